@@ -1,0 +1,25 @@
+#pragma once
+// The settings document: the XML text that carries one encoder's settings both ways.
+
+#include <string>
+
+#include "EncoderRecord.h"
+
+class TiXmlElement;
+
+// Appends the document for `record` to the NUL-terminated `text` and returns the length
+// of the whole text now in the buffer. Stores "dvb" into an empty service or provider
+// name first. The buffer must hold the text already there plus 10000 bytes; the document
+// itself stays well under that.
+int WriteSettingsDocument(EncoderRecord& record, char* text);
+
+// `text` with ", &, ', < and > replaced by their entity references; other bytes unchanged.
+std::string EscapeXmlText(const char* text);
+
+// Fills `record` from a parsed document. 1 when `root` is an encoder_202 element (whatever
+// it carried), 0 when there is no root or it has another name; the record is then untouched.
+int ReadSettingsDocument(const TiXmlElement* root, EncoderRecord& record);
+
+// Normalises line ends (CR LF and lone CR to LF), parses with TinyXML and reads the root.
+// `length` bytes of `text` are used; they need not be NUL-terminated.
+int ReadSettingsText(const char* text, int length, EncoderRecord& record);
