@@ -1,0 +1,158 @@
+#include "CommitRules.h"
+
+#include <cstring>
+
+#include "SheetLayout.h"
+#include "TextConversions.h"
+
+EditorValue EditorValue::Index(uint8_t comboIndex) {
+    EditorValue value;
+    value.kind = Kind::Index;
+    value.index = comboIndex;
+    return value;
+}
+
+EditorValue EditorValue::Address(uint32_t hostOrder) {
+    EditorValue value;
+    value.kind = Kind::Address;
+    value.address = hostOrder;
+    return value;
+}
+
+EditorValue EditorValue::Text(std::string windowText) {
+    EditorValue value;
+    value.kind = Kind::Text;
+    value.text = std::move(windowText);
+    return value;
+}
+
+uint16_t FindFreePid(const EncoderRecord& record) {
+    for (uint16_t candidate = 32; candidate <= 99; ++candidate) {
+        bool taken = false;
+        for (size_t slot = 0; slot < kPidSlotCount && !taken; ++slot) {
+            taken = FieldNumber(PidFieldOf(static_cast<PidSlot>(slot)).field, record) == candidate;
+        }
+        if (!taken) return candidate;
+    }
+    return 100;
+}
+
+namespace {
+
+constexpr int kSingleMode = 3;
+constexpr int kHighestSingleBitrate = 8;   // "192"
+constexpr int kLowestOtherBitrate = 3;     // "64"
+const char* const kSingleModeWarning = "Audio bitrate in single mode must less than 192Kb !";
+const char* const kOtherModeWarning = "Audio bitrate not  single mode must large than 64Kb !";
+const char* const kProgramNumberWarning = "Program Number must less than 65535 !";
+
+// A stored bitrate is a signed byte to this rule: 255, the unknown bitrate, counts as -1.
+std::optional<std::string> CheckAudio(int mode, int bitrate) {
+    if (mode == kSingleMode) {
+        if (bitrate > kHighestSingleBitrate) return kSingleModeWarning;
+    } else if (bitrate < kLowestOtherBitrate) {
+        return kOtherModeWarning;
+    }
+    return std::nullopt;
+}
+
+int StoredBitrate(FieldRef field, const EncoderRecord& record) {
+    return static_cast<int8_t>(static_cast<uint8_t>(FieldNumber(field, record)));
+}
+
+std::optional<std::string> CommitPid(const SheetRow& row, int32_t v, EncoderRecord& record) {
+    const PidRule& rule = row.commit.pid;
+    if (v == 0 && !rule.zeroRefused) {
+        SetFieldNumber(row.field, record, 0);   // unused stream; the other PID stays as it is
+        return std::nullopt;
+    }
+    const char* tag = PidFieldOf(rule.self).tag;
+    if (v < 20 || v > 8190) return std::string(tag) + " value must between 20 and 8190 !";
+    for (uint8_t i = 0; i < rule.count; ++i) {
+        const PidField& other = PidFieldOf(rule.order[i]);
+        if (FieldNumber(other.field, record) == v) {
+            return std::string(tag) + " conflict with " + other.name + " !";
+        }
+    }
+    SetFieldNumber(row.field, record, v);
+    if (row.commit.partner.type != FieldType::None) SetFieldNumber(row.commit.partner, record, 0);
+    return std::nullopt;
+}
+
+bool ValueFitsRow(RowKind kind, EditorValue::Kind value) {
+    switch (kind) {
+    case RowKind::Text:
+    case RowKind::Numeric: return value == EditorValue::Kind::Text;
+    case RowKind::Combo: return value == EditorValue::Kind::Index;
+    case RowKind::IPAddress: return value == EditorValue::Kind::Address;
+    case RowKind::Heading:
+    case RowKind::Static: break;
+    }
+    return false;
+}
+
+void StoreWithMirror(const CommitRule& rule, FieldRef field, EncoderRecord& record, int64_t value) {
+    SetFieldNumber(field, record, value);
+    if (rule.mirror.type != FieldType::None) SetFieldNumber(rule.mirror, record, value);
+}
+
+}  // namespace
+
+std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record) {
+    const SheetRow* row = FindSheetRow(controlId);
+    if (row == nullptr || row->commit.kind == CommitKind::None) return std::nullopt;
+    if (!ValueFitsRow(row->kind, value.kind)) return std::nullopt;
+    const CommitRule& rule = row->commit;
+
+    switch (rule.kind) {
+    case CommitKind::None: break;
+    case CommitKind::Store:
+        StoreWithMirror(rule, row->field, record,
+                        row->kind == RowKind::IPAddress ? int64_t{value.address} : int64_t{value.index});
+        break;
+    case CommitKind::Length: {
+        // Bytes of the text as typed: a double-byte character counts 2.
+        const size_t length = std::strlen(value.text.c_str());
+        if (length > static_cast<size_t>(rule.high)) return rule.warning;
+        SetFieldText(row->field, record, value.text);
+        break;
+    }
+    case CommitKind::Range: {
+        const int32_t v = AtoiSaturated(value.text.c_str());
+        if (v < rule.low || v > rule.high) return rule.warning;
+        StoreWithMirror(rule, row->field, record, v);
+        break;
+    }
+    case CommitKind::ProgramNumber: {
+        const int32_t v = AtoiSaturated(value.text.c_str());
+        if (v < rule.low || v > rule.high) return kProgramNumberWarning;
+        if (FieldNumber(rule.partner, record) == v) return rule.warning;
+        SetFieldNumber(row->field, record, v);
+        break;
+    }
+    case CommitKind::Pid: return CommitPid(*row, AtoiSaturated(value.text.c_str()), record);
+    case CommitKind::Start:
+        SetFieldNumber(row->field, record, value.index);
+        // Every Yes picks anew; the program's current PMT PID is among those excluded.
+        SetFieldNumber(rule.partner, record, value.index != 0 ? FindFreePid(record) : 0);
+        break;
+    case CommitKind::SampleRate:
+        // One sample rate serves every audio input of the encoder.
+        SetFieldNumber(RECORD_FIELD(program_info1.audio1.samplebitrate), record, value.index);
+        SetFieldNumber(RECORD_FIELD(program_info1.audio2.samplebitrate), record, value.index);
+        SetFieldNumber(RECORD_FIELD(program_info2.audio1.samplebitrate), record, value.index);
+        break;
+    case CommitKind::AudioBitrate: {
+        const int mode = static_cast<int>(FieldNumber(rule.partner, record));
+        if (auto warning = CheckAudio(mode, value.index)) return warning;
+        StoreWithMirror(rule, row->field, record, value.index);
+        break;
+    }
+    case CommitKind::AudioMode: {
+        if (auto warning = CheckAudio(value.index, StoredBitrate(rule.partner, record))) return warning;
+        StoreWithMirror(rule, row->field, record, value.index);
+        break;
+    }
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Every edit of the settings sheet passes through CommitSetting: it checks the value
+// against the encoder's limits and the other settings it depends on, and either stores it
+// into the record or returns the one warning the operator sees. A refused value writes
+// nothing. Free of any window code: the window layer reads the editor and shows the text.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "EncoderRecord.h"
+
+// What a row's editor holds when it commits.
+struct EditorValue {
+    enum class Kind : uint8_t { Index, Address, Text };
+
+    static EditorValue Index(uint8_t comboIndex);      // a combo's selection; 255 for none
+    static EditorValue Address(uint32_t hostOrder);    // an address editor, blank fields 0
+    static EditorValue Text(std::string windowText);   // an edit's text, numeric rows too
+
+    Kind kind = Kind::Text;
+    uint8_t index = 0;
+    uint32_t address = 0;
+    std::string text;
+};
+
+// Stores the value of the row `controlId` into `record`, or returns the warning and leaves
+// the record untouched. IDs of no row, of rows that never commit (read-only, static) and
+// values of another kind than the row's editor store nothing and return nothing.
+std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record);
+
+// The lowest of 32..99 that no PID field of either program uses (a program's own PMT PID
+// included); 100 if all were taken, which nine fields cannot do.
+uint16_t FindFreePid(const EncoderRecord& record);
