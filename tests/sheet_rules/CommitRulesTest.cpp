@@ -460,6 +460,34 @@ TEST(PlainStores, CombosAndTheTsAddress) {
     EXPECT_EQ(record.program_info1.video.resolution, 255);
 }
 
+// Each combo without a rule stores the index into its own field and nowhere else.
+TEST(PlainStores, EachComboWritesOnlyItsField) {
+    using F = uint8_t* (*)(EncoderRecord&);
+    const std::pair<int, F> cases[] = {
+        {10020, [](EncoderRecord& r) { return &r.program_info1.video.source; }},
+        {10021, [](EncoderRecord& r) { return &r.program_info1.video.mode; }},
+        {10023, [](EncoderRecord& r) { return &r.program_info1.video.resolution; }},
+        {10024, [](EncoderRecord& r) { return &r.program_info1.video.gop; }},
+        {10025, [](EncoderRecord& r) { return &r.program_info1.video.filter; }},
+        {10031, [](EncoderRecord& r) { return &r.program_info1.audio1.source; }},
+        {10071, [](EncoderRecord& r) { return reinterpret_cast<uint8_t*>(&r.program_info1.audio1.audioSDI); }},
+        {10051, [](EncoderRecord& r) { return &r.program_info2.video.source; }},
+        {10052, [](EncoderRecord& r) { return &r.program_info2.video.mode; }},
+        {10054, [](EncoderRecord& r) { return &r.program_info2.video.resolution; }},
+        {10055, [](EncoderRecord& r) { return &r.program_info2.video.gop; }},
+        {10056, [](EncoderRecord& r) { return &r.program_info2.video.filter; }},
+    };
+    for (const auto& [id, field] : cases) {
+        for (uint8_t index : {0, 3, 255}) {
+            EncoderRecord record = NoisyRecord(id);
+            EncoderRecord expected = record;
+            *field(expected) = index;
+            EXPECT_EQ(CommitSetting(id, EditorValue::Index(index), record), std::nullopt);
+            EXPECT_TRUE(SameBytes(record, expected)) << id << " " << int(index);
+        }
+    }
+}
+
 TEST(PlainStores, NothingForUnknownReadOnlyOrMismatchedCommits) {
     const EncoderRecord noisy = NoisyRecord(5);
     const std::pair<int, EditorValue> cases[] = {
