@@ -1,0 +1,127 @@
+#pragma once
+// The stand-in encoder: answers the command channel (TCP) and discovery (UDP) like a
+// real encoder, keeps what is written to it, and can be told to misbehave.
+//
+// How tests use it in-process:
+//
+//     SimOptions options;                 // 127.0.0.1, ephemeral ports, password "admin"
+//     CEncoderSim sim(options);
+//     ASSERT_TRUE(sim.Start()) << sim.Error();
+//     LinkOptions link;                   // short waits for tests
+//     link.commandPort = sim.CommandPort();
+//     link.searchPort = sim.SearchPort();
+//     link.timing = {30, 30, 30, 100, 300};
+//     EncoderRecord record{};
+//     record.ipAddr = sim.Address();      // 127.0.0.1 in host order
+//     ... run the exchange ...
+//     sim.SetFault(SimFault::Silence);    // next exchanges misbehave
+//     sim.SetStatus({1, 0, 38, 1, 1, 1, 1});
+//     EXPECT_EQ(sim.Password(), "secret");
+//     EXPECT_NE(sim.LastWrittenDocument().find("<progName>News</progName>"), std::string::npos);
+//
+// The encoder answers at once, so a reply is complete when the link's fixed wait ends.
+// Every setter may be called from any thread while it runs. The destructor stops the
+// server thread and closes every socket.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+enum class SimFault {
+    None,
+    WrongCode,          // replies carry another code than the request's
+    ZeroLength,         // replies announce 0 payload bytes and send none
+    NegativeLength,     // replies announce -1 payload bytes
+    OversizedLength,    // replies announce (and send) more than the tool's buffer
+    ShortPayload,       // replies announce their length, send half, then fall silent
+    ShortCode,          // 2 bytes of the reply code, then the connection closes
+    CloseAfterCode,     // the reply code, then the connection closes
+    CloseAfterLength,   // code and length, then the connection closes
+    Silence,            // requests are read but never answered; the connection stays open
+    EarlyClose,         // the connection closes as soon as the request is read
+    Garbage,            // a well-framed reply whose payload is not a settings document
+    WrongRoot,          // a settings document whose root is not encoder_202
+    BadChecksum,        // discovery reply with a wrong checksum byte
+    BadMarker,          // discovery reply with 5 instead of 4 at offset 6
+    ShortReply,         // discovery reply of 7 bytes
+    OtherAddress,       // discovery reply reporting the next address up, not our own
+    SeveralReplies,     // discovery answered three times: own, own again, the next address
+};
+
+struct SimFaultName {
+    SimFault fault;
+    const char* name;          // as given to --fault
+    const char* description;
+};
+const std::vector<SimFaultName>& SimFaultNames();
+// The fault of a --fault name; false for an unknown name.
+bool SimFaultFromName(const std::string& name, SimFault& fault);
+
+struct SimOptions {
+    std::string bindAddress = "127.0.0.1";
+    uint16_t commandPort = 0;       // 0: an ephemeral port (the executable defaults to 9999)
+    uint16_t searchPort = 0;        // 0: an ephemeral port (the executable defaults to 8888)
+    std::string password = "admin";
+    std::vector<uint8_t> status = {0, 0, 38, 1, 1, 1, 1};   // not busy, 38 degrees, both programs up
+    std::string reportAddress;      // empty: the bind address
+    SimFault fault = SimFault::None;
+    std::function<void(const std::string&)> log;   // one line per request; may be empty
+};
+
+class CEncoderSim {
+public:
+    explicit CEncoderSim(SimOptions options = {});
+    ~CEncoderSim();
+    CEncoderSim(const CEncoderSim&) = delete;
+    CEncoderSim& operator=(const CEncoderSim&) = delete;
+
+    // Binds both sockets and starts the server thread; false (and Error()) on failure.
+    bool Start();
+    void Stop();
+    const std::string& Error() const { return m_error; }
+
+    uint32_t Address() const { return m_address; }    // bound address, host order
+    uint16_t CommandPort() const { return m_commandPort; }
+    uint16_t SearchPort() const { return m_searchPort; }
+
+    void SetFault(SimFault fault);
+    void SetStatus(const std::vector<uint8_t>& payload);   // the status reply payload as sent
+    void SetPassword(const std::string& password);
+    std::string Password() const;
+    // The document a read returns (a realistic two-program encoder until something is written).
+    void SetDocument(const std::string& document);
+    std::string Document() const;
+    // Replaces the write reply's payload ("OK\0" or "PASSWORD ERR\0"); empty: the usual ones.
+    void SetWriteReply(const std::string& payload);
+    // Discovery answers these addresses (host order), one datagram each, instead of its own.
+    void SetSearchReplies(const std::vector<uint32_t>& addresses);
+
+    std::string LastWrittenDocument() const;          // as received, passwords included
+    std::vector<int32_t> Requests() const;            // request codes in arrival order
+    int RequestCount(int32_t code) const;
+    std::vector<uint8_t> LastSearchRequest() const;
+    bool TsRunning() const;
+    // Blocks until `count` requests have arrived or `timeoutMs` passed; true when they have.
+    bool WaitForRequests(size_t count, int timeoutMs) const;
+
+    // The realistic settings document of a two-program encoder at `hostOrderAddr`.
+    static std::string DefaultDocument(uint32_t hostOrderAddr);
+
+private:
+    struct Impl;
+    void Run();
+
+    SimOptions m_options;
+    std::string m_error;
+    uint32_t m_address = 0;
+    uint16_t m_commandPort = 0;
+    uint16_t m_searchPort = 0;
+    std::unique_ptr<Impl> m_impl;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+};

@@ -1,0 +1,161 @@
+// korvane-sim: a stand-in Korvane encoder for trying the tool without hardware.
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "CEncoderSim.h"
+#include "Socket.h"
+
+namespace {
+
+std::atomic<bool> g_quit{false};
+
+extern "C" void OnSignal(int) { g_quit = true; }
+
+void PrintHelp(const SimOptions& defaults) {
+    std::printf(
+        "Usage: korvane-sim [options]\n"
+        "A stand-in Korvane encoder: serves the command channel (TCP) and discovery (UDP).\n\n"
+        "  --bind ADDR          address to bind (default %s; keep to 127.0.0.0/8 for tests)\n"
+        "  --port N             command port (default 9999; 0 picks a free port)\n"
+        "  --search-port N      discovery port (default 8888; 0 picks a free port)\n"
+        "  --password TEXT      the encoder's current password (default \"%s\")\n"
+        "  --status B,B,...     status reply bytes: busy, keyboard, temperature, program 1\n"
+        "                       output, program 1 input, program 2 output, program 2 input\n"
+        "                       (default 0,0,38,1,1,1,1)\n"
+        "  --report-addr ADDR   address reported in discovery replies (default: the bind address)\n"
+        "  --document FILE      serve this settings document instead of the built-in one\n"
+        "  --fault NAME         misbehave as named:\n",
+        defaults.bindAddress.c_str(), defaults.password.c_str());
+    for (const SimFaultName& entry : SimFaultNames()) {
+        std::printf("                         %-20s %s\n", entry.name, entry.description);
+    }
+    std::printf(
+        "  --quiet              do not log requests\n"
+        "  --help               show this text\n\n"
+        "The first line printed names the address and the ports in use. SIGINT or SIGTERM ends it.\n");
+}
+
+bool ParsePort(const char* text, uint16_t& port) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (end == text || *end != 0 || value < 0 || value > 65535) {
+        return false;
+    }
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+bool ParseStatus(const char* text, std::vector<uint8_t>& status) {
+    status.clear();
+    std::stringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, ',')) {
+        char* end = nullptr;
+        long value = std::strtol(item.c_str(), &end, 0);
+        if (item.empty() || *end != 0 || value < 0 || value > 255) {
+            return false;
+        }
+        status.push_back(static_cast<uint8_t>(value));
+    }
+    return status.size() <= 100;
+}
+
+int Usage(const char* message) {
+    std::fprintf(stderr, "korvane-sim: %s (try --help)\n", message);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SimOptions options;
+    options.commandPort = 9999;
+    options.searchPort = 8888;
+    std::string documentFile;
+    bool quiet = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto needsValue = [&](bool ok) {
+            if (value != nullptr) {
+                ++i;
+            }
+            return value != nullptr && ok;
+        };
+        if (arg == "--help" || arg == "-h") {
+            PrintHelp(SimOptions{});
+            return 0;
+        } else if (arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "--bind") {
+            if (!needsValue(true)) return Usage("--bind needs an address");
+            options.bindAddress = value;
+        } else if (arg == "--port") {
+            if (!needsValue(value && ParsePort(value, options.commandPort))) return Usage("--port needs 0..65535");
+        } else if (arg == "--search-port") {
+            if (!needsValue(value && ParsePort(value, options.searchPort))) return Usage("--search-port needs 0..65535");
+        } else if (arg == "--password") {
+            if (!needsValue(true)) return Usage("--password needs a text");
+            options.password = value;
+        } else if (arg == "--status") {
+            if (!needsValue(value && ParseStatus(value, options.status))) return Usage("--status needs bytes like 0,0,38,1,1,1,1");
+        } else if (arg == "--report-addr") {
+            if (!needsValue(value && AddressFromDotted(value) != 0xFFFFFFFFu)) return Usage("--report-addr needs an address");
+            options.reportAddress = value;
+        } else if (arg == "--document") {
+            if (!needsValue(true)) return Usage("--document needs a file");
+            documentFile = value;
+        } else if (arg == "--fault") {
+            if (!needsValue(value && SimFaultFromName(value, options.fault))) return Usage("unknown --fault name");
+        } else {
+            return Usage(("unknown option " + arg).c_str());
+        }
+    }
+    if (!StartSocketLibrary()) {
+        std::fprintf(stderr, "korvane-sim: the socket library did not start\n");
+        return 1;
+    }
+    if (!quiet) {
+        options.log = [](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        };
+    }
+    CEncoderSim sim(options);
+    if (!documentFile.empty()) {
+        std::ifstream file(documentFile, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "korvane-sim: cannot read %s\n", documentFile.c_str());
+            return 1;
+        }
+        std::stringstream text;
+        text << file.rdbuf();
+        sim.SetDocument(text.str());
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    if (!sim.Start()) {
+        std::fprintf(stderr, "korvane-sim: %s\n", sim.Error().c_str());
+        return 1;
+    }
+    std::printf("korvane-sim on %s: command port %u, search port %u\n", DottedFromAddress(sim.Address()).c_str(),
+                static_cast<unsigned>(sim.CommandPort()), static_cast<unsigned>(sim.SearchPort()));
+    std::fflush(stdout);
+    while (!g_quit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    sim.Stop();
+    StopSocketLibrary();
+    std::printf("korvane-sim stopped\n");
+    return 0;
+}
