@@ -152,9 +152,10 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record) {
         m_reporter.Warning("Recv sendxml rlen failed !");
     } else {
         // A longer reply is cut to the buffer; what counts is at its start.
+        // A negative length cannot be received at all.
         int wanted = replyLength < kWriteReplyBufferSize ? replyLength : kWriteReplyBufferSize;
-        int count = wanted > 0 ? socket.Receive(reply.data(), wanted) : (wanted == 0 ? 0 : -1);
-        if (count != wanted) {
+        bool whole = wanted == 0 || (wanted > 0 && socket.Receive(reply.data(), wanted) == wanted);
+        if (!whole) {
             m_reporter.Warning("Recv sendxml ret failed !");
         }
     }
