@@ -137,6 +137,8 @@ void ReadProgram2(const TiXmlNode* program, EncoderRecord& r) {
     });
 }
 
+constexpr size_t kParserSlack = 16;
+
 }  // namespace
 
 int ReadSettingsDocument(const TiXmlElement* root, EncoderRecord& record) {
@@ -161,6 +163,9 @@ int ReadSettingsText(const char* text, int length, EncoderRecord& record) {
             normalised += text[i];
         }
     }
+    // TinyXML can step a few bytes past the terminator over a multi-byte sequence cut off at
+    // the end of the text; zeros behind it stop it there, as the reply buffer's zeros did.
+    normalised.append(kParserSlack, '\0');
     TiXmlDocument document;
     document.Parse(normalised.c_str());
     return ReadSettingsDocument(document.RootElement(), record);

@@ -209,6 +209,21 @@ TEST(SettingsReader, OnlyTheGivenLengthIsRead) {
     EXPECT_EQ(record.deviceID, 7);
 }
 
+// A reply cut off inside a multi-byte character must not lead the parser past its end.
+TEST(SettingsReader, AReplyCutOffMidCharacterIsReadSafely) {
+    for (const char* tail : {"\xED", "\xF0\x9F", "\xEF\xBB", "\xED\n", "\xC3"}) {
+        for (const std::string& head : {std::string("\xEF\xBB\xBF<encoder_202><system_info><version>"),
+                                       std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><encoder_202>"),
+                                       std::string("\xEF\xBB\xBF<encoder_202 a=\"")}) {
+            const std::string text = head + tail;
+            std::vector<char> exact(text.begin(), text.end());  // no terminator behind it
+            EncoderRecord record{};
+            EXPECT_EQ(ReadSettingsText(exact.data(), static_cast<int>(exact.size()), record), 1);
+            EXPECT_EQ(record.version[sizeof record.version - 1], '\0');
+        }
+    }
+}
+
 // A realistic record written, read back into a fresh record and written again.
 TEST(SettingsRoundTrip, ARecordSurvivesWriteThenRead) {
     EncoderRecord record{};
