@@ -23,12 +23,25 @@ CRowIPField::CRowIPField(CIPAddressCtrl* target, int index, QWidget* parent)
     setMaxLength(kFieldMaxDigits);
     setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this));
     setContextMenuPolicy(Qt::NoContextMenu);
+    // The control is one stop of the Tab order; its fields are reached by typing or a click.
+    setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_MacShowFocusRect, false);
 }
 
 int CRowIPField::Value() const
 {
     return text().isEmpty() ? 0 : std::min(text().toInt(), kFieldMaxValue);
+}
+
+bool CRowIPField::event(QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && m_target) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && m_target->OnFieldTab(m_index, key)) {
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
 }
 
 void CRowIPField::keyPressEvent(QKeyEvent* event)
@@ -242,6 +255,11 @@ bool CIPAddressCtrl::OnFieldNext(int index)
 }
 
 bool CIPAddressCtrl::OnFieldReturn(int)
+{
+    return false;
+}
+
+bool CIPAddressCtrl::OnFieldTab(int, QKeyEvent*)
 {
     return false;
 }

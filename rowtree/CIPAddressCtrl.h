@@ -5,6 +5,7 @@
 #include <cstdint>
 
 class CRowIPField;
+class QKeyEvent;
 
 // An IPv4 address entry of four number fields separated by painted dots. Typing "." (in a
 // field that holds a number) or a third digit moves to the next field, Backspace at the start of a field (and Left at its
@@ -56,6 +57,8 @@ protected:
     virtual bool OnFieldNext(int index);
     // Enter in a field; answers true when it was used (else it goes to the dialog).
     virtual bool OnFieldReturn(int index);
+    // Tab in a field; answers true when it was used (else the focus moves on as usual).
+    virtual bool OnFieldTab(int index, QKeyEvent* event);
     virtual QColor DotColor() const;
     void FieldEdited(int index);
     void MoveToField(int index, bool selectAll, bool cursorAtEnd);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "CRowTreeItem.h"
+
+#include <QLineEdit>
+
+// A row edited in a single-line edit box. The edit is reported once per activation, when
+// Enter is pressed or the box loses the focus.
+class CRowEdit : public QLineEdit, public CRowTreeItem {
+    Q_OBJECT
+public:
+    explicit CRowEdit(int commandId);
+    ~CRowEdit() override;
+
+    // Creates the editor on an inserted row (REO_NUMBER: digits only); 0 when the row is
+    // not inserted or the editor exists already.
+    int CreateEditItem(uint32_t options, uint32_t extraStyle = 0);
+    // Shows the number as decimal text; reports nothing.
+    void SetEditInt(int value);
+    uint32_t GetEditOptions() const { return m_options; }
+
+    QString GetValueText() const override { return text(); }
+    bool HasEditor() const override { return m_created; }
+    bool EditorHasFocus() const override { return m_hasFocus; }
+
+protected:
+    void OnDrawValue(QPainter& painter, const QRect& cell) override;
+    void OnActivate() override;
+    void OnResize() override;
+    void OnMove() override;
+    void OnCommit() override;
+    void OnDestroyEditor() override;
+    void OnDeselect() override;
+
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void MoveOntoCell();
+
+    uint32_t m_options = 0;
+    bool m_hasFocus = false;
+    bool m_created = false;
+};

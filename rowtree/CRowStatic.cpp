@@ -1,0 +1,17 @@
+#include "CRowStatic.h"
+#include "CRowTree.h"
+
+CRowStatic::CRowStatic() = default;
+
+void CRowStatic::SetStaticText(const QString& text)
+{
+    m_text = text;
+    if (GetOwner()) {
+        GetOwner()->Repaint();
+    }
+}
+
+void CRowStatic::OnDrawValue(QPainter& painter, const QRect& cell)
+{
+    DrawValueText(painter, cell, m_text, EffectiveValueColor(GetValueTextColor()));
+}

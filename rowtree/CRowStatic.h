@@ -1,0 +1,18 @@
+#pragma once
+
+#include "CRowTreeItem.h"
+
+// A row that shows a fixed text and has no editor.
+class CRowStatic : public CRowTreeItem {
+public:
+    CRowStatic();
+    void SetStaticText(const QString& text);
+    const QString& GetStaticText() const { return m_text; }
+    QString GetValueText() const override { return m_text; }
+
+protected:
+    void OnDrawValue(QPainter& painter, const QRect& cell) override;
+
+private:
+    QString m_text;
+};
