@@ -76,8 +76,14 @@ fuzz: deps $(BUILD_FUZZ)/build.ninja
 bench: build
 	@set -e; for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen $$b; done
 
+# The stand-in encoder serves 127.0.0.1 on the real ports while the tool is open, and
+# goes when the tool closes (or when make is interrupted).
 run: build
-	@echo "The application is not built yet."
+	$(call install_missing,$(RUN_PACKAGES))
+	@$(BUILD)/sim/korvane-sim & sim=$$!; \
+	trap 'kill $$sim 2>/dev/null; wait $$sim 2>/dev/null' EXIT INT TERM; \
+	sleep 0.3; kill -0 $$sim 2>/dev/null || { echo "korvane-sim did not start"; exit 1; }; \
+	$(BUILD)/app/korvane
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ) fuzz/corpus-work

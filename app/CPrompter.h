@@ -1,0 +1,33 @@
+#pragma once
+// Every modal thing the window layer puts in front of the operator (message boxes,
+// dialogs, popup menus) goes through one CPrompter, so that widget tests can record and
+// answer them instead of blocking in a nested modal loop.
+
+#include <QString>
+
+class QAction;
+class QDialog;
+class QMenu;
+class QPoint;
+class QWidget;
+
+class CPrompter {
+public:
+    enum class Icon { None, Exclamation };
+
+    virtual ~CPrompter() = default;
+    // A modal box with one OK button, owned by `owner` (null: the application's own box).
+    virtual void MessageBox(QWidget* owner, const QString& text, const QString& caption, Icon icon) = 0;
+    // Runs `dialog` modally; QDialog::Accepted (OK) or QDialog::Rejected (Cancel).
+    virtual int RunDialog(QDialog& dialog) = 0;
+    // Tracks `menu` at a screen point; the chosen action, or null when dismissed.
+    virtual QAction* TrackPopupMenu(QMenu& menu, const QPoint& globalPos) = 0;
+};
+
+// The prompter of the shipped program: real QMessageBox, QDialog::exec and QMenu::exec.
+class CModalPrompter : public CPrompter {
+public:
+    void MessageBox(QWidget* owner, const QString& text, const QString& caption, Icon icon) override;
+    int RunDialog(QDialog& dialog) override;
+    QAction* TrackPopupMenu(QMenu& menu, const QPoint& globalPos) override;
+};

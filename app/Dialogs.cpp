@@ -1,0 +1,123 @@
+#include "Dialogs.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "AppIds.h"
+#include "CIPAddressCtrl.h"
+#include "Pictures.h"
+
+namespace {
+
+constexpr int kAddressDialogFontPoints = 10;
+constexpr int kAboutFontPoints = 9;
+const QSize kAddressDialogSize(187, 94);   // dialog units
+const QSize kAboutSize(235, 55);
+const QRect kOkButton(76, 73, 50, 14);
+const QRect kCancelButton(130, 73, 50, 14);
+
+void SetPointSize(QWidget& widget, int points)
+{
+    QFont font = widget.font();
+    font.setPointSize(points);
+    widget.setFont(font);
+}
+
+void PlaceInUnits(QWidget& widget, const QRect& units)
+{
+    widget.setGeometry(DialogUnitsToPixels(*widget.parentWidget(), units));
+}
+
+QSize SizeInUnits(const QWidget& widget, const QSize& units)
+{
+    return DialogUnitsToPixels(widget, QRect(QPoint(0, 0), units)).size();
+}
+
+QPushButton* AddButton(QDialog& dialog, const QString& text, const QRect& units, bool isDefault)
+{
+    auto* button = new QPushButton(text, &dialog);
+    button->setDefault(isDefault);
+    button->setAutoDefault(isDefault);
+    PlaceInUnits(*button, units);
+    return button;
+}
+
+}  // namespace
+
+QRect DialogUnitsToPixels(const QWidget& widget, const QRect& units)
+{
+    // The classic base units: the mean width of the 52 Latin letters, and the line height.
+    const QFontMetrics metrics(widget.font());
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int baseX = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
+    const int baseY = metrics.height();
+    auto x = [baseX](int u) { return (u * baseX + 2) / 4; };
+    auto y = [baseY](int u) { return (u * baseY + 4) / 8; };
+    return QRect(x(units.x()), y(units.y()), x(units.width()), y(units.height()));
+}
+
+CAddressDlg::CAddressDlg(const Layout& layout, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QString::fromLatin1(layout.title));
+    SetPointSize(*this, kAddressDialogFontPoints);
+    setFixedSize(SizeInUnits(*this, kAddressDialogSize));
+
+    auto* group = new QGroupBox(QString::fromLatin1(layout.groupTitle), this);
+    PlaceInUnits(*group, layout.group);
+
+    m_addressCtrl = new CIPAddressCtrl(this);
+    m_addressCtrl->setObjectName(QStringLiteral("IDC_%1").arg(layout.controlId));
+    PlaceInUnits(*m_addressCtrl, layout.address);
+
+    QPushButton* ok = AddButton(*this, QStringLiteral("OK"), kOkButton, true);
+    QPushButton* cancel = AddButton(*this, QStringLiteral("Cancel"), kCancelButton, false);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    m_addressCtrl->SetFieldFocus(0);
+}
+
+void CAddressDlg::accept()
+{
+    m_address = m_addressCtrl->GetAddress();
+    QDialog::accept();
+}
+
+CAddDeviceDlg::CAddDeviceDlg(QWidget* parent)
+    : CAddressDlg({"Add Device Dialog", "IP Address :", IDC_ADD_DEVICE_ADDRESS, QRect(14, 17, 159, 40),
+                   QRect(28, 33, 130, 14)},
+                  parent)
+{
+}
+
+CSearchDeviceDlg::CSearchDeviceDlg(QWidget* parent)
+    : CAddressDlg({"Search Device Dialog", "Broadcast Addr:", IDC_SEARCH_DEVICE_ADDRESS,
+                   QRect(14, 17, 158, 40), QRect(28, 33, 131, 14)},
+                  parent)
+{
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("About"));
+    SetPointSize(*this, kAboutFontPoints);
+    setFixedSize(SizeInUnits(*this, kAboutSize));
+
+    auto* icon = new QLabel(this);
+    PlaceInUnits(*icon, QRect(11, 17, 21, 16));
+    const int side = qMin(icon->width(), icon->height()) + 4;
+    icon->setPixmap(ProgramIconPixmap(qMin(side, 32)));
+    icon->setAlignment(Qt::AlignCenter);
+
+    auto* product = new QLabel(QStringLiteral("Korvane SDI ENCODER\nwww.korvane.example"), this);
+    product->setTextFormat(Qt::PlainText);
+    PlaceInUnits(*product, QRect(40, 12, 119, 20));
+
+    auto* notice = new QLabel(QStringLiteral("Configuration tool 1.0\nsupport@korvane.example"), this);
+    notice->setTextFormat(Qt::PlainText);
+    PlaceInUnits(*notice, QRect(61, 32, 119, 20));
+
+    QPushButton* ok = AddButton(*this, QStringLiteral("OK"), QRect(178, 7, 50, 14), true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
