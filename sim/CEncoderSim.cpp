@@ -123,7 +123,7 @@ bool CEncoderSim::Start() {
     Impl& impl = *m_impl;
     impl.listener = CSocket(CSocket::Kind::Tcp);
     impl.listener.SetReuseAddress(true);
-    if (!impl.listener.Bind(m_address, m_options.commandPort) || !impl.listener.Listen(16)) {
+    if (!impl.listener.Bind(m_address, m_options.commandPort) || !impl.listener.Listen(128)) {
         m_error = "cannot listen on " + m_options.bindAddress + " port " + std::to_string(m_options.commandPort);
         impl.listener.Close();
         return false;
@@ -471,13 +471,16 @@ void CEncoderSim::Run() {
         if (flags[1]) {
             serveDatagram();
         }
-        if (flags[0]) {
+        // Every pending connection at once, so that a quick run of exchanges never
+        // fills the backlog (a dropped connect is retried only a second later).
+        for (bool pending = flags[0]; pending; pending = impl.listener.WaitReadable(0)) {
             CSocket accepted = impl.listener.Accept();
-            if (accepted.Valid()) {
-                Connection connection;
-                connection.socket = std::move(accepted);
-                impl.connections.push_back(std::move(connection));
+            if (!accepted.Valid()) {
+                break;
             }
+            Connection connection;
+            connection.socket = std::move(accepted);
+            impl.connections.push_back(std::move(connection));
         }
     }
 }
