@@ -58,6 +58,11 @@ void CEncoderLink::Sleep(int ms) const {
     }
 }
 
+// A time-out of 0 would mean "wait for ever" to the socket layer: never allowed.
+int CEncoderLink::ReceiveTimeoutMs() const {
+    return m_options.timing.receiveTimeoutMs > 0 ? m_options.timing.receiveTimeoutMs : 1;
+}
+
 int CEncoderLink::ReadConfiguration(EncoderRecord& record) {
     std::vector<char> buffer(kReadBufferSize, 0);
     WaitCursor wait(m_reporter);
@@ -66,7 +71,7 @@ int CEncoderLink::ReadConfiguration(EncoderRecord& record) {
         m_reporter.Warning(kCreateSocketFailed);
         return 0;
     }
-    socket.SetReceiveTimeout(m_options.timing.receiveTimeoutMs);
+    socket.SetReceiveTimeout(ReceiveTimeoutMs());
     if (!socket.Connect(record.ipAddr, m_options.commandPort, kConnectTimeoutMs)) {
         m_reporter.Warning(kConnectFailed);
         return 0;
@@ -129,7 +134,7 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record) {
         m_reporter.Warning(kCreateSocketFailed);
         return 0;
     }
-    socket.SetReceiveTimeout(m_options.timing.receiveTimeoutMs);
+    socket.SetReceiveTimeout(ReceiveTimeoutMs());
     if (!socket.Connect(record.ipAddr, m_options.commandPort, kConnectTimeoutMs)) {
         m_reporter.Warning(kConnectFailed);
         return 0;
@@ -180,7 +185,7 @@ int CEncoderLink::SendShortRequest(const EncoderRecord& record, int32_t code) {
         m_reporter.Warning(kCreateSocketFailed);
         return 0;
     }
-    socket.SetReceiveTimeout(m_options.timing.receiveTimeoutMs);
+    socket.SetReceiveTimeout(ReceiveTimeoutMs());
     if (!socket.Connect(record.ipAddr, m_options.commandPort, kConnectTimeoutMs)) {
         m_reporter.Warning(kConnectFailed);
         return 0;
@@ -200,7 +205,7 @@ int CEncoderLink::QueryStatus(const EncoderRecord& record) {
     if (!socket.Valid()) {
         return -1;
     }
-    socket.SetReceiveTimeout(m_options.timing.receiveTimeoutMs);
+    socket.SetReceiveTimeout(ReceiveTimeoutMs());
     if (!socket.Connect(record.ipAddr, m_options.commandPort, kConnectTimeoutMs)) {
         return -1;
     }
@@ -234,7 +239,7 @@ void CEncoderLink::SearchEncoder(uint32_t address, const std::function<void(cons
     socket.SetBroadcast(true);   // a search sent to a broadcast address needs it
     // Every encoder of a subnet answers at once; room for a whole /24 of replies.
     socket.SetReceiveBufferSize(256 * 1024);
-    socket.SetReceiveTimeout(m_options.timing.receiveTimeoutMs);
+    socket.SetReceiveTimeout(ReceiveTimeoutMs());
     if (socket.SendTo(buffer, static_cast<int>(kSearchRequestSize), address, m_options.searchPort) <= 0) {
         return;
     }

@@ -54,6 +54,7 @@ public:
 
 private:
     void Sleep(int ms) const;
+    int ReceiveTimeoutMs() const;
     int SendShortRequest(const EncoderRecord& record, int32_t code);
 
     LinkReporter& m_reporter;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -125,8 +126,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvane-sim: the socket library did not start\n");
         return 1;
     }
+    // Request lines wait for the ports line: it is always the first line printed.
+    std::mutex output;
+    std::unique_lock<std::mutex> firstLine(output);
     if (!quiet) {
-        options.log = [](const std::string& line) {
+        options.log = [&output](const std::string& line) {
+            std::lock_guard<std::mutex> lock(output);
             std::printf("%s\n", line.c_str());
             std::fflush(stdout);
         };
@@ -151,6 +156,7 @@ int main(int argc, char** argv) {
     std::printf("korvane-sim on %s: command port %u, search port %u\n", DottedFromAddress(sim.Address()).c_str(),
                 static_cast<unsigned>(sim.CommandPort()), static_cast<unsigned>(sim.SearchPort()));
     std::fflush(stdout);
+    firstLine.unlock();
     while (!g_quit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "LinkTestSupport.h"
 
@@ -53,6 +51,10 @@ TEST(SimStart, TakenPortIsAnErrorNotACrash) {
     EXPECT_FALSE(second.Start());
     EXPECT_NE(second.Error().find("cannot listen"), std::string::npos);
 }
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -141,3 +143,4 @@ TEST(SimExecutable, RejectsUnknownFaultNames) {
     EXPECT_EQ(WaitExit(pid), 2);
     fclose(out);
 }
+#endif
