@@ -22,9 +22,6 @@ private:
     LinkReporter& m_reporter;
 };
 
-const char kCreateSocketFailed[] = "Create Socket Failed !";
-const char kConnectFailed[] = "Connect Encoder Failed !";
-
 // Each field of a request goes out in its own send, as the encoder reads it.
 void SendHeader(CSocket& socket, int32_t code, int32_t length) {
     uint8_t bytes[4];
@@ -63,17 +60,30 @@ int CEncoderLink::ReceiveTimeoutMs() const {
     return m_options.timing.receiveTimeoutMs > 0 ? m_options.timing.receiveTimeoutMs : 1;
 }
 
+bool CEncoderLink::Connect(CSocket& socket, uint32_t address, bool report) {
+    socket = CSocket(CSocket::Kind::Tcp);
+    if (!socket.Valid()) {
+        if (report) {
+            m_reporter.Warning("Create Socket Failed !");
+        }
+        return false;
+    }
+    socket.SetReceiveTimeout(ReceiveTimeoutMs());
+    if (!socket.Connect(address, m_options.commandPort, kConnectTimeoutMs)) {
+        socket.Close();
+        if (report) {
+            m_reporter.Warning("Connect Encoder Failed !");
+        }
+        return false;
+    }
+    return true;
+}
+
 int CEncoderLink::ReadConfiguration(EncoderRecord& record) {
     std::vector<char> buffer(kReadBufferSize, 0);
     WaitCursor wait(m_reporter);
-    CSocket socket(CSocket::Kind::Tcp);
-    if (!socket.Valid()) {
-        m_reporter.Warning(kCreateSocketFailed);
-        return 0;
-    }
-    socket.SetReceiveTimeout(ReceiveTimeoutMs());
-    if (!socket.Connect(record.ipAddr, m_options.commandPort, kConnectTimeoutMs)) {
-        m_reporter.Warning(kConnectFailed);
+    CSocket socket;
+    if (!Connect(socket, record.ipAddr, true)) {
         return 0;
     }
     SendHeader(socket, CMD_READ_CONFIG, 0);
@@ -129,14 +139,8 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record) {
 
     std::vector<uint8_t> reply(kWriteReplyBufferSize, 0);
     WaitCursor wait(m_reporter);
-    CSocket socket(CSocket::Kind::Tcp);
-    if (!socket.Valid()) {
-        m_reporter.Warning(kCreateSocketFailed);
-        return 0;
-    }
-    socket.SetReceiveTimeout(ReceiveTimeoutMs());
-    if (!socket.Connect(record.ipAddr, m_options.commandPort, kConnectTimeoutMs)) {
-        m_reporter.Warning(kConnectFailed);
+    CSocket socket;
+    if (!Connect(socket, record.ipAddr, true)) {
         return 0;
     }
     SendHeader(socket, CMD_WRITE_CONFIG, length);
@@ -180,14 +184,8 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record) {
 
 int CEncoderLink::SendShortRequest(const EncoderRecord& record, int32_t code) {
     WaitCursor wait(m_reporter);
-    CSocket socket(CSocket::Kind::Tcp);
-    if (!socket.Valid()) {
-        m_reporter.Warning(kCreateSocketFailed);
-        return 0;
-    }
-    socket.SetReceiveTimeout(ReceiveTimeoutMs());
-    if (!socket.Connect(record.ipAddr, m_options.commandPort, kConnectTimeoutMs)) {
-        m_reporter.Warning(kConnectFailed);
+    CSocket socket;
+    if (!Connect(socket, record.ipAddr, true)) {
         return 0;
     }
     SendHeader(socket, code, 0);
@@ -201,12 +199,8 @@ int CEncoderLink::StopTsToIp(const EncoderRecord& record) { return SendShortRequ
 int CEncoderLink::QueryStatus(const EncoderRecord& record) {
     uint8_t reply[kStatusReplyBufferSize] = {};
     WaitCursor wait(m_reporter);
-    CSocket socket(CSocket::Kind::Tcp);
-    if (!socket.Valid()) {
-        return -1;
-    }
-    socket.SetReceiveTimeout(ReceiveTimeoutMs());
-    if (!socket.Connect(record.ipAddr, m_options.commandPort, kConnectTimeoutMs)) {
+    CSocket socket;
+    if (!Connect(socket, record.ipAddr, false)) {
         return -1;
     }
     SendHeader(socket, CMD_STATUS, 0);

@@ -10,6 +10,8 @@
 #include "EncoderRecord.h"
 #include "LinkProtocol.h"
 
+class CSocket;
+
 // The fixed waits. The encoder needs them to do its work: a reply must be complete in
 // the connection when the wait ends. Tests shorten them; the program keeps these.
 struct LinkTiming { int readWaitMs = 20000, writeWaitMs = 15000, statusWaitMs = 4000,
@@ -55,6 +57,9 @@ public:
 private:
     void Sleep(int ms) const;
     int ReceiveTimeoutMs() const;
+    // A TCP socket with the receive time-out, connected to the encoder; the failure
+    // messages only when `report`.
+    bool Connect(CSocket& socket, uint32_t address, bool report);
     int SendShortRequest(const EncoderRecord& record, int32_t code);
 
     LinkReporter& m_reporter;

@@ -402,3 +402,42 @@ TEST_F(SearchTest, AFullSubnetAnsweringAtOnceIsListedWhole) {
     sim.SetSearchReplies(addresses);
     EXPECT_EQ(Search(sim.Address()), expected);
 }
+
+// ---- no socket at all ----
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Runs in a child whose descriptor table is full, so that no socket can be made.
+void ExchangesWithoutSockets(LinkOptions options, uint32_t address) {
+    int lowestFree = open("/dev/null", O_RDONLY);
+    close(lowestFree);
+    rlimit limit{static_cast<rlim_t>(lowestFree), static_cast<rlim_t>(lowestFree)};
+    setrlimit(RLIMIT_NOFILE, &limit);
+    options.outFile = "/nonexistent-dir/out.xml";   // the write goes on without its copy
+    RecordingReporter reporter;
+    CEncoderLink link(reporter, options);
+    EncoderRecord record{};
+    record.ipAddr = address;
+    std::strcpy(record.password, "admin");
+    std::strcpy(record.newPassword, "admin");
+    bool found = false;
+    int results = link.ReadConfiguration(record) + link.WriteConfiguration(record) + link.StartTsToIp(record) +
+                  link.StopTsToIp(record);
+    int status = link.QueryStatus(record);
+    link.SearchEncoder(address, [&](const std::string&) { found = true; });
+    const Messages expected(4, "Warning: Create Socket Failed !");
+    std::_Exit(results == 0 && status == -1 && !found && reporter.messages == expected && reporter.depth == 0 ? 0 : 1);
+}
+
+}  // namespace
+
+TEST_F(LinkTest, EveryExchangeReportsASocketThatCannotBeMade) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(ExchangesWithoutSockets(options, record.ipAddr), ::testing::ExitedWithCode(0), "");
+}
+#endif

@@ -32,6 +32,21 @@ TEST_F(LinkTest, SimDefaultDocumentReportsItsOwnAddress) {
     EXPECT_EQ(document.rfind("<?xml version=\"1.0\" encoding=\"GB2312\" standalone=\"no\" ?>\n<encoder_202>\n", 0), 0u);
 }
 
+TEST_F(LinkTest, SimDocumentIsWhatTheToolWritesBack) {
+    // Read it, write it: the same lines, plus the two passwords the encoder keeps to itself.
+    ASSERT_EQ(Link().ReadConfiguration(record), 1);
+    std::strcpy(record.password, "admin");
+    std::strcpy(record.newPassword, "admin");
+    ASSERT_EQ(Link().WriteConfiguration(record), 1);
+    std::string written = sim.LastWrittenDocument();
+    const std::string passwords = "\t\t<password>admin</password>\n\t\t<newPassword>admin</newPassword>\n";
+    size_t at = written.find(passwords);
+    ASSERT_NE(at, std::string::npos);
+    written.erase(at, passwords.size());
+    EXPECT_EQ(written, CEncoderSim::DefaultDocument(sim.Address()));
+    EXPECT_EQ(sim.Document(), written);
+}
+
 TEST(SimFaults, EveryNameMapsBackToItsFault) {
     for (const SimFaultName& entry : SimFaultNames()) {
         SimFault fault = SimFault::None;
