@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "AppIds.h"
 #include "CMainFrame.h"
@@ -143,12 +144,44 @@ void CDeviceTree::FillContextMenu(QMenu& menu) const
     }
 }
 
+// The dotted lines that join the encoders at the root, as a tree with lines shows them.
+void CDeviceTree::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const
+{
+    if (index.parent().isValid() || rect.width() <= 0) {
+        QTreeWidget::drawBranches(painter, rect, index);
+        return;
+    }
+    const int x = rect.right() - indentation() / 2;
+    const int y = rect.center().y();
+    const bool first = index.row() == 0;
+    const bool last = index.row() == topLevelItemCount() - 1;
+    painter->save();
+    QPen pen(palette().color(QPalette::Mid), 1, Qt::DotLine);
+    painter->setPen(pen);
+    painter->drawLine(x, first ? y : rect.top(), x, last ? y : rect.bottom());
+    painter->drawLine(x, y, rect.right(), y);
+    painter->restore();
+}
+
+// Picking an item always selects it; Ctrl+click or Ctrl+Space do not take the choice away.
+QItemSelectionModel::SelectionFlags CDeviceTree::selectionCommand(const QModelIndex& index, const QEvent* event) const
+{
+    const QItemSelectionModel::SelectionFlags flags = QTreeWidget::selectionCommand(index, event);
+    if (!(flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)))
+        return flags;
+    return index.isValid() ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                           : QItemSelectionModel::NoUpdate;
+}
+
 // A right click leaves the selection alone: the commands act on the selected encoder,
 // which need not be the item under the mouse. The menu itself comes with the context
 // menu event, so that the keyboard's menu key opens it too.
 void CDeviceTree::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::RightButton) {
+    // Nor does a click below the items: the current encoder stays chosen until another
+    // item is picked or the encoder is deleted.
+    if (event->button() == Qt::RightButton || !itemAt(event->position().toPoint())) {
+        setFocus(Qt::MouseFocusReason);
         event->accept();
         return;
     }

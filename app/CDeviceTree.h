@@ -38,6 +38,9 @@ public:
     void FillContextMenu(QMenu& menu) const;
 
 protected:
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;

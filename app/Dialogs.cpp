@@ -106,8 +106,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 
     auto* icon = new QLabel(this);
     PlaceInUnits(*icon, QRect(11, 17, 21, 16));
-    const int side = qMin(icon->width(), icon->height()) + 4;
-    icon->setPixmap(ProgramIconPixmap(qMin(side, 32)));
+    icon->setPixmap(ProgramIconPixmap(qMin(icon->width(), icon->height())));
     icon->setAlignment(Qt::AlignCenter);
 
     auto* product = new QLabel(QStringLiteral("Korvane SDI ENCODER\nwww.korvane.example"), this);

@@ -258,8 +258,13 @@ void tst_App::rightClickKeepsSelection()
     QTreeWidgetItem* second = m_frame->AddEncoder(QStringLiteral("10.0.0.2"));
     QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, Tree()->visualItemRect(second).center());
     QCOMPARE(Tree()->SelectedItem(), first);
-    // A left click does select.
+    // A click below the items keeps the selection too.
+    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, {}, QPoint(20, Tree()->viewport()->height() - 5));
+    QCOMPARE(Tree()->SelectedItem(), first);
+    // A left click on an item does select.
     QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, {}, Tree()->visualItemRect(second).center());
+    QCOMPARE(Tree()->SelectedItem(), second);
+    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, Tree()->visualItemRect(second).center());
     QCOMPARE(Tree()->SelectedItem(), second);
 }
 
