@@ -84,6 +84,22 @@ int PollOne(intptr_t fd, short events, int timeoutMs) {
 #endif
 }
 
+// Waits for a non-blocking connect to finish, successfully or not.
+bool WaitConnected(intptr_t fd, int timeoutMs) {
+#ifdef _WIN32
+    // WSAPoll does not report a refused connect on older systems; select does.
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(Native(fd), &writable);
+    FD_SET(Native(fd), &failed);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    return select(0, nullptr, &writable, &failed, &limit) > 0 && FD_ISSET(Native(fd), &writable);
+#else
+    return PollOne(fd, POLLOUT, timeoutMs) > 0;
+#endif
+}
+
 }  // namespace
 
 bool StartSocketLibrary() {
@@ -197,7 +213,7 @@ bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs) {
 #else
         bool pending = errno == EINPROGRESS || errno == EINTR;
 #endif
-        if (pending && PollOne(m_fd, POLLOUT, timeoutMs) > 0) {
+        if (pending && WaitConnected(m_fd, timeoutMs)) {
             int error = 0;
             SockLen length = sizeof error;
             connected = getsockopt(Native(m_fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
