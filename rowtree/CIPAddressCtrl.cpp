@@ -54,9 +54,9 @@ void CRowIPField::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Period:
         if (plain) {
-            // After a third digit has already moved on, the "." the operator types next
-            // belongs to the field left behind, so an empty field ignores it.
-            if (!text().isEmpty()) {
+            // Only at the end of a number: after a third digit has moved on, the "." the
+            // operator types next belongs to the field left behind and is ignored.
+            if (!text().isEmpty() && !hasSelectedText() && cursorPosition() == text().size()) {
                 m_target->OnFieldNext(m_index);
             }
             event->accept();

@@ -7,8 +7,8 @@
 class CRowIPField;
 class QKeyEvent;
 
-// An IPv4 address entry of four number fields separated by painted dots. Typing "." (in a
-// field that holds a number) or a third digit moves to the next field, Backspace at the start of a field (and Left at its
+// An IPv4 address entry of four number fields separated by painted dots. Typing "." (at
+// the end of a number) or a third digit moves to the next field, Backspace at the start of a field (and Left at its
 // start, Right at its end) to the neighbouring one. A number above 255 becomes 255.
 // Addresses are 32-bit values in host order: the first field is the highest byte.
 // Empty fields read as 0; a control whose four fields are all empty is blank.

@@ -1,6 +1,8 @@
 #include "CRowCombo.h"
 #include "CRowTree.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QWheelEvent>
@@ -154,8 +156,9 @@ void CRowCombo::focusInEvent(QFocusEvent* event)
 void CRowCombo::focusOutEvent(QFocusEvent* event)
 {
     QComboBox::focusOutEvent(event);
-    // Opening the drop-down list takes the focus only for a moment.
-    if (event->reason() == Qt::PopupFocusReason) {
+    // The open drop-down list takes the focus only for a while; the edit goes on in it.
+    QWidget* gaining = QApplication::focusWidget();
+    if (event->reason() == Qt::PopupFocusReason || (gaining && view()->window()->isAncestorOf(gaining))) {
         return;
     }
     if (IsActivated()) {

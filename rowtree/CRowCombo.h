@@ -23,6 +23,7 @@ public:
     bool HasEditor() const override { return m_created; }
     bool EditorHasFocus() const override { return m_hasFocus; }
     int DropDownHeight() const { return m_dropHeight; }
+    void showPopup() override;
 
 protected:
     void OnDrawValue(QPainter& painter, const QRect& cell) override;
@@ -36,7 +37,6 @@ protected:
     bool event(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
-    void showPopup() override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 

@@ -96,9 +96,18 @@ void CRowIPAddress::OnDestroyEditor()
 
 void CRowIPAddress::OnDeselect()
 {
-    if (m_created) {
-        HideEditor(this);
+    if (!m_created) {
+        return;
     }
+    // An edit left open while the focus was in another pane ends when the operator comes
+    // back and picks another row: hiding it silently would show an address that was
+    // never reported.
+    if (IsActivated()) {
+        m_hasFocus = false;
+        CommitChanges();
+        return;
+    }
+    HideEditor(this);
 }
 
 void CRowIPAddress::OnFieldFocusIn(int index)

@@ -14,12 +14,14 @@
 // A shown window with one row tree (options as the settings sheet uses them) and a
 // recorder for the commands the editors send.
 struct RowTreeFixture {
-    std::unique_ptr<QWidget> window;
-    CRowTree* tree = nullptr;
-    QWidget* outside = nullptr;   // a focusable widget of the same window, outside the tree
     std::vector<int> commands;
     // The focused row at the moment of each command.
     std::vector<CRowTreeItem*> focusedAtCommand;
+    // Declared after the recorders: an editor still open when the window goes reports
+    // its edit while the window is taken down.
+    std::unique_ptr<QWidget> window;
+    CRowTree* tree = nullptr;
+    QWidget* outside = nullptr;   // a focusable widget of the same window, outside the tree
 
     explicit RowTreeFixture(QSize size = QSize(300, 400), uint32_t options = RTS_SHADEMARGIN | RTS_HEADINGCOLORS)
     {
