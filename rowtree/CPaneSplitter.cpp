@@ -47,6 +47,7 @@ CPaneSplitter::CPaneSplitter(int paneCount, int orientation, int minimumSize, in
     m_proportions[n - 1] = kShareUnit - sum;
     setCursor(IsSideBySide() ? Qt::SplitHCursor : Qt::SplitVCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
     m_dragBar = new CPaneDragBar(this);
     resize(0, 0);
 }
@@ -289,20 +290,10 @@ void CPaneSplitter::resizeEvent(QResizeEvent* event)
 
 void CPaneSplitter::paintEvent(QPaintEvent* event)
 {
+    // The bars, and whatever a pane leaves unpainted (or no pane covers yet), show the
+    // button face.
     QPainter painter(this);
-    const QColor face = palette().color(QPalette::Button);
-    for (int k = 1; k < m_paneCount; ++k) {
-        const QRect bar = BarRect(k).intersected(event->rect());
-        if (!bar.isEmpty()) {
-            painter.fillRect(bar, face);
-        }
-    }
-    // Whatever no pane covers yet (panes not set) shows the same face colour.
-    for (int i = 0; i < m_paneCount; ++i) {
-        if (!m_panes[i]) {
-            painter.fillRect(PaneRect(i).intersected(event->rect()), face);
-        }
-    }
+    painter.fillRect(event->rect(), palette().color(QPalette::Button));
 }
 
 void CPaneSplitter::ShowDragBar()

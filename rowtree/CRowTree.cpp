@@ -449,6 +449,7 @@ void CRowTree::Refresh()
 
 void CRowTree::Repaint()
 {
+    SyncGeometry();
     LayoutRows();
     update();
     m_list->update();

@@ -140,6 +140,9 @@ public:
     CRowTreeList* GetList() const { return m_list; }
     CRowTreeInfo* GetInfo() const { return m_info; }
 
+    // One target per tree, told synchronously. An editor still open when its window goes
+    // reports its edit while the window is taken down: a target that dies first clears
+    // itself here (SetCommandTarget(nullptr)).
     void SetCommandTarget(RowCommandTarget target) { m_commandTarget = std::move(target); }
     void SendCommand(int commandId) const;
 

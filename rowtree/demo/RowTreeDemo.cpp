@@ -1,10 +1,11 @@
 // A window to try the row tree and the pane splitter by hand: a list on the left, a row
 // tree of every row kind at the top right and a log of the reported edits below it.
 //
-//   rowtree-demo [--screenshot FILE] [--open ROW]
+//   rowtree-demo [--screenshot FILE] [--open ROW] [--drag X] [--disabled]
 //
 // --screenshot grabs the window once it is shown and quits; --open activates the editor
-// of the ROW-th row (sequence number) first, to see an open editor on the picture.
+// of the ROW-th row (sequence number) first, to see an open editor on the picture;
+// --drag starts dragging the divider to X and holds it there; --disabled disables the tree.
 
 #include "CIPAddressCtrl.h"
 #include "CPaneSplitter.h"
@@ -17,7 +18,9 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMouseEvent>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -145,12 +148,19 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QString screenshot;
     int openRow = 0;
+    int dragTo = -1;
+    bool disabled = false;
     const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i) {
+    for (int i = 1; i < args.size(); ++i) {
+        const QString next = i + 1 < args.size() ? args[i + 1] : QString();
         if (args[i] == "--screenshot") {
-            screenshot = args[i + 1];
+            screenshot = next;
         } else if (args[i] == "--open") {
-            openRow = args[i + 1].toInt();
+            openRow = next.toInt();
+        } else if (args[i] == "--drag") {
+            dragTo = next.toInt();
+        } else if (args[i] == "--disabled") {
+            disabled = true;
         }
     }
 
@@ -163,11 +173,18 @@ int main(int argc, char** argv)
     inner->Create(outer);
     inner->SetProportions({80, 20});
 
+    auto* left = new QWidget;
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(4, 4, 4, 4);
+    auto* entry = new CIPAddressCtrl;
+    entry->SetAddress(0xC0A80114);
+    leftLayout->addWidget(entry);
     auto* devices = new QListWidget;
     devices->addItems({"192.168.1.10", "192.168.1.11", "10.0.0.1"});
+    leftLayout->addWidget(devices);
     auto* log = new QListWidget;
     auto* sheet = new DemoSheet(log);
-    outer->CreatePane(0, devices);
+    outer->CreatePane(0, left);
     outer->SetPane(1, inner);
     inner->CreatePane(0, sheet);
     inner->CreatePane(1, log);
@@ -185,6 +202,19 @@ int main(int argc, char** argv)
                     row->Activate();
                 }
             });
+        });
+    }
+    sheet->Tree()->setEnabled(!disabled);
+    if (dragTo >= 0) {
+        QTimer::singleShot(150, sheet, [sheet, dragTo]() {
+            QWidget* list = sheet->Tree()->GetList();
+            const QPointF grab(sheet->Tree()->GetDividerPos(), 30);
+            QMouseEvent press(QEvent::MouseButtonPress, grab, list->mapToGlobal(grab), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(list, &press);
+            const QPointF to(dragTo, 30);
+            QMouseEvent move(QEvent::MouseMove, to, list->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(list, &move);
         });
     }
     if (!screenshot.isEmpty()) {

@@ -200,6 +200,19 @@ private slots:
         QCOMPARE(tsip->GetValueText(), QString("192.168.1.20"));
     }
 
+    void addressEditorCommitsWhenAnotherRowIsClicked()
+    {
+        Click(tsip);
+        QTRY_VERIFY(tsip->Field(0)->hasFocus());
+        QTest::keyClicks(tsip->Field(0), "7");
+        Click(number);
+        QCOMPARE(f->commands, std::vector<int>{10011});
+        QCOMPARE(f->focusedAtCommand.front(), static_cast<CRowTreeItem*>(tsip));
+        QCOMPARE(tsip->GetValueText(), QString("7.0.0.1"));
+        QVERIFY(!tsip->isVisible());
+        QVERIFY(number->isVisible());
+    }
+
     void addressEditorEnterCommits()
     {
         Click(tsip);

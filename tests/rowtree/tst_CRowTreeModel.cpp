@@ -475,6 +475,38 @@ private slots:
         QVERIFY(!edit->isVisible());
     }
 
+    void layoutWithAndWithoutTheInfoPane()
+    {
+        RowTreeFixture plain(QSize(300, 400));
+        QCOMPARE(plain.List()->geometry(), QRect(0, 0, 300, 400));
+        QVERIFY(!plain.tree->GetInfo()->isVisibleTo(plain.tree));
+
+        RowTreeFixture withPane(QSize(300, 400), RTS_INFOPANE | RTS_DEFAULTINFOTEXT);
+        QCOMPARE(withPane.List()->geometry(), QRect(0, 0, 300, 350));
+        QCOMPARE(withPane.tree->GetInfo()->geometry(), QRect(0, 350, 300, 50));
+        QVERIFY(withPane.tree->GetInfo()->isVisibleTo(withPane.tree));
+        // A resize while hidden is caught up with before the rows are laid out again.
+        withPane.tree->resize(200, 300);
+        withPane.tree->Repaint();
+        QCOMPARE(withPane.List()->geometry(), QRect(0, 0, 200, 250));
+        // Sizes of 0 are ignored.
+        withPane.tree->resize(0, 300);
+        withPane.tree->Repaint();
+        QCOMPARE(withPane.List()->geometry(), QRect(0, 0, 200, 250));
+    }
+
+    void createOnlyOnceAndOnlyWithAParent()
+    {
+        CRowTree tree;
+        QWidget parent;
+        QCOMPARE(tree.Create(QRect(0, 0, 100, 100), nullptr, 0), 0);
+        QVERIFY(!tree.IsCreated());
+        QCOMPARE(tree.Create(QRect(0, 0, 100, 100), &parent, 0x18, 0xFFFF), 1);
+        QCOMPARE(tree.Create(QRect(0, 0, 100, 100), &parent, 0x18, 0xFFFF), 0);
+        QCOMPARE(tree.GetOptions(), 0x18u);
+        tree.setParent(nullptr);   // the stack object must not be deleted by the parent
+    }
+
     void colourRefsAreRedInTheLowByte()
     {
         RowTreeFixture f;
