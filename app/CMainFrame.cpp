@@ -228,11 +228,8 @@ void CMainFrame::CreatePanes()
     m_outerSplitter->CreatePane(0, m_deviceTree);
     m_outerSplitter->SetPane(1, m_innerSplitter);
 
-    auto* sheet = new QFrame;
-    sheet->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    sheet->setBackgroundRole(QPalette::Base);
-    sheet->setAutoFillBackground(true);
-    m_settingsSheet = sheet;
+    // The sheet's editors report finished edits here, as any other command.
+    m_settingsSheet = new CSettingsSheet(nullptr, [this](int id) { OnCommand(id); });
     m_innerSplitter->CreatePane(0, m_settingsSheet);
 
     m_messagePane = new CMessagePane(*this);
@@ -315,8 +312,12 @@ void CMainFrame::SearchEncoder(uint32_t address)
 bool CMainFrame::OnCommand(int id)
 {
     if (EncoderRecord* record = SelectedRecord()) {
-        // The settings sheet commits a row's edit into *record here (its control ID is
-        // `id`), showing the refusal's warning through the prompter, before the refresh.
+        // A sheet row's edit: stored into the record, or refused with one warning. Either
+        // way, and after any other command, the sheet then shows what the record holds.
+        if (const std::optional<EditorValue> value = m_settingsSheet->ReadEditor(id)) {
+            if (const std::optional<std::string> warning = CommitSetting(id, *value, *record))
+                Warning(*warning);
+        }
         RefreshSheet(*record);
     }
     return OnFrameCommand(id);
@@ -324,8 +325,7 @@ bool CMainFrame::OnCommand(int id)
 
 void CMainFrame::RefreshSheet(const EncoderRecord& record)
 {
-    // The sheet window rewrites every row from `record` here.
-    (void)record;
+    m_settingsSheet->Refresh(&record);
 }
 
 // The frame's own handling of its menu and toolbar commands.

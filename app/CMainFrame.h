@@ -10,6 +10,7 @@
 #include <QString>
 #include <string>
 
+#include "CSettingsSheet.h"
 #include "EncoderLink.h"
 #include "EncoderRecord.h"
 
@@ -60,7 +61,7 @@ public:
     EncoderRecord* SelectedRecord() const;
 
     CDeviceTree* DeviceTree() const { return m_deviceTree; }
-    QWidget* SettingsSheet() const { return m_settingsSheet; }
+    CSettingsSheet* SettingsSheet() const { return m_settingsSheet; }
     CMessagePane* MessagePane() const { return m_messagePane; }
     CPaneSplitter* OuterSplitter() const { return m_outerSplitter; }
     CPaneSplitter* InnerSplitter() const { return m_innerSplitter; }
@@ -99,10 +100,7 @@ private:
     CPaneSplitter* m_outerSplitter = nullptr;
     CPaneSplitter* m_innerSplitter = nullptr;
     CDeviceTree* m_deviceTree = nullptr;
-    // The settings sheet pane. A plain pane until the sheet window exists; the sheet
-    // takes this member's place (made in CreatePanes), fills in RefreshSheet, and
-    // commits its rows' edits in OnCommand.
-    QWidget* m_settingsSheet = nullptr;
+    CSettingsSheet* m_settingsSheet = nullptr;
     CMessagePane* m_messagePane = nullptr;
     QList<QAction*> m_commands;
     int m_exchangeDepth = 0;

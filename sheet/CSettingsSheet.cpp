@@ -1,0 +1,252 @@
+#include "CSettingsSheet.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <algorithm>
+
+#include "CRowCombo.h"
+#include "CRowEdit.h"
+#include "CRowIPAddress.h"
+#include "CRowStatic.h"
+#include "CRowTreeItem.h"
+
+QString SheetTextFromBytes(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string SheetBytesFromText(const QString& text)
+{
+    return text.toLocal8Bit().toStdString();
+}
+
+CDividerBar::CDividerBar(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+}
+
+void CDividerBar::paintEvent(QPaintEvent*)
+{
+    // A one-pixel checkerboard, so that the bar shows over any colour beneath it.
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    painter.setBrushOrigin(0, 0);
+    painter.fillRect(rect(), QBrush(Qt::black, Qt::Dense4Pattern));
+}
+
+CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target)
+    : QFrame(parent)
+    , m_target(std::move(target))
+{
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+    // The sheet's own area is only the gap between the columns: the column divider.
+    setCursor(Qt::SplitHCursor);
+    m_bar = new CDividerBar(this);
+    BuildRows();
+}
+
+int CSettingsSheet::BuildRows()
+{
+    if (!BuildColumn(m_left, ::LeftColumn()))
+        return 0;
+    if (!BuildColumn(m_right, ::RightColumn()))
+        return 0;
+    m_bar->raise();
+    return 1;
+}
+
+bool CSettingsSheet::BuildColumn(CRowTree*& column, const SheetColumn& rows)
+{
+    auto* tree = new CRowTree;
+    if (!tree->Create(contentsRect(), this, kColumnOptions, kColumnId)) {
+        delete tree;
+        return false;
+    }
+    column = tree;
+    tree->SetCommandTarget(m_target);
+
+    CRowTreeItem* heading = nullptr;
+    for (const SheetRow& layout : rows) {
+        if (layout.kind == RowKind::Heading) {
+            heading = tree->InsertItem(new CRowTreeItem);
+            heading->SetLabelText(QString::fromLatin1(layout.label));
+            heading->SetHeadingColor(ColorRef{layout.color});
+            heading->Expand(true);
+            continue;
+        }
+        CRowTreeItem* row = nullptr;
+        switch (layout.kind) {
+        case RowKind::Text:
+        case RowKind::Numeric: {
+            auto* edit = new CRowEdit(layout.controlId);
+            row = tree->InsertItem(edit, heading);
+            if (layout.label) row->SetLabelText(QString::fromLatin1(layout.label));
+            edit->CreateEditItem(layout.kind == RowKind::Numeric ? REO_NUMBER : 0);
+            break;
+        }
+        case RowKind::Combo: {
+            auto* combo = new CRowCombo(layout.controlId);
+            row = tree->InsertItem(combo, heading);
+            if (layout.label) row->SetLabelText(QString::fromLatin1(layout.label));
+            combo->CreateComboItem();
+            for (uint8_t i = 0; i < layout.options.count; ++i)
+                combo->AddString(QString::fromLatin1(layout.options.texts[i]));
+            combo->SetCurSel(-1);   // a list takes its first entry; the sheet shows none yet
+            break;
+        }
+        case RowKind::IPAddress: {
+            auto* address = new CRowIPAddress(layout.controlId);
+            row = tree->InsertItem(address, heading);
+            if (layout.label) row->SetLabelText(QString::fromLatin1(layout.label));
+            address->CreateIPAddressItem();
+            break;
+        }
+        case RowKind::Static:
+        case RowKind::Heading:
+            row = tree->InsertItem(new CRowStatic, heading);
+            if (layout.label) row->SetLabelText(QString::fromLatin1(layout.label));
+            break;
+        }
+        if (layout.readOnly) row->SetReadOnly(true);
+        if (layout.color != kDefaultColor) row->SetBackColor(ColorRef{layout.color});
+        if (layout.controlId != 0 || layout.field.type != FieldType::None)
+            m_rows.push_back(BuiltRow{&layout, row});
+    }
+    return true;
+}
+
+void CSettingsSheet::SetCommandTarget(RowCommandTarget target)
+{
+    m_target = std::move(target);
+    for (CRowTree* column : {m_left, m_right})
+        if (column) column->SetCommandTarget(m_target);
+}
+
+CRowTreeItem* CSettingsSheet::RowFor(int controlId) const
+{
+    if (controlId == 0) return nullptr;
+    for (const BuiltRow& built : m_rows)
+        if (built.layout->controlId == controlId) return built.row;
+    return nullptr;
+}
+
+CRowTreeItem* CSettingsSheet::RowFor(const SheetRow& layoutRow) const
+{
+    for (const BuiltRow& built : m_rows)
+        if (built.layout == &layoutRow) return built.row;
+    return nullptr;
+}
+
+void CSettingsSheet::Refresh(const EncoderRecord* record)
+{
+    if (record == nullptr) return;
+    for (const BuiltRow& built : m_rows) ShowRow(built, *record);
+    for (CRowTree* column : {m_left, m_right})
+        if (column) column->GetList()->update();
+}
+
+void CSettingsSheet::ShowRow(const BuiltRow& built, const EncoderRecord& record)
+{
+    const SheetRow& layout = *built.layout;
+    switch (layout.kind) {
+    case RowKind::Text:
+    case RowKind::Numeric:
+        static_cast<CRowEdit*>(built.row)->setText(SheetTextFromBytes(ShownText(layout, record)));
+        break;
+    case RowKind::Combo:
+        static_cast<CRowCombo*>(built.row)->SetCurSel(ShownIndex(layout, record));
+        break;
+    case RowKind::IPAddress:
+        static_cast<CRowIPAddress*>(built.row)->SetAddress(ShownAddress(layout, record));
+        break;
+    case RowKind::Static:
+        static_cast<CRowStatic*>(built.row)->SetStaticText(SheetTextFromBytes(ShownText(layout, record)));
+        break;
+    case RowKind::Heading:
+        break;
+    }
+}
+
+std::optional<EditorValue> CSettingsSheet::ReadEditor(int controlId) const
+{
+    for (const BuiltRow& built : m_rows) {
+        if (controlId == 0 || built.layout->controlId != controlId) continue;
+        switch (built.layout->kind) {
+        case RowKind::Text:
+        case RowKind::Numeric:
+            return EditorValue::Text(SheetBytesFromText(static_cast<const CRowEdit*>(built.row)->text()));
+        case RowKind::Combo:
+            // No selection (-1) reads as the byte 255.
+            return EditorValue::Index(static_cast<uint8_t>(static_cast<const CRowCombo*>(built.row)->GetCurSel()));
+        case RowKind::IPAddress:
+            return EditorValue::Address(static_cast<const CRowIPAddress*>(built.row)->GetAddress());
+        case RowKind::Static:
+        case RowKind::Heading:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+void CSettingsSheet::PlaceColumns()
+{
+    const QRect client = contentsRect();
+    const int width = client.width(), height = client.height();
+    if (m_left)
+        m_left->setGeometry(client.left(), client.top(), std::max(0, m_columnDivider - 1), height);
+    if (m_right)
+        m_right->setGeometry(client.left() + m_columnDivider + 1, client.top(),
+                             std::max(0, width - m_columnDivider - 2), height);
+}
+
+void CSettingsSheet::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    const QRect client = contentsRect();
+    if (client.width() <= 0 || client.height() <= 0 || m_left == nullptr) return;
+    PlaceColumns();
+    for (CRowTree* column : {m_left, m_right})
+        if (column) column->SetDividerPos(kLabelDivider);
+}
+
+void CSettingsSheet::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        // Qt keeps the mouse with the sheet from the press to the release.
+        m_dragging = true;
+        update();
+    }
+    QFrame::mousePressEvent(event);
+}
+
+void CSettingsSheet::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragging) {
+        // The divider follows the pointer without limit; the columns move on release.
+        m_columnDivider = event->position().toPoint().x() - contentsRect().left();
+        const QRect client = contentsRect();
+        m_bar->setGeometry(client.left() + m_columnDivider - kBarWidth / 2, client.top(), kBarWidth,
+                           client.height());
+        m_bar->show();
+        m_bar->raise();
+        m_barDrawn = true;
+    }
+    QFrame::mouseMoveEvent(event);
+}
+
+void CSettingsSheet::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_dragging && event->button() == Qt::LeftButton) {
+        m_barDrawn = false;
+        m_dragging = false;
+        m_bar->hide();
+        update();
+        PlaceColumns();
+    }
+    QFrame::mouseReleaseEvent(event);
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The settings sheet: the right-hand pane that shows one encoder's settings as labelled
+// rows in two row-tree columns, with a column divider the operator drags between them.
+// Its rows come from the sheet layout table; it holds no setting itself, it only shows
+// the record it was last refreshed from and hands edits on to the command target.
+
+#include <QFrame>
+#include <QString>
+#include <QWidget>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CRowTree.h"
+#include "CommitRules.h"
+#include "EncoderRecord.h"
+#include "SheetLayout.h"
+
+class CRowTreeItem;
+
+// The checkerboard bar that follows the pointer while the column divider is dragged.
+class CDividerBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit CDividerBar(QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+class CSettingsSheet : public QFrame {
+    Q_OBJECT
+public:
+    static constexpr int kColumnDividerStart = 380;
+    static constexpr int kLabelDivider = 200;     // label/value divider of both columns
+    static constexpr int kBarWidth = 4;
+    static constexpr uint32_t kColumnOptions = RTS_SHADEMARGIN | RTS_HEADINGCOLORS;
+    static constexpr int kColumnId = 0xFFFF;
+
+    // Builds both columns at once; finished edits go to `target` (the main window's
+    // command handler) with the row's control ID.
+    explicit CSettingsSheet(QWidget* parent = nullptr, RowCommandTarget target = {});
+
+    // Makes both columns over the client area and fills them from the layout table.
+    // 1 when both were built; 0 when a column could not be made (nothing is built after it).
+    int BuildRows();
+
+    // Shows `record` in every row that shows a field; a null record changes nothing.
+    // Setting the editors this way is not an edit: no command is sent.
+    void Refresh(const EncoderRecord* record);
+
+    // The value the editor of the row `controlId` holds, read by the row's kind; none for
+    // IDs without an editor.
+    std::optional<EditorValue> ReadEditor(int controlId) const;
+
+    void SetCommandTarget(RowCommandTarget target);
+
+    // The row built for a layout row with a control ID, or a static data row; null if none.
+    CRowTreeItem* RowFor(int controlId) const;
+    CRowTreeItem* RowFor(const SheetRow& layoutRow) const;
+    CRowTree* LeftColumn() const { return m_left; }
+    CRowTree* RightColumn() const { return m_right; }
+    // The column divider, in the sheet's client coordinates (inside its sunken edge).
+    int ColumnDivider() const { return m_columnDivider; }
+    bool IsDragging() const { return m_dragging; }
+    const CDividerBar* DividerBar() const { return m_bar; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // A built row and the layout row it came from, in table order.
+    struct BuiltRow {
+        const SheetRow* layout;
+        CRowTreeItem* row;
+    };
+
+    bool BuildColumn(CRowTree*& column, const SheetColumn& rows);
+    void PlaceColumns();
+    void ShowRow(const BuiltRow& built, const EncoderRecord& record);
+
+    CRowTree* m_left = nullptr;
+    CRowTree* m_right = nullptr;
+    std::vector<BuiltRow> m_rows;
+    RowCommandTarget m_target;
+    CDividerBar* m_bar = nullptr;
+    int m_columnDivider = kColumnDividerStart;
+    bool m_dragging = false;
+    bool m_barDrawn = false;
+};
+
+// Record texts are bytes in the platform's 8-bit code page; the editors show them as text.
+QString SheetTextFromBytes(const std::string& bytes);
+std::string SheetBytesFromText(const QString& text);

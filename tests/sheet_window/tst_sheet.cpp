@@ -1,0 +1,517 @@
+// The settings sheet window: its rows built from the layout table, the refresh from a
+// record, the column divider, and, end to end against the in-process stand-in encoder,
+// edits committed through the main window's command handler.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cstring>
+#include <memory>
+
+#include "AppIds.h"
+#include "CDeviceTree.h"
+#include "CEncoderSim.h"
+#include "CMainFrame.h"
+#include "CRowCombo.h"
+#include "CRowEdit.h"
+#include "CRowIPAddress.h"
+#include "CRowStatic.h"
+#include "CSettingsSheet.h"
+#include "RecordingPrompter.h"
+#include "SettingsDocument.h"
+
+namespace {
+
+struct ColumnShape {
+    int headings = 0;
+    int rows = 0;
+};
+
+ColumnShape Shape(CRowTree* tree)
+{
+    ColumnShape shape;
+    tree->WalkTree([&](CRowTreeItem* item) { (item->IsHeading() ? shape.headings : shape.rows)++; });
+    return shape;
+}
+
+// What a built row shows in its value cell while its editor is closed.
+QString Shown(CSettingsSheet& sheet, int id)
+{
+    return sheet.RowFor(id)->GetValueText();
+}
+
+const SheetRow* LayoutRowNamed(const SheetColumn& column, const char* label, int nth = 0)
+{
+    for (const SheetRow& row : column)
+        if (row.label && std::strcmp(row.label, label) == 0 && nth-- == 0) return &row;
+    return nullptr;
+}
+
+// Opens the row's editor the way the operator does: a click into its value cell.
+QWidget* OpenEditor(CSettingsSheet& sheet, int id)
+{
+    CRowTreeItem* row = sheet.RowFor(id);
+    CRowTree* tree = row->GetOwner();
+    tree->EnsureVisible(row);
+    tree->LayoutRows();
+    QTest::mouseClick(tree->GetList(), Qt::LeftButton, {}, row->GetValueRect().center());
+    return QApplication::focusWidget();
+}
+
+void TypeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
+{
+    QWidget* editor = OpenEditor(sheet, id);
+    QVERIFY(editor == dynamic_cast<CRowEdit*>(sheet.RowFor(id)));
+    static_cast<QLineEdit*>(editor)->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+}
+
+}  // namespace
+
+class tst_Sheet : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    // The sheet on its own.
+    void buildsBothColumnsFromTheTable();
+    void emptyBeforeTheFirstRefresh();
+    void refreshShowsTheRecord_data();
+    void refreshShowsTheRecord();
+    void refreshSendsNoCommandAndNullChangesNothing();
+    void readEditorByKind();
+    void columnDividerPlacesBothColumns();
+    void columnDividerDrag();
+
+    // End to end through the main window and the stand-in encoder.
+    void selectingAnEncoderShowsItsRecord();
+    void readShowsTheEncodersValues();
+    void everyCommandRefreshesWhileSelected();
+    void nothingHappensWithoutSelection();
+    void pidConflictWarnsAndRestores();
+    void startPicksAPmtPid();
+    void audioBitrateSteppingInSingleMode();
+    void passwordsTypedThenWritten();
+    void readEditWriteReadCarriesEverySetting();
+
+private:
+    CSettingsSheet& Sheet() const { return *m_frame->SettingsSheet(); }
+    EncoderRecord* AddAndSelect();
+    void Read();
+
+    std::unique_ptr<CEncoderSim> m_sim;
+    std::unique_ptr<RecordingPrompter> m_prompter;
+    QPointer<CMainFrame> m_frame;
+    QTemporaryDir m_dir;
+    std::unique_ptr<CSettingsSheet> m_sheet;
+    int m_commands = 0;
+};
+
+void tst_Sheet::init()
+{
+    m_sim = std::make_unique<CEncoderSim>();
+    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
+    LinkOptions link;
+    link.commandPort = m_sim->CommandPort();
+    link.searchPort = m_sim->SearchPort();
+    link.timing = {30, 30, 30, 100, 300};
+    link.outFile = m_dir.filePath(QStringLiteral("out.xml")).toStdString();
+    m_prompter = std::make_unique<RecordingPrompter>();
+    m_frame = new CMainFrame(*m_prompter, link);
+    m_frame->resize(1400, 900);
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+
+    m_commands = 0;
+    m_sheet = std::make_unique<CSettingsSheet>(nullptr, [this](int) { ++m_commands; });
+    m_sheet->resize(1000, 700);
+}
+
+void tst_Sheet::cleanup()
+{
+    m_sheet.reset();
+    delete m_frame.data();
+    m_sim.reset();
+}
+
+void tst_Sheet::buildsBothColumnsFromTheTable()
+{
+    CSettingsSheet& sheet = *m_sheet;
+    QCOMPARE(Shape(sheet.LeftColumn()).headings, 4);
+    QCOMPARE(Shape(sheet.LeftColumn()).rows, 38);
+    QCOMPARE(Shape(sheet.RightColumn()).headings, 4);
+    QCOMPARE(Shape(sheet.RightColumn()).rows, 33);
+    QCOMPARE(sheet.LeftColumn()->GetOptions(), RTS_SHADEMARGIN | RTS_HEADINGCOLORS);
+
+    for (auto [column, layout] : {std::pair{sheet.LeftColumn(), &::LeftColumn()},
+                                  std::pair{sheet.RightColumn(), &::RightColumn()}}) {
+        // The tree's rows in walk order are the table's rows in table order.
+        std::vector<CRowTreeItem*> built;
+        column->WalkTree([&](CRowTreeItem* item) { built.push_back(item); });
+        QCOMPARE(built.size(), layout->count);
+        for (size_t i = 0; i < built.size(); ++i) {
+            const SheetRow& row = layout->rows[i];
+            CRowTreeItem* item = built[i];
+            QCOMPARE(item->GetLabelText(), QString::fromLatin1(row.label ? row.label : ""));
+            if (row.kind == RowKind::Heading) {
+                QVERIFY(item->IsHeading());
+                QVERIFY(item->IsExpanded());
+                QCOMPARE(item->GetHeadingColor(), ColorFromRef(row.color));
+                continue;
+            }
+            QCOMPARE(item->IsReadOnly(), row.readOnly);
+            if (row.color != kDefaultColor) QCOMPARE(item->GetBackColor(), ColorFromRef(row.color));
+            else QCOMPARE(item->GetBackColor(), QApplication::palette().color(QPalette::Active, QPalette::Base));
+            if (row.controlId) QCOMPARE(sheet.RowFor(row.controlId), item);
+            switch (row.kind) {
+            case RowKind::Numeric:
+            case RowKind::Text: {
+                auto* edit = dynamic_cast<CRowEdit*>(item);
+                QVERIFY(edit && edit->HasEditor());
+                QCOMPARE(edit->GetEditOptions(), row.kind == RowKind::Numeric ? REO_NUMBER : 0u);
+                QCOMPARE(edit->GetCommandId(), row.controlId);
+                break;
+            }
+            case RowKind::Combo: {
+                auto* combo = dynamic_cast<CRowCombo*>(item);
+                QVERIFY(combo && combo->HasEditor());
+                QCOMPARE(combo->count(), int(row.options.count));
+                for (int k = 0; k < combo->count(); ++k)
+                    QCOMPARE(combo->itemText(k), QString::fromLatin1(row.options.texts[k]));
+                QCOMPARE(combo->GetCommandId(), row.controlId);
+                break;
+            }
+            case RowKind::IPAddress:
+                QVERIFY(dynamic_cast<CRowIPAddress*>(item) && item->HasEditor());
+                break;
+            case RowKind::Static:
+            case RowKind::Heading:
+                QVERIFY(dynamic_cast<CRowStatic*>(item));
+                break;
+            }
+        }
+    }
+    for (int unused : {0, 10001, 10009, 10068, 10069, 10070})
+        QVERIFY(!sheet.RowFor(unused));
+}
+
+void tst_Sheet::emptyBeforeTheFirstRefresh()
+{
+    for (const SheetColumn* column : {&::LeftColumn(), &::RightColumn()}) {
+        for (const SheetRow& row : *column) {
+            if (row.kind == RowKind::Heading || !m_sheet->RowFor(row)) continue;
+            CRowTreeItem* item = m_sheet->RowFor(row);
+            if (auto* combo = dynamic_cast<CRowCombo*>(item)) QCOMPARE(combo->GetCurSel(), -1);
+            else if (auto* address = dynamic_cast<CRowIPAddress*>(item)) QVERIFY(address->IsBlank());
+            else QCOMPARE(item->GetValueText(), QString());
+        }
+    }
+}
+
+void tst_Sheet::refreshShowsTheRecord_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("shown");
+    // A freshly added encoder: zeros, empty texts, first options, its own address.
+    QTest::newRow("address") << 10002 << "127.0.0.1";
+    QTest::newRow("mask") << 10003 << "0.0.0.0";
+    QTest::newRow("ts address") << 10011 << "0.0.0.0";
+    QTest::newRow("device number") << 10007 << "0";
+    QTest::newRow("password") << 10005 << "";
+    QTest::newRow("start 1") << 10013 << " No ";
+    QTest::newRow("start 2") << 10044 << "No";
+    QTest::newRow("video input 2") << 10051 << "YPbPr";
+    QTest::newRow("sdi number") << 10071 << "0";
+    QTest::newRow("sample rate") << 10032 << "32000";
+    QTest::newRow("audio bitrate") << 10035 << "32";
+    QTest::newRow("audio mode") << 10036 << "Joint Stereo";
+    QTest::newRow("second analogue input") << 10062 << "analog";
+    QTest::newRow("service name") << 10045 << "";
+}
+
+void tst_Sheet::refreshShowsTheRecord()
+{
+    QFETCH(int, id);
+    QFETCH(QString, shown);
+    EncoderRecord record{};
+    record.ipAddr = 0x7F000001;
+    m_sheet->Refresh(&record);
+    QCOMPARE(Shown(*m_sheet, id), shown);
+
+    // Values that need a word: signedness, codes past the options, static texts.
+    record.tsipPort = 65535;
+    record.deviceID = 255;
+    record.tsBitrate = -3;
+    record.program_info1.video.source = 255;
+    record.program_info2.audio1.source = 1;
+    record.program_info1.audio1.bitrate = 12;
+    std::strcpy(record.version, "HW 2.1");
+    std::strcpy(record.program_info2.video.standard, "PAL");
+    m_sheet->Refresh(&record);
+    QCOMPARE(Shown(*m_sheet, 10012), QStringLiteral("65535"));
+    QCOMPARE(Shown(*m_sheet, 10007), QStringLiteral("255"));
+    QCOMPARE(Shown(*m_sheet, 10010), QStringLiteral("-3"));
+    QCOMPARE(static_cast<CRowCombo*>(m_sheet->RowFor(10020))->GetCurSel(), -1);
+    QCOMPARE(static_cast<CRowCombo*>(m_sheet->RowFor(10062))->GetCurSel(), -1);
+    QCOMPARE(Shown(*m_sheet, 10035), QStringLiteral("384"));
+    QCOMPARE(m_sheet->RowFor(*LayoutRowNamed(::LeftColumn(), "HW version"))->GetValueText(), QStringLiteral("HW 2.1"));
+    QCOMPARE(m_sheet->RowFor(*LayoutRowNamed(::RightColumn(), "Video Signal"))->GetValueText(), QStringLiteral("PAL"));
+    QCOMPARE(m_sheet->RowFor(*LayoutRowNamed(::LeftColumn(), "Video Signal"))->GetValueText(), QString());
+}
+
+void tst_Sheet::refreshSendsNoCommandAndNullChangesNothing()
+{
+    m_sheet->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_sheet.get()));
+    EncoderRecord record{};
+    record.deviceID = 7;
+    record.program_info1.video.gop = 2;
+    m_sheet->Refresh(&record);
+    record.deviceID = 9;
+    record.program_info1.video.gop = 3;
+    m_sheet->Refresh(&record);
+    m_sheet->Refresh(nullptr);
+    QCOMPARE(Shown(*m_sheet, 10007), QStringLiteral("9"));
+    QCOMPARE(Shown(*m_sheet, 10024), QStringLiteral("IPBB"));
+    QCOMPARE(m_commands, 0);
+}
+
+void tst_Sheet::readEditorByKind()
+{
+    EncoderRecord record{};
+    record.tsipAddr = 0xEF000102;
+    record.program_info1.video.resolution = 2;
+    std::strcpy(record.program_info1.progName, "News");
+    record.program_info1.video.filter = 200;   // beyond the options: no selection
+    m_sheet->Refresh(&record);
+    QCOMPARE(m_sheet->ReadEditor(10011)->address, 0xEF000102u);
+    QCOMPARE(m_sheet->ReadEditor(10023)->index, uint8_t(2));
+    QCOMPARE(m_sheet->ReadEditor(10025)->index, uint8_t(255));
+    QCOMPARE(m_sheet->ReadEditor(10014)->text, std::string("News"));
+    QCOMPARE(m_sheet->ReadEditor(10016)->text, std::string("0"));
+    QVERIFY(!m_sheet->ReadEditor(10001));
+    QVERIFY(!m_sheet->ReadEditor(ID_APP_ABOUT));
+}
+
+void tst_Sheet::columnDividerPlacesBothColumns()
+{
+    CSettingsSheet& sheet = *m_sheet;
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    const QRect client = sheet.contentsRect();
+    QCOMPARE(sheet.ColumnDivider(), 380);
+    QCOMPARE(sheet.LeftColumn()->geometry(), QRect(client.left(), client.top(), 379, client.height()));
+    QCOMPARE(sheet.RightColumn()->geometry(),
+             QRect(client.left() + 381, client.top(), client.width() - 382, client.height()));
+    // Every resize sets both label/value dividers back to 200 and keeps the column divider.
+    sheet.LeftColumn()->SetDividerPos(300);
+    sheet.RightColumn()->SetDividerPos(60);
+    sheet.resize(1200, 600);
+    QCOMPARE(sheet.LeftColumn()->GetDividerPos(), 200);
+    QCOMPARE(sheet.RightColumn()->GetDividerPos(), 200);
+    QCOMPARE(sheet.LeftColumn()->width(), 379);
+    QCOMPARE(sheet.RightColumn()->width(), sheet.contentsRect().width() - 382);
+}
+
+void tst_Sheet::columnDividerDrag()
+{
+    CSettingsSheet& sheet = *m_sheet;
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    const QPoint origin = sheet.contentsRect().topLeft();
+    const QPoint gap = origin + QPoint(380, 100);
+    QCOMPARE(sheet.childAt(gap), nullptr);   // the gap between the columns is the sheet's own
+    QCOMPARE(sheet.cursor().shape(), Qt::SplitHCursor);
+
+    // A click without a move leaves both columns where they were.
+    QTest::mouseClick(&sheet, Qt::LeftButton, {}, gap);
+    QCOMPARE(sheet.LeftColumn()->width(), 379);
+
+    QTest::mousePress(&sheet, Qt::LeftButton, {}, gap);
+    QVERIFY(sheet.IsDragging());
+    QTest::mouseMove(&sheet, origin + QPoint(520, 100));
+    QVERIFY(sheet.DividerBar()->isVisible());
+    QCOMPARE(sheet.DividerBar()->geometry(), QRect(origin.x() + 518, origin.y(), 4, sheet.contentsRect().height()));
+    QCOMPARE(sheet.LeftColumn()->width(), 379);   // the columns move on release only
+    QTest::mouseRelease(&sheet, Qt::LeftButton, {}, origin + QPoint(520, 100));
+    QVERIFY(!sheet.IsDragging());
+    QVERIFY(!sheet.DividerBar()->isVisible());
+    QCOMPARE(sheet.ColumnDivider(), 520);
+    QCOMPARE(sheet.LeftColumn()->width(), 519);
+    QCOMPARE(sheet.RightColumn()->x(), origin.x() + 521);
+    QCOMPARE(sheet.RightColumn()->width(), sheet.contentsRect().width() - 522);
+}
+
+// ---- end to end ----
+
+EncoderRecord* tst_Sheet::AddAndSelect()
+{
+    QTreeWidgetItem* item = m_frame->AddEncoder(QStringLiteral("127.0.0.1"));
+    m_frame->DeviceTree()->setCurrentItem(item);
+    return CDeviceTree::ItemRecord(item);
+}
+
+void tst_Sheet::Read()
+{
+    QVERIFY(m_frame->DeviceTree()->OnCommand(ID_READ_CONFIGURATION));
+    QVERIFY(m_frame->SelectedRecord()->loaded);
+}
+
+void tst_Sheet::selectingAnEncoderShowsItsRecord()
+{
+    m_frame->AddEncoder(QStringLiteral("10.1.2.3"));
+    m_frame->DeviceTree()->setCurrentItem(m_frame->AddEncoder(QStringLiteral("10.1.2.3")));
+    QCOMPARE(Shown(Sheet(), 10002), QStringLiteral("10.1.2.3"));
+    AddAndSelect();
+    QCOMPARE(Shown(Sheet(), 10002), QStringLiteral("127.0.0.1"));
+    QCOMPARE(Shown(Sheet(), 10013), QStringLiteral(" No "));
+}
+
+void tst_Sheet::readShowsTheEncodersValues()
+{
+    AddAndSelect();
+    Read();
+    QCOMPARE(Shown(Sheet(), 10014), QStringLiteral("Korvane One"));
+    QCOMPARE(Shown(Sheet(), 10045), QStringLiteral("Korvane Two"));
+    QCOMPARE(Shown(Sheet(), 10013), QStringLiteral(" Yes "));
+    QCOMPARE(Shown(Sheet(), 10017), QStringLiteral("32"));
+    QCOMPARE(Shown(Sheet(), 10049), QStringLiteral("512"));
+    QCOMPARE(Shown(Sheet(), 10021), QStringLiteral("CBR"));
+    QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("4000"));
+    QCOMPARE(Shown(Sheet(), 10036), QStringLiteral("Stereo"));
+    QCOMPARE(Shown(Sheet(), 10039), QStringLiteral("48000"));
+    QVERIFY(m_prompter->boxes.empty());
+}
+
+void tst_Sheet::everyCommandRefreshesWhileSelected()
+{
+    AddAndSelect();
+    static_cast<CRowEdit*>(Sheet().RowFor(10022))->setText(QStringLiteral("777"));   // typed, not committed
+    m_frame->OnCommand(ID_EDIT_COPY);   // a frame command without a handler of its own
+    QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("0"));
+    static_cast<CRowEdit*>(Sheet().RowFor(10022))->setText(QStringLiteral("777"));
+    m_frame->OnCommand(ID_VIEW_STATUS_BAR);
+    m_frame->OnCommand(ID_VIEW_STATUS_BAR);
+    QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("0"));
+    QVERIFY(m_prompter->boxes.empty());
+}
+
+void tst_Sheet::nothingHappensWithoutSelection()
+{
+    EncoderRecord* record = AddAndSelect();
+    m_frame->DeviceTree()->SelectNone();
+    const EncoderRecord before = *record;
+    TypeAndEnter(Sheet(), 10022, QStringLiteral("99"));   // out of range, but nothing checks it
+    QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("99"));
+    QVERIFY(m_prompter->boxes.empty());
+    QVERIFY(std::memcmp(record, &before, sizeof before) == 0);
+}
+
+void tst_Sheet::pidConflictWarnsAndRestores()
+{
+    AddAndSelect();
+    Read();
+    TypeAndEnter(Sheet(), 10019, QStringLiteral("512"));
+    QCOMPARE(m_prompter->BoxTexts(), QStringList{"Video_Pid conflict with Program-2's Pcr_Pid !"});
+    QCOMPARE(m_prompter->boxes.front().caption, QStringLiteral("Warning"));
+    QCOMPARE(m_prompter->boxes.front().icon, CPrompter::Icon::Exclamation);
+    QCOMPARE(m_prompter->boxes.front().owner.data(), m_frame.data());
+    QCOMPARE(Shown(Sheet(), 10019), QStringLiteral("256"));
+    QCOMPARE(m_frame->SelectedRecord()->program_info1.video.pid, uint16_t(256));
+
+    // Accepted values come back in their stored form.
+    TypeAndEnter(Sheet(), 10019, QStringLiteral("0300"));
+    QCOMPARE(Shown(Sheet(), 10019), QStringLiteral("300"));
+    QCOMPARE(m_prompter->boxes.size(), size_t(1));
+}
+
+void tst_Sheet::startPicksAPmtPid()
+{
+    EncoderRecord* record = AddAndSelect();
+    record->program_info1.video.pid = 32;
+    record->program_info2.pcrPid = 33;
+    Sheet().Refresh(record);
+    QWidget* combo = OpenEditor(Sheet(), 10044);
+    QCOMPARE(combo, dynamic_cast<QWidget*>(static_cast<CRowCombo*>(Sheet().RowFor(10044))));
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(record->program_info2.start, int8_t(1));
+    QCOMPARE(Shown(Sheet(), 10048), QStringLiteral("34"));
+    QTest::keyClick(combo, Qt::Key_Up);
+    QCOMPARE(Shown(Sheet(), 10048), QStringLiteral("0"));
+}
+
+void tst_Sheet::audioBitrateSteppingInSingleMode()
+{
+    EncoderRecord* record = AddAndSelect();
+    record->program_info1.audio2.mode = record->program_info2.audio1.mode = 3;   // single
+    record->program_info1.audio2.bitrate = record->program_info2.audio1.bitrate = 7;   // "160"
+    Sheet().Refresh(record);
+    QWidget* combo = OpenEditor(Sheet(), 10042);
+    QTest::keyClick(combo, Qt::Key_Down);   // "192": accepted, in both copies
+    QCOMPARE(record->program_info2.audio1.bitrate, uint8_t(8));
+    QTest::keyClick(combo, Qt::Key_Down);   // "224": refused
+    QCOMPARE(m_prompter->BoxTexts(), QStringList{"Audio bitrate in single mode must less than 192Kb !"});
+    QCOMPARE(Shown(Sheet(), 10042), QStringLiteral("192"));
+    QCOMPARE(Shown(Sheet(), 10066), QStringLiteral("192"));
+    QCOMPARE(record->program_info1.audio2.bitrate, uint8_t(8));
+}
+
+void tst_Sheet::passwordsTypedThenWritten()
+{
+    EncoderRecord* record = AddAndSelect();
+    Read();
+    m_sim->SetPassword("secret");
+    TypeAndEnter(Sheet(), 10005, QStringLiteral("secret"));
+    TypeAndEnter(Sheet(), 10006, QStringLiteral("fresh"));
+    TypeAndEnter(Sheet(), 10045, QStringLiteral("Evening News"));
+    QVERIFY(m_prompter->boxes.empty());
+    QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
+    QCOMPARE(m_prompter->BoxTexts(), QStringList{"Set Configuration Success !"});
+
+    // The encoder received the document of the whole record, passwords included.
+    char expected[12000] = "";
+    EncoderRecord copy = *record;
+    WriteSettingsDocument(copy, expected);
+    QCOMPARE(QString::fromStdString(m_sim->LastWrittenDocument()), QString::fromLatin1(expected));
+    QVERIFY(m_sim->LastWrittenDocument().find("<password>secret</password>") != std::string::npos);
+    QVERIFY(m_sim->LastWrittenDocument().find("<newPassword>fresh</newPassword>") != std::string::npos);
+    QVERIFY(m_sim->LastWrittenDocument().find("<progName>Evening News</progName>") != std::string::npos);
+}
+
+void tst_Sheet::readEditWriteReadCarriesEverySetting()
+{
+    EncoderRecord* record = AddAndSelect();
+    Read();
+    TypeAndEnter(Sheet(), 10005, QStringLiteral("admin"));
+    TypeAndEnter(Sheet(), 10006, QStringLiteral("admin"));
+    TypeAndEnter(Sheet(), 10022, QStringLiteral("6500"));
+    TypeAndEnter(Sheet(), 10064, QStringLiteral("44"));
+    TypeAndEnter(Sheet(), 10016, QStringLiteral("17"));
+    QTest::keyClick(OpenEditor(Sheet(), 10055), Qt::Key_Down);
+    QTest::keyClick(OpenEditor(Sheet(), 10039), Qt::Key_Up);
+    QVERIFY(m_prompter->boxes.empty());
+    QCOMPARE(record->program_info1.audio1.samplebitrate, uint8_t(1));
+    QCOMPARE(record->program_info1.audio2.volumnLeft, uint8_t(44));
+
+    QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
+    QCOMPARE(m_prompter->BoxTexts(), QStringList{"Set Configuration Success !"});
+    const EncoderRecord written = *record;
+    std::memset(record, 0, sizeof *record);
+    record->ipAddr = written.ipAddr;
+    std::strcpy(record->password, written.password);
+    std::strcpy(record->newPassword, written.newPassword);
+    Read();
+    QVERIFY(std::memcmp(record, &written, sizeof written) == 0);
+    QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("6500"));
+    QCOMPARE(Shown(Sheet(), 10047), QStringLiteral("2"));
+    QCOMPARE(Shown(Sheet(), 10016), QStringLiteral("17"));
+}
+
+QTEST_MAIN(tst_Sheet)
+#include "tst_sheet.moc"
