@@ -1,7 +1,7 @@
 // A window to try the row tree and the pane splitter by hand: a list on the left, a row
 // tree of every row kind at the top right and a log of the reported edits below it.
 //
-//   rowtree-demo [--screenshot FILE] [--open ROW] [--drag X] [--disabled]
+//   rowtree-demo [--screenshot FILE] [--open ROW] [--drag X] [--disabled] [--size WxH]
 //
 // --screenshot grabs the window once it is shown and quits; --open activates the editor
 // of the ROW-th row (sequence number) first, to see an open editor on the picture;
@@ -150,6 +150,7 @@ int main(int argc, char** argv)
     int openRow = 0;
     int dragTo = -1;
     bool disabled = false;
+    QSize size(900, 600);
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString next = i + 1 < args.size() ? args[i + 1] : QString();
@@ -159,6 +160,11 @@ int main(int argc, char** argv)
             openRow = next.toInt();
         } else if (args[i] == "--drag") {
             dragTo = next.toInt();
+        } else if (args[i] == "--size") {
+            const QStringList wh = next.split('x');
+            if (wh.size() == 2) {
+                size = QSize(wh[0].toInt(), wh[1].toInt());
+            }
         } else if (args[i] == "--disabled") {
             disabled = true;
         }
@@ -189,7 +195,7 @@ int main(int argc, char** argv)
     inner->CreatePane(0, sheet);
     inner->CreatePane(1, log);
 
-    window.resize(900, 600);
+    window.resize(size);
     window.show();
 
     if (openRow > 0) {
@@ -199,7 +205,9 @@ int main(int argc, char** argv)
                     sheet->Tree()->SelectAll(false);
                     row->Select(true);
                     sheet->Tree()->SetFocusedItem(row);
-                    row->Activate();
+                    if (!row->IsHeading() && !row->IsReadOnly()) {
+                        row->Activate();
+                    }
                 }
             });
         });
