@@ -15,6 +15,8 @@ namespace {
 // A write larger than this is no settings document; the connection is dropped.
 constexpr int32_t kMaxWriteLength = 1 << 20;
 constexpr int kPollMs = 20;
+// Clients that never close (a silent encoder's peers) must not pile up without end.
+constexpr size_t kMaxConnections = 64;
 
 const std::vector<SimFaultName> kFaultNames = {
     {SimFault::None, "none", "behave like a healthy encoder"},
@@ -477,6 +479,9 @@ void CEncoderSim::Run() {
             CSocket accepted = impl.listener.Accept();
             if (!accepted.Valid()) {
                 break;
+            }
+            if (impl.connections.size() >= kMaxConnections) {
+                impl.connections.erase(impl.connections.begin());   // the oldest has had its chance
             }
             Connection connection;
             connection.socket = std::move(accepted);
