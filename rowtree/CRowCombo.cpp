@@ -24,6 +24,8 @@ int CRowCombo::CreateComboItem(uint32_t)
     setParent(list);
     setFont(CRowTree::NormalFont());
     connect(this, &QComboBox::activated, this, &CRowCombo::UserActivated);
+    // The closed editor's entry is painted by the list: any change, by code too, shows.
+    connect(this, &QComboBox::currentIndexChanged, list, qOverload<>(&QWidget::update));
     m_created = true;
     MoveOntoCell();
     hide();

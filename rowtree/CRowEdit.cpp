@@ -24,6 +24,8 @@ int CRowEdit::CreateEditItem(uint32_t options, uint32_t)
         setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     }
     m_options = options;
+    // The closed editor's text is painted by the list: any change, by code too, shows.
+    connect(this, &QLineEdit::textChanged, list, qOverload<>(&QWidget::update));
     setFont(CRowTree::NormalFont());
     setCursorPosition(0);
     m_created = true;

@@ -3,6 +3,7 @@
 #include "CRowTree.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 CRowIPAddress::CRowIPAddress(int commandId)
 {
@@ -22,6 +23,10 @@ int CRowIPAddress::CreateIPAddressItem(uint32_t)
     }
     setParent(list);
     setFont(CRowTree::NormalFont());
+    // The closed editor's address is painted by the list: any change, by code too, shows.
+    for (int i = 0; i < kFieldCount; ++i) {
+        connect(Field(i), &QLineEdit::textChanged, list, qOverload<>(&QWidget::update));
+    }
     m_created = true;
     PlaceOnCell();
     hide();
