@@ -481,27 +481,27 @@ void CRowTree::LayoutRows()
     if (m_deleting) {
         return;
     }
+    PaintRows(nullptr);
+}
+
+void CRowTree::PaintRows(QPainter* painter)
+{
+    // The chain is rebuilt by the walk; label boxes of rows it no longer meets stay empty.
     m_firstPainted = nullptr;
     m_lastPainted = nullptr;
     WalkTree([](CRowTreeItem* row) {
         row->m_labelTextBox = QRect();
         row->m_nextPainted = nullptr;
     });
+    const QRect client = m_list->ClientRect();
     int y = 0;
     for (CRowTreeItem* heading = m_root.m_firstChild; heading; heading = heading->m_nextSibling) {
-        y += PaintRow(nullptr, heading, 0, y);
+        y += PaintRow(painter, client.size(), heading, 0, y);
     }
 }
 
 void CRowTree::Paint(QPainter& painter)
 {
-    m_firstPainted = nullptr;
-    m_lastPainted = nullptr;
-    WalkTree([](CRowTreeItem* row) {
-        row->m_labelTextBox = QRect();
-        row->m_nextPainted = nullptr;
-    });
-
     const bool enabled = isEnabled();
     const QRect client = m_list->ClientRect();
     const QColor face = SystemColor(QPalette::Button);
@@ -512,10 +512,7 @@ void CRowTree::Paint(QPainter& painter)
     painter.fillRect(RectFromEdges(0, 0, kMargin, client.height()), marginColor);
     painter.setBrush(marginColor);
 
-    int y = 0;
-    for (CRowTreeItem* heading = m_root.m_firstChild; heading; heading = heading->m_nextSibling) {
-        y += PaintRow(&painter, heading, 0, y);
-    }
+    PaintRows(&painter);
 
     const QColor shadow = SystemColor(QPalette::Dark);
     painter.fillRect(kMargin, 0, 1, client.height(), shadow);
@@ -536,11 +533,11 @@ void CRowTree::Paint(QPainter& painter)
     }
 }
 
-int CRowTree::PaintRow(QPainter* painter, CRowTreeItem* item, int x, int y)
+int CRowTree::PaintRow(QPainter* painter, const QSize& client, CRowTreeItem* item, int x, int y)
 {
     const int d = m_dividerPos;
-    const int w = m_list->ClientRect().width();
-    const int clientHeight = m_list->ClientRect().height();
+    const int w = client.width();
+    const int clientHeight = client.height();
     const int h = item->m_height;
     const int t = y - m_scrollPos;
     const bool heading = item->IsHeading();
@@ -638,7 +635,7 @@ int CRowTree::PaintRow(QPainter* painter, CRowTreeItem* item, int x, int y)
     int used = h;
     if (item->m_firstChild && item->m_expanded) {
         for (CRowTreeItem* child = item->m_firstChild; child; child = child->m_nextSibling) {
-            used += PaintRow(painter, child, heading ? x : x + kIndent, y + used);
+            used += PaintRow(painter, client, child, heading ? x : x + kIndent, y + used);
         }
     }
     return used;

@@ -170,7 +170,10 @@ private:
     void HideFocusIfHidden();
     int SubtreeHeight(const CRowTreeItem* item) const;
     void DeleteSubtree(CRowTreeItem* item);
-    int PaintRow(QPainter* painter, CRowTreeItem* item, int x, int y);
+    // Lays out (and, given a painter, draws) every row reachable through expanded rows.
+    void PaintRows(QPainter* painter);
+    // One row and its expanded children at indent x and content top y; answers the height.
+    int PaintRow(QPainter* painter, const QSize& client, CRowTreeItem* item, int x, int y);
     void Paint(QPainter& painter);
     void SetScrollPos(int pos) { m_scrollPos = pos; }
 
