@@ -128,6 +128,13 @@ void CPaneSplitter::SyncExtent() const
     }
 }
 
+void CPaneSplitter::SetProportions(const int* weights)
+{
+    if (weights) {
+        SetProportions(std::vector<int>(weights, weights + m_paneCount));
+    }
+}
+
 void CPaneSplitter::RecalcLayout()
 {
     m_laidOutSize = size();

@@ -28,6 +28,7 @@ public:
     int Create(QWidget* parent, int childId = kFirstPaneId);
     // Weights of any scale, one per pane; recomputes positions and moves the panes.
     void SetProportions(const std::vector<int>& weights);
+    void SetProportions(const int* weights);   // PaneCount() weights
     // Adopts pane as pane 'index' (reparenting it to the splitter) and shows it on its
     // rectangle. Returns 0 for a bad index or no widget.
     int CreatePane(int index, QWidget* pane);

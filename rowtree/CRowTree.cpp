@@ -122,6 +122,15 @@ int CRowTree::Create(const QRect& rect, QWidget* parent, uint32_t options, int c
     return 1;
 }
 
+int CRowTree::Create(uint32_t style, const QRect& rect, QWidget* parent, uint32_t options, int controlId)
+{
+    const int created = Create(rect, parent, options, controlId);
+    if (created && !(style & kStyleVisible)) {
+        hide();
+    }
+    return created;
+}
+
 void CRowTree::LayoutChildren()
 {
     const int w = width();

@@ -90,6 +90,10 @@ public:
     // Makes the control a child of parent over rect and shows it. Returns 1, or 0 when it
     // has no parent or was created already.
     int Create(const QRect& rect, QWidget* parent, uint32_t options, int controlId = 0xFFFF);
+    // The same with window style bits as the settings sheet passes them (0x16000000): only
+    // the visible bit (0x10000000) means anything here; without it the control stays hidden.
+    int Create(uint32_t style, const QRect& rect, QWidget* parent, uint32_t options, int controlId);
+    static constexpr uint32_t kStyleVisible = 0x10000000;
     bool IsCreated() const { return m_created; }
     uint32_t GetOptions() const { return m_options; }
     int GetControlId() const { return m_controlId; }

@@ -78,6 +78,18 @@ private slots:
         QCOMPARE(sum, CPaneSplitter::kShareUnit);
     }
 
+    void setProportionsFromAnArray()
+    {
+        CPaneSplitter splitter(2, CPaneSplitter::Stacked, 30, 1);
+        const int weights[] = {80, 20};
+        splitter.SetProportions(weights);
+        QCOMPARE(splitter.Proportion(0), 26214);
+        splitter.SetProportions(static_cast<const int*>(nullptr));
+        splitter.SetProportions(std::vector<int>{0, 0});   // no weight at all: left as it is
+        splitter.SetProportions(std::vector<int>{1});      // too few: left as it is
+        QCOMPARE(splitter.Proportion(1), 6554);
+    }
+
     void sideBySidePositions()
     {
         Fixture f = Make(CPaneSplitter::SideBySide, QSize(1001, 400), {25, 75});

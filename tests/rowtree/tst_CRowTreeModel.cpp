@@ -505,6 +505,11 @@ private slots:
         QCOMPARE(tree.Create(QRect(0, 0, 100, 100), &parent, 0x18, 0xFFFF), 0);
         QCOMPARE(tree.GetOptions(), 0x18u);
         tree.setParent(nullptr);   // the stack object must not be deleted by the parent
+
+        CRowTree withStyle;
+        QCOMPARE(withStyle.Create(0x06000000, QRect(0, 0, 100, 100), &parent, 0x18, 0xFFFF), 1);
+        QVERIFY(!withStyle.isVisibleTo(&parent));
+        withStyle.setParent(nullptr);
     }
 
     void colourRefsAreRedInTheLowByte()
