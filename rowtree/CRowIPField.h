@@ -9,6 +9,9 @@ class CIPAddressCtrl;
 class CRowIPField : public QLineEdit {
     Q_OBJECT
 public:
+    static constexpr int kMaxDigits = 3;
+    static constexpr int kMaxValue = 255;
+
     CRowIPField(CIPAddressCtrl* target, int index, QWidget* parent);
 
     CIPAddressCtrl* Target() const { return m_target; }
