@@ -604,10 +604,18 @@ int CRowTree::PaintRow(QPainter* painter, const QSize& client, CRowTreeItem* ite
 
     if (!item->m_label.isEmpty() && !IsBlank(item->m_label)) {
         const QFont font = heading ? BoldFont() : NormalFont();
-        const QFontMetrics metrics(font);
-        const QString shown = TruncateLabel(item->m_label, metrics, text.width());
-        // The box as drawn: from the text's left, as wide and high as the shown text.
-        const QSize extent = metrics.size(Qt::TextSingleLine, shown);
+        if (item->m_fittedWidth != text.width() || item->m_fittedLabel != item->m_label
+            || item->m_fittedFont != font) {
+            const QFontMetrics metrics(font);
+            item->m_fittedText = TruncateLabel(item->m_label, metrics, text.width());
+            // The box as drawn: from the text's left, as wide and high as the shown text.
+            item->m_fittedExtent = metrics.size(Qt::TextSingleLine, item->m_fittedText);
+            item->m_fittedLabel = item->m_label;
+            item->m_fittedWidth = text.width();
+            item->m_fittedFont = font;
+        }
+        const QString& shown = item->m_fittedText;
+        const QSize extent = item->m_fittedExtent;
         item->m_labelTextBox = QRect(text.left(), text.top(), extent.width(), extent.height());
         if (painter) {
             QColor color = item->m_labelTextColor;

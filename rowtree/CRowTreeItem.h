@@ -3,7 +3,9 @@
 #include "RowTreeGeometry.h"
 
 #include <QColor>
+#include <QFont>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 class CRowTree;
@@ -141,6 +143,13 @@ private:
     bool m_committed = false;
     int m_height = RowTreeMetrics::kRowHeight;
     QRect m_labelTextBox;
+    // The label as last fitted into its cell: a paint measures it again only when the
+    // label, the cell width or the font changed (measuring text dominates a paint).
+    QString m_fittedLabel;
+    int m_fittedWidth = -1;
+    QFont m_fittedFont;
+    QString m_fittedText;
+    QSize m_fittedExtent;
     bool m_selected = false;
     bool m_expanded = false;
     bool m_activated = false;
