@@ -159,7 +159,9 @@ void CSettingsSheet::ShowRow(const BuiltRow& built, const EncoderRecord& record)
         static_cast<CRowEdit*>(built.row)->setText(SheetTextFromBytes(ShownText(layout, record)));
         break;
     case RowKind::Combo:
-        static_cast<CRowCombo*>(built.row)->SetCurSel(ShownIndex(layout, record));
+        // The list's own selection setter: the value cell shows it at the repaint below,
+        // so there is no need for the row to lay its whole column out again per row.
+        static_cast<QComboBox*>(static_cast<CRowCombo*>(built.row))->setCurrentIndex(ShownIndex(layout, record));
         break;
     case RowKind::IPAddress:
         static_cast<CRowIPAddress*>(built.row)->SetAddress(ShownAddress(layout, record));

@@ -1,0 +1,82 @@
+// The settings sheet's refresh from a record plus the repaint of both columns, offscreen:
+// what the operator waits for after every commit and every read.
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+#include <cstring>
+
+#include "CSettingsSheet.h"
+
+namespace {
+
+// Two realistic records that differ in every row, so that each refresh changes everything.
+EncoderRecord SampleRecord(int variant)
+{
+    EncoderRecord record{};
+    std::strcpy(record.version, variant ? "KV202-HW2.1" : "KV202-HW2.0");
+    record.ipAddr = 0xC0A80100u + variant;
+    record.ipMask = 0xFFFFFF00u;
+    record.ipGate = 0xC0A801FEu;
+    record.deviceID = static_cast<uint8_t>(1 + variant);
+    record.temperature = static_cast<uint16_t>(60 + variant);
+    record.tsBitrate = 12000 + variant;
+    record.tsipAddr = 0xEF010101u + variant;
+    record.tsipPort = 5000 + variant;
+    for (auto* name : {record.program_info1.progName, record.program_info2.progName})
+        std::strcpy(name, variant ? "Evening News" : "Morning News");
+    record.program_info1.start = record.program_info2.start = 1;
+    record.program_info1.progNO = static_cast<uint16_t>(1 + variant);
+    record.program_info1.pmtPid = static_cast<uint16_t>(32 + variant);
+    record.program_info1.video.pid = static_cast<uint16_t>(256 + variant);
+    record.program_info1.video.gop = static_cast<uint8_t>(2 + variant);
+    record.program_info1.audio1.bitrate = static_cast<uint8_t>(8 + variant);
+    record.program_info2.video.bitrate = static_cast<uint16_t>(3000 + variant);
+    record.program_info2.audio1.mode = static_cast<uint8_t>(variant);
+    return record;
+}
+
+void RefreshAndRepaint(benchmark::State& state)
+{
+    CSettingsSheet sheet;
+    sheet.resize(1200, 700);   // the pane of a maximised window on a 1600 x 1000 screen
+    sheet.show();
+    QApplication::processEvents();
+    const EncoderRecord records[2] = {SampleRecord(0), SampleRecord(1)};
+    int next = 0;
+    for (auto _ : state) {
+        sheet.Refresh(&records[next]);
+        next ^= 1;
+        sheet.LeftColumn()->GetList()->repaint();
+        sheet.RightColumn()->GetList()->repaint();
+    }
+}
+BENCHMARK(RefreshAndRepaint)->Unit(benchmark::kMicrosecond)->Repetitions(9)->DisplayAggregatesOnly(true);
+
+void RefreshOnly(benchmark::State& state)
+{
+    CSettingsSheet sheet;
+    sheet.resize(1200, 700);
+    sheet.show();
+    QApplication::processEvents();
+    const EncoderRecord records[2] = {SampleRecord(0), SampleRecord(1)};
+    int next = 0;
+    for (auto _ : state) {
+        sheet.Refresh(&records[next]);
+        next ^= 1;
+    }
+    QApplication::processEvents();
+}
+BENCHMARK(RefreshOnly)->Unit(benchmark::kMicrosecond)->Repetitions(9)->DisplayAggregatesOnly(true);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
