@@ -63,7 +63,7 @@ int CSettingsSheet::BuildRows()
 bool CSettingsSheet::BuildColumn(CRowTree*& column, const SheetColumn& rows)
 {
     auto* tree = new CRowTree;
-    if (!tree->Create(contentsRect(), this, kColumnOptions, kColumnId)) {
+    if (!tree->Create(kColumnStyle, contentsRect(), this, kColumnOptions, kColumnId)) {
         delete tree;
         return false;
     }
