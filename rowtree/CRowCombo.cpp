@@ -25,7 +25,7 @@ int CRowCombo::CreateComboItem(uint32_t)
     setFont(CRowTree::NormalFont());
     connect(this, &QComboBox::activated, this, &CRowCombo::UserActivated);
     // The closed editor's entry is painted by the list: any change, by code too, shows.
-    connect(this, &QComboBox::currentIndexChanged, list, qOverload<>(&QWidget::update));
+    connect(this, &QComboBox::currentIndexChanged, list, [list] { list->update(list->ClientRect()); });
     m_created = true;
     MoveOntoCell();
     hide();

@@ -25,7 +25,7 @@ int CRowEdit::CreateEditItem(uint32_t options, uint32_t)
     }
     m_options = options;
     // The closed editor's text is painted by the list: any change, by code too, shows.
-    connect(this, &QLineEdit::textChanged, list, qOverload<>(&QWidget::update));
+    connect(this, &QLineEdit::textChanged, list, [list] { list->update(list->ClientRect()); });
     setFont(CRowTree::NormalFont());
     setCursorPosition(0);
     m_created = true;

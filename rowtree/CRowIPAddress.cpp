@@ -25,7 +25,7 @@ int CRowIPAddress::CreateIPAddressItem(uint32_t)
     setFont(CRowTree::NormalFont());
     // The closed editor's address is painted by the list: any change, by code too, shows.
     for (int i = 0; i < kFieldCount; ++i) {
-        connect(Field(i), &QLineEdit::textChanged, list, qOverload<>(&QWidget::update));
+        connect(Field(i), &QLineEdit::textChanged, list, [list] { list->update(list->ClientRect()); });
     }
     m_created = true;
     PlaceOnCell();
