@@ -146,8 +146,9 @@ void CSettingsSheet::Refresh(const EncoderRecord* record)
 {
     if (record == nullptr) return;
     for (const BuiltRow& built : m_rows) ShowRow(built, *record);
+    // The rows' area only: nothing a refresh changes shows in the scroll bar.
     for (CRowTree* column : {m_left, m_right})
-        if (column) column->GetList()->update();
+        if (column) column->GetList()->update(column->GetList()->ClientRect());
 }
 
 void CSettingsSheet::ShowRow(const BuiltRow& built, const EncoderRecord& record)
@@ -166,9 +167,13 @@ void CSettingsSheet::ShowRow(const BuiltRow& built, const EncoderRecord& record)
     case RowKind::IPAddress:
         static_cast<CRowIPAddress*>(built.row)->SetAddress(ShownAddress(layout, record));
         break;
-    case RowKind::Static:
-        static_cast<CRowStatic*>(built.row)->SetStaticText(SheetTextFromBytes(ShownText(layout, record)));
+    case RowKind::Static: {
+        // Setting a static text lays the column out again; most refreshes leave it as it is.
+        auto* row = static_cast<CRowStatic*>(built.row);
+        const QString text = SheetTextFromBytes(ShownText(layout, record));
+        if (row->GetStaticText() != text) row->SetStaticText(text);
         break;
+    }
     case RowKind::Heading:
         break;
     }
