@@ -35,54 +35,44 @@ EncoderRecord SampleRecord(int variant)
     return record;
 }
 
-void RefreshAndRepaint(benchmark::State& state)
+// Refreshes a shown sheet from the two records in turn; with `repaint`, each refresh is
+// followed by the repaint it asked for, as the event loop runs it.
+void RunRefreshes(benchmark::State& state, const EncoderRecord (&records)[2], bool repaint)
 {
     CSettingsSheet sheet;
     sheet.resize(1200, 700);   // the pane of a maximised window on a 1600 x 1000 screen
     sheet.show();
     QApplication::processEvents();
-    const EncoderRecord records[2] = {SampleRecord(0), SampleRecord(1)};
     int next = 0;
     for (auto _ : state) {
         sheet.Refresh(&records[next]);
         next ^= 1;
-        // The repaint the refresh asked for, as the event loop runs it.
-        QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        if (repaint) QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
     }
+    QApplication::processEvents();
+}
+
+// Every row changes, as when another encoder is selected.
+void RefreshAndRepaint(benchmark::State& state)
+{
+    const EncoderRecord records[2] = {SampleRecord(0), SampleRecord(1)};
+    RunRefreshes(state, records, true);
 }
 BENCHMARK(RefreshAndRepaint)->Unit(benchmark::kMicrosecond)->Repetitions(9)->DisplayAggregatesOnly(true);
 
 // The usual case: the refresh after a commit, where one setting changed.
 void RefreshAfterCommitAndRepaint(benchmark::State& state)
 {
-    CSettingsSheet sheet;
-    sheet.resize(1200, 700);
-    sheet.show();
-    QApplication::processEvents();
     EncoderRecord records[2] = {SampleRecord(0), SampleRecord(0)};
     records[1].program_info1.video.bitrate = 6500;
-    int next = 0;
-    for (auto _ : state) {
-        sheet.Refresh(&records[next]);
-        next ^= 1;
-        QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
-    }
+    RunRefreshes(state, records, true);
 }
 BENCHMARK(RefreshAfterCommitAndRepaint)->Unit(benchmark::kMicrosecond)->Repetitions(9)->DisplayAggregatesOnly(true);
 
 void RefreshOnly(benchmark::State& state)
 {
-    CSettingsSheet sheet;
-    sheet.resize(1200, 700);
-    sheet.show();
-    QApplication::processEvents();
     const EncoderRecord records[2] = {SampleRecord(0), SampleRecord(1)};
-    int next = 0;
-    for (auto _ : state) {
-        sheet.Refresh(&records[next]);
-        next ^= 1;
-    }
-    QApplication::processEvents();
+    RunRefreshes(state, records, false);
 }
 BENCHMARK(RefreshOnly)->Unit(benchmark::kMicrosecond)->Repetitions(9)->DisplayAggregatesOnly(true);
 
