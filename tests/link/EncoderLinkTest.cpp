@@ -330,6 +330,46 @@ TEST_F(LinkTest, StatusOfUnreachableEncoderIsMinusOne) {
     EXPECT_TRUE(sleeps.empty());
 }
 
+// ---- the fixed waits ----
+
+struct WaitCase {
+    const char* name;
+    int32_t code;
+    int (*exchange)(CEncoderLink&, EncoderRecord&);
+};
+
+class FixedWaitTest : public LinkTest, public ::testing::WithParamInterface<WaitCase> {};
+
+// Even a wait configured as 0 goes through the sleep hook, and only once the whole
+// request has reached the encoder.
+TEST_P(FixedWaitTest, ComesAfterTheWholeRequestEvenWhenZero) {
+    options.timing.readWaitMs = 0;
+    options.timing.writeWaitMs = 0;
+    options.timing.statusWaitMs = 0;
+    std::vector<bool> requestArrived;
+    options.sleep = [&](int ms) {
+        sleeps.push_back(ms);
+        requestArrived.push_back(sim.WaitForRequests(1, 2000));
+    };
+    std::strcpy(record.password, "admin");
+    std::strcpy(record.newPassword, "admin");
+    CEncoderLink link = Link();
+    EXPECT_GE(GetParam().exchange(link, record), 0);
+    EXPECT_EQ(sleeps, std::vector<int>{0});
+    EXPECT_EQ(requestArrived, std::vector<bool>{true});
+    EXPECT_EQ(sim.Requests(), std::vector<int32_t>{GetParam().code});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchanges, FixedWaitTest,
+    ::testing::Values(WaitCase{"read", CMD_READ_CONFIG,
+                               [](CEncoderLink& link, EncoderRecord& r) { return link.ReadConfiguration(r); }},
+                      WaitCase{"write", CMD_WRITE_CONFIG,
+                               [](CEncoderLink& link, EncoderRecord& r) { return link.WriteConfiguration(r); }},
+                      WaitCase{"status", CMD_STATUS,
+                               [](CEncoderLink& link, EncoderRecord& r) { return link.QueryStatus(r); }}),
+    [](const ::testing::TestParamInfo<WaitCase>& info) { return std::string(info.param.name); });
+
 // ---- discovery ----
 
 class SearchTest : public LinkTest {
