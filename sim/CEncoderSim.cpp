@@ -101,6 +101,7 @@ struct CEncoderSim::Impl {
     std::vector<uint32_t> searchReplies;
     std::string lastWritten;
     std::vector<int32_t> requests;
+    std::vector<uint8_t> lastRequest;
     std::vector<uint8_t> lastSearch;
     bool tsRunning = false;
 };
@@ -211,6 +212,11 @@ std::vector<int32_t> CEncoderSim::Requests() const {
     return m_impl->requests;
 }
 
+std::vector<uint8_t> CEncoderSim::LastRequestBytes() const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->lastRequest;
+}
+
 int CEncoderSim::RequestCount(int32_t code) const {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return static_cast<int>(std::count(m_impl->requests.begin(), m_impl->requests.end(), code));
@@ -308,6 +314,7 @@ void CEncoderSim::Run() {
     auto answer = [&](Connection& connection, const FrameHeader& header, const uint8_t* payload) -> bool {
         std::unique_lock<std::mutex> lock(impl.mutex);
         impl.requests.push_back(header.code);
+        impl.lastRequest = connection.input;
         impl.arrived.notify_all();
         SimFault fault = impl.fault;
         switch (header.code) {

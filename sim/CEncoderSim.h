@@ -103,6 +103,7 @@ public:
 
     std::string LastWrittenDocument() const;          // as received, passwords included
     std::vector<int32_t> Requests() const;            // request codes in arrival order
+    std::vector<uint8_t> LastRequestBytes() const;    // the last TCP request as it arrived
     int RequestCount(int32_t code) const;
     std::vector<uint8_t> LastSearchRequest() const;
     bool TsRunning() const;

@@ -330,6 +330,46 @@ TEST_F(LinkTest, StatusOfUnreachableEncoderIsMinusOne) {
     EXPECT_TRUE(sleeps.empty());
 }
 
+// ---- request bytes ----
+
+struct RequestCase {
+    const char* name;
+    int32_t code;
+    int (*exchange)(CEncoderLink&, EncoderRecord&);
+};
+
+class RequestBytesTest : public LinkTest, public ::testing::WithParamInterface<RequestCase> {};
+
+// Code then length, little-endian; only a write carries a payload, the document that is
+// also left in the out file.
+TEST_P(RequestBytesTest, HeaderIsLittleEndianCodeAndLength) {
+    std::strcpy(record.password, "admin");
+    std::strcpy(record.newPassword, "admin");
+    CEncoderLink link = Link();
+    GetParam().exchange(link, record);
+    ASSERT_TRUE(sim.WaitForRequests(1, 2000));
+    std::string payload = GetParam().code == CMD_WRITE_CONFIG ? FileText(options.outFile) : std::string();
+    ASSERT_EQ(payload.empty(), GetParam().code != CMD_WRITE_CONFIG);
+    std::vector<uint8_t> expected(FrameHeader::kSize);
+    FrameHeader{GetParam().code, static_cast<int32_t>(payload.size())}.Encode(expected.data());
+    expected.insert(expected.end(), payload.begin(), payload.end());
+    EXPECT_EQ(sim.LastRequestBytes(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchanges, RequestBytesTest,
+    ::testing::Values(RequestCase{"read", CMD_READ_CONFIG,
+                                  [](CEncoderLink& link, EncoderRecord& r) { return link.ReadConfiguration(r); }},
+                      RequestCase{"write", CMD_WRITE_CONFIG,
+                                  [](CEncoderLink& link, EncoderRecord& r) { return link.WriteConfiguration(r); }},
+                      RequestCase{"start", CMD_START_TS,
+                                  [](CEncoderLink& link, EncoderRecord& r) { return link.StartTsToIp(r); }},
+                      RequestCase{"stop", CMD_STOP_TS,
+                                  [](CEncoderLink& link, EncoderRecord& r) { return link.StopTsToIp(r); }},
+                      RequestCase{"status", CMD_STATUS,
+                                  [](CEncoderLink& link, EncoderRecord& r) { return link.QueryStatus(r); }}),
+    [](const ::testing::TestParamInfo<RequestCase>& info) { return std::string(info.param.name); });
+
 // ---- the fixed waits ----
 
 struct WaitCase {
