@@ -1,5 +1,7 @@
 #include "Socket.h"
 
+#include "TextConversions.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -117,19 +119,12 @@ void StopSocketLibrary() {
 #endif
 }
 
+// One reading of dotted text for the whole tool, the same on every platform.
 uint32_t AddressFromDotted(const char* text) {
-    if (text == nullptr) {
-        return 0xFFFFFFFFu;
-    }
-    return ntohl(inet_addr(text));
+    return text == nullptr ? kInvalidAddress : InetAddrHostOrder(text);
 }
 
-std::string DottedFromAddress(uint32_t hostOrder) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", (hostOrder >> 24) & 0xFFu, (hostOrder >> 16) & 0xFFu,
-                  (hostOrder >> 8) & 0xFFu, hostOrder & 0xFFu);
-    return text;
-}
+std::string DottedFromAddress(uint32_t hostOrder) { return FormatDotted(hostOrder); }
 
 uint32_t TickCountMs() {
     using namespace std::chrono;
