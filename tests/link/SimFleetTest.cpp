@@ -181,7 +181,8 @@ TEST(SimFleet, AHundredEncodersAnswerTogether) {
         clients.emplace_back([&, c] {
             RecordingReporter reporter;
             CEncoderLink link(reporter, options);
-            for (size_t i = c; i < results.size(); i += kClients) {
+            // A block each, so that every client meets a share of the silent encoders.
+            for (size_t i = c * 10; i < c * 10 + 10; ++i) {
                 EncoderRecord record{};
                 record.ipAddr = sim.EncoderAt(i).Address();
                 results[i] = link.QueryStatus(record);
