@@ -18,7 +18,7 @@ WINDOWS_PACKAGES := g++-mingw-w64-x86-64 libtinyxml-dev
 # The posix thread model: the layers use std::thread and std::mutex.
 WINDOWS_CXX   ?= x86_64-w64-mingw32-g++-posix
 # The tests that run under ThreadSanitizer, by ctest name: the link's and the device layer's.
-TSAN_TESTS    ?= ^link\.|device
+TSAN_TESTS    ?= ^(link|device)\.
 
 .PHONY: all deps build test sanitize tsan windows-check fuzz bench run clean
 
