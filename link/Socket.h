@@ -19,6 +19,8 @@ uint32_t AddressFromDotted(const char* text);
 // "%d.%d.%d.%d", most significant byte first.
 std::string DottedFromAddress(uint32_t hostOrder);
 
+constexpr uint32_t kLoopbackAddress = 0x7F000001u;   // 127.0.0.1
+
 // Milliseconds from an arbitrary start, wrapping like the platform's tick counter.
 uint32_t TickCountMs();
 
@@ -98,7 +100,8 @@ public:
 
 private:
     friend class CSocket;
-    CSocket m_socket;
+    void DropStray() const;   // reads a datagram that did not come from Signal()
+    mutable CSocket m_socket;   // Signal() and Wait() may run on different threads
     uint16_t m_port = 0;
     std::atomic<bool> m_signalled{false};
 };
