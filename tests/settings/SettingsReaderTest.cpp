@@ -225,6 +225,28 @@ TEST(SettingsReader, AReplyCutOffMidCharacterIsReadSafely) {
 }
 
 // A realistic record written, read back into a fresh record and written again.
+// What an encoder sends is kept byte for byte, control bytes and bytes that are not GB2312
+// included; only the document written from it loses the control bytes XML forbids.
+TEST(SettingsReader, TextsKeepTheEncodersBytesAndTheWriterReplacesControlBytes) {
+    EncoderRecord record{};
+    ASSERT_EQ(ReadText("<?xml version=\"1.0\" encoding=\"GB2312\" standalone=\"no\" ?>\n" +
+                       InRoot("<system_info><version>V\x01\x1F" "1</version></system_info>"
+                              "<program_info1><progName>\xD6\xD0\xCE\xC4</progName>"
+                              "<providerName>\x81\x40\xFF</providerName>"
+                              "<video><standard>P&#7;L</standard></video></program_info1>"),
+                       record),
+              1);
+    EXPECT_STREQ(record.version, "V\x01\x1F" "1");
+    EXPECT_STREQ(record.program_info1.progName, "\xD6\xD0\xCE\xC4");
+    EXPECT_STREQ(record.program_info1.providerName, "\x81\x40\xFF");
+    EXPECT_STREQ(record.program_info1.video.standard, "P\x07L");
+    const std::string doc = Write(record);
+    EXPECT_NE(doc.find("<version>V??1</version>"), std::string::npos);
+    EXPECT_NE(doc.find("<progName>\xD6\xD0\xCE\xC4</progName>"), std::string::npos);
+    EXPECT_NE(doc.find("<providerName>\x81\x40\xFF</providerName>"), std::string::npos);
+    EXPECT_NE(doc.find("<standard>P?L</standard>"), std::string::npos);
+}
+
 TEST(SettingsRoundTrip, ARecordSurvivesWriteThenRead) {
     EncoderRecord record{};
     record.keyboard = 1;
