@@ -201,3 +201,16 @@ Gb2312Text Gb2312FromUtf8(const std::string& utf8) {
     result.ok = true;
     return result;
 }
+
+size_t Gb2312FittingLength(const char* text, size_t length, size_t most) {
+    if (length <= most) return length;
+    size_t i = 0;
+    while (i < most) {
+        const bool pair = IsLead(static_cast<unsigned char>(text[i])) && i + 1 < length &&
+                          IsTrail(static_cast<unsigned char>(text[i + 1]));
+        const size_t step = pair ? 2 : 1;
+        if (i + step > most) break;
+        i += step;
+    }
+    return i;
+}

@@ -6,6 +6,7 @@
 // Strict on purpose: the GBK and GB18030 extensions are refused both ways, since an
 // encoder that declares GB2312 is not known to read them.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -22,3 +23,7 @@ struct Gb2312Text {
 
 // `utf8` as GB2312 bytes, or the first character that GB2312 cannot hold.
 Gb2312Text Gb2312FromUtf8(const std::string& utf8);
+
+// How many of the first `length` bytes of `text` fit in `most` bytes without cutting a
+// pair in two: `length` if it fits, else `most` or one less.
+size_t Gb2312FittingLength(const char* text, size_t length, size_t most);

@@ -160,6 +160,21 @@ TEST(SettingsReader, TextsLongerThanTheirFieldAreCutToFit) {
     EXPECT_EQ(record.program_info2.video.mode, 0);  // the next field is untouched
 }
 
+TEST(SettingsReader, ALongNameIsCutBetweenCharacters) {
+    // 19 pairs and one more: the 40th byte would be half of the 20th character.
+    std::string name;
+    for (int i = 0; i < 20; ++i) name += "\xD6\xD0";
+    EncoderRecord record{};
+    ReadText(InRoot("<program_info1><progName>A" + name + "</progName>"
+                    "<providerName>" + name + "</providerName></program_info1>"),
+             record);
+    EXPECT_EQ(std::string(record.program_info1.progName), "A" + name.substr(0, 38));
+    EXPECT_EQ(std::string(record.program_info1.providerName), name.substr(0, 38));
+    // Bytes that are not pairs are cut where the field ends, as before.
+    ReadText(InRoot("<program_info2><progName>" + std::string(39, 'x') + "\xD6\xD0</progName></program_info2>"), record);
+    EXPECT_EQ(std::string(record.program_info2.progName), std::string(39, 'x'));
+}
+
 TEST(SettingsReader, PasswordsAreNeverTakenFromADocument) {
     EncoderRecord record{};
     std::strcpy(record.password, "mine");
