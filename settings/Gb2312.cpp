@@ -99,8 +99,7 @@ public:
 #else
 class Converter {
 public:
-    Converter()
-        : m_decoder(iconv_open("UTF-32LE", "GB2312")), m_encoder(iconv_open("GB2312", "UTF-32LE")) {}
+    Converter() = default;
     ~Converter() {
         if (m_decoder != kNone) iconv_close(m_decoder);
         if (m_encoder != kNone) iconv_close(m_encoder);
@@ -109,6 +108,7 @@ public:
     Converter& operator=(const Converter&) = delete;
 
     bool Decode(unsigned char lead, unsigned char trail, uint32_t& cp) {
+        if (m_decoder == kNone) m_decoder = iconv_open("UTF-32LE", "GB2312");
         char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
         unsigned char out[8];
         if (Convert(m_decoder, in, 2, out, sizeof out) != 4) return false;
@@ -116,6 +116,7 @@ public:
         return true;
     }
     bool Encode(uint32_t cp, std::string& out) {
+        if (m_encoder == kNone) m_encoder = iconv_open("GB2312", "UTF-32LE");
         char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8 & 0xFF),
                       static_cast<char>(cp >> 16 & 0xFF), static_cast<char>(cp >> 24)};
         unsigned char bytes[8];
@@ -125,6 +126,8 @@ public:
     }
 
 private:
+    // iconv_open's failure value; each direction is opened on its first character, so a
+    // text of ASCII alone costs no converter at all.
     static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
 
     // The bytes written for the whole input, or -1 when the converter refused any of it.
@@ -139,8 +142,8 @@ private:
         return static_cast<int>(outSize - outLeft);
     }
 
-    iconv_t m_decoder;
-    iconv_t m_encoder;
+    iconv_t m_decoder = kNone;
+    iconv_t m_encoder = kNone;
 };
 #endif
 

@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QInputMethodEvent>
 #include <QComboBox>
 #include <QLineEdit>
@@ -124,6 +128,7 @@ private slots:
     void controlBytesNeverReachADocument_data();
     void controlBytesNeverReachADocument();
     void controlBytesFromTheEncoderAreReplacedOnWrite();
+    void chineseNamesAreDrawnWithRealGlyphs();
 
 private:
     CSettingsSheet& Sheet() const { return *m_frame->SettingsSheet(); }
@@ -743,6 +748,28 @@ void tst_Sheet::controlBytesFromTheEncoderAreReplacedOnWrite()
     QVERIFY(sent.find("<progName>" + std::string(10, '?') + "</progName>") != std::string::npos);
     QVERIFY(sent.find("<providerName>" + std::string(8, '?') + "</providerName>") != std::string::npos);
     QVERIFY(sent.find("<standard>P?L</standard>") != std::string::npos);
+}
+
+// The rows' own face has no Chinese glyphs; the font system falls back to a face that
+// has them (make run installs one). Without any such face there is nothing to check.
+void tst_Sheet::chineseNamesAreDrawnWithRealGlyphs()
+{
+    if (QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+        QSKIP("no face with Chinese glyphs is installed here");
+    for (const QFont& font : {CRowTree::NormalFont(), Sheet().RowFor(10014)->GetOwner()->font()}) {
+        QTextLayout layout(kChinese + QStringLiteral(" TV"), font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        int glyphs = 0;
+        for (const QGlyphRun& run : layout.glyphRuns()) {
+            for (quint32 index : run.glyphIndexes()) {
+                QVERIFY2(index != 0, qPrintable(run.rawFont().familyName()));   // 0: the missing-glyph box
+                ++glyphs;
+            }
+        }
+        QCOMPARE(glyphs, 5);
+    }
 }
 
 QTEST_MAIN(tst_Sheet)
