@@ -75,7 +75,7 @@ public:
         cp = static_cast<uint16_t>(out[0]);
         // A cell the table leaves empty may come back as its default character or a
         // private-use stand-in; neither is a character the encoder sent.
-        return cp != kReplacement && cp != L'?' && !(cp >= 0xE000 && cp <= 0xF8FF);
+        return cp != kReplacement && cp != '?' && !(cp >= 0xE000 && cp <= 0xF8FF);
     }
     bool Encode(uint32_t cp, std::string& out) {
         wchar_t in[2];
@@ -90,7 +90,7 @@ public:
         char bytes[8];
         BOOL usedDefault = FALSE;
         const int n = WideCharToMultiByte(kGb2312CodePage, WC_NO_BEST_FIT_CHARS, in, inLength, bytes,
-                                          sizeof bytes, nullptr, &usedDefault);
+                                          static_cast<int>(sizeof bytes), nullptr, &usedDefault);
         if (n != 2 || usedDefault) return false;
         out.append(bytes, 2);
         return true;

@@ -21,7 +21,7 @@ EditorValue SheetValueFromText(const QString& text)
 {
     Gb2312Text encoded = Gb2312FromUtf8(text.toStdString());
     if (!encoded.ok)
-        return EditorValue::Unencodable(encoded.character);
+        return EditorValue::Unencodable(encoded.character, encoded.codePoint);
     return EditorValue::Text(std::move(encoded.bytes));
 }
 

@@ -28,10 +28,11 @@ EditorValue EditorValue::Text(std::string windowText) {
     return value;
 }
 
-EditorValue EditorValue::Unencodable(std::string character) {
+EditorValue EditorValue::Unencodable(std::string character, uint32_t codePoint) {
     EditorValue value;
     value.kind = Kind::Unencodable;
     value.text = std::move(character);
+    value.codePoint = codePoint;
     return value;
 }
 
@@ -56,19 +57,11 @@ const char* const kOtherModeWarning = "Audio bitrate not  single mode must large
 const char* const kProgramNumberWarning = "Program Number must less than 65535 !";
 const char* const kControlCharacterWarning = "Text must not contain control characters !";
 
-// `character` is one UTF-8 character; its code point goes beside it, since a character the
-// operator's font lacks shows as a box.
-std::string UnencodableWarning(const std::string& character) {
-    uint32_t cp = 0;
-    const auto first = static_cast<unsigned char>(character.empty() ? 0 : character[0]);
-    const int tail = first >= 0xF0 ? 3 : first >= 0xE0 ? 2 : first >= 0xC0 ? 1 : 0;
-    cp = tail == 3 ? first & 0x07 : tail == 2 ? first & 0x0F : tail == 1 ? first & 0x1F : first;
-    for (size_t i = 1; i <= static_cast<size_t>(tail) && i < character.size(); ++i) {
-        cp = cp << 6 | (static_cast<unsigned char>(character[i]) & 0x3F);
-    }
+// The code point goes beside the character, since one the operator's font lacks shows as a box.
+std::string UnencodableWarning(const EditorValue& value) {
     char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
-    return "Character \"" + character + "\" (" + code + ") cannot be sent to the encoder !";
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(value.codePoint));
+    return "Character \"" + value.text + "\" (" + code + ") cannot be sent to the encoder !";
 }
 
 bool HasForbiddenByte(const std::string& text) {
@@ -136,7 +129,7 @@ std::optional<std::string> CommitSetting(int controlId, const EditorValue& value
     if (row == nullptr || row->commit.kind == CommitKind::None) return std::nullopt;
     if (!ValueFitsRow(row->kind, value.kind)) return std::nullopt;
     const CommitRule& rule = row->commit;
-    if (value.kind == EditorValue::Kind::Unencodable) return UnencodableWarning(value.text);
+    if (value.kind == EditorValue::Kind::Unencodable) return UnencodableWarning(value);
 
     switch (rule.kind) {
     case CommitKind::None: break;

@@ -19,19 +19,21 @@ struct EditorValue {
     // An edit's text, numeric rows too, as the encoder's GB2312 bytes.
     static EditorValue Text(std::string windowText);
     // An edit's text holds a character the encoder's GB2312 cannot carry: `character` is
-    // that character as UTF-8. Such a text is refused, naming the character.
-    static EditorValue Unencodable(std::string character);
+    // that character as UTF-8 (kept in `text`). Such a text is refused, naming it.
+    static EditorValue Unencodable(std::string character, uint32_t codePoint);
 
     Kind kind = Kind::Text;
     uint8_t index = 0;
     uint32_t address = 0;
     std::string text;
+    uint32_t codePoint = 0;
 };
 
 // Stores the value of the row `controlId` into `record`, or returns the warning and leaves
-// the record untouched. Typed text must not hold the control bytes no settings document
-// may carry; a text the field already holds (the encoder's own bytes) is not typed. IDs of no row, of rows that never commit (read-only, static) and
-// values of another kind than the row's editor store nothing and return nothing.
+// the record untouched. IDs of no row, of rows that never commit (read-only, static) and
+// values of another kind than the row's editor store nothing and return nothing. Typed text
+// must not hold the control bytes no settings document may carry; a text the field already
+// holds (the encoder's own bytes, handed back by a row left as it was) is not typed.
 std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record);
 
 // The lowest of 32..99 that no PID field of either program uses (a program's own PMT PID

@@ -186,9 +186,9 @@ TEST_P(TextRows, TheEncodersOwnBytesAreNotRefused) {
 
 TEST_P(TextRows, AnUnencodableCharacterIsRefusedByName) {
     const TextRow& row = GetParam();
-    ExpectRefused(row.id, EditorValue::Unencodable("\xE2\x82\xAC"), NoisyRecord(8),
+    ExpectRefused(row.id, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC), NoisyRecord(8),
                   "Character \"\xE2\x82\xAC\" (U+20AC) cannot be sent to the encoder !");
-    ExpectRefused(row.id, EditorValue::Unencodable("\xF0\x9F\x98\x80"), NoisyRecord(8),
+    ExpectRefused(row.id, EditorValue::Unencodable("\xF0\x9F\x98\x80", 0x1F600), NoisyRecord(8),
                   "Character \"\xF0\x9F\x98\x80\" (U+1F600) cannot be sent to the encoder !");
 }
 
@@ -557,8 +557,8 @@ TEST(PlainStores, NothingForUnknownReadOnlyOrMismatchedCommits) {
         {10002, EditorValue::Address(1)}, {10003, EditorValue::Address(1)}, {10004, EditorValue::Address(1)},
         {10010, EditorValue::Text("5")}, {10007 + 0x10000, EditorValue::Text("5")},
         {10007, EditorValue::Index(5)}, {10020, EditorValue::Text("1")}, {10011, EditorValue::Text("1.2.3.4")},
-        {10020, EditorValue::Unencodable("\xE2\x82\xAC")}, {10011, EditorValue::Unencodable("\xE2\x82\xAC")},
-        {10010, EditorValue::Unencodable("\xE2\x82\xAC")}, {10001, EditorValue::Unencodable("\xE2\x82\xAC")},
+        {10020, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)}, {10011, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)},
+        {10010, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)}, {10001, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)},
     };
     for (const auto& [id, value] : cases) {
         EncoderRecord record = noisy;
