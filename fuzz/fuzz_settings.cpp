@@ -1,8 +1,10 @@
 // Arbitrary bytes as an encoder's reply: the reader must never write past a field, the
-// document written from whatever it stored must be well-formed, and reading that document
-// back must give the same record, apart from what the format itself does not keep
-// (the adjustVolumn flags, words outside their list, white space in texts).
+// document written from whatever it stored must be well-formed (to TinyXML, and to expat,
+// a strict parser, once its GB2312 is decoded), and reading that document back must give
+// the same record, apart from what the format itself does not keep (the adjustVolumn
+// flags, words outside their list, white space in texts, control bytes XML forbids).
 
+#include <expat.h>
 #include <tinyxml.h>
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Gb2312.h"
 #include "SettingsDocument.h"
 #include "WordLists.h"
 
@@ -19,9 +22,13 @@ bool IsXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// TinyXML trims a text and condenses each run of white space into one space.
+// The writer sends each forbidden control byte as a question mark; TinyXML trims a text
+// and condenses each run of white space into one space.
 template <size_t N>
 void CondenseSpace(char (&field)[N]) {
+    for (size_t i = 0; i < N && field[i]; ++i) {
+        if (IsXmlForbiddenByte(static_cast<unsigned char>(field[i]))) field[i] = kXmlForbiddenReplacement;
+    }
     char out[N] = {};
     size_t n = 0;
     bool pendingSpace = false;
@@ -77,6 +84,16 @@ void Canonicalise(EncoderRecord& r) {
     r.program_info2.audio1.adjustVolumn = 1;
 }
 
+// The document as the encoder reads it: GB2312, decoded (bytes that are not GB2312 become
+// U+FFFD, as any decoder marks them), then parsed by a parser that accepts XML only.
+bool StrictlyWellFormed(const std::string& gb2312) {
+    const std::string text = Utf8FromGb2312(gb2312);
+    XML_Parser parser = XML_ParserCreate("UTF-8");   // overrides the declared GB2312
+    const bool ok = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return ok;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -104,6 +121,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TiXmlDocument written;
     written.Parse(buffer.data());
     if (written.Error() || !written.RootElement()) std::abort();
+    for (int i = 0; i < length; ++i) {
+        if (IsXmlForbiddenByte(static_cast<unsigned char>(buffer[i]))) std::abort();
+    }
+    if (!StrictlyWellFormed(std::string(buffer.data(), length))) std::abort();
 
     EncoderRecord back;
     std::memset(&back, 0, sizeof back);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "Gb2312.h"
 #include "SettingsDocument.h"
 #include "TextConversions.h"
 #include "WordLists.h"
@@ -25,12 +26,14 @@ void Address(const TiXmlNode* leaf, uint32_t& field) {
     if (const char* text = LeafText(leaf)) field = InetAddrHostOrder(text);
 }
 
-// A text longer than its field is cut to fit; the field always keeps its NUL.
+// A text longer than its field is cut to fit, between characters: half a GB2312 pair
+// would show as a damaged character and go back to the encoder so. The field always
+// keeps its NUL.
 template <size_t N>
 void Text(const TiXmlNode* leaf, char (&field)[N]) {
     const char* text = LeafText(leaf);
     if (!text) return;
-    const size_t length = strnlen(text, N - 1);
+    const size_t length = Gb2312FittingLength(text, strnlen(text, N), N - 1);
     std::memcpy(field, text, length);
     field[length] = '\0';
 }
