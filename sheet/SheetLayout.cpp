@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "TextConversions.h"
 #include "WordLists.h"
 
 namespace {
@@ -352,6 +353,29 @@ const SheetRow* FindSheetRow(int controlId) {
         }
     }
     return nullptr;
+}
+
+const char* HeadingOf(const SheetRow& row) {
+    const char* found = "";
+    ForEachSheetRow([&](const SheetRow& r, const char* heading) {
+        if (&r == &row) found = heading;
+    });
+    return found;
+}
+
+std::string DisplayText(const SheetRow& row, const EncoderRecord& record) {
+    switch (row.kind) {
+    case RowKind::Combo: {
+        const int index = ShownIndex(row, record);
+        return index < 0 ? std::string() : std::string(row.options.texts[index]);
+    }
+    case RowKind::IPAddress: return FormatDotted(ShownAddress(row, record));
+    case RowKind::Heading: return {};
+    case RowKind::Text:
+    case RowKind::Numeric:
+    case RowKind::Static: break;
+    }
+    return ShownText(row, record);
 }
 
 std::string ShownText(const SheetRow& row, const EncoderRecord& record) {

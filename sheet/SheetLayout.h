@@ -94,8 +94,24 @@ const SheetColumn& LeftColumn();
 const SheetColumn& RightColumn();
 // The row of a control ID in either column, or nullptr.
 const SheetRow* FindSheetRow(int controlId);
+// The heading a row stands under ("Program1 - Audio 2"); labels alone repeat between groups.
+const char* HeadingOf(const SheetRow& row);
+// Calls `visit(row, heading)` for every row of both columns in sheet order, headings excluded.
+template <class Visit>
+void ForEachSheetRow(Visit visit) {
+    for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
+        const char* heading = "";
+        for (const SheetRow& row : *column) {
+            if (row.kind == RowKind::Heading) heading = row.label;
+            else visit(row, heading);
+        }
+    }
+}
 
 // What a row shows for a record.
 std::string ShownText(const SheetRow& row, const EncoderRecord& record);   // numeric "%d", texts
 int ShownIndex(const SheetRow& row, const EncoderRecord& record);          // -1: no selection
 uint32_t ShownAddress(const SheetRow& row, const EncoderRecord& record);   // host order
+// The value as the operator reads it in the row: a combo's option text (empty when nothing
+// is selected), a dotted address, a number, a text.
+std::string DisplayText(const SheetRow& row, const EncoderRecord& record);
