@@ -143,3 +143,17 @@ void StoreFieldText(const SettingsField& element, const char* text, EncoderRecor
     case ValueKind::Flag: SetFieldNumber(element.field, record, 1); break;
     }
 }
+
+std::string FieldValueText(const SettingsField& element, const EncoderRecord& record) {
+    switch (element.kind) {
+    case ValueKind::Number:
+    case ValueKind::Flag: return std::to_string(FieldNumber(element.field, record));
+    case ValueKind::Address:
+        return FormatDotted(static_cast<uint32_t>(FieldNumber(element.field, record)));
+    case ValueKind::Text: return FieldText(element.field, record);
+    case ValueKind::Word:
+        return WordForCode(*element.words, static_cast<uint8_t>(FieldNumber(element.field, record)));
+    case ValueKind::Container: break;
+    }
+    return {};
+}

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "RecordFields.h"
 #include "WordLists.h"
@@ -54,6 +55,10 @@ const SettingsFieldTable& SettingsFields();
 const SettingsField* FindSettingsField(FieldRef field);
 // The element carrying the field of that dotted name, or nullptr.
 const SettingsField* FindSettingsField(const char* dottedName);
+
+// The value as the document carries it, before escaping: the decimal number, the dotted
+// address, the text's bytes, the word (the list's fallback for a code beyond it).
+std::string FieldValueText(const SettingsField& element, const EncoderRecord& record);
 
 // Stores an element's text into its field with the reader's conversions: a number as atoi
 // reads it, truncated to the field; an address as inet_addr reads it; a text cut to fit;

@@ -3,7 +3,6 @@
 
 #include "SettingsDocument.h"
 #include "SettingsFields.h"
-#include "TextConversions.h"
 
 namespace {
 
@@ -14,20 +13,6 @@ void Tag(std::string& out, int tabs, const char* open, const char* name) {
     out += open;
     out += name;
     out += ">\n";
-}
-
-std::string ValueText(const SettingsField& element, const EncoderRecord& record) {
-    switch (element.kind) {
-    case ValueKind::Number:
-    case ValueKind::Flag: return std::to_string(FieldNumber(element.field, record));
-    case ValueKind::Address:
-        return FormatDotted(static_cast<uint32_t>(FieldNumber(element.field, record)));
-    case ValueKind::Text: return EscapeXmlText(FieldText(element.field, record).c_str());
-    case ValueKind::Word:
-        return WordForCode(*element.words, static_cast<uint8_t>(FieldNumber(element.field, record)));
-    case ValueKind::Container: break;
-    }
-    return {};
 }
 
 // Walks the field table: a container's end tag goes out before the first line that is
@@ -51,7 +36,9 @@ void AppendDocument(const EncoderRecord& record, bool withPasswords, std::string
         out += '<';
         out += element.element;
         out += '>';
-        out += ValueText(element, record);
+        const std::string value = FieldValueText(element, record);
+        // Every text goes out through the one escaping, the passwords included.
+        out += element.kind == ValueKind::Text ? EscapeXmlText(value.c_str()) : value;
         out += "</";
         out += element.element;
         out += ">\n";
