@@ -121,14 +121,19 @@ const SettingsFieldTable& SettingsFields() {
 
 const SettingsField* FindSettingsField(FieldRef field) {
     for (const SettingsField& element : kTable) {
-        if (element.kind != ValueKind::Container && element.field == field) return &element;
+        if (element.kind != ValueKind::Container && !element.Has(FieldFlag::kSecondCarrier) &&
+            element.field == field) {
+            return &element;
+        }
     }
     return nullptr;
 }
 
 const SettingsField* FindSettingsField(const char* dottedName) {
     for (const SettingsField& element : kTable) {
-        if (element.name && std::strcmp(element.name, dottedName) == 0) return &element;
+        if (element.name && !element.Has(FieldFlag::kSecondCarrier) && std::strcmp(element.name, dottedName) == 0) {
+            return &element;
+        }
     }
     return nullptr;
 }

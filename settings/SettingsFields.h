@@ -23,7 +23,7 @@ enum class ValueKind : uint8_t {
 namespace FieldFlag {
 constexpr uint8_t kWrittenOnly = 0x01;     // sent to the encoder, never taken from a document
 constexpr uint8_t kDvbWhenEmpty = 0x02;    // an empty name is sent, and kept, as "dvb"
-constexpr uint8_t kSecondCarrier = 0x04;   // a second element for a field listed earlier
+constexpr uint8_t kSecondCarrier = 0x04;   // also carries a field another element owns
 constexpr uint8_t kReported = 0x08;        // the encoder reports it; a write does not set it
 constexpr uint8_t kPassword = 0x10;        // never stored in a file, shown or logged
 }  // namespace FieldFlag
@@ -51,7 +51,7 @@ struct SettingsFieldTable {
 // The root element first, then every element of the document in order.
 const SettingsFieldTable& SettingsFields();
 
-// The (first) element that carries a record field, or nullptr.
+// The element that owns a record field (never a second carrier), or nullptr.
 const SettingsField* FindSettingsField(FieldRef field);
 // The element carrying the field of that dotted name, or nullptr.
 const SettingsField* FindSettingsField(const char* dottedName);
