@@ -10,10 +10,11 @@ TEST_TIMEOUT ?= 300
 
 PACKAGES      := cmake ninja-build g++ pkg-config libtinyxml-dev libgtest-dev libgmock-dev \
                  libbenchmark-dev qt6-base-dev qt6-qpa-plugins
-FUZZ_PACKAGES := clang libclang-rt-14-dev
-RUN_PACKAGES  := fonts-dejavu-core
+FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev
+# WenQuanYi Micro Hei: a compact face with the Chinese glyphs of the encoders' GB2312 names.
+RUN_PACKAGES  := fonts-dejavu-core fonts-wqy-microhei
 
-.PHONY: all deps build test sanitize fuzz bench run clean
+.PHONY: all deps fuzz-deps build test sanitize fuzz bench run clean
 
 all: build
 
@@ -57,14 +58,17 @@ sanitize: deps $(BUILD_SAN)/build.ninja
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
-$(BUILD_FUZZ)/build.ninja:
+fuzz-deps:
+	$(call install_missing,$(FUZZ_PACKAGES))
+
+# The fuzz build is configured with clang and expat, so both are installed first.
+$(BUILD_FUZZ)/build.ninja: | fuzz-deps
 	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKORVANE_GUI=OFF -DKORVANE_BENCH=OFF -DKORVANE_FUZZ=ON
 
 # Each fuzz target runs from its seed corpus (fuzz/corpus/<target>) into a scratch copy,
 # so the kept seeds stay small.
-fuzz: deps $(BUILD_FUZZ)/build.ninja
-	$(call install_missing,$(FUZZ_PACKAGES))
+fuzz: deps fuzz-deps $(BUILD_FUZZ)/build.ninja
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 	@set -e; for t in $$(cd fuzz/corpus && ls); do \
 	  mkdir -p fuzz/corpus-work/$$t; \
