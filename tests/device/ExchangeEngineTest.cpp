@@ -252,8 +252,11 @@ void Behave(SimEncoder encoder, const Behaviour& behaviour) {
     encoder.SetTrickle(20);   // the status reply is whole within its wait, a document never
 }
 
+// The receive time-out stays well above the trickle's 20 ms steps, so that a loaded
+// machine never turns a trickled status or write reply into a missing one; the 250 ms
+// delay still outlasts it.
 LinkTiming MixTiming() {
-    LinkTiming timing = {0, 0, 400, 50, 300};
+    LinkTiming timing = {0, 0, 400, 150, 300};
     timing.receiveBoundMs = 400;
     return timing;
 }
