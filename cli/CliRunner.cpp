@@ -236,7 +236,7 @@ private:
             return;
         }
         job.record = *result.record;
-        std::string document = m_arguments.raw ? result.reply : DocumentOfRecord(job.record);
+        std::string document = m_arguments.raw ? result.document : DocumentOfRecord(job.record);
         if (!m_arguments.outDir.empty()) {
             std::filesystem::path path = std::filesystem::path(m_arguments.outDir) / (job.report.address + ".xml");
             if (!WriteFileWhole(path, document)) {
