@@ -8,10 +8,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "SettingsDocument.h"
-#include "WordLists.h"
+#include "SettingsFields.h"
 
 namespace {
 
@@ -19,62 +20,43 @@ bool IsXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// TinyXML trims a text and condenses each run of white space into one space.
-template <size_t N>
-void CondenseSpace(char (&field)[N]) {
-    char out[N] = {};
-    size_t n = 0;
+// TinyXML trims a text and condenses each run of white space into one space. The bytes
+// after the text's zero are cleared, since the reader leaves them as they were.
+void CondenseSpace(FieldRef field, EncoderRecord& record) {
+    const std::string text = FieldText(field, record);
+    std::string out;
     bool pendingSpace = false;
-    for (size_t i = 0; i < N && field[i]; ++i) {
-        if (IsXmlSpace(field[i])) {
-            pendingSpace = n > 0;
+    for (char c : text) {
+        if (IsXmlSpace(c)) {
+            pendingSpace = !out.empty();
             continue;
         }
-        if (pendingSpace) out[n++] = ' ';
+        if (pendingSpace) out += ' ';
         pendingSpace = false;
-        out[n++] = field[i];
+        out += c;
     }
-    std::memcpy(field, out, N);
-}
-
-void Canonical(const WordList& list, uint8_t& code) { code = CodeForWord(list, WordForCode(list, code)); }
-
-template <class Audio>
-void CanonicalAudio(Audio& a) {
-    Canonical(WordLists::sampleRate, a.samplebitrate);
-    Canonical(WordLists::audioBitrate, a.bitrate);
-    Canonical(WordLists::audioMode, a.mode);
-}
-
-void CanonicalVideo(VideoSettings& v, const WordList& sourceList) {
-    Canonical(sourceList, v.source);
-    Canonical(WordLists::videoMode, v.mode);
-    Canonical(WordLists::resolution, v.resolution);
-    Canonical(WordLists::gop, v.gop);
-    Canonical(WordLists::filter, v.filter);
-    CondenseSpace(v.standard);
+    std::memset(reinterpret_cast<char*>(&record) + field.offset, 0, field.size);
+    SetFieldText(field, record, out);
 }
 
 // What a record looks like after one more trip through the document.
-void Canonicalise(EncoderRecord& r) {
-    CondenseSpace(r.version);
-    CondenseSpace(r.password);
-    CondenseSpace(r.newPassword);
-    for (char* name : {r.program_info1.progName, r.program_info1.providerName,
-                       r.program_info2.progName, r.program_info2.providerName}) {
-        CondenseSpace(*reinterpret_cast<char(*)[40]>(name));
+void Canonicalise(EncoderRecord& record) {
+    for (const SettingsField& element : SettingsFields()) {
+        const FieldRef field = element.field;
+        switch (element.kind) {
+        case ValueKind::Text: CondenseSpace(field, record); break;
+        case ValueKind::Word: {
+            const uint8_t code = static_cast<uint8_t>(FieldNumber(field, record));
+            SetFieldNumber(field, record, CodeForWord(*element.words, WordForCode(*element.words, code)));
+            break;
+        }
+        // The writer always sends every flag's element, and an element's presence reads as 1.
+        case ValueKind::Flag: SetFieldNumber(field, record, 1); break;
+        case ValueKind::Container:
+        case ValueKind::Number:
+        case ValueKind::Address: break;
+        }
     }
-    CanonicalVideo(r.program_info1.video, WordLists::program1VideoSource);
-    CanonicalVideo(r.program_info2.video, WordLists::program2VideoSource);
-    Canonical(WordLists::program1Audio1Source, r.program_info1.audio1.source);
-    Canonical(WordLists::balance2Source, r.program_info1.audio2.source);
-    Canonical(WordLists::balance2Source, r.program_info2.audio1.source);
-    CanonicalAudio(r.program_info1.audio1);
-    CanonicalAudio(r.program_info1.audio2);
-    CanonicalAudio(r.program_info2.audio1);
-    // The writer always sends both flags' elements, and an element's presence reads as 1.
-    r.program_info1.audio1.adjustVolumn = 1;
-    r.program_info2.audio1.adjustVolumn = 1;
 }
 
 }  // namespace
@@ -86,15 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(&record, 0, sizeof record);
     ReadSettingsText(reinterpret_cast<const char*>(data), static_cast<int>(size), record);
     // Every text the reader stored ends inside its field.
-    const auto terminated = [](const char* field, size_t size) { return std::memchr(field, 0, size); };
-    auto& p1 = record.program_info1;
-    auto& p2 = record.program_info2;
-    if (!terminated(record.version, sizeof record.version) ||
-        !terminated(p1.progName, sizeof p1.progName) || !terminated(p1.providerName, sizeof p1.providerName) ||
-        !terminated(p2.progName, sizeof p2.progName) || !terminated(p2.providerName, sizeof p2.providerName) ||
-        !terminated(p1.video.standard, sizeof p1.video.standard) ||
-        !terminated(p2.video.standard, sizeof p2.video.standard)) {
-        std::abort();
+    for (const SettingsField& element : SettingsFields()) {
+        if (element.kind != ValueKind::Text) continue;
+        const char* bytes = reinterpret_cast<const char*>(&record) + element.field.offset;
+        if (!std::memchr(bytes, 0, element.field.size)) std::abort();
     }
 
     std::vector<char> buffer(10000, '\0');

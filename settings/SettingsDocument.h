@@ -13,6 +13,10 @@ class TiXmlElement;
 // itself stays well under that.
 int WriteSettingsDocument(EncoderRecord& record, char* text);
 
+// The document as an encoder sends it in reply to a read: the same lines as
+// WriteSettingsDocument's but without the two password elements, and the record unchanged.
+std::string EncoderSideDocument(const EncoderRecord& record);
+
 // `text` with ", &, ', < and > replaced by their entity references; other bytes unchanged.
 std::string EscapeXmlText(const char* text);
 

@@ -156,3 +156,69 @@ std::optional<std::string> CommitSetting(int controlId, const EditorValue& value
     }
     return std::nullopt;
 }
+
+EditorValue ShownEditorValue(const SheetRow& row, const EncoderRecord& record) {
+    switch (row.kind) {
+    case RowKind::Combo: return EditorValue::Index(static_cast<uint8_t>(ShownIndex(row, record)));
+    case RowKind::IPAddress: return EditorValue::Address(ShownAddress(row, record));
+    case RowKind::Text:
+    case RowKind::Numeric:
+    case RowKind::Static:
+    case RowKind::Heading: break;
+    }
+    return EditorValue::Text(ShownText(row, record));
+}
+
+namespace {
+
+const char* const kSecondInputWarning = " of the second analog input differs between Program 1 and Program 2 !";
+const char* const kSampleRateWarning = "Sampling Frequency must be the same for every audio input !";
+
+const PidField* PidFieldAt(FieldRef field) {
+    for (size_t slot = 0; slot < kPidSlotCount; ++slot) {
+        const PidField& pid = PidFieldOf(static_cast<PidSlot>(slot));
+        if (pid.field == field) return &pid;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::vector<BrokenRule> CheckWholeRecord(const EncoderRecord& record) {
+    std::vector<BrokenRule> broken;
+    const SheetRow* firstSampleRate = nullptr;
+    ForEachSheetRow([&](const SheetRow& row, const char* heading) {
+        const CommitRule& rule = row.commit;
+        if (rule.kind == CommitKind::None) return;
+        const auto add = [&](std::string warning) {
+            broken.push_back(BrokenRule{row.controlId, heading, row.label, std::move(warning)});
+        };
+
+        // The row's own rule, met exactly as an edit that puts its shown value back meets it.
+        EncoderRecord scratch = record;
+        if (auto warning = CommitSetting(row.controlId, ShownEditorValue(row, record), scratch)) {
+            add(std::move(*warning));
+        }
+
+        // What the edits keep true between rows; each pair is named once, on program 1's row.
+        if (rule.mirror.type != FieldType::None && row.field.offset < rule.mirror.offset &&
+            FieldNumber(row.field, record) != FieldNumber(rule.mirror, record)) {
+            add(std::string(row.label) + kSecondInputWarning);
+        }
+        if (rule.kind == CommitKind::Pid && rule.partner.type != FieldType::None &&
+            row.field.offset < rule.partner.offset && FieldNumber(row.field, record) != 0 &&
+            FieldNumber(rule.partner, record) != 0) {
+            const PidField* self = PidFieldAt(row.field);
+            const PidField* other = PidFieldAt(rule.partner);
+            if (self && other) add(std::string(self->tag) + " conflict with " + other->name + " !");
+        }
+        if (rule.kind == CommitKind::SampleRate) {
+            if (!firstSampleRate) {
+                firstSampleRate = &row;
+            } else if (FieldNumber(row.field, record) != FieldNumber(firstSampleRate->field, record)) {
+                add(kSampleRateWarning);
+            }
+        }
+    });
+    return broken;
+}

@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "EncoderRecord.h"
+
+struct SheetRow;
 
 // What a row's editor holds when it commits.
 struct EditorValue {
@@ -32,3 +35,27 @@ std::optional<std::string> CommitSetting(int controlId, const EditorValue& value
 // The lowest of 32..99 that no PID field of either program uses (a program's own PMT PID
 // included); 100 if all were taken, which nine fields cannot do.
 uint16_t FindFreePid(const EncoderRecord& record);
+
+// The value a row's editor holds while it shows `record`: what an edit that changes nothing
+// would commit.
+EditorValue ShownEditorValue(const SheetRow& row, const EncoderRecord& record);
+
+// A rule the record breaks: the row whose value would be refused, and the warning.
+struct BrokenRule {
+    int controlId;          // 0: the whole document, not one row
+    const char* heading;    // the row's heading; labels repeat between groups
+    const char* label;
+    std::string warning;
+
+    bool operator==(const BrokenRule& other) const {
+        return controlId == other.controlId && warning == other.warning;
+    }
+};
+
+// Checks the whole record before it is sent: every editable row's value against the rule
+// its own edit meets (the very same CommitSetting, run on a copy), and what the edits keep
+// true between rows: the second analogue input described alike by both programs with at
+// most one of its two PIDs in use, and one sample rate for every audio input. Returns every
+// broken rule in sheet order; empty when the record may be written. A record reached
+// from a good one by accepted edits always passes.
+std::vector<BrokenRule> CheckWholeRecord(const EncoderRecord& record);

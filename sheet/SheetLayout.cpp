@@ -1,27 +1,30 @@
 #include "SheetLayout.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
+
+#include "TextConversions.h"
+#include "WordLists.h"
 
 namespace {
 
-// Combo texts as the operator sees them; their positions are the record's codes.
+// Combo texts as the operator sees them; their positions are the record's codes. Where
+// the sheet shows the document's own words, the options are the word list itself; where
+// it words them for the operator, the count must still match the list.
 const char* const kStart1[] = {" No ", " Yes "};
 const char* const kStart2[] = {"No", "Yes"};
-const char* const kVideoSource1[] = {"SDI", "CVBS1"};
-const char* const kVideoSource2[] = {"YPbPr", "CVBS2"};
-const char* const kEncodeMode[] = {"VBR", "CBR"};
-const char* const kResolution[] = {"D1", "HALF-D1", "SIF", "Q-SIF"};
-const char* const kGop[] = {"I", "IP", "IPB", "IPBB"};
-const char* const kFilter[] = {"soft", "normal", "sharp"};
 const char* const kAudioSource1[] = {"SDI", "analog"};
 const char* const kAnalogOnly[] = {"analog"};
 const char* const kAudioSdi[] = {"0", "1", "2", "3", "4", "5", "6", "7"};
-const char* const kSampleRate[] = {"32000", "44100", "48000"};
-const char* const kAudioBitrate[] = {"32", "48", "56", "64", "96", "112", "128",
-                                     "160", "192", "224", "256", "320", "384"};
 const char* const kAudioMode[] = {"Joint Stereo", "Stereo", "Dual Channel", "Single Channel"};
+
+static_assert(std::size(kAudioSource1) == WordLists::program1Audio1Source.count, "one option per word");
+static_assert(std::size(kAnalogOnly) == WordLists::balance2Source.count, "one option per word");
+static_assert(std::size(kAudioMode) == WordLists::audioMode.count, "one option per word");
+
+constexpr OptionList Options(const WordList& list) {
+    return OptionList{list.words, list.count};
+}
 
 template <size_t N>
 constexpr OptionList Options(const char* const (&texts)[N]) {
@@ -187,17 +190,17 @@ constexpr SheetRow kLeftRows[] = {
     Numeric("VIDEO_PID", 10019, RECORD_FIELD(program_info1.video.pid),
             Pid(P::P1Video, Zero::Clears, {}, P::P1Pmt, P::P1Audio1, P::P1Audio2, P::P2Pmt,
                 P::P2Pcr, P::P2Video, P::P2Audio1)),
-    Combo("Video Input", 10020, Options(kVideoSource1), RECORD_FIELD(program_info1.video.source),
+    Combo("Video Input", 10020, Options(WordLists::program1VideoSource), RECORD_FIELD(program_info1.video.source),
           StoreValue()),
     Static("Video Signal", RECORD_FIELD(program_info1.video.standard)),
-    Combo("Encode Mode", 10021, Options(kEncodeMode), RECORD_FIELD(program_info1.video.mode),
+    Combo("Encode Mode", 10021, Options(WordLists::videoMode), RECORD_FIELD(program_info1.video.mode),
           StoreValue()),
     Numeric("Video Bitrate(kbps)", 10022, RECORD_FIELD(program_info1.video.bitrate),
             Range(1500, 15000, kVideoBitrateWarning)),
-    Combo("Resolution", 10023, Options(kResolution), RECORD_FIELD(program_info1.video.resolution),
+    Combo("Resolution", 10023, Options(WordLists::resolution), RECORD_FIELD(program_info1.video.resolution),
           StoreValue()),
-    Combo("GOP", 10024, Options(kGop), RECORD_FIELD(program_info1.video.gop), StoreValue()),
-    Combo("Spatial Filter", 10025, Options(kFilter), RECORD_FIELD(program_info1.video.filter),
+    Combo("GOP", 10024, Options(WordLists::gop), RECORD_FIELD(program_info1.video.gop), StoreValue()),
+    Combo("Spatial Filter", 10025, Options(WordLists::filter), RECORD_FIELD(program_info1.video.filter),
           StoreValue()),
     Numeric("Brightness", 10026, RECORD_FIELD(program_info1.video.lightness),
             Range(0, 255, "Video light value must between 0 and 255 !")),
@@ -216,13 +219,13 @@ constexpr SheetRow kLeftRows[] = {
           StoreValue()),
     Combo("Audio SDI No.", 10071, Options(kAudioSdi), RECORD_FIELD(program_info1.audio1.audioSDI),
           StoreValue()),
-    Combo("Sampling Frequency(Hz)", 10032, Options(kSampleRate),
+    Combo("Sampling Frequency(Hz)", 10032, Options(WordLists::sampleRate),
           RECORD_FIELD(program_info1.audio1.samplebitrate), SampleRate()),
     Numeric("Left Volume", 10033, RECORD_FIELD(program_info1.audio1.volumnLeft),
             Range(0, 60, kVolumeWarning)),
     Numeric("Right Volume", 10034, RECORD_FIELD(program_info1.audio1.volumnRight),
             Range(0, 60, kVolumeWarning)),
-    Combo("Bitrate(kbps)", 10035, Options(kAudioBitrate), RECORD_FIELD(program_info1.audio1.bitrate),
+    Combo("Bitrate(kbps)", 10035, Options(WordLists::audioBitrate), RECORD_FIELD(program_info1.audio1.bitrate),
           Audio(CommitKind::AudioBitrate, RECORD_FIELD(program_info1.audio1.mode))),
     Combo("Audio Mode", 10036, Options(kAudioMode), RECORD_FIELD(program_info1.audio1.mode),
           Audio(CommitKind::AudioMode, RECORD_FIELD(program_info1.audio1.bitrate))),
@@ -238,13 +241,13 @@ constexpr SheetRow kRightRows[] = {
                 P::P1Pcr, P::P1Video, P::P1Audio1, P::P2Pmt, P::P2Pcr, P::P2Video)),
     Combo("Audio Input", 10038, Options(kAnalogOnly), RECORD_FIELD(program_info1.audio2.source),
           StoreValue(RECORD_FIELD(program_info2.audio1.source))),
-    Combo("Sampling Frequency(Hz)", 10039, Options(kSampleRate),
+    Combo("Sampling Frequency(Hz)", 10039, Options(WordLists::sampleRate),
           RECORD_FIELD(program_info1.audio2.samplebitrate), SampleRate()),
     Numeric("Left Volume", 10040, RECORD_FIELD(program_info1.audio2.volumnLeft),
             Range(0, 60, kVolumeWarning, RECORD_FIELD(program_info2.audio1.volumnLeft))),
     Numeric("Right Volume", 10041, RECORD_FIELD(program_info1.audio2.volumnRight),
             Range(0, 60, kVolumeWarning, RECORD_FIELD(program_info2.audio1.volumnRight))),
-    Combo("Bitrate(kbps)", 10042, Options(kAudioBitrate), RECORD_FIELD(program_info1.audio2.bitrate),
+    Combo("Bitrate(kbps)", 10042, Options(WordLists::audioBitrate), RECORD_FIELD(program_info1.audio2.bitrate),
           Audio(CommitKind::AudioBitrate, RECORD_FIELD(program_info1.audio2.mode),
                 RECORD_FIELD(program_info2.audio1.bitrate))),
     Combo("Audio Mode", 10043, Options(kAudioMode), RECORD_FIELD(program_info1.audio2.mode),
@@ -271,17 +274,17 @@ constexpr SheetRow kRightRows[] = {
     Numeric("VIDEO_PID", 10050, RECORD_FIELD(program_info2.video.pid),
             Pid(P::P2Video, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio1,
                 P::P1Audio2, P::P2Pmt, P::P2Audio1)),
-    Combo("Video Input", 10051, Options(kVideoSource2), RECORD_FIELD(program_info2.video.source),
+    Combo("Video Input", 10051, Options(WordLists::program2VideoSource), RECORD_FIELD(program_info2.video.source),
           StoreValue()),
     Static("Video Signal", RECORD_FIELD(program_info2.video.standard)),
-    Combo("Encode Mode", 10052, Options(kEncodeMode), RECORD_FIELD(program_info2.video.mode),
+    Combo("Encode Mode", 10052, Options(WordLists::videoMode), RECORD_FIELD(program_info2.video.mode),
           StoreValue()),
     Numeric("Video Bitrate(kbps)", 10053, RECORD_FIELD(program_info2.video.bitrate),
             Range(1500, 15000, kVideoBitrateWarning)),
-    Combo("Resolution", 10054, Options(kResolution), RECORD_FIELD(program_info2.video.resolution),
+    Combo("Resolution", 10054, Options(WordLists::resolution), RECORD_FIELD(program_info2.video.resolution),
           StoreValue()),
-    Combo("GOP", 10055, Options(kGop), RECORD_FIELD(program_info2.video.gop), StoreValue()),
-    Combo("Spatial Filter", 10056, Options(kFilter), RECORD_FIELD(program_info2.video.filter),
+    Combo("GOP", 10055, Options(WordLists::gop), RECORD_FIELD(program_info2.video.gop), StoreValue()),
+    Combo("Spatial Filter", 10056, Options(WordLists::filter), RECORD_FIELD(program_info2.video.filter),
           StoreValue()),
     Numeric("Brightness", 10057, RECORD_FIELD(program_info2.video.lightness),
             Range(0, 255, "Video light value must between 0 and 255 !")),
@@ -298,13 +301,13 @@ constexpr SheetRow kRightRows[] = {
                 P::P1Pcr, P::P1Video, P::P1Audio1, P::P2Pmt, P::P2Pcr, P::P2Video)),
     Combo("Audio Input", 10062, Options(kAnalogOnly), RECORD_FIELD(program_info2.audio1.source),
           StoreValue(RECORD_FIELD(program_info1.audio2.source))),
-    Combo("Sampling Frequency(Hz)", 10063, Options(kSampleRate),
+    Combo("Sampling Frequency(Hz)", 10063, Options(WordLists::sampleRate),
           RECORD_FIELD(program_info2.audio1.samplebitrate), SampleRate()),
     Numeric("Left Volume", 10064, RECORD_FIELD(program_info2.audio1.volumnLeft),
             Range(0, 60, kVolumeWarning, RECORD_FIELD(program_info1.audio2.volumnLeft))),
     Numeric("Right Volume", 10065, RECORD_FIELD(program_info2.audio1.volumnRight),
             Range(0, 60, kVolumeWarning, RECORD_FIELD(program_info1.audio2.volumnRight))),
-    Combo("Bitrate(kbps)", 10066, Options(kAudioBitrate), RECORD_FIELD(program_info2.audio1.bitrate),
+    Combo("Bitrate(kbps)", 10066, Options(WordLists::audioBitrate), RECORD_FIELD(program_info2.audio1.bitrate),
           Audio(CommitKind::AudioBitrate, RECORD_FIELD(program_info2.audio1.mode),
                 RECORD_FIELD(program_info1.audio2.bitrate))),
     Combo("Audio Mode", 10067, Options(kAudioMode), RECORD_FIELD(program_info2.audio1.mode),
@@ -328,70 +331,7 @@ constexpr PidField kPidFields[kPidSlotCount] = {
 constexpr SheetColumn kLeft{kLeftRows, sizeof kLeftRows / sizeof kLeftRows[0]};
 constexpr SheetColumn kRight{kRightRows, sizeof kRightRows / sizeof kRightRows[0]};
 
-const unsigned char* Bytes(FieldRef field, const EncoderRecord& record) {
-    return reinterpret_cast<const unsigned char*>(&record) + field.offset;
-}
-
-unsigned char* Bytes(FieldRef field, EncoderRecord& record) {
-    return reinterpret_cast<unsigned char*>(&record) + field.offset;
-}
-
-template <class T>
-T Load(FieldRef field, const EncoderRecord& record) {
-    T value;
-    std::memcpy(&value, Bytes(field, record), sizeof value);
-    return value;
-}
-
-template <class T>
-void Save(FieldRef field, EncoderRecord& record, T value) {
-    std::memcpy(Bytes(field, record), &value, sizeof value);
-}
-
 }  // namespace
-
-int64_t FieldNumber(FieldRef field, const EncoderRecord& record) {
-    switch (field.type) {
-    case FieldType::UInt8: return Load<uint8_t>(field, record);
-    case FieldType::Int8: return Load<int8_t>(field, record);
-    case FieldType::UInt16: return Load<uint16_t>(field, record);
-    case FieldType::Int32: return Load<int32_t>(field, record);
-    case FieldType::Address: return Load<uint32_t>(field, record);
-    case FieldType::None:
-    case FieldType::Text: break;
-    }
-    return 0;
-}
-
-void SetFieldNumber(FieldRef field, EncoderRecord& record, int64_t value) {
-    // Truncation to the field's width, as a store into a narrower integer does.
-    const uint64_t bits = static_cast<uint64_t>(value);
-    switch (field.type) {
-    case FieldType::UInt8:
-    case FieldType::Int8: Save(field, record, static_cast<uint8_t>(bits)); break;
-    case FieldType::UInt16: Save(field, record, static_cast<uint16_t>(bits)); break;
-    case FieldType::Int32:
-    case FieldType::Address: Save(field, record, static_cast<uint32_t>(bits)); break;
-    case FieldType::None:
-    case FieldType::Text: break;
-    }
-}
-
-std::string FieldText(FieldRef field, const EncoderRecord& record) {
-    if (field.type != FieldType::Text) return {};
-    const char* text = reinterpret_cast<const char*>(Bytes(field, record));
-    const void* end = std::memchr(text, '\0', field.size);
-    const size_t length = end ? static_cast<size_t>(static_cast<const char*>(end) - text) : field.size;
-    return std::string(text, length);
-}
-
-void SetFieldText(FieldRef field, EncoderRecord& record, const std::string& text) {
-    if (field.type != FieldType::Text || field.size == 0) return;
-    const size_t length = std::min<size_t>(std::strlen(text.c_str()), field.size - 1u);
-    unsigned char* bytes = Bytes(field, record);
-    std::memcpy(bytes, text.data(), length);
-    bytes[length] = '\0';
-}
 
 const PidField& PidFieldOf(PidSlot slot) {
     return kPidFields[static_cast<size_t>(slot)];
@@ -415,6 +355,29 @@ const SheetRow* FindSheetRow(int controlId) {
     return nullptr;
 }
 
+const char* HeadingOf(const SheetRow& row) {
+    const char* found = "";
+    ForEachSheetRow([&](const SheetRow& r, const char* heading) {
+        if (&r == &row) found = heading;
+    });
+    return found;
+}
+
+std::string DisplayText(const SheetRow& row, const EncoderRecord& record) {
+    switch (row.kind) {
+    case RowKind::Combo: {
+        const int index = ShownIndex(row, record);
+        return index < 0 ? std::string() : std::string(row.options.texts[index]);
+    }
+    case RowKind::IPAddress: return FormatDotted(ShownAddress(row, record));
+    case RowKind::Heading: return {};
+    case RowKind::Text:
+    case RowKind::Numeric:
+    case RowKind::Static: break;
+    }
+    return ShownText(row, record);
+}
+
 std::string ShownText(const SheetRow& row, const EncoderRecord& record) {
     if (row.field.type == FieldType::Text) return FieldText(row.field, record);
     if (row.field.type == FieldType::None) return {};
@@ -431,5 +394,5 @@ int ShownIndex(const SheetRow& row, const EncoderRecord& record) {
 }
 
 uint32_t ShownAddress(const SheetRow& row, const EncoderRecord& record) {
-    return row.field.type == FieldType::Address ? Load<uint32_t>(row.field, record) : 0;
+    return row.field.type == FieldType::Address ? static_cast<uint32_t>(FieldNumber(row.field, record)) : 0;
 }

@@ -7,10 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <type_traits>
-#include <utility>
 
 #include "EncoderRecord.h"
+#include "RecordFields.h"
 
 // COLORREF values (0x00BBGGRR), as the encoder's operators know the sheet's colours.
 constexpr uint32_t kProgramHeadingColor = 0x00FFC8C8;  // a program or the system group
@@ -26,39 +25,6 @@ enum class RowKind : uint8_t {
     IPAddress,  // four-field address editor
     Static,     // fixed value text, no editor
 };
-
-// Which record field a row shows and commits: its type, byte offset and size.
-enum class FieldType : uint8_t { None, Text, UInt8, Int8, UInt16, Int32, Address };
-
-struct FieldRef {
-    FieldType type = FieldType::None;
-    uint16_t offset = 0;
-    uint16_t size = 0;
-};
-
-template <class T> struct FieldTypeOf;  // no definition: a field of another type does not compile
-template <> struct FieldTypeOf<uint8_t> { static constexpr FieldType value = FieldType::UInt8; };
-template <> struct FieldTypeOf<int8_t> { static constexpr FieldType value = FieldType::Int8; };
-template <> struct FieldTypeOf<uint16_t> { static constexpr FieldType value = FieldType::UInt16; };
-template <> struct FieldTypeOf<int32_t> { static constexpr FieldType value = FieldType::Int32; };
-template <> struct FieldTypeOf<uint32_t> { static constexpr FieldType value = FieldType::Address; };
-template <size_t N> struct FieldTypeOf<char[N]> { static constexpr FieldType value = FieldType::Text; };
-
-// RECORD_FIELD(program_info1.video.pid): the field's type is taken from the record itself.
-#define RECORD_FIELD(path)                                                                 \
-    FieldRef {                                                                             \
-        FieldTypeOf<std::remove_cv_t<decltype(std::declval<EncoderRecord&>().path)>>::value, \
-            static_cast<uint16_t>(offsetof(EncoderRecord, path)),                          \
-            static_cast<uint16_t>(sizeof(std::declval<EncoderRecord&>().path))             \
-    }
-
-// Numbers are read with the field's own signedness and stored truncated to its width.
-int64_t FieldNumber(FieldRef field, const EncoderRecord& record);
-void SetFieldNumber(FieldRef field, EncoderRecord& record, int64_t value);
-// Texts are read up to their terminating zero (or the end of the array, whichever is
-// first) and stored with their terminating zero; bytes after it are left as they were.
-std::string FieldText(FieldRef field, const EncoderRecord& record);
-void SetFieldText(FieldRef field, EncoderRecord& record, const std::string& text);
 
 // The nine PID fields, which must not collide across both programs.
 enum class PidSlot : uint8_t { P1Pmt, P1Pcr, P1Video, P1Audio1, P1Audio2, P2Pmt, P2Pcr, P2Video, P2Audio1 };
@@ -128,8 +94,24 @@ const SheetColumn& LeftColumn();
 const SheetColumn& RightColumn();
 // The row of a control ID in either column, or nullptr.
 const SheetRow* FindSheetRow(int controlId);
+// The heading a row stands under ("Program1 - Audio 2"); labels alone repeat between groups.
+const char* HeadingOf(const SheetRow& row);
+// Calls `visit(row, heading)` for every row of both columns in sheet order, headings excluded.
+template <class Visit>
+void ForEachSheetRow(Visit visit) {
+    for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
+        const char* heading = "";
+        for (const SheetRow& row : *column) {
+            if (row.kind == RowKind::Heading) heading = row.label;
+            else visit(row, heading);
+        }
+    }
+}
 
 // What a row shows for a record.
 std::string ShownText(const SheetRow& row, const EncoderRecord& record);   // numeric "%d", texts
 int ShownIndex(const SheetRow& row, const EncoderRecord& record);          // -1: no selection
 uint32_t ShownAddress(const SheetRow& row, const EncoderRecord& record);   // host order
+// The value as the operator reads it in the row: a combo's option text (empty when nothing
+// is selected), a dotted address, a number, a text.
+std::string DisplayText(const SheetRow& row, const EncoderRecord& record);

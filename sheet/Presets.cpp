@@ -1,0 +1,49 @@
+#include "Presets.h"
+
+#include <cstring>
+
+#include "SettingsDocument.h"
+#include "SettingsFields.h"
+#include "SheetLayout.h"
+
+namespace {
+
+const char* const kNotASettingsFile = "The file is not an encoder settings document !";
+const char* const kFileTooLong = "The settings file is too long !";
+
+bool IsPassword(const SheetRow& row) {
+    const SettingsField* element = FindSettingsField(row.field);
+    return element && element->Has(FieldFlag::kPassword);
+}
+
+void CopyField(FieldRef field, const EncoderRecord& from, EncoderRecord& to) {
+    std::memcpy(reinterpret_cast<char*>(&to) + field.offset,
+                reinterpret_cast<const char*>(&from) + field.offset, field.size);
+}
+
+}  // namespace
+
+std::string SaveSettingsDocument(const EncoderRecord& record) {
+    EncoderRecord copy = record;
+    copy.password[0] = '\0';
+    copy.newPassword[0] = '\0';
+    std::vector<char> buffer(10000, '\0');
+    const int length = WriteSettingsDocument(copy, buffer.data());
+    return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+std::vector<BrokenRule> ApplySettings(const std::string& fileText, EncoderRecord& record) {
+    if (fileText.size() > kMaxSettingsFileBytes) return {BrokenRule{0, "", "", kFileTooLong}};
+    // Read over the encoder's own values, so an element the file lacks changes nothing.
+    EncoderRecord fromFile = record;
+    if (!ReadSettingsText(fileText.data(), static_cast<int>(fileText.size()), fromFile)) {
+        return {BrokenRule{0, "", "", kNotASettingsFile}};
+    }
+    EncoderRecord result = record;
+    ForEachSheetRow([&](const SheetRow& row, const char*) {
+        if (row.commit.kind != CommitKind::None && !IsPassword(row)) CopyField(row.field, fromFile, result);
+    });
+    std::vector<BrokenRule> broken = CheckWholeRecord(result);
+    if (broken.empty()) record = result;
+    return broken;
+}
