@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "RecordJson.h"
+
 CliOutput::CliOutput(OutputOptions options, size_t encoderCount, std::FILE* out, std::FILE* err)
     : m_options(std::move(options)), m_out(out), m_err(err), m_reports(encoderCount) {
     ShowProgress();
@@ -51,14 +53,15 @@ void CliOutput::Print(const EncoderReport& report) {
     }
     std::fflush(m_err);
     if (m_options.json) {
-        std::string line = "{\"address\":" + JsonString(report.address) + ",\"ok\":" + (report.ok ? "true" : "false") +
-                           ",\"messages\":[";
-        for (size_t i = 0; i < report.messages.size(); ++i) {
-            line += (i ? "," : "") + JsonString(report.messages[i].text);
+        std::string line = "{" + JsonMember("address", JsonString(report.address)) + ", " +
+                           JsonMember("ok", report.ok ? "true" : "false") + ", ";
+        std::vector<std::string> messages;
+        for (const CliMessage& message : report.messages) {
+            messages.push_back(message.text);
         }
-        line += "]";
+        line += JsonMember("messages", JsonArray(messages));
         for (const std::string& member : report.jsonMembers) {
-            line += "," + member;
+            line += ", " + member;
         }
         line += "}\n";
         std::fwrite(line.data(), 1, line.size(), m_out);
@@ -85,25 +88,12 @@ void CliOutput::ClearProgress() {
     }
 }
 
-std::string JsonString(const std::string& text) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string json = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': json += "\\\""; break;
-        case '\\': json += "\\\\"; break;
-        case '\n': json += "\\n"; break;
-        case '\r': json += "\\r"; break;
-        case '\t': json += "\\t"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                json += "\\u00";
-                json += kHex[c >> 4];
-                json += kHex[c & 15];
-            } else {
-                json += static_cast<char>(c);
-            }
-        }
+std::string JsonMember(const std::string& name, const std::string& value) { return JsonString(name) + ": " + value; }
+
+std::string JsonArray(const std::vector<std::string>& texts) {
+    std::string array = "[";
+    for (size_t i = 0; i < texts.size(); ++i) {
+        array += (i ? ", " : "") + JsonString(texts[i]);
     }
-    return json + "\"";
+    return array + "]";
 }

@@ -25,7 +25,7 @@ struct EncoderReport {
     std::vector<CliMessage> messages;     // standard error, each "<address>: <text>"
     std::string out;                      // plain mode: the bytes for standard output
     bool outIsNote = false;               // `out` only confirms success; --quiet leaves it out
-    // JSON mode: members after address, ok and messages, each "\"name\":value".
+    // JSON mode: members after address, ok and messages, each made by JsonMember.
     std::vector<std::string> jsonMembers;
 };
 
@@ -64,5 +64,7 @@ private:
     bool m_progressShown = false;
 };
 
-// A JSON string literal of UTF-8 `text`, quotes included.
-std::string JsonString(const std::string& text);
+// One member of a JSON object, `"name": value`, in the spacing of a record's JSON.
+std::string JsonMember(const std::string& name, const std::string& value);
+// A JSON array of strings.
+std::string JsonArray(const std::vector<std::string>& texts);

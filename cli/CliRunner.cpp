@@ -10,6 +10,7 @@
 #include "CliOutput.h"
 #include "CliSettings.h"
 #include "ExchangeEngine.h"
+#include "RecordJson.h"
 #include "StatusGate.h"
 #include "TextConversions.h"
 
@@ -180,13 +181,13 @@ private:
             {"program2-input", "program2Input", (flags & STATUS_PROG2_NO_INPUT) == 0},
         };
         std::string line = job.report.address;
-        job.report.jsonMembers.push_back("\"flags\":" + std::to_string(flags));
+        job.report.jsonMembers.push_back(JsonMember("flags", std::to_string(flags)));
         for (const Bit& bit : bits) {
             line += std::string(" ") + bit.plain + "=" + YesNo(bit.set);
-            job.report.jsonMembers.push_back(std::string("\"") + bit.json + "\":" + TrueFalse(bit.set));
+            job.report.jsonMembers.push_back(JsonMember(bit.json, TrueFalse(bit.set)));
         }
         line += " temperature=" + std::to_string(result.temperature) + "\n";
-        job.report.jsonMembers.push_back("\"temperature\":" + std::to_string(result.temperature));
+        job.report.jsonMembers.push_back(JsonMember("temperature", std::to_string(result.temperature)));
         job.report.out = line;
         Finish(job, true);
     }
@@ -206,25 +207,23 @@ private:
                 TakeMessages(job, result);
                 ExplainSilentReadFailure(job, result);
             }
-            job.report.jsonMembers.push_back("\"alarms\":[]");
+            job.report.jsonMembers.push_back(JsonMember("alarms", "[]"));
             Finish(job, false);
             return;
         }
         TakeMessages(job, result);
         int flags = Succeeded(result) && result.statusTaken ? result.statusFlags : -1;
-        std::string alarms = "\"alarms\":[";
+        std::vector<std::string> alarms;
         bool ok = flags >= 0;
         if (!ok) {
             job.report.messages.push_back({connectFailed, true});
         } else {
-            bool first = true;
             for (const AlarmLine& line : AlarmLines(flags, job.record)) {
                 job.report.out += job.report.address + ": " + line.text + "\n";
-                alarms += (first ? "" : ",") + JsonString(line.text);
-                first = false;
+                alarms.push_back(line.text);
             }
         }
-        job.report.jsonMembers.push_back(alarms + "]");
+        job.report.jsonMembers.push_back(JsonMember("alarms", JsonArray(alarms)));
         Finish(job, ok);
     }
 
@@ -244,12 +243,12 @@ private:
                 Finish(job, false);
                 return;
             }
-            job.report.jsonMembers.push_back("\"file\":" + JsonString(path.string()));
+            job.report.jsonMembers.push_back(JsonMember("file", JsonString(path.string())));
         } else {
             job.report.out = document;
         }
         if (m_arguments.json) {
-            job.report.jsonMembers.push_back("\"settings\":" + SettingsJson(job.record));
+            job.report.jsonMembers.push_back(JsonMember("settings", SettingsJson(job.record)));
         }
         Finish(job, true);
     }
@@ -260,7 +259,7 @@ private:
         case Step::Read: {
             if (!Succeeded(result) || !result.record) {
                 ExplainSilentReadFailure(job, result);
-                job.report.jsonMembers.push_back("\"written\":false");
+                job.report.jsonMembers.push_back(JsonMember("written", "false"));
                 Finish(job, false);
                 return;
             }
@@ -270,12 +269,8 @@ private:
                 for (const std::string& reason : reasons) {
                     job.report.messages.push_back({reason, true});
                 }
-                std::string broken = "\"broken\":[";
-                for (size_t i = 0; i < reasons.size(); ++i) {
-                    broken += (i ? "," : "") + JsonString(reasons[i]);
-                }
-                job.report.jsonMembers.push_back(broken + "]");
-                job.report.jsonMembers.push_back("\"written\":false");
+                job.report.jsonMembers.push_back(JsonMember("broken", JsonArray(reasons)));
+                job.report.jsonMembers.push_back(JsonMember("written", "false"));
                 Finish(job, false);
                 return;
             }
@@ -284,7 +279,7 @@ private:
             return;
         }
         case Step::Write:
-            job.report.jsonMembers.push_back(std::string("\"written\":") + TrueFalse(Succeeded(result)));
+            job.report.jsonMembers.push_back(JsonMember("written", TrueFalse(Succeeded(result))));
             if (!Succeeded(result)) {
                 Finish(job, false);
                 return;
@@ -302,18 +297,16 @@ private:
             if (!Succeeded(result) || !result.record) {
                 ExplainSilentReadFailure(job, result);
                 job.report.messages.push_back({"the written settings could not be read back", true});
-                job.report.jsonMembers.push_back("\"verified\":false");
+                job.report.jsonMembers.push_back(JsonMember("verified", "false"));
                 Finish(job, false);
                 return;
             }
-            std::vector<std::string> mismatches = ReadBackMismatches(job.record, *result.record);
-            std::string members = "\"mismatches\":[";
-            for (size_t i = 0; i < mismatches.size(); ++i) {
-                job.report.messages.push_back({mismatches[i], true});
-                members += (i ? "," : "") + JsonString(mismatches[i]);
+            std::vector<std::string> mismatches = SettingsNotTaken(job.record, *result.record);
+            for (const std::string& mismatch : mismatches) {
+                job.report.messages.push_back({mismatch, true});
             }
-            job.report.jsonMembers.push_back(std::string("\"verified\":") + TrueFalse(mismatches.empty()));
-            job.report.jsonMembers.push_back(members + "]");
+            job.report.jsonMembers.push_back(JsonMember("verified", TrueFalse(mismatches.empty())));
+            job.report.jsonMembers.push_back(JsonMember("notTaken", JsonArray(mismatches)));
             Finish(job, mismatches.empty());
             return;
         }
@@ -331,7 +324,7 @@ private:
                              " request sent; the encoder does not acknowledge it\n";
             job.report.outIsNote = true;
         }
-        job.report.jsonMembers.push_back("\"acknowledged\":false");
+        job.report.jsonMembers.push_back(JsonMember("acknowledged", "false"));
         Finish(job, ok);
     }
 
@@ -387,7 +380,9 @@ int RunSearch(const CliRunSetup& setup) {
     std::string out;
     for (uint32_t address : found) {
         std::string dotted = FormatDotted(address);
-        out += arguments.json ? "{\"address\":" + JsonString(dotted) + ",\"ok\":true,\"messages\":[]}\n" : dotted + "\n";
+        out += arguments.json ? "{" + JsonMember("address", JsonString(dotted)) + ", " + JsonMember("ok", "true") + ", " +
+                                    JsonMember("messages", "[]") + "}\n"
+                              : dotted + "\n";
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);

@@ -15,8 +15,8 @@ std::string DocumentOfRecord(const EncoderRecord& record);
 // A JSON object of the record's settings by dotted field names, texts as UTF-8.
 std::string SettingsJson(const EncoderRecord& record);
 
-// False when `fileText` is no settings document at all.
-bool IsSettingsDocument(const std::string& fileText);
+// Why `fileText` cannot be a settings file at all (not a settings document, too long).
+std::optional<std::string> SettingsFileProblem(const std::string& fileText);
 
 // Takes from `fileText` the settings an operator can edit into `record`, then checks the
 // whole record; on a broken rule `record` is left as it was and `reasons` says why.
@@ -27,4 +27,4 @@ std::optional<std::string> PasswordWarning(const std::string& password, bool isN
 void SetPasswords(EncoderRecord& record, const std::string& password, const std::string& newPassword);
 
 // One line per setting that did not take: written differs from what was read back.
-std::vector<std::string> ReadBackMismatches(const EncoderRecord& written, const EncoderRecord& readBack);
+std::vector<std::string> SettingsNotTaken(const EncoderRecord& written, const EncoderRecord& readBack);

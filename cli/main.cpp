@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
         if (!ReadWholeFile(arguments.settingsFile, setup.settingsText)) {
             return Usage("cannot read the settings file " + arguments.settingsFile);
         }
-        if (!IsSettingsDocument(setup.settingsText)) {
-            return Usage(arguments.settingsFile + " is not an encoder settings document");
+        if (std::optional<std::string> problem = SettingsFileProblem(setup.settingsText)) {
+            return Usage(arguments.settingsFile + ": " + *problem);
         }
         if (arguments.password) {
             setup.password = *arguments.password;

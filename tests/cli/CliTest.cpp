@@ -114,7 +114,7 @@ const UsageCase kUsageCases[] = {
     {"WriteMissingSettings", {"write", "127.0.0.2", "--settings", "none.xml", "--password", "s3cret"},
      "cannot read the settings file none.xml"},
     {"WriteJunkSettings", {"write", "127.0.0.2", "--settings", "junk.xml", "--password", "s3cret"},
-     "junk.xml is not an encoder settings document"},
+     "junk.xml: The file is not an encoder settings document !"},
     {"WriteLongPassword", {"write", "127.0.0.2", "--settings", "settings.xml", "--password", "s3cret-s3cret"},
      "Password length must less than 10 characters !"},
     {"WriteLongNewPassword",
@@ -174,10 +174,10 @@ TEST_F(CliFleet, StatusAsJsonHasOneObjectPerEncoder) {
     CliRun run = Run({"--json", "--wait", "reply", "status", "127.0.0.2", kUnreachable});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
-              "{\"address\":\"127.0.0.2\",\"ok\":true,\"messages\":[],\"flags\":16,\"busy\":false,\"keyboard\":false,"
-              "\"overTemperature\":false,\"program1Output\":true,\"program1Input\":false,\"program2Output\":true,"
-              "\"program2Input\":true,\"temperature\":70}\n"
-              "{\"address\":\"127.0.0.254\",\"ok\":false,\"messages\":[\"Connect device failed\"]}\n");
+              "{\"address\": \"127.0.0.2\", \"ok\": true, \"messages\": [], \"flags\": 16, \"busy\": false, \"keyboard\": false, "
+              "\"overTemperature\": false, \"program1Output\": true, \"program1Input\": false, "
+              "\"program2Output\": true, \"program2Input\": true, \"temperature\": 70}\n"
+              "{\"address\": \"127.0.0.254\", \"ok\": false, \"messages\": [\"Connect device failed\"]}\n");
 }
 
 TEST_F(CliFleet, AlarmsReadTheConfigurationFirstForTheProgramLines) {
@@ -207,8 +207,8 @@ TEST_F(CliFleet, AlarmsAsJson) {
     CliRun run = Run({"--json", "alarms", "127.0.0.2-3"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
-              "{\"address\":\"127.0.0.2\",\"ok\":true,\"messages\":[],\"alarms\":[\"Program-2 no output\"]}\n"
-              "{\"address\":\"127.0.0.3\",\"ok\":false,\"messages\":[\"Device is busying !\"],\"alarms\":[]}\n");
+              "{\"address\": \"127.0.0.2\", \"ok\": true, \"messages\": [], \"alarms\": [\"Program-2 no output\"]}\n"
+              "{\"address\": \"127.0.0.3\", \"ok\": false, \"messages\": [\"Device is busying !\"], \"alarms\": []}\n");
     EXPECT_EQ(run.err, "127.0.0.3: Device is busying !\n");
 }
 
@@ -254,9 +254,9 @@ TEST_F(CliFleet, ReadAsJsonCarriesTheSettingsByFieldName) {
         lines.push_back(run.out.substr(start, end - start));
     }
     ASSERT_EQ(lines.size(), 2u) << run.out;
-    EXPECT_EQ(lines[0].rfind("{\"address\":\"127.0.0.2\",\"ok\":true,\"messages\":[],\"settings\":{", 0), 0u);
-    EXPECT_NE(lines[1].find("\"program_info1.video.pid\":256"), std::string::npos) << lines[1];
-    EXPECT_NE(lines[1].find("\"program_info2.progName\":\"Korvane Two\""), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[0].rfind("{\"address\": \"127.0.0.2\", \"ok\": true, \"messages\": [], \"settings\": {", 0), 0u);
+    EXPECT_NE(lines[1].find("\"program_info1.video.pid\": 256"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("\"program_info2.progName\": \"Korvane Two\""), std::string::npos) << lines[1];
     EXPECT_EQ(lines[1].find("password"), std::string::npos);
 }
 
@@ -352,7 +352,7 @@ TEST_F(CliFleet, StartAndStopSayTheEncoderDoesNotAcknowledge) {
     EXPECT_FALSE(Encoder(1).TsRunning());
 
     CliRun json = Run({"--json", "stop", "127.0.0.2"});
-    EXPECT_EQ(json.out, "{\"address\":\"127.0.0.2\",\"ok\":true,\"messages\":[],\"acknowledged\":false}\n");
+    EXPECT_EQ(json.out, "{\"address\": \"127.0.0.2\", \"ok\": true, \"messages\": [], \"acknowledged\": false}\n");
 }
 
 TEST_F(CliFleet, SearchPrintsEveryReportedAddressOnceSorted) {
@@ -363,9 +363,9 @@ TEST_F(CliFleet, SearchPrintsEveryReportedAddressOnceSorted) {
     EXPECT_EQ(run.out, "10.1.2.3\n10.1.2.10\n10.1.2.20\n");
     CliRun json = Run({"--json", "search", "127.0.0.3"});
     EXPECT_EQ(json.out,
-              "{\"address\":\"10.1.2.3\",\"ok\":true,\"messages\":[]}\n"
-              "{\"address\":\"10.1.2.10\",\"ok\":true,\"messages\":[]}\n"
-              "{\"address\":\"10.1.2.20\",\"ok\":true,\"messages\":[]}\n");
+              "{\"address\": \"10.1.2.3\", \"ok\": true, \"messages\": []}\n"
+              "{\"address\": \"10.1.2.10\", \"ok\": true, \"messages\": []}\n"
+              "{\"address\": \"10.1.2.20\", \"ok\": true, \"messages\": []}\n");
     Encoder(0).SetFault(SimFault::BadChecksum);
     CliRun none = Run({"search", "127.0.0.2"});
     EXPECT_EQ(none.status, 0);
