@@ -332,6 +332,130 @@ const FaultCase kStatusFaults[] = {
 INSTANTIATE_TEST_SUITE_P(Faults, CliStatusFault, ::testing::ValuesIn(kStatusFaults),
                          [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
+// ---- write ------------------------------------------------------------------------
+
+TEST_F(CliFleet, WriteRoundTripsASettingsFileRead) {
+    CliRun read = Run({"read", "127.0.0.2"});
+    ASSERT_EQ(read.status, 0) << read.err;
+    // The operator's edits: a service name, a PID, and rows a file never sets.
+    std::string edited = Replace(read.out, "<progName>Korvane One</progName>", "<progName>News 24</progName>");
+    edited = Replace(edited, "<pid>256</pid>", "<pid>300</pid>");
+    edited = Replace(edited, "<ipMask>255.255.255.0</ipMask>", "<ipMask>255.0.0.0</ipMask>");
+    edited = Replace(edited, "<password></password>", "<password>guess</password>");
+    WriteFile(work + "/rack.xml", edited);
+    WriteFile(work + "/pw", "admin\nnot this line\n");
+    CliRun write = Run({"write", "127.0.0.2-4", "--settings", "rack.xml", "--password-file", "pw", "--verify"});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_EQ(write.out, "");
+    EXPECT_EQ(write.err,
+              "127.0.0.2: Set Configuration Success !\n"
+              "127.0.0.3: Set Configuration Success !\n"
+              "127.0.0.4: Set Configuration Success !\n");
+    for (int n = 0; n < 3; ++n) {
+        std::string document = Encoder(n).Document();
+        EXPECT_NE(document.find("<progName>News 24</progName>"), std::string::npos) << n;
+        EXPECT_NE(document.find("<ipAddr>127.0.0." + std::to_string(2 + n) + "</ipAddr>"), std::string::npos);
+        EXPECT_NE(document.find("<ipMask>255.255.255.0</ipMask>"), std::string::npos) << "the mask is never taken";
+        EXPECT_NE(Encoder(n).LastWrittenDocument().find("<password>admin</password>"), std::string::npos);
+        EXPECT_NE(Encoder(n).LastWrittenDocument().find("<newPassword>admin</newPassword>"), std::string::npos);
+        EXPECT_EQ(Encoder(n).Password(), "admin");
+    }
+    // What was written reads back as the file, but for what a file never sets.
+    CliRun again = Run({"--quiet", "read", "127.0.0.2"});
+    EXPECT_EQ(again.out, Replace(Replace(edited, "<ipMask>255.0.0.0</ipMask>", "<ipMask>255.255.255.0</ipMask>"),
+                                 "<password>guess</password>", "<password></password>"));
+    // The out file keeps the last document sent, as the window's write does.
+    EXPECT_NE(ReadFile(work + "/out.xml").find("<progName>News 24</progName>"), std::string::npos);
+}
+
+TEST_F(CliFleet, WriteRefusedByTheWholeRecordCheckSendsNothing) {
+    // Program 1's video takes its own audio's PID: both rows are named.
+    std::string file = Replace(CEncoderSim::DefaultDocument(kFirst), "<pid>256</pid>", "<pid>257</pid>");
+    WriteFile(work + "/bad.xml", file);
+    CliRun run = Run({"--json", "write", "127.0.0.2-3", "--settings", "bad.xml", "--password", "admin"});
+    EXPECT_EQ(run.status, 1);
+    const std::string video = "Program1 - Video VIDEO_PID: Video_Pid conflict with Program-1's Audio1_Pid !";
+    const std::string audio = "Program1 - Audio1 AUDIO_PID: Audio1_Pid conflict with Program-1's Video_Pid !";
+    EXPECT_EQ(run.err, "127.0.0.2: " + video + "\n127.0.0.2: " + audio + "\n127.0.0.3: " + video + "\n127.0.0.3: " +
+                           audio + "\n");
+    EXPECT_NE(run.out.find("\"broken\": [\"" + video + "\", \"" + audio + "\"], \"written\": false}\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(Encoder(0).RequestCount(CMD_WRITE_CONFIG), 0);
+    EXPECT_EQ(Encoder(1).RequestCount(CMD_WRITE_CONFIG), 0);
+    EXPECT_FALSE(std::filesystem::exists(work + "/out.xml"));
+}
+
+TEST_F(CliFleet, WritePasswordsChangeAndAreNeverPrinted) {
+    Encoder(1).SetPassword("s3cret");
+    WriteFile(work + "/rack.xml", CEncoderSim::DefaultDocument(kFirst));
+    CliRun run = Run({"--json", "write", "127.0.0.2-3", "--settings", "rack.xml", "--password", "s3cret",
+                      "--new-password", "n3w", "--verify"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "127.0.0.2: Password Error !\n127.0.0.3: Set Configuration Success !\n");
+    EXPECT_EQ(Encoder(0).Password(), "admin");
+    EXPECT_EQ(Encoder(1).Password(), "n3w");
+    for (const std::string& text : {run.out, run.err}) {
+        EXPECT_EQ(text.find("s3cret"), std::string::npos);
+        EXPECT_EQ(text.find("n3w"), std::string::npos);
+    }
+}
+
+TEST_F(CliFleet, WriteVerifyNamesEverySettingThatDidNotTake) {
+    // The encoder answers "OK" but keeps its old settings.
+    Encoder(0).SetPassword("other");
+    Encoder(0).SetWriteReply(std::string("OK", 3));
+    std::string file = Replace(CEncoderSim::DefaultDocument(kFirst), "<progNO>1</progNO>", "<progNO>7</progNO>");
+    WriteFile(work + "/rack.xml", Replace(file, "<bitrate>4000</bitrate>", "<bitrate>5000</bitrate>"));
+    CliRun run = Run({"write", "127.0.0.2", "--settings", "rack.xml", "--password", "admin", "--verify"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "127.0.0.2: Set Configuration Success !\n"
+              "127.0.0.2: program_info1.progNO did not take: written 7, read back 1\n"
+              "127.0.0.2: program_info1.video.bitrate did not take: written 5000, read back 4000\n");
+    EXPECT_EQ(Encoder(0).RequestCount(CMD_READ_CONFIG), 2);
+}
+
+// Each fault of the encoder's answer to a write, after the write's own status gate.
+class CliWriteFault : public CliFleet, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(CliWriteFault, EndsWithTheWriteTexts) {
+    WriteFile(work + "/rack.xml", CEncoderSim::DefaultDocument(kFirst));
+    CliProcess process(Join(Common(), {"write", "127.0.0.2", "--settings", "rack.xml", "--password", "admin"}), work);
+    ASSERT_TRUE(process.Started());
+    // Status and read, then the write's status gate.
+    ASSERT_TRUE(Encoder(0).WaitForRequests(3, 10000));
+    Encoder(0).SetFault(GetParam().fault);
+    CliRun run = process.Wait();
+    std::string expected;
+    for (const char* at = GetParam().message; *at;) {
+        const char* end = std::strchr(at, '|');
+        std::string text = end ? std::string(at, end) : std::string(at);
+        expected += "127.0.0.2: " + text + "\n";
+        at = end ? end + 1 : at + text.size();
+    }
+    EXPECT_EQ(run.err, expected);
+    EXPECT_EQ(run.status, expected.find("Success") != std::string::npos ? 0 : 1);
+}
+
+const FaultCase kWriteFaults[] = {
+    {"Silence", SimFault::Silence, "Recv sendxml cmd failed !|Recv sendxml rlen failed !|Set Configuration Failed !"},
+    {"EarlyClose", SimFault::EarlyClose,
+     "Recv sendxml cmd failed !|Recv sendxml rlen failed !|Set Configuration Failed !"},
+    {"ShortCode", SimFault::ShortCode, "Recv sendxml cmd failed !|Recv sendxml rlen failed !|Set Configuration Failed !"},
+    {"CloseAfterCode", SimFault::CloseAfterCode, "Recv sendxml rlen failed !|Set Configuration Failed !"},
+    {"CloseAfterLength", SimFault::CloseAfterLength, "Recv sendxml ret failed !|Set Configuration Failed !"},
+    {"ZeroLength", SimFault::ZeroLength, "Set Configuration Failed !"},
+    {"NegativeLength", SimFault::NegativeLength, "Recv sendxml ret failed !|Set Configuration Failed !"},
+    {"ShortPayload", SimFault::ShortPayload, "Recv sendxml ret failed !|Set Configuration Failed !"},
+    {"Garbage", SimFault::Garbage, "Set Configuration Failed !"},
+    {"WrongCode", SimFault::WrongCode, "Set Configuration Success !"},          // the code is not compared
+    {"OversizedLength", SimFault::OversizedLength, "Set Configuration Success !"},  // cut to the buffer
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, CliWriteFault, ::testing::ValuesIn(kWriteFaults),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+
 // ---- start, stop, search -------------------------------------------------------------
 
 TEST_F(CliFleet, StartAndStopSayTheEncoderDoesNotAcknowledge) {
