@@ -53,7 +53,7 @@ inline EncoderRecord GoodRecord() {
         {"program_info2.audio1.pid", "513"}, {"program_info2.audio1.source", "BALANCE2"},
         {"program_info2.audio1.samplebitrate", "48000"}, {"program_info2.audio1.volumnLeft", "30"},
         {"program_info2.audio1.volumnRight", "31"}, {"program_info2.audio1.bitrate", "128"},
-        {"program_info2.audio1.mode", "joint stereo"},
+        {"program_info2.audio1.mode", "joint stereo"}, {"program_info2.audio1.adjustVolumn", "1"},
     });
     return record;
 }

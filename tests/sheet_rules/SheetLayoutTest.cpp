@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "SettingsFields.h"
 #include "SheetLayout.h"
 
 namespace {
@@ -202,6 +203,48 @@ TEST(SheetLayout, ShownAddress) {
     record.ipAddr = 0xC0A80102;
     EXPECT_EQ(ShownAddress(*FindSheetRow(10002), record), 0xC0A80102u);
     EXPECT_EQ(ShownAddress(*FindSheetRow(10003), record), 0u);
+}
+
+// A combo's option index is the code its field carries in the document: every combo over a
+// word-list field offers one option per word, and shows the words themselves except where
+// the sheet words them for the operator (the analogue inputs, the audio modes).
+TEST(SheetLayout, ComboOptionsAreTheDocumentsWordLists) {
+    int withList = 0;
+    for (const SheetRow* row : AllRows()) {
+        if (row->kind != RowKind::Combo) continue;
+        const SettingsField* element = FindSettingsField(row->field);
+        ASSERT_NE(element, nullptr) << row->controlId;
+        if (element->kind != ValueKind::Word) {
+            EXPECT_EQ(element->kind, ValueKind::Number) << row->controlId;   // Start, Audio SDI No.
+            continue;
+        }
+        ++withList;
+        EXPECT_EQ(row->options.count, element->words->count) << row->controlId;
+        const std::string label = row->label;
+        if (row->options.texts != element->words->words) {
+            EXPECT_TRUE(label == "Audio Input" || label == "Audio Mode") << row->controlId;
+        }
+    }
+    EXPECT_EQ(withList, 22);
+}
+
+TEST(SheetLayout, DisplayTextIsWhatTheRowShows) {
+    EncoderRecord record{};
+    record.ipAddr = 0xC0A80102;
+    record.program_info1.audio1.mode = 2;
+    record.program_info2.video.source = 1;
+    record.program_info1.video.gop = 4;
+    record.tsipPort = -3;
+    std::strcpy(record.program_info1.progName, "News");
+    EXPECT_EQ(DisplayText(*FindSheetRow(10002), record), "192.168.1.2");
+    EXPECT_EQ(DisplayText(*FindSheetRow(10036), record), "Dual Channel");
+    EXPECT_EQ(DisplayText(*FindSheetRow(10051), record), "CVBS2");
+    EXPECT_EQ(DisplayText(*FindSheetRow(10024), record), "");
+    EXPECT_EQ(DisplayText(*FindSheetRow(10012), record), "-3");
+    EXPECT_EQ(DisplayText(*FindSheetRow(10014), record), "News");
+    EXPECT_EQ(DisplayText(*FindSheetRow(10013), record), " No ");
+    EXPECT_STREQ(HeadingOf(*FindSheetRow(10037)), "Program1 - Audio 2");
+    EXPECT_STREQ(HeadingOf(*FindSheetRow(10007)), "System");
 }
 
 }  // namespace
