@@ -51,6 +51,8 @@ struct CliArguments {
 
 constexpr int kMaxParallel = 1024;
 
+constexpr const char* kCliVersion = "1.0.0";
+
 // Fills `arguments` from argv[1..]; on a usage error returns false with a one-line
 // reason in `error` (no password ever appears in it).
 bool ParseCliArguments(int argc, const char* const* argv, CliArguments& arguments, std::string& error);

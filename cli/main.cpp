@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (arguments.version) {
-        std::printf("korvane-cli %s\n", KORVANE_CLI_VERSION);
+        std::printf("korvane-cli %s\n", kCliVersion);
         return 0;
     }
 
