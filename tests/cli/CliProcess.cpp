@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,11 +14,21 @@
 #include <fstream>
 #include <sstream>
 
-CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& workDir) {
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal) {
     int out[2] = {-1, -1};
     int err[2] = {-1, -1};
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    if (pipe2(out, O_CLOEXEC) != 0) {
         return;
+    }
+    bool made = errorIsTerminal ? openpty(&err[0], &err[1], nullptr, nullptr, nullptr) == 0 : pipe2(err, O_CLOEXEC) == 0;
+    if (!made) {
+        close(out[0]);
+        close(out[1]);
+        return;
+    }
+    if (errorIsTerminal) {
+        fcntl(err[0], F_SETFD, FD_CLOEXEC);
+        fcntl(err[1], F_SETFD, FD_CLOEXEC);
     }
     // Everything the child needs is made before the fork: the test process has threads
     // (the stand-in's), so the child may only make async-signal-safe calls.
@@ -82,6 +93,7 @@ CliRun CliProcess::Wait(int limitMs) {
             if (fd < 0 || fds[i].revents == 0) {
                 continue;
             }
+            // A terminal's reading end reports the writer's end as an error (EIO), a pipe as 0.
             ssize_t count = read(fd, buffer, sizeof buffer);
             if (count > 0) {
                 (i == 0 ? run.out : run.err).append(buffer, static_cast<size_t>(count));
@@ -101,8 +113,8 @@ CliRun CliProcess::Wait(int limitMs) {
     return run;
 }
 
-CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs) {
-    CliProcess process(args, workDir);
+CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs, bool errorIsTerminal) {
+    CliProcess process(args, workDir, errorIsTerminal);
     return process.Wait(limitMs);
 }
 

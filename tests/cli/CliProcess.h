@@ -17,8 +17,9 @@ struct CliRun {
 
 class CliProcess {
 public:
-    // Starts korvane-cli with `args` in `workDir`.
-    CliProcess(const std::vector<std::string>& args, const std::string& workDir);
+    // Starts korvane-cli with `args` in `workDir`; its standard error is a terminal (a
+    // pseudo-terminal the test reads) when `errorIsTerminal`, else a pipe like its output.
+    CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal = false);
     ~CliProcess();                     // kills and reaps a process still running
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -34,7 +35,8 @@ private:
 };
 
 // Starts, waits, collects.
-CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs = 60000);
+CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs = 60000,
+             bool errorIsTerminal = false);
 
 // A fresh empty folder under the test temporary folder, named after the running test.
 std::string FreshFolder(const std::string& suffix = "");

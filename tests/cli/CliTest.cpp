@@ -456,6 +456,20 @@ const FaultCase kWriteFaults[] = {
 INSTANTIATE_TEST_SUITE_P(Faults, CliWriteFault, ::testing::ValuesIn(kWriteFaults),
                          [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
+TEST_F(CliFleet, ProgressGoesToATerminalOnlyAndIsClearedBeforeEveryLine) {
+    std::vector<std::string> args = Join(Common(), {"status", "127.0.0.2-5", kUnreachable});
+    CliRun run = RunCli(args, work, 60000, true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.size(), 4 * run.out.find('\n') + 4) << "four status lines";
+    // The terminal turns each line end into CR LF.
+    EXPECT_EQ(run.err.rfind("\rstatus: 0 of 5 done, 0 failed", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("\r\033[K127.0.0.254: Connect device failed\r\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - 23), "Connect device failed\r\n") << "no progress after the end";
+
+    CliRun quiet = RunCli(Join({"--quiet"}, args), work, 60000, true);
+    EXPECT_EQ(quiet.err, "127.0.0.254: Connect device failed\r\n");
+}
+
 // ---- start, stop, search -------------------------------------------------------------
 
 TEST_F(CliFleet, StartAndStopSayTheEncoderDoesNotAcknowledge) {
