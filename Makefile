@@ -12,15 +12,16 @@ TEST_TIMEOUT ?= 300
 
 PACKAGES      := cmake ninja-build g++ pkg-config libtinyxml-dev libgtest-dev libgmock-dev \
                  libbenchmark-dev qt6-base-dev qt6-qpa-plugins
-FUZZ_PACKAGES := clang libclang-rt-14-dev
-RUN_PACKAGES  := fonts-dejavu-core
+FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev
+# WenQuanYi Micro Hei: a compact face with the Chinese glyphs of the encoders' GB2312 names.
+RUN_PACKAGES  := fonts-dejavu-core fonts-wqy-microhei
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 libtinyxml-dev
 # The posix thread model: the layers use std::thread and std::mutex.
 WINDOWS_CXX   ?= x86_64-w64-mingw32-g++-posix
 # The tests that run under ThreadSanitizer, by ctest name: the link's and the device layer's.
 TSAN_TESTS    ?= ^(link|device)\.
 
-.PHONY: all deps build test sanitize tsan windows-check fuzz bench run clean
+.PHONY: all deps fuzz-deps build test sanitize tsan windows-check fuzz bench run clean
 
 all: build
 
@@ -81,7 +82,7 @@ tsan: deps $(BUILD_TSAN)/build.ninja
 # layers that land later. TinyXML's header alone is lent to the cross compiler; the rest
 # of /usr/include is the build machine's and stays out.
 WINDOWS_GLOBS := settings/*.cpp link/*.cpp device/*.cpp sim/*.cpp sheet/CommitRules*.cpp sheet/SheetLayout*.cpp \
-                 sheet/Presets*.cpp sheet/RecordComparison*.cpp
+                 sheet/Presets*.cpp sheet/RecordComparison*.cpp \
                  cli/*.cpp
 WINDOWS_FLAGS := -std=c++17 -Wall -Wextra -Werror -DTIXML_USE_STL -isystem $(BUILD_WIN)/include \
                  -Isettings -Ilink -Idevice -Isim -Isheet -Icli
@@ -97,14 +98,17 @@ windows-check:
 	done; \
 	echo "windows-check: $$count sources compiled for Windows without a warning"
 
-$(BUILD_FUZZ)/build.ninja:
+fuzz-deps:
+	$(call install_missing,$(FUZZ_PACKAGES))
+
+# The fuzz build is configured with clang and expat, so both are installed first.
+$(BUILD_FUZZ)/build.ninja: | fuzz-deps
 	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKORVANE_GUI=OFF -DKORVANE_BENCH=OFF -DKORVANE_FUZZ=ON
 
 # Each fuzz target runs from its seed corpus (fuzz/corpus/<target>) into a scratch copy,
 # so the kept seeds stay small.
-fuzz: deps $(BUILD_FUZZ)/build.ninja
-	$(call install_missing,$(FUZZ_PACKAGES))
+fuzz: deps fuzz-deps $(BUILD_FUZZ)/build.ninja
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 	@set -e; for t in $$(cd fuzz/corpus && ls); do \
 	  mkdir -p fuzz/corpus-work/$$t; \

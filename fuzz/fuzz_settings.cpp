@@ -1,8 +1,10 @@
 // Arbitrary bytes as an encoder's reply: the reader must never write past a field, the
-// document written from whatever it stored must be well-formed, and reading that document
-// back must give the same record, apart from what the format itself does not keep
-// (the adjustVolumn flags, words outside their list, white space in texts).
+// document written from whatever it stored must be well-formed (to TinyXML, and to expat,
+// a strict parser, once its GB2312 is decoded), and reading that document back must give
+// the same record, apart from what the format itself does not keep (the adjustVolumn
+// flags, words outside their list, white space in texts, control bytes XML forbids).
 
+#include <expat.h>
 #include <tinyxml.h>
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Gb2312.h"
 #include "SettingsDocument.h"
 #include "SettingsFields.h"
 
@@ -20,10 +23,14 @@ bool IsXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// TinyXML trims a text and condenses each run of white space into one space. The bytes
-// after the text's zero are cleared, since the reader leaves them as they were.
+// The writer sends each forbidden control byte as a question mark; TinyXML trims a text
+// and condenses each run of white space into one space. The bytes after the text's zero
+// are cleared, since the reader leaves them as they were.
 void CondenseSpace(FieldRef field, EncoderRecord& record) {
-    const std::string text = FieldText(field, record);
+    std::string text = FieldText(field, record);
+    for (char& c : text) {
+        if (IsXmlForbiddenByte(static_cast<unsigned char>(c))) c = kXmlForbiddenReplacement;
+    }
     std::string out;
     bool pendingSpace = false;
     for (char c : text) {
@@ -59,6 +66,16 @@ void Canonicalise(EncoderRecord& record) {
     }
 }
 
+// The document as the encoder reads it: GB2312, decoded (bytes that are not GB2312 become
+// U+FFFD, as any decoder marks them), then parsed by a parser that accepts XML only.
+bool StrictlyWellFormed(const std::string& gb2312) {
+    const std::string text = Utf8FromGb2312(gb2312);
+    XML_Parser parser = XML_ParserCreate("UTF-8");   // overrides the declared GB2312
+    const bool ok = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return ok;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -81,6 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TiXmlDocument written;
     written.Parse(buffer.data());
     if (written.Error() || !written.RootElement()) std::abort();
+    for (int i = 0; i < length; ++i) {
+        if (IsXmlForbiddenByte(static_cast<unsigned char>(buffer[i]))) std::abort();
+    }
+    if (!StrictlyWellFormed(std::string(buffer.data(), length))) std::abort();
 
     EncoderRecord back;
     std::memset(&back, 0, sizeof back);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Gb2312.h"
 #include "SettingsFields.h"
 
 namespace {
@@ -90,7 +91,7 @@ std::string RecordJsonObject(const EncoderRecord& record, const TextDecoder& dec
         case ValueKind::Address: out += JsonString(FieldValueText(element, record)); break;
         case ValueKind::Text: {
             const std::string raw = FieldText(element.field, record);
-            out += JsonString(decode ? decode(raw) : raw);
+            out += JsonString(decode ? decode(raw) : Utf8FromGb2312(raw));
             break;
         }
         case ValueKind::Word: {

@@ -10,8 +10,8 @@
 
 #include "EncoderRecord.h"
 
-// Turns a text's raw encoder bytes into UTF-8. The encoder's texts are GB2312; without a
-// decoder the bytes are taken as UTF-8 already.
+// Turns a text's raw encoder bytes into UTF-8. Without one, the texts are decoded as the
+// encoder's GB2312 (Utf8FromGb2312).
 using TextDecoder = std::function<std::string(const std::string& raw)>;
 
 std::string RecordJsonObject(const EncoderRecord& record, const TextDecoder& decode = nullptr);

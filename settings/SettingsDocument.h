@@ -17,8 +17,20 @@ int WriteSettingsDocument(EncoderRecord& record, char* text);
 // WriteSettingsDocument's but without the two password elements, and the record unchanged.
 std::string EncoderSideDocument(const EncoderRecord& record);
 
-// `text` with ", &, ', < and > replaced by their entity references; other bytes unchanged.
+// `text` with ", &, ', < and > replaced by their entity references, and each control byte
+// that no XML document may hold replaced by kXmlForbiddenReplacement; other bytes unchanged.
 std::string EscapeXmlText(const char* text);
+
+// The control bytes XML 1.0 allows nowhere, not even as character references: 0x01-0x08,
+// 0x0B, 0x0C and 0x0E-0x1F. An encoder may still send them (a raw byte, or a reference the
+// reader turns into one); a document that carried them would be refused by the encoder's
+// parser, so they never go out.
+bool IsXmlForbiddenByte(unsigned char byte);
+
+// What such a byte becomes in a document: a question mark, as converters mark a character
+// they cannot carry. It keeps the text's length in bytes (so every length rule still holds),
+// it is ASCII and so GB2312, and unlike a blank the reader neither trims nor condenses it.
+constexpr char kXmlForbiddenReplacement = '?';
 
 // Fills `record` from a parsed document. 1 when `root` is an encoder_202 element (whatever
 // it carried), 0 when there is no root or it has another name; the record is then untouched.

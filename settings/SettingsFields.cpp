@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "Gb2312.h"
 #include "TextConversions.h"
 
 namespace {
@@ -105,10 +106,12 @@ constexpr SettingsFieldTable kTable{kFields, sizeof kFields / sizeof kFields[0]}
 // The document has 92 lines: 74 leaves and the start and end tags of 9 containers.
 static_assert(sizeof kFields / sizeof kFields[0] == 74 + 9, "one entry per leaf and container");
 
-// A text longer than its field is cut to fit; the field always keeps its NUL.
+// A text longer than its field is cut to fit, between characters: half a GB2312 pair
+// would show as a damaged character and go back to the encoder so. The field always
+// keeps its NUL.
 void StoreText(FieldRef field, const char* text, EncoderRecord& record) {
     char* bytes = reinterpret_cast<char*>(&record) + field.offset;
-    const size_t length = strnlen(text, field.size - 1u);
+    const size_t length = Gb2312FittingLength(text, strnlen(text, field.size), field.size - 1u);
     std::memcpy(bytes, text, length);
     bytes[length] = '\0';
 }

@@ -51,6 +51,10 @@ void AppendDocument(const EncoderRecord& record, bool withPasswords, std::string
 
 }  // namespace
 
+bool IsXmlForbiddenByte(unsigned char byte) {
+    return (byte >= 0x01 && byte <= 0x08) || byte == 0x0B || byte == 0x0C || (byte >= 0x0E && byte <= 0x1F);
+}
+
 std::string EscapeXmlText(const char* text) {
     std::string out;
     for (const char* p = text; *p; ++p) {
@@ -60,7 +64,7 @@ std::string EscapeXmlText(const char* text) {
         case '\'': out += "&apos;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
-        default: out += *p; break;
+        default: out += IsXmlForbiddenByte(static_cast<unsigned char>(*p)) ? kXmlForbiddenReplacement : *p; break;
         }
     }
     return out;

@@ -10,15 +10,19 @@
 #include "CRowIPAddress.h"
 #include "CRowStatic.h"
 #include "CRowTreeItem.h"
+#include "Gb2312.h"
 
 QString SheetTextFromBytes(const std::string& bytes)
 {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromStdString(Utf8FromGb2312(bytes));
 }
 
-std::string SheetBytesFromText(const QString& text)
+EditorValue SheetValueFromText(const QString& text)
 {
-    return text.toLocal8Bit().toStdString();
+    Gb2312Text encoded = Gb2312FromUtf8(text.toStdString());
+    if (!encoded.ok)
+        return EditorValue::Unencodable(encoded.character);
+    return EditorValue::Text(std::move(encoded.bytes));
 }
 
 CDividerBar::CDividerBar(QWidget* parent)
@@ -115,7 +119,7 @@ bool CSettingsSheet::BuildColumn(CRowTree*& column, const SheetColumn& rows)
         if (layout.readOnly) row->SetReadOnly(true);
         if (layout.color != kDefaultColor) row->SetBackColor(ColorRef{layout.color});
         if (layout.controlId != 0 || layout.field.type != FieldType::None)
-            m_rows.push_back(BuiltRow{&layout, row});
+            m_rows.push_back(BuiltRow{&layout, row, {}, {}});
     }
     return true;
 }
@@ -145,19 +149,23 @@ CRowTreeItem* CSettingsSheet::RowFor(const SheetRow& layoutRow) const
 void CSettingsSheet::Refresh(const EncoderRecord* record)
 {
     if (record == nullptr) return;
-    for (const BuiltRow& built : m_rows) ShowRow(built, *record);
+    for (BuiltRow& built : m_rows) ShowRow(built, *record);
     // The rows' area only: nothing a refresh changes shows in the scroll bar.
     for (CRowTree* column : {m_left, m_right})
         if (column) column->GetList()->update(column->GetList()->ClientRect());
 }
 
-void CSettingsSheet::ShowRow(const BuiltRow& built, const EncoderRecord& record)
+void CSettingsSheet::ShowRow(BuiltRow& built, const EncoderRecord& record)
 {
     const SheetRow& layout = *built.layout;
     switch (layout.kind) {
     case RowKind::Text:
+        built.shownBytes = ShownText(layout, record);
+        built.shownText = SheetTextFromBytes(built.shownBytes);
+        static_cast<CRowEdit*>(built.row)->setText(built.shownText);
+        break;
     case RowKind::Numeric:
-        static_cast<CRowEdit*>(built.row)->setText(SheetTextFromBytes(ShownText(layout, record)));
+        static_cast<CRowEdit*>(built.row)->setText(QString::fromStdString(ShownText(layout, record)));
         break;
     case RowKind::Combo:
         // The list's own selection setter: the value cell shows it at the repaint below,
@@ -184,9 +192,17 @@ std::optional<EditorValue> CSettingsSheet::ReadEditor(int controlId) const
     for (const BuiltRow& built : m_rows) {
         if (controlId == 0 || built.layout->controlId != controlId) continue;
         switch (built.layout->kind) {
-        case RowKind::Text:
+        case RowKind::Text: {
+            const QString text = static_cast<const CRowEdit*>(built.row)->text();
+            // A row left as it was shown hands back the record's bytes exactly, bytes that
+            // are not GB2312 included: the encoder gets its own text back untouched.
+            if (text == built.shownText)
+                return EditorValue::Text(built.shownBytes);
+            return SheetValueFromText(text);
+        }
         case RowKind::Numeric:
-            return EditorValue::Text(SheetBytesFromText(static_cast<const CRowEdit*>(built.row)->text()));
+            // Digits only: the same bytes in every character set.
+            return EditorValue::Text(static_cast<const CRowEdit*>(built.row)->text().toStdString());
         case RowKind::Combo:
             // No selection (-1) reads as the byte 255.
             return EditorValue::Index(static_cast<uint8_t>(static_cast<const CRowCombo*>(built.row)->GetCurSel()));

@@ -77,11 +77,14 @@ private:
     struct BuiltRow {
         const SheetRow* layout;
         CRowTreeItem* row;
+        // A text row's field as last shown: the record's bytes and the text made of them.
+        std::string shownBytes;
+        QString shownText;
     };
 
     bool BuildColumn(CRowTree*& column, const SheetColumn& rows);
     void PlaceColumns();
-    void ShowRow(const BuiltRow& built, const EncoderRecord& record);
+    void ShowRow(BuiltRow& built, const EncoderRecord& record);
 
     CRowTree* m_left = nullptr;
     CRowTree* m_right = nullptr;
@@ -93,6 +96,9 @@ private:
     bool m_barDrawn = false;
 };
 
-// Record texts are bytes in the platform's 8-bit code page; the editors show them as text.
+// Record texts are the encoder's GB2312 bytes, whatever the platform's own code page; the
+// rows show them as text, bytes that are not GB2312 as replacement marks.
 QString SheetTextFromBytes(const std::string& bytes);
-std::string SheetBytesFromText(const QString& text);
+// A typed text as the value a text row commits: its GB2312 bytes, or the first character
+// GB2312 lacks.
+EditorValue SheetValueFromText(const QString& text);

@@ -1,7 +1,9 @@
 #include "CommitRules.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "SettingsDocument.h"
 #include "SheetLayout.h"
 #include "TextConversions.h"
 
@@ -26,6 +28,13 @@ EditorValue EditorValue::Text(std::string windowText) {
     return value;
 }
 
+EditorValue EditorValue::Unencodable(std::string character) {
+    EditorValue value;
+    value.kind = Kind::Unencodable;
+    value.text = std::move(character);
+    return value;
+}
+
 uint16_t FindFreePid(const EncoderRecord& record) {
     for (uint16_t candidate = 32; candidate <= 99; ++candidate) {
         bool taken = false;
@@ -45,6 +54,29 @@ constexpr int kLowestOtherBitrate = 3;     // "64"
 const char* const kSingleModeWarning = "Audio bitrate in single mode must less than 192Kb !";
 const char* const kOtherModeWarning = "Audio bitrate not  single mode must large than 64Kb !";
 const char* const kProgramNumberWarning = "Program Number must less than 65535 !";
+const char* const kControlCharacterWarning = "Text must not contain control characters !";
+
+// `character` is one UTF-8 character; its code point goes beside it, since a character the
+// operator's font lacks shows as a box.
+std::string UnencodableWarning(const std::string& character) {
+    uint32_t cp = 0;
+    const auto first = static_cast<unsigned char>(character.empty() ? 0 : character[0]);
+    const int tail = first >= 0xF0 ? 3 : first >= 0xE0 ? 2 : first >= 0xC0 ? 1 : 0;
+    cp = tail == 3 ? first & 0x07 : tail == 2 ? first & 0x0F : tail == 1 ? first & 0x1F : first;
+    for (size_t i = 1; i <= static_cast<size_t>(tail) && i < character.size(); ++i) {
+        cp = cp << 6 | (static_cast<unsigned char>(character[i]) & 0x3F);
+    }
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+    return "Character \"" + character + "\" (" + code + ") cannot be sent to the encoder !";
+}
+
+bool HasForbiddenByte(const std::string& text) {
+    for (char c : text) {
+        if (IsXmlForbiddenByte(static_cast<unsigned char>(c))) return true;
+    }
+    return false;
+}
 
 // A stored bitrate is a signed byte to this rule: 255, the unknown bitrate, counts as -1.
 std::optional<std::string> CheckAudio(int mode, int bitrate) {
@@ -82,7 +114,8 @@ std::optional<std::string> CommitPid(const SheetRow& row, int32_t v, EncoderReco
 bool ValueFitsRow(RowKind kind, EditorValue::Kind value) {
     switch (kind) {
     case RowKind::Text:
-    case RowKind::Numeric: return value == EditorValue::Kind::Text;
+    case RowKind::Numeric:
+        return value == EditorValue::Kind::Text || value == EditorValue::Kind::Unencodable;
     case RowKind::Combo: return value == EditorValue::Kind::Index;
     case RowKind::IPAddress: return value == EditorValue::Kind::Address;
     case RowKind::Heading:
@@ -103,6 +136,7 @@ std::optional<std::string> CommitSetting(int controlId, const EditorValue& value
     if (row == nullptr || row->commit.kind == CommitKind::None) return std::nullopt;
     if (!ValueFitsRow(row->kind, value.kind)) return std::nullopt;
     const CommitRule& rule = row->commit;
+    if (value.kind == EditorValue::Kind::Unencodable) return UnencodableWarning(value.text);
 
     switch (rule.kind) {
     case CommitKind::None: break;
@@ -114,6 +148,11 @@ std::optional<std::string> CommitSetting(int controlId, const EditorValue& value
         // Bytes of the text as typed: a double-byte character counts 2.
         const size_t length = std::strlen(value.text.c_str());
         if (length > static_cast<size_t>(rule.high)) return rule.warning;
+        // The encoder's own bytes come back unchanged from a row the operator did not
+        // edit; the writer replaces their control bytes, so they need not be refused.
+        if (HasForbiddenByte(value.text) && value.text != FieldText(row->field, record)) {
+            return kControlCharacterWarning;
+        }
         SetFieldText(row->field, record, value.text);
         break;
     }

@@ -15,11 +15,15 @@ struct SheetRow;
 
 // What a row's editor holds when it commits.
 struct EditorValue {
-    enum class Kind : uint8_t { Index, Address, Text };
+    enum class Kind : uint8_t { Index, Address, Text, Unencodable };
 
     static EditorValue Index(uint8_t comboIndex);      // a combo's selection; 255 for none
     static EditorValue Address(uint32_t hostOrder);    // an address editor, blank fields 0
-    static EditorValue Text(std::string windowText);   // an edit's text, numeric rows too
+    // An edit's text, numeric rows too, as the encoder's GB2312 bytes.
+    static EditorValue Text(std::string windowText);
+    // An edit's text holds a character the encoder's GB2312 cannot carry: `character` is
+    // that character as UTF-8. Such a text is refused, naming the character.
+    static EditorValue Unencodable(std::string character);
 
     Kind kind = Kind::Text;
     uint8_t index = 0;
@@ -28,7 +32,8 @@ struct EditorValue {
 };
 
 // Stores the value of the row `controlId` into `record`, or returns the warning and leaves
-// the record untouched. IDs of no row, of rows that never commit (read-only, static) and
+// the record untouched. Typed text must not hold the control bytes no settings document
+// may carry; a text the field already holds (the encoder's own bytes) is not typed. IDs of no row, of rows that never commit (read-only, static) and
 // values of another kind than the row's editor store nothing and return nothing.
 std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record);
 

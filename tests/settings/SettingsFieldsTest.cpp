@@ -188,6 +188,15 @@ TEST(RecordJson, SettingsByDottedNamesWithoutPasswords) {
     EXPECT_EQ(json.back(), '}');
 }
 
+TEST(RecordJson, TextsAreTheEncodersGb2312) {
+    EncoderRecord record{};
+    std::strcpy(record.program_info1.progName, "\xB1\xB1\xBE\xA9 1");
+    std::strcpy(record.program_info2.progName, "\xB1");   // half a pair: damaged, and shown so
+    const std::string json = RecordJsonObject(record);
+    EXPECT_NE(json.find("\"program_info1.progName\": \"\xE5\x8C\x97\xE4\xBA\xAC 1\""), std::string::npos);
+    EXPECT_NE(json.find("\"program_info2.progName\": \"\xEF\xBF\xBD\""), std::string::npos);
+}
+
 TEST(RecordJson, TextsGoThroughTheDecoder) {
     EncoderRecord record{};
     std::strcpy(record.program_info1.progName, "\xB1\xB1\xBE\xA9");

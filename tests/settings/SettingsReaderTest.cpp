@@ -160,6 +160,21 @@ TEST(SettingsReader, TextsLongerThanTheirFieldAreCutToFit) {
     EXPECT_EQ(record.program_info2.video.mode, 0);  // the next field is untouched
 }
 
+TEST(SettingsReader, ALongNameIsCutBetweenCharacters) {
+    // 19 pairs and one more: the 40th byte would be half of the 20th character.
+    std::string name;
+    for (int i = 0; i < 20; ++i) name += "\xD6\xD0";
+    EncoderRecord record{};
+    ReadText(InRoot("<program_info1><progName>A" + name + "</progName>"
+                    "<providerName>" + name + "</providerName></program_info1>"),
+             record);
+    EXPECT_EQ(std::string(record.program_info1.progName), "A" + name.substr(0, 38));
+    EXPECT_EQ(std::string(record.program_info1.providerName), name.substr(0, 38));
+    // Bytes that are not pairs are cut where the field ends, as before.
+    ReadText(InRoot("<program_info2><progName>" + std::string(39, 'x') + "\xD6\xD0</progName></program_info2>"), record);
+    EXPECT_EQ(std::string(record.program_info2.progName), std::string(39, 'x'));
+}
+
 TEST(SettingsReader, PasswordsAreNeverTakenFromADocument) {
     EncoderRecord record{};
     std::strcpy(record.password, "mine");
@@ -225,6 +240,28 @@ TEST(SettingsReader, AReplyCutOffMidCharacterIsReadSafely) {
 }
 
 // A realistic record written, read back into a fresh record and written again.
+// What an encoder sends is kept byte for byte, control bytes and bytes that are not GB2312
+// included; only the document written from it loses the control bytes XML forbids.
+TEST(SettingsReader, TextsKeepTheEncodersBytesAndTheWriterReplacesControlBytes) {
+    EncoderRecord record{};
+    ASSERT_EQ(ReadText("<?xml version=\"1.0\" encoding=\"GB2312\" standalone=\"no\" ?>\n" +
+                       InRoot("<system_info><version>V\x01\x1F" "1</version></system_info>"
+                              "<program_info1><progName>\xD6\xD0\xCE\xC4</progName>"
+                              "<providerName>\x81\x40\xFF</providerName>"
+                              "<video><standard>P&#7;L</standard></video></program_info1>"),
+                       record),
+              1);
+    EXPECT_STREQ(record.version, "V\x01\x1F" "1");
+    EXPECT_STREQ(record.program_info1.progName, "\xD6\xD0\xCE\xC4");
+    EXPECT_STREQ(record.program_info1.providerName, "\x81\x40\xFF");
+    EXPECT_STREQ(record.program_info1.video.standard, "P\x07L");
+    const std::string doc = Write(record);
+    EXPECT_NE(doc.find("<version>V??1</version>"), std::string::npos);
+    EXPECT_NE(doc.find("<progName>\xD6\xD0\xCE\xC4</progName>"), std::string::npos);
+    EXPECT_NE(doc.find("<providerName>\x81\x40\xFF</providerName>"), std::string::npos);
+    EXPECT_NE(doc.find("<standard>P?L</standard>"), std::string::npos);
+}
+
 TEST(SettingsRoundTrip, ARecordSurvivesWriteThenRead) {
     EncoderRecord record{};
     record.keyboard = 1;

@@ -313,4 +313,50 @@ TEST(SettingsWriter, LongestEscapedTextsStayInsideTheCallersBuffer) {
     EXPECT_TRUE(WellFormed(doc));
 }
 
+// Every byte alone between two letters: the markup five become references, the control
+// bytes no XML document may hold become '?', and every other byte goes out as it is.
+TEST(EscapeXmlText, ReplacesEveryForbiddenControlByteAndKeepsTheRest) {
+    for (int byte = 1; byte <= 0xFF; ++byte) {
+        const std::string text{'a', static_cast<char>(byte), 'b'};
+        const std::string escaped = EscapeXmlText(text.c_str());
+        const bool forbidden = (byte <= 0x08) || byte == 0x0B || byte == 0x0C || (byte >= 0x0E && byte <= 0x1F);
+        EXPECT_EQ(IsXmlForbiddenByte(static_cast<unsigned char>(byte)), forbidden) << byte;
+        if (forbidden) {
+            EXPECT_EQ(escaped, "a?b") << byte;
+        } else if (std::string("\"&'<>").find(static_cast<char>(byte)) == std::string::npos) {
+            EXPECT_EQ(escaped, text) << byte;
+        }
+    }
+}
+
+TEST(SettingsWriter, NoTextFieldCarriesAForbiddenControlByteOut) {
+    std::string controls;
+    for (int byte = 1; byte < 0x20; ++byte) {
+        if (byte != 0x09 && byte != 0x0A && byte != 0x0D) controls += static_cast<char>(byte);
+    }
+    ASSERT_EQ(controls.size(), 28u);
+    EncoderRecord record{};
+    // Each field holds as many of them as it can, ending in a GB2312 pair that must survive.
+    const auto fill = [&](char* field, size_t size, size_t from) {
+        const std::string text = controls.substr(from % controls.size()) + controls;
+        std::memcpy(field, text.data(), size - 3);
+        std::memcpy(field + size - 3, "\xD6\xD0", 3);
+    };
+    fill(record.version, sizeof record.version, 0);
+    fill(record.password, sizeof record.password, 3);
+    fill(record.newPassword, sizeof record.newPassword, 6);
+    fill(record.program_info1.progName, sizeof record.program_info1.progName, 9);
+    fill(record.program_info1.providerName, sizeof record.program_info1.providerName, 12);
+    fill(record.program_info2.progName, sizeof record.program_info2.progName, 15);
+    fill(record.program_info2.providerName, sizeof record.program_info2.providerName, 18);
+    fill(record.program_info1.video.standard, sizeof record.program_info1.video.standard, 21);
+    fill(record.program_info2.video.standard, sizeof record.program_info2.video.standard, 24);
+    const std::string doc = Write(record);
+    for (char c : doc) EXPECT_FALSE(IsXmlForbiddenByte(static_cast<unsigned char>(c))) << int(c);
+    EXPECT_EQ(LineOf(doc, "version"), "<version>" + std::string(19, '?') + "\xD6\xD0</version>");
+    EXPECT_EQ(LineOf(doc, "progName", 1), "<progName>" + std::string(37, '?') + "\xD6\xD0</progName>");
+    EXPECT_EQ(LineOf(doc, "standard", 1), "<standard>" + std::string(7, '?') + "\xD6\xD0</standard>");
+    EXPECT_TRUE(WellFormed(doc));
+}
+
 }  // namespace

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "CommitRules.h"
+#include "Gb2312.h"
+#include "SheetLayout.h"
 
 namespace {
 
@@ -148,8 +150,67 @@ TEST_P(TextRows, LengthInBytesUpToTheLimit) {
     EXPECT_STREQ(row.field(record), "");
 }
 
+// Every control byte no document may carry is refused wherever it stands in a typed text;
+// tab, line feed and carriage return are ordinary XML and are kept.
+TEST_P(TextRows, TypedControlBytesAreRefused) {
+    const TextRow& row = GetParam();
+    EncoderRecord record = NoisyRecord(5);
+    std::strcpy(row.field(record), "old");
+    for (int byte = 1; byte < 0x20; ++byte) {
+        const char c = static_cast<char>(byte);
+        const bool allowed = byte == 0x09 || byte == 0x0A || byte == 0x0D;
+        for (const std::string& text : {std::string(1, c), "ab" + std::string(1, c), std::string(1, c) + "\xD6\xD0"}) {
+            if (allowed) {
+                EncoderRecord copy = record;
+                EXPECT_EQ(CommitSetting(row.id, EditorValue::Text(text), copy), std::nullopt) << byte;
+                EXPECT_EQ(std::string(row.field(copy)), text);
+            } else {
+                ExpectRefused(row.id, EditorValue::Text(text), record, "Text must not contain control characters !");
+            }
+        }
+    }
+    // A text past the limit keeps its length warning, control bytes or not.
+    ExpectRefused(row.id, EditorValue::Text(std::string(row.most, 'a') + "\x01"), record, row.warning);
+}
+
+// A row the operator left as it was hands back the encoder's bytes, control bytes included:
+// they are not typed, and the writer replaces them.
+TEST_P(TextRows, TheEncodersOwnBytesAreNotRefused) {
+    const TextRow& row = GetParam();
+    EncoderRecord record = NoisyRecord(6);
+    std::strcpy(row.field(record), "a\x07\xFF");
+    EXPECT_EQ(CommitSetting(row.id, EditorValue::Text("a\x07\xFF"), record), std::nullopt);
+    EXPECT_STREQ(row.field(record), "a\x07\xFF");
+    ExpectRefused(row.id, EditorValue::Text("b\x07\xFF"), record, "Text must not contain control characters !");
+}
+
+TEST_P(TextRows, AnUnencodableCharacterIsRefusedByName) {
+    const TextRow& row = GetParam();
+    ExpectRefused(row.id, EditorValue::Unencodable("\xE2\x82\xAC"), NoisyRecord(8),
+                  "Character \"\xE2\x82\xAC\" (U+20AC) cannot be sent to the encoder !");
+    ExpectRefused(row.id, EditorValue::Unencodable("\xF0\x9F\x98\x80"), NoisyRecord(8),
+                  "Character \"\xF0\x9F\x98\x80\" (U+1F600) cannot be sent to the encoder !");
+}
+
 INSTANTIATE_TEST_SUITE_P(Commit, TextRows, testing::ValuesIn(kTextRows),
                          [](const auto& info) { return std::to_string(info.param.id); });
+
+// Limits count the GB2312 bytes the encoder keeps: ten Chinese characters fill a service
+// name, an eleventh is one too many.
+TEST(TextRowsInGb2312, AServiceNameHoldsTenChineseCharacters) {
+    std::string ten;
+    for (int i = 0; i < 5; ++i) ten += "\xE4\xB8\xAD\xE6\x96\x87";   // "中文" in UTF-8
+    const Gb2312Text fits = Gb2312FromUtf8(ten);
+    const Gb2312Text over = Gb2312FromUtf8(ten + "\xE4\xB8\xAD");
+    ASSERT_TRUE(fits.ok && over.ok);
+    ASSERT_EQ(fits.bytes.size(), 20u);
+    for (int id : {10014, 10045}) {
+        EncoderRecord record = NoisyRecord(9);
+        EXPECT_EQ(CommitSetting(id, EditorValue::Text(fits.bytes), record), std::nullopt);
+        EXPECT_EQ(FieldText(FindSheetRow(id)->field, record), fits.bytes);
+        ExpectRefused(id, EditorValue::Text(over.bytes), record, "Service name length must less than 20 characters !");
+    }
+}
 
 // ---- the PID rule ----
 
@@ -496,6 +557,8 @@ TEST(PlainStores, NothingForUnknownReadOnlyOrMismatchedCommits) {
         {10002, EditorValue::Address(1)}, {10003, EditorValue::Address(1)}, {10004, EditorValue::Address(1)},
         {10010, EditorValue::Text("5")}, {10007 + 0x10000, EditorValue::Text("5")},
         {10007, EditorValue::Index(5)}, {10020, EditorValue::Text("1")}, {10011, EditorValue::Text("1.2.3.4")},
+        {10020, EditorValue::Unencodable("\xE2\x82\xAC")}, {10011, EditorValue::Unencodable("\xE2\x82\xAC")},
+        {10010, EditorValue::Unencodable("\xE2\x82\xAC")}, {10001, EditorValue::Unencodable("\xE2\x82\xAC")},
     };
     for (const auto& [id, value] : cases) {
         EncoderRecord record = noisy;

@@ -3,6 +3,8 @@
 // edits committed through the main window's command handler.
 
 #include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -70,6 +72,19 @@ void TypeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
     QTest::keyClick(editor, Qt::Key_Return);
 }
 
+// Chinese is typed through an input method, which commits whole strings to the editor.
+void ComposeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
+{
+    QWidget* editor = OpenEditor(sheet, id);
+    QVERIFY(editor == dynamic_cast<CRowEdit*>(sheet.RowFor(id)));
+    static_cast<QLineEdit*>(editor)->selectAll();
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(editor, &event);
+    QCOMPARE(static_cast<QLineEdit*>(editor)->text(), text);
+    QTest::keyClick(editor, Qt::Key_Return);
+}
+
 }  // namespace
 
 class tst_Sheet : public QObject {
@@ -100,10 +115,22 @@ private slots:
     void passwordsTypedThenWritten();
     void readEditWriteReadCarriesEverySetting();
 
+    // Texts in the encoder's GB2312.
+    void chineseNamesRoundTrip();
+    void serviceNameLimitCountsGb2312Bytes_data();
+    void serviceNameLimitCountsGb2312Bytes();
+    void unencodableCharacterIsRefusedByName();
+    void bytesThatAreNotGb2312StayUntouched();
+    void controlBytesNeverReachADocument_data();
+    void controlBytesNeverReachADocument();
+    void controlBytesFromTheEncoderAreReplacedOnWrite();
+
 private:
     CSettingsSheet& Sheet() const { return *m_frame->SettingsSheet(); }
     EncoderRecord* AddAndSelect();
     void Read();
+    void ServeTexts(const std::vector<std::pair<std::string, std::string>>& replacements);
+    void WriteWithPasswords();
 
     std::unique_ptr<CEncoderSim> m_sim;
     std::unique_ptr<RecordingPrompter> m_prompter;
@@ -516,6 +543,206 @@ void tst_Sheet::readEditWriteReadCarriesEverySetting()
     QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("6500"));
     QCOMPARE(Shown(Sheet(), 10047), QStringLiteral("2"));
     QCOMPARE(Shown(Sheet(), 10016), QStringLiteral("17"));
+}
+
+// ---- texts in GB2312 ----
+
+namespace {
+
+const QString kChinese = QString::fromUtf8("\xE4\xB8\xAD\xE6\x96\x87");   // "Chinese", two characters
+const std::string kChineseBytes = "\xD6\xD0\xCE\xC4";
+
+std::string Bytes(const char* field) { return field; }
+
+}  // namespace
+
+// The stand-in's document with each `from` text replaced by the raw bytes `to`.
+void tst_Sheet::ServeTexts(const std::vector<std::pair<std::string, std::string>>& replacements)
+{
+    std::string document = m_sim->Document();
+    for (const auto& [from, to] : replacements) {
+        const size_t at = document.find(from);
+        QVERIFY2(at != std::string::npos, from.c_str());
+        document.replace(at, from.size(), to);
+    }
+    m_sim->SetDocument(document);
+}
+
+void tst_Sheet::WriteWithPasswords()
+{
+    TypeAndEnter(Sheet(), 10005, QStringLiteral("admin"));
+    TypeAndEnter(Sheet(), 10006, QStringLiteral("admin"));
+    QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
+    QCOMPARE(m_prompter->BoxTexts().last(), QStringLiteral("Set Configuration Success !"));
+}
+
+void tst_Sheet::chineseNamesRoundTrip()
+{
+    ServeTexts({{"<progName>Korvane One</progName>", "<progName>" + kChineseBytes + "</progName>"}});
+    EncoderRecord* record = AddAndSelect();
+    Read();
+    QCOMPARE(Bytes(record->program_info1.progName), kChineseBytes);
+    QCOMPARE(Shown(Sheet(), 10014), kChinese);
+
+    // Typed in Chinese: stored and sent as GB2312, the untouched name as the encoder sent it.
+    const QString typed = kChinese + QString::fromUtf8("\xE9\xA2\x91\xE9\x81\x93 2");   // + "channel 2"
+    ComposeAndEnter(Sheet(), 10045, typed);
+    ComposeAndEnter(Sheet(), 10015, kChinese);
+    QVERIFY(m_prompter->boxes.empty());
+    const std::string typedBytes = kChineseBytes + "\xC6\xB5\xB5\xC0 2";
+    QCOMPARE(Bytes(record->program_info2.progName), typedBytes);
+    QCOMPARE(Shown(Sheet(), 10045), typed);
+    WriteWithPasswords();
+    const std::string sent = m_sim->LastWrittenDocument();
+    QVERIFY(sent.find("<progName>" + kChineseBytes + "</progName>") != std::string::npos);
+    QVERIFY(sent.find("<providerName>" + kChineseBytes + "</providerName>") != std::string::npos);
+    QVERIFY(sent.find("<progName>" + typedBytes + "</progName>") != std::string::npos);
+    QVERIFY(sent.find("\xE4\xB8\xAD") == std::string::npos);   // no UTF-8 on the wire
+
+    // Read back: the same bytes, the same texts.
+    const EncoderRecord written = *record;
+    std::memset(record, 0, sizeof *record);
+    record->ipAddr = written.ipAddr;
+    Read();
+    QCOMPARE(Bytes(record->program_info1.progName), Bytes(written.program_info1.progName));
+    QCOMPARE(Bytes(record->program_info2.progName), typedBytes);
+    QCOMPARE(Shown(Sheet(), 10045), typed);
+    QCOMPARE(Shown(Sheet(), 10015), kChinese);
+}
+
+void tst_Sheet::serviceNameLimitCountsGb2312Bytes_data()
+{
+    QTest::addColumn<int>("characters");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("10 characters, 20 bytes") << 10 << true;
+    QTest::newRow("11 characters, 22 bytes") << 11 << false;
+}
+
+void tst_Sheet::serviceNameLimitCountsGb2312Bytes()
+{
+    QFETCH(int, characters);
+    QFETCH(bool, stored);
+    EncoderRecord* record = AddAndSelect();
+    const QString name = kChinese.repeated(characters / 2) + kChinese.left(characters % 2);
+    for (int id : {10014, 10045}) {
+        ComposeAndEnter(Sheet(), id, name);
+        const std::string bytes = Bytes(id == 10014 ? record->program_info1.progName : record->program_info2.progName);
+        if (stored) {
+            QCOMPARE(bytes.size(), size_t(20));
+            QCOMPARE(Shown(Sheet(), id), name);
+        } else {
+            QCOMPARE(bytes, std::string());
+            QCOMPARE(Shown(Sheet(), id), QString());
+        }
+    }
+    const QString warning = QStringLiteral("Service name length must less than 20 characters !");
+    QCOMPARE(m_prompter->BoxTexts(), stored ? QStringList() : (QStringList() << warning << warning));
+}
+
+void tst_Sheet::unencodableCharacterIsRefusedByName()
+{
+    EncoderRecord* record = AddAndSelect();
+    Read();
+    const EncoderRecord before = *record;
+    ComposeAndEnter(Sheet(), 10014, kChinese + QString::fromUtf8("\xE2\x82\xAC 1"));   // a euro sign
+    ComposeAndEnter(Sheet(), 10006, QString::fromUtf8("pa\xC3\x9F"));                  // sharp s
+    QCOMPARE(m_prompter->BoxTexts(),
+             (QStringList{QString::fromUtf8("Character \"\xE2\x82\xAC\" (U+20AC) cannot be sent to the encoder !"),
+                          QString::fromUtf8("Character \"\xC3\x9F\" (U+00DF) cannot be sent to the encoder !")}));
+    QCOMPARE(m_prompter->boxes.front().caption, QStringLiteral("Warning"));
+    QVERIFY(std::memcmp(record, &before, sizeof before) == 0);
+    QCOMPARE(Shown(Sheet(), 10014), QStringLiteral("Korvane One"));
+}
+
+void tst_Sheet::bytesThatAreNotGb2312StayUntouched()
+{
+    const std::string damaged = "A\x81\x40\xFF" + kChineseBytes + "\xD6";
+    ServeTexts({{"<providerName>Korvane</providerName>", "<providerName>" + damaged + "</providerName>"}});
+    EncoderRecord* record = AddAndSelect();
+    Read();
+    QCOMPARE(Bytes(record->program_info1.providerName), damaged);
+    const QString mark(QChar(0xFFFD));
+    QCOMPARE(Shown(Sheet(), 10015), QStringLiteral("A") + mark + QStringLiteral("@") + mark + kChinese + mark);
+
+    // Opened and committed as it was: no warning, the bytes as they were.
+    QWidget* editor = OpenEditor(Sheet(), 10015);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QVERIFY(m_prompter->boxes.empty());
+    QCOMPARE(Bytes(record->program_info1.providerName), damaged);
+    WriteWithPasswords();
+    QVERIFY(m_sim->LastWrittenDocument().find("<providerName>" + damaged + "</providerName>") != std::string::npos);
+
+    // Edited, the marks are characters like any other that GB2312 lacks.
+    ComposeAndEnter(Sheet(), 10015, Shown(Sheet(), 10015) + QStringLiteral("x"));
+    QCOMPARE(m_prompter->BoxTexts().last(), QString::fromUtf8("Character \"\xEF\xBF\xBD\" (U+FFFD) cannot be sent to the encoder !"));
+    QCOMPARE(Bytes(record->program_info1.providerName), damaged);
+}
+
+void tst_Sheet::controlBytesNeverReachADocument_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("path");
+    for (int id : {10005, 10006, 10014, 10015, 10045, 10046}) {
+        for (const char* path : {"pasted", "input method"})
+            QTest::addRow("%d %s", id, path) << id << QString::fromLatin1(path);
+    }
+}
+
+// Control characters cannot be typed key by key; they arrive by pasting or through an
+// input method. Every one XML forbids is refused, and the record keeps what it had.
+void tst_Sheet::controlBytesNeverReachADocument()
+{
+    QFETCH(int, id);
+    QFETCH(QString, path);
+    EncoderRecord* record = AddAndSelect();
+    Read();
+    for (int byte = 1; byte < 0x20; ++byte) {
+        if (byte == 0x09 || byte == 0x0A || byte == 0x0D) continue;
+        const EncoderRecord before = *record;
+        const QString text = QStringLiteral("a") + QChar(byte) + kChinese;
+        auto* editor = static_cast<QLineEdit*>(OpenEditor(Sheet(), id));
+        QVERIFY(editor == dynamic_cast<CRowEdit*>(Sheet().RowFor(id)));
+        editor->selectAll();
+        if (path == QLatin1String("pasted")) {
+            QGuiApplication::clipboard()->setText(text);
+            QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QApplication::sendEvent(editor, &event);
+        }
+        QCOMPARE(editor->text(), text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCOMPARE(m_prompter->BoxTexts().last(), QStringLiteral("Text must not contain control characters !"));
+        QVERIFY2(std::memcmp(record, &before, sizeof before) == 0, qPrintable(QString::number(byte)));
+    }
+    QCOMPARE(m_prompter->boxes.size(), size_t(28));
+}
+
+void tst_Sheet::controlBytesFromTheEncoderAreReplacedOnWrite()
+{
+    // 0x0B and 0x0C are white space to the reader, which trims and condenses them; as
+    // references they come through.
+    ServeTexts({{"<version>KV202-HW2.1</version>", "<version>KV\x01\x02\x03\x04\x05\x06\x07\x08&#11;&#xC;</version>"},
+                {"<progName>Korvane One</progName>", "<progName>\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17</progName>"},
+                {"<providerName>Korvane</providerName>", "<providerName>\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F</providerName>"},
+                {"<standard>PAL</standard>", "<standard>P&#1;L</standard>"}});
+    EncoderRecord* record = AddAndSelect();
+    Read();
+    QCOMPARE(Bytes(record->version), std::string("KV\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C"));
+    QCOMPARE(Bytes(record->program_info1.video.standard), std::string("P\x01L"));
+    // Committed untouched, the encoder's own texts are not refused.
+    QTest::keyClick(OpenEditor(Sheet(), 10014), Qt::Key_Return);
+    QVERIFY(m_prompter->boxes.empty());
+
+    WriteWithPasswords();
+    const std::string sent = m_sim->LastWrittenDocument();
+    for (char c : sent)
+        QVERIFY2(!IsXmlForbiddenByte(static_cast<unsigned char>(c)), qPrintable(QString::number(int(c))));
+    QVERIFY(sent.find("<version>KV" + std::string(10, '?') + "</version>") != std::string::npos);
+    QVERIFY(sent.find("<progName>" + std::string(10, '?') + "</progName>") != std::string::npos);
+    QVERIFY(sent.find("<providerName>" + std::string(8, '?') + "</providerName>") != std::string::npos);
+    QVERIFY(sent.find("<standard>P?L</standard>") != std::string::npos);
 }
 
 QTEST_MAIN(tst_Sheet)
