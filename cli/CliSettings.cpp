@@ -9,15 +9,6 @@
 #include "RecordJson.h"
 #include "SheetLayout.h"
 
-// The GB2312 conversions join the settings layer on their own branch; until then a
-// record's texts go out as the bytes they are.
-#if __has_include("Gb2312.h")
-#include "Gb2312.h"
-#define KORVANE_HAS_GB2312 1
-#else
-#define KORVANE_HAS_GB2312 0
-#endif
-
 namespace {
 
 // The sheet row that edits a password field: its rule is the one the operator meets.
@@ -35,13 +26,7 @@ int PasswordControlId(bool isNew) {
 
 std::string DocumentOfRecord(const EncoderRecord& record) { return SaveSettingsDocument(record); }
 
-std::string SettingsJson(const EncoderRecord& record) {
-#if KORVANE_HAS_GB2312
-    return RecordJsonObject(record, Utf8FromGb2312);
-#else
-    return RecordJsonObject(record);
-#endif
-}
+std::string SettingsJson(const EncoderRecord& record) { return RecordJsonObject(record); }
 
 std::optional<std::string> SettingsFileProblem(const std::string& fileText) {
     // Rules a blank record breaks are no fault of the file; only the file as a whole counts.

@@ -247,6 +247,8 @@ TEST_F(CliFleet, ReadOutWritesOneFilePerEncoderAndNamesTheFailures) {
 }
 
 TEST_F(CliFleet, ReadAsJsonCarriesTheSettingsByFieldName) {
+    // A Chinese service name: GB2312 bytes from the encoder, UTF-8 in JSON.
+    Encoder(1).SetDocument(Replace(CEncoderSim::DefaultDocument(kFirst + 1), "Korvane One", "\xD6\xD0\xCE\xC4"));
     CliRun run = Run({"--json", "read", "127.0.0.2-3"});
     EXPECT_EQ(run.status, 0) << run.err;
     std::vector<std::string> lines;
@@ -257,7 +259,11 @@ TEST_F(CliFleet, ReadAsJsonCarriesTheSettingsByFieldName) {
     EXPECT_EQ(lines[0].rfind("{\"address\": \"127.0.0.2\", \"ok\": true, \"messages\": [], \"settings\": {", 0), 0u);
     EXPECT_NE(lines[1].find("\"program_info1.video.pid\": 256"), std::string::npos) << lines[1];
     EXPECT_NE(lines[1].find("\"program_info2.progName\": \"Korvane Two\""), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("\"program_info1.progName\": \"\u4E2D\u6587\""), std::string::npos) << lines[1];
     EXPECT_EQ(lines[1].find("password"), std::string::npos);
+
+    CliRun document = Run({"read", "127.0.0.3"});
+    EXPECT_NE(document.out.find("<progName>\xD6\xD0\xCE\xC4</progName>"), std::string::npos) << "the encoder's bytes";
 }
 
 // Each fault of the encoder's reply to a read, after its status gate passed.
