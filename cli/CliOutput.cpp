@@ -10,7 +10,7 @@ CliOutput::CliOutput(OutputOptions options, size_t encoderCount, std::FILE* out,
 }
 
 void CliOutput::Finish(size_t index, EncoderReport report) {
-    if (index >= m_reports.size() || m_reports[index]) {
+    if (index < m_nextToPrint || index >= m_reports.size() || m_reports[index]) {
         return;
     }
     ++m_done;
@@ -18,16 +18,13 @@ void CliOutput::Finish(size_t index, EncoderReport report) {
         ++m_failed;
     }
     m_reports[index] = std::move(report);
-    bool printed = false;
-    while (m_nextToPrint < m_reports.size() && m_reports[m_nextToPrint]) {
-        if (!printed) {
-            ClearProgress();
-            printed = true;
+    if (m_nextToPrint < m_reports.size() && m_reports[m_nextToPrint]) {
+        ClearProgress();
+        // A printed report is dropped at once: a large fleet's documents are not all kept.
+        for (; m_nextToPrint < m_reports.size() && m_reports[m_nextToPrint]; ++m_nextToPrint) {
+            Print(*m_reports[m_nextToPrint]);
+            m_reports[m_nextToPrint].reset();
         }
-        Print(*m_reports[m_nextToPrint]);
-        m_reports[m_nextToPrint].reset();   // printed; the text is not needed again
-        m_reports[m_nextToPrint].emplace();
-        ++m_nextToPrint;
     }
     ShowProgress();
 }

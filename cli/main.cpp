@@ -14,6 +14,7 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -55,6 +56,21 @@ bool ReadFirstLine(const std::string& path, std::string& line) {
         line.pop_back();
     }
     return !file.bad();
+}
+
+// Each exchange in flight holds two sockets (its connection and its cancel wake-up); a
+// large --parallel would otherwise meet the common default of 1024 open files.
+void AllowOpenFiles(int parallel) {
+#ifndef _WIN32
+    rlimit limit{};
+    const rlim_t wanted = static_cast<rlim_t>(parallel) * 2 + 64;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > wanted ? wanted : limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+#else
+    (void)parallel;
+#endif
 }
 
 }  // namespace
@@ -133,6 +149,7 @@ int main(int argc, char** argv) {
     }
 
     setup.progress = isatty(fileno(stderr)) != 0;
+    AllowOpenFiles(arguments.parallel);
     if (!StartSocketLibrary()) {
         std::fprintf(stderr, "korvane-cli: the socket library did not start\n");
         return 1;
