@@ -34,7 +34,7 @@ EngineOptions MakeEngineOptions(const CliArguments& arguments) {
 }
 
 // Which exchange an encoder waits for.
-enum class Step { Status, Read, Write, Verify };
+enum class Step { Status, Read, Write, Verify, StartStop };
 
 struct EncoderJob {
     size_t index = 0;
@@ -90,7 +90,8 @@ private:
             break;
         case CliCommand::Start:
         case CliCommand::Stop:
-            Submit(job, Step::Write, m_arguments.command == CliCommand::Start ? ExchangeKind::Start : ExchangeKind::Stop);
+            Submit(job, Step::StartStop,
+                   m_arguments.command == CliCommand::Start ? ExchangeKind::Start : ExchangeKind::Stop);
             break;
         default:   // alarms, read and write all read the configuration first
             Submit(job, Step::Read, ExchangeKind::Read);
