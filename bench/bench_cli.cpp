@@ -28,7 +28,8 @@ namespace {
 
 constexpr int kFleetSize = 100;
 
-CEncoderSim& Fleet() {
+CEncoderSim& Fleet()
+{
     static std::unique_ptr<CEncoderSim> fleet = [] {
         SimOptions options;
         options.bindAddress = "127.0.0.2-101";
@@ -43,7 +44,8 @@ CEncoderSim& Fleet() {
 }
 
 // Runs korvane-cli with `args`, its output to /dev/null; its exit status, -1 if it did not exit.
-int RunCli(const std::vector<std::string>& args) {
+int RunCli(const std::vector<std::string>& args)
+{
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(KORVANE_CLI_PATH));
     for (const std::string& arg : args) {
@@ -65,7 +67,8 @@ int RunCli(const std::vector<std::string>& args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-void ReadFleet(benchmark::State& state, const std::vector<std::string>& mode) {
+void ReadFleet(benchmark::State& state, const std::vector<std::string>& mode)
+{
     CEncoderSim& fleet = Fleet();
     const int count = static_cast<int>(state.range(0));
     const std::string range = "127.0.0.2-" + std::to_string(1 + count);
@@ -84,14 +87,18 @@ void ReadFleet(benchmark::State& state, const std::vector<std::string>& mode) {
     state.counters["encoders"] = count;
 }
 
-void BM_CliReadReplyShippedWaits(benchmark::State& state) { ReadFleet(state, {"--wait", "reply"}); }
-void BM_CliReadFixedScaledWaits(benchmark::State& state) {
+void BM_CliReadReplyShippedWaits(benchmark::State& state)
+{
+    ReadFleet(state, {"--wait", "reply"});
+}
+void BM_CliReadFixedScaledWaits(benchmark::State& state)
+{
     // Every encoder in flight at once: with the default 64 a fleet of 100 takes two rounds
     // of fixed waits.
     ReadFleet(state, {"--wait", "fixed", "--waits", "40,200,15000", "--parallel", "100"});
 }
 
-}  // namespace
+}   // namespace
 
 BENCHMARK(BM_CliReadReplyShippedWaits)->Arg(1)->Arg(10)->Arg(kFleetSize)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CliReadFixedScaledWaits)->Arg(1)->Arg(10)->Arg(kFleetSize)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -12,7 +12,8 @@ public:
     explicit Collector(AddressArguments& result) : m_result(result) {}
 
     // False (and the error set) when `text` is no address or range.
-    bool Add(const std::string& text, const std::string& where) {
+    bool Add(const std::string& text, const std::string& where)
+    {
         AddressRange range = ParseAddressRange(text);
         if (!range.Ok()) {
             m_result.error = where + range.error;
@@ -31,7 +32,8 @@ private:
     std::unordered_set<uint32_t> m_seen;
 };
 
-bool AddFile(const std::string& path, Collector& collector, AddressArguments& result) {
+bool AddFile(const std::string& path, Collector& collector, AddressArguments& result)
+{
     std::ifstream file(path);
     if (!file) {
         result.error = "cannot read address file " + path;
@@ -59,14 +61,15 @@ bool AddFile(const std::string& path, Collector& collector, AddressArguments& re
     return true;
 }
 
-}  // namespace
+}   // namespace
 
-AddressArguments ExpandAddressArguments(const std::vector<std::string>& words) {
+AddressArguments ExpandAddressArguments(const std::vector<std::string>& words)
+{
     AddressArguments result;
     Collector collector(result);
     for (const std::string& word : words) {
-        bool ok = word.size() > 1 && word[0] == '@' ? AddFile(word.substr(1), collector, result)
-                                                     : collector.Add(word, "");
+        bool ok =
+            word.size() > 1 && word[0] == '@' ? AddFile(word.substr(1), collector, result) : collector.Add(word, "");
         if (!ok) {
             result.addresses.clear();
             return result;
@@ -75,7 +78,8 @@ AddressArguments ExpandAddressArguments(const std::vector<std::string>& words) {
     return result;
 }
 
-bool ParseBroadcastAddress(const std::string& word, uint32_t& address, std::string& error) {
+bool ParseBroadcastAddress(const std::string& word, uint32_t& address, std::string& error)
+{
     AddressRange range = ParseAddressRange(word);
     if (!range.Ok()) {
         error = range.error;

@@ -17,7 +17,8 @@ constexpr CommandWord kCommands[] = {
     {CliCommand::Stop, "stop"},
 };
 
-bool ParseInteger(const std::string& text, long low, long high, long& value) {
+bool ParseInteger(const std::string& text, long low, long high, long& value)
+{
     if (text.empty() || text.size() > 12) {
         return false;
     }
@@ -32,7 +33,8 @@ bool ParseInteger(const std::string& text, long low, long high, long& value) {
 }
 
 // "STATUS,READ,WRITE[,SEARCH]" in milliseconds.
-bool ParseWaits(const std::string& text, CliWaits& waits) {
+bool ParseWaits(const std::string& text, CliWaits& waits)
+{
     std::vector<long> values;
     std::stringstream stream(text);
     std::string item;
@@ -58,20 +60,22 @@ bool ParseWaits(const std::string& text, CliWaits& waits) {
 }
 
 // Which command an option belongs to; None: every command takes it.
-CliCommand OwnerOf(const std::string& option) {
+CliCommand OwnerOf(const std::string& option)
+{
     if (option == "--out" || option == "--raw") {
         return CliCommand::Read;
     }
-    if (option == "--settings" || option == "--password" || option == "--password-file" ||
-        option == "--new-password" || option == "--verify") {
+    if (option == "--settings" || option == "--password" || option == "--password-file" || option == "--new-password" ||
+        option == "--verify") {
         return CliCommand::Write;
     }
     return CliCommand::None;
 }
 
-}  // namespace
+}   // namespace
 
-const char* CommandName(CliCommand command) {
+const char* CommandName(CliCommand command)
+{
     for (const CommandWord& word : kCommands) {
         if (word.command == command) {
             return word.name;
@@ -80,7 +84,8 @@ const char* CommandName(CliCommand command) {
     return "";
 }
 
-bool ParseCliArguments(int argc, const char* const* argv, CliArguments& arguments, std::string& error) {
+bool ParseCliArguments(int argc, const char* const* argv, CliArguments& arguments, std::string& error)
+{
     arguments = CliArguments{};
     std::vector<std::string> optionsSeen;
     bool optionsEnded = false;
@@ -259,50 +264,50 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments& argument
     return true;
 }
 
-std::string CliHelpText() {
-    return
-        "Usage: korvane-cli [options] COMMAND ...\n"
-        "Runs the Korvane encoder's exchanges for one encoder or a whole fleet at once.\n"
-        "\n"
-        "Commands:\n"
-        "  search BROADCAST      broadcast the search request; print each answering encoder's\n"
-        "                        address, one per line, sorted\n"
-        "  status ADDRESS...     one line per encoder: its status flags and temperature reading\n"
-        "                        (over-temperature needs the encoder's threshold: see alarms)\n"
-        "  alarms ADDRESS...     read the configuration, then the status; print the alarm lines\n"
-        "  read ADDRESS...       check the status, then read the configuration; one encoder's\n"
-        "                        settings document goes to standard output\n"
-        "      --out DIR         write DIR/<address>.xml for each encoder instead\n"
-        "      --raw             the bytes the encoder sent, not the document made of them\n"
-        "  write ADDRESS... --settings FILE (--password P | --password-file F)\n"
-        "                        read each encoder, take the settings an operator can edit from\n"
-        "                        FILE (never passwords, address, mask or gateway), check the whole\n"
-        "                        record against every edit rule, then write it\n"
-        "      --password-file F the password is the first line of F (kept out of the\n"
-        "                        process list, unlike --password)\n"
-        "      --new-password N  the password to set (default: keep the password)\n"
-        "      --verify          read each written encoder again and report what did not take\n"
-        "                        (a write also leaves the last document sent in ./out.xml)\n"
-        "  start ADDRESS...      start the TS-over-IP output (the encoder does not acknowledge it)\n"
-        "  stop ADDRESS...       stop the TS-over-IP output (the encoder does not acknowledge it)\n"
-        "\n"
-        "ADDRESS is a dotted IPv4 address, a range of the last number (10.1.2.20-69 or\n"
-        "10.1.2.20-10.1.2.69), or @FILE (one address or range per line, # starts a comment).\n"
-        "Each encoder is handled once, in the order first given.\n"
-        "\n"
-        "Options:\n"
-        "  --wait fixed|reply    fixed (default): the encoder's full waits (status 4 s, read 20 s,\n"
-        "                        write 15 s); reply: finish as soon as each reply is complete\n"
-        "  --parallel N          exchanges in flight at once (default 64, at most 1024)\n"
-        "  --port N              command port (default 9999)\n"
-        "  --search-port N       discovery port (default 8888)\n"
-        "  --json                one JSON object per encoder per line on standard output\n"
-        "  --quiet               print only failures on standard error, no progress\n"
-        "  --waits S,R,W[,F]     for testing: the status, read, write [and search] waits in ms\n"
-        "  --help                show this text\n"
-        "  --version             show the version\n"
-        "\n"
-        "Messages about an encoder go to standard error, prefixed with its address; progress\n"
-        "goes there too while a batch runs, when it is a terminal. Passwords are never printed.\n"
-        "Exit status: 0 every encoder succeeded, 1 any failed, 2 usage error.\n";
+std::string CliHelpText()
+{
+    return "Usage: korvane-cli [options] COMMAND ...\n"
+           "Runs the Korvane encoder's exchanges for one encoder or a whole fleet at once.\n"
+           "\n"
+           "Commands:\n"
+           "  search BROADCAST      broadcast the search request; print each answering encoder's\n"
+           "                        address, one per line, sorted\n"
+           "  status ADDRESS...     one line per encoder: its status flags and temperature reading\n"
+           "                        (over-temperature needs the encoder's threshold: see alarms)\n"
+           "  alarms ADDRESS...     read the configuration, then the status; print the alarm lines\n"
+           "  read ADDRESS...       check the status, then read the configuration; one encoder's\n"
+           "                        settings document goes to standard output\n"
+           "      --out DIR         write DIR/<address>.xml for each encoder instead\n"
+           "      --raw             the bytes the encoder sent, not the document made of them\n"
+           "  write ADDRESS... --settings FILE (--password P | --password-file F)\n"
+           "                        read each encoder, take the settings an operator can edit from\n"
+           "                        FILE (never passwords, address, mask or gateway), check the whole\n"
+           "                        record against every edit rule, then write it\n"
+           "      --password-file F the password is the first line of F (kept out of the\n"
+           "                        process list, unlike --password)\n"
+           "      --new-password N  the password to set (default: keep the password)\n"
+           "      --verify          read each written encoder again and report what did not take\n"
+           "                        (a write also leaves the last document sent in ./out.xml)\n"
+           "  start ADDRESS...      start the TS-over-IP output (the encoder does not acknowledge it)\n"
+           "  stop ADDRESS...       stop the TS-over-IP output (the encoder does not acknowledge it)\n"
+           "\n"
+           "ADDRESS is a dotted IPv4 address, a range of the last number (10.1.2.20-69 or\n"
+           "10.1.2.20-10.1.2.69), or @FILE (one address or range per line, # starts a comment).\n"
+           "Each encoder is handled once, in the order first given.\n"
+           "\n"
+           "Options:\n"
+           "  --wait fixed|reply    fixed (default): the encoder's full waits (status 4 s, read 20 s,\n"
+           "                        write 15 s); reply: finish as soon as each reply is complete\n"
+           "  --parallel N          exchanges in flight at once (default 64, at most 1024)\n"
+           "  --port N              command port (default 9999)\n"
+           "  --search-port N       discovery port (default 8888)\n"
+           "  --json                one JSON object per encoder per line on standard output\n"
+           "  --quiet               print only failures on standard error, no progress\n"
+           "  --waits S,R,W[,F]     for testing: the status, read, write [and search] waits in ms\n"
+           "  --help                show this text\n"
+           "  --version             show the version\n"
+           "\n"
+           "Messages about an encoder go to standard error, prefixed with its address; progress\n"
+           "goes there too while a batch runs, when it is a terminal. Passwords are never printed.\n"
+           "Exit status: 0 every encoder succeeded, 1 any failed, 2 usage error.\n";
 }

@@ -26,7 +26,7 @@ struct CliWaits {
 
 struct CliArguments {
     CliCommand command = CliCommand::None;
-    std::vector<std::string> targets;     // ADDRESS words, or the one BROADCAST of search
+    std::vector<std::string> targets;   // ADDRESS words, or the one BROADCAST of search
 
     // read
     std::string outDir;

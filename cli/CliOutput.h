@@ -20,11 +20,11 @@ struct CliMessage {
 
 // One encoder's outcome, ready to print.
 struct EncoderReport {
-    std::string address;                  // dotted
+    std::string address;   // dotted
     bool ok = false;
-    std::vector<CliMessage> messages;     // standard error, each "<address>: <text>"
-    std::string out;                      // plain mode: the bytes for standard output
-    bool outIsNote = false;               // `out` only confirms success; --quiet leaves it out
+    std::vector<CliMessage> messages;   // standard error, each "<address>: <text>"
+    std::string out;                    // plain mode: the bytes for standard output
+    bool outIsNote = false;             // `out` only confirms success; --quiet leaves it out
     // JSON mode: members after address, ok and messages, each made by JsonMember.
     std::vector<std::string> jsonMembers;
 };
@@ -32,8 +32,8 @@ struct EncoderReport {
 struct OutputOptions {
     bool json = false;
     bool quiet = false;
-    bool progress = false;                // a progress line on standard error
-    std::string progressLabel;            // "read"
+    bool progress = false;       // a progress line on standard error
+    std::string progressLabel;   // "read"
 };
 
 class CliOutput {

@@ -16,7 +16,8 @@
 
 namespace {
 
-EngineOptions MakeEngineOptions(const CliArguments& arguments) {
+EngineOptions MakeEngineOptions(const CliArguments& arguments)
+{
     EngineOptions options;
     options.link.commandPort = arguments.port;
     options.link.searchPort = arguments.searchPort;
@@ -38,24 +39,31 @@ enum class Step { Status, Read, Write, Verify, StartStop };
 
 struct EncoderJob {
     size_t index = 0;
-    EncoderRecord record{};    // the record as read, then as edited for a write
+    EncoderRecord record{};   // the record as read, then as edited for a write
     Step step = Step::Read;
     EncoderReport report;
 };
 
-const char* YesNo(bool value) { return value ? "yes" : "no"; }
-const char* TrueFalse(bool value) { return value ? "true" : "false"; }
+const char* YesNo(bool value)
+{
+    return value ? "yes" : "no";
+}
+const char* TrueFalse(bool value)
+{
+    return value ? "true" : "false";
+}
 
 class Runner {
 public:
     explicit Runner(const CliRunSetup& setup)
-        : m_setup(setup),
-          m_arguments(setup.arguments),
+        : m_setup(setup), m_arguments(setup.arguments),
           m_output(OutputOptions{m_arguments.json, m_arguments.quiet, setup.progress, CommandName(m_arguments.command)},
                    setup.addresses.size()),
-          m_engine(MakeEngineOptions(m_arguments)) {}
+          m_engine(MakeEngineOptions(m_arguments))
+    {}
 
-    int Run() {
+    int Run()
+    {
         m_jobs.resize(m_setup.addresses.size());
         for (size_t i = 0; i < m_jobs.size(); ++i) {
             EncoderJob& job = m_jobs[i];
@@ -82,7 +90,8 @@ public:
     }
 
 private:
-    void Begin(EncoderJob& job) {
+    void Begin(EncoderJob& job)
+    {
         ++m_unfinished;
         switch (m_arguments.command) {
         case CliCommand::Status:
@@ -99,7 +108,8 @@ private:
         }
     }
 
-    void Submit(EncoderJob& job, Step step, ExchangeKind kind) {
+    void Submit(EncoderJob& job, Step step, ExchangeKind kind)
+    {
         job.step = step;
         ExchangeRequest request;
         request.kind = kind;
@@ -109,14 +119,16 @@ private:
         m_byExchange[m_engine.Submit(request, callbacks)] = job.index;
     }
 
-    void Finish(EncoderJob& job, bool ok) {
+    void Finish(EncoderJob& job, bool ok)
+    {
         job.report.ok = ok;
         m_output.Finish(job.index, std::move(job.report));
         job.report = EncoderReport{};
         --m_unfinished;
     }
 
-    static void TakeMessages(EncoderJob& job, const ExchangeResult& result) {
+    static void TakeMessages(EncoderJob& job, const ExchangeResult& result)
+    {
         for (const ExchangeMessage& message : result.messages) {
             job.report.messages.push_back({message.text, message.kind == MessageKind::Warning});
         }
@@ -127,7 +139,8 @@ private:
     // A read that failed without a message of its own (a wrong reply code, a length out
     // of bounds, a reply cut short, a document the reader refuses) still says why the
     // encoder failed.
-    static void ExplainSilentReadFailure(EncoderJob& job, const ExchangeResult& result) {
+    static void ExplainSilentReadFailure(EncoderJob& job, const ExchangeResult& result)
+    {
         if (result.messages.empty() && result.outcome == ExchangeOutcome::Failed) {
             job.report.messages.push_back({"no valid settings document received", true});
         } else if (result.outcome == ExchangeOutcome::Cancelled) {
@@ -135,7 +148,8 @@ private:
         }
     }
 
-    void Handle(EncoderJob& job, const ExchangeResult& result) {
+    void Handle(EncoderJob& job, const ExchangeResult& result)
+    {
         switch (m_arguments.command) {
         case CliCommand::Status:
             HandleStatus(job, result);
@@ -159,7 +173,8 @@ private:
         }
     }
 
-    void HandleStatus(EncoderJob& job, const ExchangeResult& result) {
+    void HandleStatus(EncoderJob& job, const ExchangeResult& result)
+    {
         TakeMessages(job, result);
         int flags = result.statusTaken ? result.statusFlags : -1;
         if (!Succeeded(result) || flags < 0) {
@@ -193,7 +208,8 @@ private:
         Finish(job, true);
     }
 
-    void HandleAlarms(EncoderJob& job, const ExchangeResult& result) {
+    void HandleAlarms(EncoderJob& job, const ExchangeResult& result)
+    {
         const std::string connectFailed = AlarmLines(-1, job.record).front().text;
         if (job.step == Step::Read) {
             if (Succeeded(result) && result.record) {
@@ -228,7 +244,8 @@ private:
         Finish(job, ok);
     }
 
-    void HandleRead(EncoderJob& job, const ExchangeResult& result) {
+    void HandleRead(EncoderJob& job, const ExchangeResult& result)
+    {
         TakeMessages(job, result);
         if (!Succeeded(result) || !result.record) {
             ExplainSilentReadFailure(job, result);
@@ -254,7 +271,8 @@ private:
         Finish(job, true);
     }
 
-    void HandleWrite(EncoderJob& job, const ExchangeResult& result) {
+    void HandleWrite(EncoderJob& job, const ExchangeResult& result)
+    {
         TakeMessages(job, result);
         switch (job.step) {
         case Step::Read: {
@@ -317,7 +335,8 @@ private:
         }
     }
 
-    void HandleStartStop(EncoderJob& job, const ExchangeResult& result) {
+    void HandleStartStop(EncoderJob& job, const ExchangeResult& result)
+    {
         TakeMessages(job, result);
         bool ok = Succeeded(result);
         if (ok) {
@@ -330,7 +349,8 @@ private:
     }
 
     // The whole file or nothing: a backup is never left half written under its name.
-    static bool WriteFileWhole(const std::filesystem::path& path, const std::string& bytes) {
+    static bool WriteFileWhole(const std::filesystem::path& path, const std::string& bytes)
+    {
         std::filesystem::path temporary = path;
         temporary += ".part";
         {
@@ -353,14 +373,15 @@ private:
     const CliRunSetup& m_setup;
     const CliArguments& m_arguments;
     CliOutput m_output;
-    ExchangeCollector m_collector;       // outlives the engine, whose callbacks feed it
+    ExchangeCollector m_collector;   // outlives the engine, whose callbacks feed it
     ExchangeEngine m_engine;
     std::vector<EncoderJob> m_jobs;
     std::unordered_map<ExchangeId, size_t> m_byExchange;
     size_t m_unfinished = 0;
 };
 
-int RunSearch(const CliRunSetup& setup) {
+int RunSearch(const CliRunSetup& setup)
+{
     const CliArguments& arguments = setup.arguments;
     ExchangeCollector collector;
     std::vector<uint32_t> found;
@@ -381,8 +402,8 @@ int RunSearch(const CliRunSetup& setup) {
     std::string out;
     for (uint32_t address : found) {
         std::string dotted = FormatDotted(address);
-        out += arguments.json ? "{" + JsonMember("address", JsonString(dotted)) + ", " + JsonMember("ok", "true") + ", " +
-                                    JsonMember("messages", "[]") + "}\n"
+        out += arguments.json ? "{" + JsonMember("address", JsonString(dotted)) + ", " + JsonMember("ok", "true") +
+                                    ", " + JsonMember("messages", "[]") + "}\n"
                               : dotted + "\n";
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
@@ -390,9 +411,10 @@ int RunSearch(const CliRunSetup& setup) {
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
-int RunCliCommand(const CliRunSetup& setup) {
+int RunCliCommand(const CliRunSetup& setup)
+{
     if (setup.arguments.command == CliCommand::Search) {
         return RunSearch(setup);
     }

@@ -13,11 +13,11 @@
 
 struct CliRunSetup {
     CliArguments arguments;
-    std::vector<uint32_t> addresses;       // the encoders, in the order given
-    uint32_t broadcast = 0;                // search
-    std::string settingsText;              // write: the settings file's bytes
-    std::string password, newPassword;     // write
-    bool progress = false;                 // standard error is a terminal
+    std::vector<uint32_t> addresses;     // the encoders, in the order given
+    uint32_t broadcast = 0;              // search
+    std::string settingsText;            // write: the settings file's bytes
+    std::string password, newPassword;   // write
+    bool progress = false;               // standard error is a terminal
 };
 
 // Runs the command; returns the exit status (0 every encoder succeeded, 1 any failed).

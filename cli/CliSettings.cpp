@@ -12,7 +12,8 @@
 namespace {
 
 // The sheet row that edits a password field: its rule is the one the operator meets.
-int PasswordControlId(bool isNew) {
+int PasswordControlId(bool isNew)
+{
     const size_t offset = isNew ? offsetof(EncoderRecord, newPassword) : offsetof(EncoderRecord, password);
     for (const SheetRow& row : LeftColumn()) {
         if (row.controlId != 0 && row.field.type == FieldType::Text && row.field.offset == offset) {
@@ -22,13 +23,20 @@ int PasswordControlId(bool isNew) {
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
-std::string DocumentOfRecord(const EncoderRecord& record) { return SaveSettingsDocument(record); }
+std::string DocumentOfRecord(const EncoderRecord& record)
+{
+    return SaveSettingsDocument(record);
+}
 
-std::string SettingsJson(const EncoderRecord& record) { return RecordJsonObject(record); }
+std::string SettingsJson(const EncoderRecord& record)
+{
+    return RecordJsonObject(record);
+}
 
-std::optional<std::string> SettingsFileProblem(const std::string& fileText) {
+std::optional<std::string> SettingsFileProblem(const std::string& fileText)
+{
     // Rules a blank record breaks are no fault of the file; only the file as a whole counts.
     EncoderRecord scratch{};
     for (const BrokenRule& broken : ApplySettings(fileText, scratch)) {
@@ -39,7 +47,8 @@ std::optional<std::string> SettingsFileProblem(const std::string& fileText) {
     return std::nullopt;
 }
 
-bool TakeSettings(const std::string& fileText, EncoderRecord& record, std::vector<std::string>& reasons) {
+bool TakeSettings(const std::string& fileText, EncoderRecord& record, std::vector<std::string>& reasons)
+{
     std::vector<BrokenRule> broken = ApplySettings(fileText, record);
     for (const BrokenRule& rule : broken) {
         std::string where = std::string(rule.heading) + (rule.heading[0] && rule.label[0] ? " " : "") + rule.label;
@@ -48,17 +57,20 @@ bool TakeSettings(const std::string& fileText, EncoderRecord& record, std::vecto
     return broken.empty();
 }
 
-std::optional<std::string> PasswordWarning(const std::string& password, bool isNew) {
+std::optional<std::string> PasswordWarning(const std::string& password, bool isNew)
+{
     EncoderRecord scratch{};
     return CommitSetting(PasswordControlId(isNew), EditorValue::Text(password), scratch);
 }
 
-void SetPasswords(EncoderRecord& record, const std::string& password, const std::string& newPassword) {
+void SetPasswords(EncoderRecord& record, const std::string& password, const std::string& newPassword)
+{
     CommitSetting(PasswordControlId(false), EditorValue::Text(password), record);
     CommitSetting(PasswordControlId(true), EditorValue::Text(newPassword), record);
 }
 
-std::vector<std::string> SettingsNotTaken(const EncoderRecord& written, const EncoderRecord& readBack) {
+std::vector<std::string> SettingsNotTaken(const EncoderRecord& written, const EncoderRecord& readBack)
+{
     std::vector<std::string> lines;
     for (const FieldMismatch& mismatch : ReadBackMismatches(written, readBack)) {
         lines.push_back(std::string(mismatch.name) + " did not take: written " + mismatch.written + ", read back " +

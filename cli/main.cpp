@@ -28,12 +28,14 @@ namespace {
 
 constexpr int kExitUsage = 2;
 
-int Usage(const std::string& reason) {
+int Usage(const std::string& reason)
+{
     std::fprintf(stderr, "korvane-cli: %s\nTry 'korvane-cli --help'.\n", reason.c_str());
     return kExitUsage;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
+bool ReadWholeFile(const std::string& path, std::string& text)
+{
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return false;
@@ -45,7 +47,8 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 }
 
 // The first line of the file, without its line end.
-bool ReadFirstLine(const std::string& path, std::string& line) {
+bool ReadFirstLine(const std::string& path, std::string& line)
+{
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return false;
@@ -60,7 +63,8 @@ bool ReadFirstLine(const std::string& path, std::string& line) {
 
 // Each exchange in flight holds two sockets (its connection and its cancel wake-up); a
 // large --parallel would otherwise meet the common default of 1024 open files.
-void AllowOpenFiles(int parallel) {
+void AllowOpenFiles(int parallel)
+{
 #ifndef _WIN32
     rlimit limit{};
     const rlim_t wanted = static_cast<rlim_t>(parallel) * 2 + 64;
@@ -73,9 +77,10 @@ void AllowOpenFiles(int parallel) {
 #endif
 }
 
-}  // namespace
+}   // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     CliArguments arguments;
     std::string error;
     if (!ParseCliArguments(argc, argv, arguments, error)) {

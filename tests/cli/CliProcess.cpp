@@ -14,13 +14,15 @@
 #include <fstream>
 #include <sstream>
 
-CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal) {
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal)
+{
     int out[2] = {-1, -1};
     int err[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0) {
         return;
     }
-    bool made = errorIsTerminal ? openpty(&err[0], &err[1], nullptr, nullptr, nullptr) == 0 : pipe2(err, O_CLOEXEC) == 0;
+    bool made =
+        errorIsTerminal ? openpty(&err[0], &err[1], nullptr, nullptr, nullptr) == 0 : pipe2(err, O_CLOEXEC) == 0;
     if (!made) {
         close(out[0]);
         close(out[1]);
@@ -62,7 +64,8 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
     m_err = err[0];
 }
 
-CliProcess::~CliProcess() {
+CliProcess::~CliProcess()
+{
     if (m_pid > 0) {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
@@ -71,7 +74,8 @@ CliProcess::~CliProcess() {
     if (m_err >= 0) close(m_err);
 }
 
-CliRun CliProcess::Wait(int limitMs) {
+CliRun CliProcess::Wait(int limitMs)
+{
     CliRun run;
     if (m_pid <= 0) {
         return run;
@@ -113,12 +117,14 @@ CliRun CliProcess::Wait(int limitMs) {
     return run;
 }
 
-CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs, bool errorIsTerminal) {
+CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs, bool errorIsTerminal)
+{
     CliProcess process(args, workDir, errorIsTerminal);
     return process.Wait(limitMs);
 }
 
-std::string FreshFolder(const std::string& suffix) {
+std::string FreshFolder(const std::string& suffix)
+{
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string("korvane-cli-") + info->test_suite_name() + "." + info->name() + suffix;
     for (char& c : name) {
@@ -130,14 +136,16 @@ std::string FreshFolder(const std::string& suffix) {
     return path.string();
 }
 
-std::string ReadFile(const std::string& path) {
+std::string ReadFile(const std::string& path)
+{
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
 }
 
-void WriteFile(const std::string& path, const std::string& text) {
+void WriteFile(const std::string& path, const std::string& text)
+{
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << text;
 }

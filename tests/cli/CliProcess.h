@@ -9,9 +9,9 @@
 #include <vector>
 
 struct CliRun {
-    int status = -1;          // exit status; -1 when it did not exit normally
-    std::string out;          // standard output
-    std::string err;          // standard error
+    int status = -1;   // exit status; -1 when it did not exit normally
+    std::string out;   // standard output
+    std::string err;   // standard error
     bool timedOut = false;
 };
 
@@ -20,7 +20,7 @@ public:
     // Starts korvane-cli with `args` in `workDir`; its standard error is a terminal (a
     // pseudo-terminal the test reads) when `errorIsTerminal`, else a pipe like its output.
     CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal = false);
-    ~CliProcess();                     // kills and reaps a process still running
+    ~CliProcess();   // kills and reaps a process still running
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
 
@@ -36,7 +36,7 @@ private:
 
 // Starts, waits, collects.
 CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs = 60000,
-             bool errorIsTerminal = false);
+              bool errorIsTerminal = false);
 
 // A fresh empty folder under the test temporary folder, named after the running test.
 std::string FreshFolder(const std::string& suffix = "");
