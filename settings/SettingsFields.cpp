@@ -101,6 +101,15 @@ constexpr SettingsField kFields[] = {
 #undef VIDEO
 #undef AUDIO_TAIL
 
+constexpr bool DepthsWithin(const SettingsField* fields, size_t count, uint8_t most) {
+    for (size_t i = 0; i < count; ++i) {
+        if (fields[i].depth > most) return false;
+    }
+    return true;
+}
+static_assert(DepthsWithin(kFields, sizeof kFields / sizeof kFields[0], kMaxSettingsDepth),
+              "walkers keep one open container per level");
+
 constexpr SettingsFieldTable kTable{kFields, sizeof kFields / sizeof kFields[0]};
 
 // The document has 92 lines: 74 leaves and the start and end tags of 9 containers.

@@ -40,6 +40,9 @@ struct SettingsField {
     bool Has(uint8_t flag) const { return (flags & flag) != 0; }
 };
 
+// The deepest element: a leaf of a program's video or audio block.
+constexpr uint8_t kMaxSettingsDepth = 3;
+
 struct SettingsFieldTable {
     const SettingsField* fields;
     size_t count;

@@ -19,7 +19,7 @@ void Tag(std::string& out, int tabs, const char* open, const char* name) {
 // not deeper than its start tag, and at the end of the document.
 void AppendDocument(const EncoderRecord& record, bool withPasswords, std::string& out) {
     out += kDeclaration;
-    const SettingsField* open[8];   // the table nests four deep
+    const SettingsField* open[kMaxSettingsDepth + 1];   // one container open per level
     int depth = 0;
     for (const SettingsField& element : SettingsFields()) {
         while (depth > 0 && open[depth - 1]->depth >= element.depth) {

@@ -27,12 +27,13 @@ const SheetRow* RowShowing(FieldRef field, const char** heading) {
     return found;
 }
 
-}  // namespace
+enum class Rows { Editable, Shown };
 
-std::vector<PendingChange> PendingChanges(const EncoderRecord& lastRead, const EncoderRecord& edited) {
+std::vector<PendingChange> CompareRows(const EncoderRecord& lastRead, const EncoderRecord& edited, Rows rows) {
     std::vector<PendingChange> changes;
     ForEachSheetRow([&](const SheetRow& row, const char* heading) {
-        if (row.commit.kind == CommitKind::None) return;
+        if (row.field.type == FieldType::None) return;
+        if (rows == Rows::Editable && row.commit.kind == CommitKind::None) return;
         std::string before = DisplayText(row, lastRead);
         std::string after = DisplayText(row, edited);
         if (before == after) return;
@@ -43,6 +44,16 @@ std::vector<PendingChange> PendingChanges(const EncoderRecord& lastRead, const E
         changes.push_back(PendingChange{row.controlId, heading, row.label, std::move(before), std::move(after)});
     });
     return changes;
+}
+
+}  // namespace
+
+std::vector<PendingChange> PendingChanges(const EncoderRecord& lastRead, const EncoderRecord& edited) {
+    return CompareRows(lastRead, edited, Rows::Editable);
+}
+
+std::vector<PendingChange> DifferingRows(const EncoderRecord& first, const EncoderRecord& second) {
+    return CompareRows(first, second, Rows::Shown);
 }
 
 std::vector<FieldMismatch> ReadBackMismatches(const EncoderRecord& written, const EncoderRecord& readBack) {

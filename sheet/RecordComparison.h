@@ -21,6 +21,11 @@ struct PendingChange {
 // In sheet order.
 std::vector<PendingChange> PendingChanges(const EncoderRecord& lastRead, const EncoderRecord& edited);
 
+// Two encoders compared: every row that shows a field and shows it differently, read-only
+// and display-only rows included (those have control ID 0 when they have no editor);
+// `oldText` is the first record's value, `newText` the second's.
+std::vector<PendingChange> DifferingRows(const EncoderRecord& first, const EncoderRecord& second);
+
 // A field whose value read back is not the one written, by its dotted name and, where the
 // sheet shows it, its row; values as the document carries them (words, dotted addresses).
 struct FieldMismatch {

@@ -84,6 +84,29 @@ TEST(PendingChanges, AnUnknownCodeShowsEmpty) {
     EXPECT_EQ(Changes(read, edited), expected);
 }
 
+TEST(DifferingRows, TwoEncodersShowEveryRowThatDiffersReadOnlyOnesToo) {
+    EncoderRecord first = GoodRecord();
+    EncoderRecord second = GoodRecord();
+    second.ipAddr = 0x0A010215;
+    std::strcpy(second.version, "KV202-HW3.0");
+    std::strcpy(second.program_info2.video.standard, "PAL");
+    std::strcpy(second.newPassword, "x");
+    second.program_info1.video.filter = 2;
+    second.keyboard = 9;   // shown by no row
+    const std::vector<Change> expected = {
+        {0, "System", "HW version", "KV202-HW2.1", "KV202-HW3.0"},
+        {10002, "System", "IP Address", "10.1.2.20", "10.1.2.21"},
+        {10006, "System", "New Password", "", "********"},
+        {10025, "Program1 - Video", "Spatial Filter", "normal", "sharp"},
+        {0, "Program2 - Video", "Video Signal", "NTSC", "PAL"},
+    };
+    std::vector<Change> out;
+    for (const PendingChange& c : DifferingRows(first, second))
+        out.emplace_back(c.controlId, c.heading, c.label, c.oldText, c.newText);
+    EXPECT_EQ(out, expected);
+    EXPECT_TRUE(DifferingRows(first, first).empty());
+}
+
 // ---- read-back ----
 
 using Mismatch = std::tuple<std::string, int, std::string, std::string, std::string>;   // name, id, label, written, read

@@ -1,6 +1,8 @@
 #pragma once
 // Records the sheet-rule tests start from.
 
+#include <gtest/gtest.h>
+
 #include <initializer_list>
 #include <utility>
 
@@ -13,6 +15,7 @@ inline void SetByName(EncoderRecord& record,
     for (const auto& [name, text] : values) {
         const SettingsField* element = FindSettingsField(name);
         if (element) StoreFieldText(*element, text, record);
+        else ADD_FAILURE() << "no field named " << name;
     }
 }
 
