@@ -81,9 +81,11 @@ tsan: deps $(BUILD_TSAN)/build.ninja
 # operators' Windows desktops, warnings as errors. The globs pick up new sources and
 # layers that land later. TinyXML's header alone is lent to the cross compiler; the rest
 # of /usr/include is the build machine's and stays out.
-WINDOWS_GLOBS := settings/*.cpp link/*.cpp device/*.cpp sim/*.cpp sheet/CommitRules*.cpp sheet/SheetLayout*.cpp
+WINDOWS_GLOBS := settings/*.cpp link/*.cpp device/*.cpp sim/*.cpp sheet/CommitRules*.cpp sheet/SheetLayout*.cpp \
+                 sheet/Presets*.cpp sheet/RecordComparison*.cpp \
+                 cli/*.cpp
 WINDOWS_FLAGS := -std=c++17 -Wall -Wextra -Werror -DTIXML_USE_STL -isystem $(BUILD_WIN)/include \
-                 -Isettings -Ilink -Idevice -Isim -Isheet
+                 -Isettings -Ilink -Idevice -Isim -Isheet -Icli
 windows-check:
 	$(call install_missing,$(WINDOWS_PACKAGES))
 	@set -e; mkdir -p $(BUILD_WIN)/include $(BUILD_WIN)/obj; \

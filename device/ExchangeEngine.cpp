@@ -265,10 +265,12 @@ ExchangeResult ExchangeEngine::Run(Job& job) {
     }
     case ExchangeKind::Read:
         if (gate()) {
-            result.linkResult = link.ReadConfiguration(record);
+            result.linkResult = link.ReadConfiguration(record, &result.document);
             succeeded = result.linkResult != 0;
             if (succeeded) {
                 result.record = record;
+            } else {
+                result.document.clear();
             }
         }
         break;

@@ -110,6 +110,8 @@ struct ExchangeResult {
     // successful write: the record as sent. Empty otherwise.
     std::optional<EncoderRecord> record;
     std::optional<EncoderRecord> written;
+    // A successful read: the settings document's bytes exactly as the encoder sent them.
+    std::string document;
 
     std::vector<uint32_t> found;  // a search: every address reported, in arrival order
 

@@ -184,7 +184,9 @@ bool CEncoderLink::Connect(CSocket& socket, uint32_t address, bool report) {
     return true;
 }
 
-int CEncoderLink::ReadConfiguration(EncoderRecord& record) {
+int CEncoderLink::ReadConfiguration(EncoderRecord& record) { return ReadConfiguration(record, nullptr); }
+
+int CEncoderLink::ReadConfiguration(EncoderRecord& record, std::string* document) {
     std::vector<char> buffer(kReadBufferSize, 0);
     WaitCursor wait(m_reporter);
     Exchange exchange(*this);
@@ -217,6 +219,9 @@ int CEncoderLink::ReadConfiguration(EncoderRecord& record) {
     }
     if (Cancelled()) {
         return 0;
+    }
+    if (document != nullptr) {
+        document->assign(buffer.data(), static_cast<size_t>(length));
     }
     int result = ReadSettingsText(buffer.data(), length, record);
     if (result != 0) {

@@ -74,6 +74,9 @@ public:
     // Fills the record from the encoder's settings document and sets `loaded`; returns
     // the reader's result, 0 on every failure.
     int ReadConfiguration(EncoderRecord& record);
+    // The same exchange; `document`, when given, receives the settings document's bytes
+    // exactly as the encoder sent them whenever the whole payload arrived.
+    int ReadConfiguration(EncoderRecord& record, std::string* document);
     // Sends the record (keeping a copy in the out file); 1 when the encoder answered "OK".
     int WriteConfiguration(EncoderRecord& record);
     // 1 once the request was sent; the encoder does not answer.

@@ -1,0 +1,63 @@
+#pragma once
+// The command line of korvane-cli as plain data, and its parser. Parsing checks only
+// what can be judged from the words themselves (names, numbers, which options go with
+// which command); addresses and files are looked at when the command runs.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "LinkProtocol.h"
+
+enum class CliCommand { None, Search, Status, Alarms, Read, Write, Start, Stop };
+
+enum class CliWaitMode { Fixed, Reply };
+
+// Fixed waits given with --waits, in milliseconds; tests shorten them, the shipped
+// program keeps the encoder's own.
+struct CliWaits {
+    int statusMs = 0;
+    int readMs = 0;
+    int writeMs = 0;
+    int searchMs = 0;
+    bool searchGiven = false;
+};
+
+struct CliArguments {
+    CliCommand command = CliCommand::None;
+    std::vector<std::string> targets;   // ADDRESS words, or the one BROADCAST of search
+
+    // read
+    std::string outDir;
+    bool raw = false;
+    // write
+    std::string settingsFile;
+    std::optional<std::string> password;
+    std::string passwordFile;
+    std::optional<std::string> newPassword;
+    bool verify = false;
+
+    CliWaitMode wait = CliWaitMode::Fixed;
+    int parallel = 64;
+    uint16_t port = COMMAND_PORT;
+    uint16_t searchPort = SEARCH_PORT;
+    std::optional<CliWaits> waits;
+    bool json = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+constexpr int kMaxParallel = 1024;
+
+constexpr const char* kCliVersion = "1.0.0";
+
+// Fills `arguments` from argv[1..]; on a usage error returns false with a one-line
+// reason in `error` (no password ever appears in it).
+bool ParseCliArguments(int argc, const char* const* argv, CliArguments& arguments, std::string& error);
+
+const char* CommandName(CliCommand command);
+
+// The --help text.
+std::string CliHelpText();

@@ -1,0 +1,24 @@
+#pragma once
+// Runs one korvane-cli command for every encoder it names, over the exchange engine,
+// and turns each encoder's results into an EncoderReport. Every step of an encoder
+// (a write's read, write and read-back; the alarms' read and status) is one engine
+// exchange; the engine runs up to --parallel of them at once.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CliArguments.h"
+#include "EncoderRecord.h"
+
+struct CliRunSetup {
+    CliArguments arguments;
+    std::vector<uint32_t> addresses;     // the encoders, in the order given
+    uint32_t broadcast = 0;              // search
+    std::string settingsText;            // write: the settings file's bytes
+    std::string password, newPassword;   // write
+    bool progress = false;               // standard error is a terminal
+};
+
+// Runs the command; returns the exit status (0 every encoder succeeded, 1 any failed).
+int RunCliCommand(const CliRunSetup& setup);

@@ -1,0 +1,151 @@
+#include "CliProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal)
+{
+    int out[2] = {-1, -1};
+    int err[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return;
+    }
+    bool made =
+        errorIsTerminal ? openpty(&err[0], &err[1], nullptr, nullptr, nullptr) == 0 : pipe2(err, O_CLOEXEC) == 0;
+    if (!made) {
+        close(out[0]);
+        close(out[1]);
+        return;
+    }
+    if (errorIsTerminal) {
+        fcntl(err[0], F_SETFD, FD_CLOEXEC);
+        fcntl(err[1], F_SETFD, FD_CLOEXEC);
+    }
+    // Everything the child needs is made before the fork: the test process has threads
+    // (the stand-in's), so the child may only make async-signal-safe calls.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(KORVANE_CLI_PATH));
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        int devNull = open("/dev/null", O_RDONLY);
+        dup2(devNull, STDIN_FILENO);
+        if (chdir(workDir.c_str()) != 0) {
+            _exit(126);
+        }
+        execv(KORVANE_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (pid < 0) {
+        close(out[0]);
+        close(err[0]);
+        return;
+    }
+    m_pid = pid;
+    m_out = out[0];
+    m_err = err[0];
+}
+
+CliProcess::~CliProcess()
+{
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    if (m_out >= 0) close(m_out);
+    if (m_err >= 0) close(m_err);
+}
+
+CliRun CliProcess::Wait(int limitMs)
+{
+    CliRun run;
+    if (m_pid <= 0) {
+        return run;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    char buffer[65536];
+    while (m_out >= 0 || m_err >= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            run.timedOut = true;
+            break;
+        }
+        pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+        if (poll(fds, 2, static_cast<int>(left.count())) < 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            int& fd = i == 0 ? m_out : m_err;
+            if (fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            // A terminal's reading end reports the writer's end as an error (EIO), a pipe as 0.
+            ssize_t count = read(fd, buffer, sizeof buffer);
+            if (count > 0) {
+                (i == 0 ? run.out : run.err).append(buffer, static_cast<size_t>(count));
+            } else {
+                close(fd);
+                fd = -1;
+            }
+        }
+    }
+    if (run.timedOut) {
+        kill(m_pid, SIGKILL);
+    }
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs, bool errorIsTerminal)
+{
+    CliProcess process(args, workDir, errorIsTerminal);
+    return process.Wait(limitMs);
+}
+
+std::string FreshFolder(const std::string& suffix)
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("korvane-cli-") + info->test_suite_name() + "." + info->name() + suffix;
+    for (char& c : name) {
+        c = (c == '/') ? '_' : c;
+    }
+    std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    return path.string();
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+}

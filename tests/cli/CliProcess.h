@@ -1,0 +1,45 @@
+#pragma once
+// Runs korvane-cli as its own process, the way a script does, and collects what it
+// printed and how it ended. The process runs in a folder of its own (the write
+// exchange leaves its out.xml there), and is killed if it outlives its time limit.
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+struct CliRun {
+    int status = -1;   // exit status; -1 when it did not exit normally
+    std::string out;   // standard output
+    std::string err;   // standard error
+    bool timedOut = false;
+};
+
+class CliProcess {
+public:
+    // Starts korvane-cli with `args` in `workDir`; its standard error is a terminal (a
+    // pseudo-terminal the test reads) when `errorIsTerminal`, else a pipe like its output.
+    CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal = false);
+    ~CliProcess();   // kills and reaps a process still running
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+    // Reads both outputs to their end and reaps the process; kills it after `limitMs`.
+    CliRun Wait(int limitMs = 60000);
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+};
+
+// Starts, waits, collects.
+CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs = 60000,
+              bool errorIsTerminal = false);
+
+// A fresh empty folder under the test temporary folder, named after the running test.
+std::string FreshFolder(const std::string& suffix = "");
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
