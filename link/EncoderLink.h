@@ -2,6 +2,11 @@
 // The exchanges with one encoder: read, write, start, stop and status over the TCP
 // command channel, and discovery over UDP. Each exchange opens its own socket, blocks
 // through its fixed wait, and closes the socket before it returns.
+//
+// Every exchange is bounded: the connect by `connectTimeoutMs`, the fixed wait by its
+// time, and all receives after one wait together by `receiveBoundMs` (each receive by
+// `receiveTimeoutMs`), so no silent or trickling peer holds an exchange longer. An
+// encoder whose reply is complete when the wait ends sees no difference.
 
 #include <cstdint>
 #include <functional>
@@ -11,17 +16,45 @@
 #include "LinkProtocol.h"
 
 class CSocket;
+class CWakeup;
 
 // The fixed waits. The encoder needs them to do its work: a reply must be complete in
 // the connection when the wait ends. Tests shorten them; the program keeps these.
-struct LinkTiming { int readWaitMs = 20000, writeWaitMs = 15000, statusWaitMs = 4000,
-                    receiveTimeoutMs = 500, searchWindowMs = 10000; };
+// New fields go after the first five so that `timing = {30, 30, 30, 100, 300};` holds.
+struct LinkTiming {
+    int readWaitMs = 20000, writeWaitMs = 15000, statusWaitMs = 4000, receiveTimeoutMs = 500,
+        searchWindowMs = 10000;
+    // All the receives that follow one fixed wait end within this, however slowly the
+    // encoder trickles its reply: a read ends at the latest 20000 + 2000 ms after its request.
+    int receiveBoundMs = 2000;
+    // An address that does not answer the connect fails after this.
+    int connectTimeoutMs = 20000;
+};
+
+enum class WaitMode {
+    // Send, wait the full fixed time, then receive: the protocol's own behaviour.
+    Fixed,
+    // Receive as the reply arrives; the fixed wait becomes the reply's deadline (each
+    // receive waits until the end of what would have been the wait, then the usual
+    // receive time-out). Results and texts are those of Fixed for the same encoder.
+    ReplyComplete,
+};
 
 struct LinkOptions {
-    uint16_t commandPort = 9999, searchPort = 8888;
+    uint16_t commandPort = COMMAND_PORT, searchPort = SEARCH_PORT;
     LinkTiming timing;
     std::string outFile = "out.xml";
-    std::function<void(int ms)> sleep;   // empty: a plain thread sleep
+    std::function<void(int ms)> sleep;   // Fixed mode: hears every fixed wait; empty: the link waits itself
+    WaitMode waitMode = WaitMode::Fixed;
+    // When given and signalled, every wait of the exchange ends at once and the exchange
+    // fails without reporting anything more. Not owned; must outlive the exchange.
+    const CWakeup* cancel = nullptr;
+};
+
+// A status reading with what the flags leave out.
+struct StatusReading {
+    int flags = -1;            // StatusFlags, -1 when the encoder did not answer
+    int8_t temperature = 0;    // byte 2 as a signed 8-bit number; 0 means no reading
 };
 
 // Where an exchange's messages and its wait cursor go; the window layer shows them.
@@ -48,14 +81,21 @@ public:
     int StopTsToIp(const EncoderRecord& record);
     // StatusFlags, or -1 when the encoder did not answer; shows nothing.
     int QueryStatus(const EncoderRecord& record);
+    // The same exchange, also giving the temperature byte; returns `reading.flags`.
+    int QueryStatus(const EncoderRecord& record, StatusReading& reading);
     // Broadcasts the search request to `address` and calls `addEncoder` with the address
     // each valid reply reports, for the whole listening window.
     void SearchEncoder(uint32_t address, const std::function<void(const std::string& dotted)>& addEncoder);
 
     const LinkOptions& Options() const { return m_options; }
 
+    // True once the options' cancel wake-up was signalled.
+    bool Cancelled() const;
+
 private:
-    void Sleep(int ms) const;
+    class Exchange;
+    void Warning(const std::string& text);
+    void Tip(const std::string& text);
     int ReceiveTimeoutMs() const;
     // A TCP socket with the receive time-out, connected to the encoder; the failure
     // messages only when `report`.
@@ -65,6 +105,3 @@ private:
     LinkReporter& m_reporter;
     LinkOptions m_options;
 };
-
-// Connecting is bounded so that an unreachable address fails in a predictable time.
-constexpr int kConnectTimeoutMs = 20000;

@@ -86,20 +86,40 @@ int PollOne(intptr_t fd, short events, int timeoutMs) {
 #endif
 }
 
-// Waits for a non-blocking connect to finish, successfully or not.
-bool WaitConnected(intptr_t fd, int timeoutMs) {
+// Waits for a non-blocking connect to finish, successfully or not, or for `wakeFd`
+// (-1: none) to become readable.
+bool WaitConnected(intptr_t fd, int timeoutMs, intptr_t wakeFd) {
 #ifdef _WIN32
     // WSAPoll does not report a refused connect on older systems; select does.
-    fd_set writable, failed;
+    fd_set readable, writable, failed;
+    FD_ZERO(&readable);
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(Native(fd), &writable);
     FD_SET(Native(fd), &failed);
+    if (wakeFd >= 0) {
+        FD_SET(Native(wakeFd), &readable);
+    }
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    return select(0, nullptr, &writable, &failed, &limit) > 0 && FD_ISSET(Native(fd), &writable);
+    return select(0, &readable, &writable, &failed, &limit) > 0 && FD_ISSET(Native(fd), &writable);
 #else
-    return PollOne(fd, POLLOUT, timeoutMs) > 0;
+    pollfd entries[2] = {};
+    entries[0].fd = Native(fd);
+    entries[0].events = POLLOUT;
+    entries[1].fd = wakeFd >= 0 ? Native(wakeFd) : -1;   // a negative descriptor is ignored
+    entries[1].events = POLLIN;
+    int result;
+    do {
+        result = poll(entries, 2, timeoutMs);
+    } while (result < 0 && errno == EINTR);
+    return result > 0 && (entries[0].revents & (POLLOUT | POLLERR | POLLHUP)) != 0;
 #endif
+}
+
+// Milliseconds left until `deadline`, 0 once it passed.
+int MsUntil(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 }  // namespace
@@ -190,8 +210,8 @@ bool CSocket::SetBroadcast(bool on) { return Valid() && SetIntOption(m_fd, SOL_S
 
 bool CSocket::SetReceiveBufferSize(int bytes) { return Valid() && SetIntOption(m_fd, SOL_SOCKET, SO_RCVBUF, bytes); }
 
-bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs) {
-    if (!Valid()) {
+bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, const CWakeup* wake) {
+    if (!Valid() || (wake != nullptr && wake->Signalled())) {
         return false;
     }
     // A blocking connect may wait minutes on some stacks; a non-blocking one bounded by
@@ -208,7 +228,9 @@ bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs) {
 #else
         bool pending = errno == EINPROGRESS || errno == EINTR;
 #endif
-        if (pending && WaitConnected(m_fd, timeoutMs)) {
+        intptr_t wakeFd = (wake != nullptr && wake->Valid()) ? wake->m_socket.m_fd : -1;
+        if (pending && WaitConnected(m_fd, timeoutMs < 0 ? 0 : timeoutMs, wakeFd) &&
+            (wake == nullptr || !wake->Signalled())) {
             int error = 0;
             SockLen length = sizeof error;
             connected = getsockopt(Native(m_fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
@@ -319,6 +341,83 @@ int CSocket::ReceiveFrom(void* data, int count, uint32_t* fromAddr, uint16_t* fr
 }
 
 bool CSocket::WaitReadable(int timeoutMs) const { return Valid() && PollOne(m_fd, POLLIN, timeoutMs) > 0; }
+
+WaitResult CSocket::WaitReadable(int timeoutMs, const CWakeup* wake) const {
+    if (!Valid()) {
+        return WaitResult::Error;
+    }
+    if (wake == nullptr || !wake->Valid()) {
+        if (wake != nullptr && wake->Signalled()) {
+            return WaitResult::Woken;
+        }
+        int result = PollOne(m_fd, POLLIN, timeoutMs);
+        return result > 0 ? WaitResult::Ready : result == 0 ? WaitResult::TimedOut : WaitResult::Error;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const CSocket* watched[2] = {this, &wake->m_socket};
+    for (;;) {
+        if (wake->Signalled()) {
+            return WaitResult::Woken;
+        }
+        bool ready[2] = {false, false};
+        int result = WaitAnyReadable(watched, 2, ready, MsUntil(deadline));
+        if (result < 0) {
+            return WaitResult::Error;
+        }
+        if (wake->Signalled()) {
+            return WaitResult::Woken;
+        }
+        if (ready[0]) {
+            return WaitResult::Ready;
+        }
+        if (result == 0 || MsUntil(deadline) == 0) {
+            return WaitResult::TimedOut;
+        }
+        wake->DropStray();   // a datagram from elsewhere, not a signal
+    }
+}
+
+CWakeup::CWakeup() : m_socket(CSocket::Kind::Udp) {
+    if (!m_socket.Bind(kLoopbackAddress, 0) || (m_port = m_socket.LocalPort()) == 0) {
+        m_socket.Close();
+    }
+}
+
+void CWakeup::Signal() {
+    m_signalled.store(true);
+    if (m_socket.Valid()) {
+        // The datagram stays queued: every later wait sees the socket readable at once.
+        const uint8_t byte = 1;
+        m_socket.SendTo(&byte, 1, kLoopbackAddress, m_port);
+    }
+}
+
+void CWakeup::DropStray() const {
+    uint8_t byte = 0;
+    if (m_socket.Valid() && !m_signalled.load() && m_socket.WaitReadable(0)) {
+        m_socket.ReceiveFrom(&byte, 1);
+    }
+}
+
+bool CWakeup::Wait(int timeoutMs) const {
+    if (!m_socket.Valid()) {
+        return m_signalled.load();
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+        if (m_signalled.load()) {
+            return true;
+        }
+        int left = MsUntil(deadline);
+        if (!m_socket.WaitReadable(left)) {
+            return m_signalled.load();
+        }
+        if (left == 0) {
+            return m_signalled.load();
+        }
+        DropStray();
+    }
+}
 
 int CSocket::WaitAnyReadable(const CSocket* const* sockets, size_t count, bool* ready, int timeoutMs) {
 #ifdef _WIN32

@@ -3,6 +3,7 @@
 // small RAII class. Addresses and ports cross this interface in host byte order; the
 // conversion to network order happens here and nowhere else.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,8 +19,15 @@ uint32_t AddressFromDotted(const char* text);
 // "%d.%d.%d.%d", most significant byte first.
 std::string DottedFromAddress(uint32_t hostOrder);
 
+constexpr uint32_t kLoopbackAddress = 0x7F000001u;   // 127.0.0.1
+
 // Milliseconds from an arbitrary start, wrapping like the platform's tick counter.
 uint32_t TickCountMs();
+
+class CWakeup;
+
+// What a wait that also watches a wake-up ended with.
+enum class WaitResult { Ready, TimedOut, Woken, Error };
 
 class CSocket {
 public:
@@ -42,8 +50,9 @@ public:
     bool SetBroadcast(bool on);
     bool SetReceiveBufferSize(int bytes);
 
-    // Connects within `timeoutMs`; the socket stays blocking afterwards.
-    bool Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs);
+    // Connects within `timeoutMs`, or until `wake` is signalled; the socket stays
+    // blocking afterwards.
+    bool Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, const CWakeup* wake = nullptr);
     bool Bind(uint32_t hostOrderAddr, uint16_t port);
     bool Listen(int backlog);
     CSocket Accept();                       // invalid socket on failure
@@ -57,15 +66,42 @@ public:
 
     // Waits until a receive would not block; false on time-out or error.
     bool WaitReadable(int timeoutMs) const;
+    // The same, ending early (Woken) when `wake` (may be null) is signalled.
+    WaitResult WaitReadable(int timeoutMs, const CWakeup* wake) const;
     // Waits until any of `sockets` can be read; `ready[i]` tells which. The number ready,
     // 0 on time-out, -1 on error.
     static int WaitAnyReadable(const CSocket* const* sockets, size_t count, bool* ready, int timeoutMs);
 
 private:
+    friend class CWakeup;
 #ifdef _WIN32
     using Handle = intptr_t;
 #else
     using Handle = int;
 #endif
     Handle m_fd = -1;
+};
+
+// Cuts the waits of one exchange short from another thread. It is a UDP socket on the
+// loopback address that Signal() sends one datagram to; every wait of the exchange
+// watches it together with its own socket, so a cancel needs neither polling nor
+// platform-specific pipes. Once signalled it stays signalled.
+class CWakeup {
+public:
+    CWakeup();
+    CWakeup(const CWakeup&) = delete;
+    CWakeup& operator=(const CWakeup&) = delete;
+
+    bool Valid() const { return m_socket.Valid(); }   // without a socket only the flag works
+    void Signal();                                     // any thread, any number of times
+    bool Signalled() const { return m_signalled.load(); }
+    // Waits up to `timeoutMs`; true when signalled (at once if it already was).
+    bool Wait(int timeoutMs) const;
+
+private:
+    friend class CSocket;
+    void DropStray() const;   // reads a datagram that did not come from Signal()
+    mutable CSocket m_socket;   // Signal() and Wait() may run on different threads
+    uint16_t m_port = 0;
+    std::atomic<bool> m_signalled{false};
 };

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <utility>
 
 #include <tinyxml.h>
 
+#include "AddressRange.h"
 #include "LinkProtocol.h"
 #include "Socket.h"
 
@@ -14,9 +16,13 @@ namespace {
 
 // A write larger than this is no settings document; the connection is dropped.
 constexpr int32_t kMaxWriteLength = 1 << 20;
+// The longest the server sleeps without looking at its stop flag.
 constexpr int kPollMs = 20;
-// Clients that never close (a silent encoder's peers) must not pile up without end.
+// Clients that never close (a silent encoder's peers) must not pile up without end;
+// each encoder keeps this many at most.
 constexpr size_t kMaxConnections = 64;
+// How often a fleet on ephemeral ports looks for a pair of ports free on all its addresses.
+constexpr int kBindAttempts = 20;
 
 const std::vector<SimFaultName> kFaultNames = {
     {SimFault::None, "none", "behave like a healthy encoder"},
@@ -37,6 +43,7 @@ const std::vector<SimFaultName> kFaultNames = {
     {SimFault::ShortReply, "short-reply", "discovery reply of 7 bytes"},
     {SimFault::OtherAddress, "other-address", "discovery reply reporting the next address up"},
     {SimFault::SeveralReplies, "several-replies", "discovery answered by own address twice and the next one"},
+    {SimFault::Trickle, "trickle", "the reply header at once, then one payload byte every --trickle-ms"},
 };
 
 const char kGarbage[] = "\x01\x02junk<<&&>>\xff\xfe not a settings document";
@@ -77,23 +84,23 @@ bool SimFaultFromName(const std::string& name, SimFault& fault) {
     return false;
 }
 
-struct Connection {
-    CSocket socket;
-    std::vector<uint8_t> input;
-    bool answered = false;
-};
+using Clock = std::chrono::steady_clock;
 
-// What a reply does to its connection after the bytes went out.
-enum class AfterReply { KeepOpen, Close };
-
-struct CEncoderSim::Impl {
-    CSocket listener;
-    CSocket datagrams;
-    std::vector<Connection> connections;
-
+struct SimEncoder::Shared {
     mutable std::mutex mutex;
     mutable std::condition_variable arrived;
+};
+
+struct SimEncoder::State {
+    uint32_t address = 0;
+    uint32_t reported = 0;     // the address discovery replies carry
+    CSocket listener;          // the server thread's alone while it runs
+    CSocket datagrams;
+
+    // Under Shared::mutex:
     SimFault fault = SimFault::None;
+    int delayMs = 0;
+    int trickleMs = 0;
     std::vector<uint8_t> status;
     std::string password;
     std::string document;
@@ -106,156 +113,49 @@ struct CEncoderSim::Impl {
     bool tsRunning = false;
 };
 
-CEncoderSim::CEncoderSim(SimOptions options) : m_options(std::move(options)), m_impl(std::make_unique<Impl>()) {
-    m_impl->fault = m_options.fault;
-    m_impl->status = m_options.status;
-    m_impl->password = m_options.password;
-}
-
-CEncoderSim::~CEncoderSim() { Stop(); }
-
-bool CEncoderSim::Start() {
-    if (m_thread.joinable()) {
-        return true;
-    }
-    m_address = AddressFromDotted(m_options.bindAddress.c_str());
-    if (m_address == 0xFFFFFFFFu) {
-        m_error = "not an address: " + m_options.bindAddress;
-        return false;
-    }
-    Impl& impl = *m_impl;
-    impl.listener = CSocket(CSocket::Kind::Tcp);
-    impl.listener.SetReuseAddress(true);
-    if (!impl.listener.Bind(m_address, m_options.commandPort) || !impl.listener.Listen(128)) {
-        m_error = "cannot listen on " + m_options.bindAddress + " port " + std::to_string(m_options.commandPort);
-        impl.listener.Close();
-        return false;
-    }
-    impl.datagrams = CSocket(CSocket::Kind::Udp);
-    impl.datagrams.SetReuseAddress(true);
-    if (!impl.datagrams.Bind(m_address, m_options.searchPort)) {
-        m_error = "cannot bind " + m_options.bindAddress + " port " + std::to_string(m_options.searchPort);
-        impl.listener.Close();
-        impl.datagrams.Close();
-        return false;
-    }
-    m_commandPort = impl.listener.LocalPort();
-    m_searchPort = impl.datagrams.LocalPort();
-    {
-        std::lock_guard<std::mutex> lock(impl.mutex);
-        if (impl.document.empty()) {
-            impl.document = DefaultDocument(m_address);
-        }
-    }
-    m_stop = false;
-    m_thread = std::thread([this] { Run(); });
-    return true;
-}
-
-void CEncoderSim::Stop() {
-    m_stop = true;
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
-    m_impl->connections.clear();
-    m_impl->listener.Close();
-    m_impl->datagrams.Close();
-}
-
-void CEncoderSim::SetFault(SimFault fault) {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->fault = fault;
-}
-
-void CEncoderSim::SetStatus(const std::vector<uint8_t>& payload) {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->status = payload;
-}
-
-void CEncoderSim::SetPassword(const std::string& password) {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->password = password;
-}
-
-std::string CEncoderSim::Password() const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->password;
-}
-
-void CEncoderSim::SetDocument(const std::string& document) {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->document = document;
-}
-
-std::string CEncoderSim::Document() const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->document;
-}
-
-void CEncoderSim::SetWriteReply(const std::string& payload) {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->writeReply = payload;
-}
-
-void CEncoderSim::SetSearchReplies(const std::vector<uint32_t>& addresses) {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->searchReplies = addresses;
-}
-
-std::string CEncoderSim::LastWrittenDocument() const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->lastWritten;
-}
-
-std::vector<int32_t> CEncoderSim::Requests() const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->requests;
-}
-
-std::vector<uint8_t> CEncoderSim::LastRequestBytes() const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->lastRequest;
-}
-
-int CEncoderSim::RequestCount(int32_t code) const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return static_cast<int>(std::count(m_impl->requests.begin(), m_impl->requests.end(), code));
-}
-
-std::vector<uint8_t> CEncoderSim::LastSearchRequest() const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->lastSearch;
-}
-
-bool CEncoderSim::TsRunning() const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->tsRunning;
-}
-
-bool CEncoderSim::WaitForRequests(size_t count, int timeoutMs) const {
-    std::unique_lock<std::mutex> lock(m_impl->mutex);
-    return m_impl->arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                    [&] { return m_impl->requests.size() >= count; });
-}
-
 namespace {
 
-void Log(const SimOptions& options, const std::string& line) {
-    if (options.log) {
-        options.log(line);
-    }
-}
+// One accepted command connection and what it still has to send.
+struct Connection {
+    CSocket socket;
+    SimEncoder::State* encoder = nullptr;
+    std::vector<uint8_t> input;
+    bool answered = false;
 
-// Sends a reply shaped by the fault. `payload` is the healthy reply's payload and
-// `bufferSize` the tool's buffer for it, which an oversized reply overruns.
-AfterReply SendReply(CSocket& socket, SimFault fault, int32_t code, std::vector<uint8_t> payload, int bufferSize,
-                     int32_t wrongCode) {
+    std::vector<uint8_t> output;   // the reply, sent from `sent` on when `due`
+    size_t sent = 0;
+    size_t burst = 0;              // bytes that go at once before the trickle starts
+    bool pending = false;
+    bool closeAfter = false;       // close once the output is out
+    Clock::time_point due;
+    int stepMs = 0;                // 0: everything at once; else one byte per step
+};
+
+struct PendingDatagram {
+    SimEncoder::State* encoder = nullptr;
+    Clock::time_point due;
+    uint32_t toAddr = 0;
+    uint16_t toPort = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// What an answer puts on the wire: its bytes, then whether the connection closes.
+struct Reply {
+    std::vector<uint8_t> bytes;
+    bool close = false;
+};
+
+// A reply shaped by the fault. `payload` is the healthy reply's payload and `bufferSize`
+// the tool's buffer for it, which an oversized reply overruns.
+Reply ShapeReply(SimFault fault, int32_t code, std::vector<uint8_t> payload, int bufferSize, int32_t wrongCode) {
+    Reply reply;
     int32_t length = static_cast<int32_t>(payload.size());
     switch (fault) {
     case SimFault::Silence:
-        return AfterReply::KeepOpen;
+        return reply;
     case SimFault::EarlyClose:
-        return AfterReply::Close;
+        reply.close = true;
+        return reply;
     case SimFault::WrongCode:
         code = wrongCode;
         break;
@@ -285,41 +185,294 @@ AfterReply SendReply(CSocket& socket, SimFault fault, int32_t code, std::vector<
     FrameHeader{code, length}.Encode(header);
     switch (fault) {
     case SimFault::ShortCode:
-        socket.Send(header, 2);
-        return AfterReply::Close;
+        reply.bytes.assign(header, header + 2);
+        reply.close = true;
+        return reply;
     case SimFault::CloseAfterCode:
-        socket.Send(header, 4);
-        return AfterReply::Close;
+        reply.bytes.assign(header, header + 4);
+        reply.close = true;
+        return reply;
     case SimFault::CloseAfterLength:
-        socket.Send(header, 8);
-        return AfterReply::Close;
+        reply.bytes.assign(header, header + 8);
+        reply.close = true;
+        return reply;
     default:
         break;
     }
-    // One send for the whole reply: it is complete in the connection when the tool looks.
-    std::vector<uint8_t> reply(header, header + sizeof header);
-    reply.insert(reply.end(), payload.begin(), payload.end());
-    socket.Send(reply.data(), static_cast<int>(reply.size()));
-    return AfterReply::KeepOpen;
+    reply.bytes.assign(header, header + sizeof header);
+    reply.bytes.insert(reply.bytes.end(), payload.begin(), payload.end());
+    return reply;
+}
+
+std::string Prefix(const SimEncoder::State& encoder, bool fleet) {
+    return fleet ? DottedFromAddress(encoder.address) + ": " : std::string();
+}
+
+}  // namespace
+
+struct CEncoderSim::Impl {
+    SimEncoder::Shared shared;
+    std::vector<std::unique_ptr<SimEncoder::State>> encoders;   // fixed once constructed
+    std::vector<Connection> connections;                         // the server thread's
+    std::vector<PendingDatagram> datagrams;                      // the server thread's
+};
+
+CEncoderSim::CEncoderSim(SimOptions options) : m_options(std::move(options)), m_impl(std::make_unique<Impl>()) {
+    AddressRange range = ParseAddressRange(m_options.bindAddress);
+    if (!range.Ok()) {
+        m_error = "not an address: " + range.error;
+    }
+    uint32_t reported = m_options.reportAddress.empty() ? 0 : AddressFromDotted(m_options.reportAddress.c_str());
+    for (uint32_t address : range.addresses) {
+        auto state = std::make_unique<SimEncoder::State>();
+        state->address = address;
+        state->reported = m_options.reportAddress.empty() ? address : reported;
+        state->fault = m_options.fault;
+        state->delayMs = m_options.delayMs;
+        state->trickleMs = m_options.trickleMs;
+        state->status = m_options.status;
+        state->password = m_options.password;
+        m_impl->encoders.push_back(std::move(state));
+    }
+}
+
+CEncoderSim::~CEncoderSim() { Stop(); }
+
+void CEncoderSim::CloseAll() {
+    m_impl->connections.clear();
+    m_impl->datagrams.clear();
+    for (auto& encoder : m_impl->encoders) {
+        encoder->listener.Close();
+        encoder->datagrams.Close();
+    }
+}
+
+bool CEncoderSim::BindAll() {
+    for (int attempt = 0; attempt < kBindAttempts; ++attempt) {
+        uint16_t commandPort = m_options.commandPort;
+        uint16_t searchPort = m_options.searchPort;
+        bool retry = false;
+        m_error.clear();
+        for (size_t i = 0; i < m_impl->encoders.size() && m_error.empty(); ++i) {
+            SimEncoder::State& encoder = *m_impl->encoders[i];
+            const std::string dotted = DottedFromAddress(encoder.address);
+            encoder.listener = CSocket(CSocket::Kind::Tcp);
+            encoder.listener.SetReuseAddress(true);   // a restart must not wait for old connections
+            if (!encoder.listener.Bind(encoder.address, commandPort) || !encoder.listener.Listen(128)) {
+                m_error = "cannot listen on " + dotted + " port " + std::to_string(commandPort);
+                retry = i > 0 && m_options.commandPort == 0;
+                break;
+            }
+            commandPort = encoder.listener.LocalPort();
+            // No address reuse here: two datagram sockets on one address and port would
+            // split the searches between them without a word.
+            encoder.datagrams = CSocket(CSocket::Kind::Udp);
+            if (!encoder.datagrams.Bind(encoder.address, searchPort)) {
+                m_error = "cannot bind " + dotted + " port " + std::to_string(searchPort);
+                retry = i > 0 && m_options.searchPort == 0;
+                break;
+            }
+            searchPort = encoder.datagrams.LocalPort();
+        }
+        if (m_error.empty()) {
+            m_commandPort = commandPort;
+            m_searchPort = searchPort;
+            return true;
+        }
+        CloseAll();
+        if (!retry) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool CEncoderSim::Start() {
+    if (m_thread.joinable()) {
+        return true;
+    }
+    if (m_impl->encoders.empty()) {
+        return false;   // the address did not parse; Error() says why
+    }
+    if (!BindAll()) {
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_impl->shared.mutex);
+        for (auto& encoder : m_impl->encoders) {
+            if (encoder->document.empty()) {
+                encoder->document = DefaultDocument(encoder->address);
+            }
+        }
+    }
+    m_stop = false;
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void CEncoderSim::Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    CloseAll();
+}
+
+uint32_t CEncoderSim::Address() const {
+    return m_impl->encoders.empty() ? 0 : m_impl->encoders.front()->address;
+}
+
+size_t CEncoderSim::Count() const { return m_impl->encoders.size(); }
+
+std::vector<uint32_t> CEncoderSim::Addresses() const {
+    std::vector<uint32_t> addresses;
+    for (const auto& encoder : m_impl->encoders) {
+        addresses.push_back(encoder->address);
+    }
+    return addresses;
+}
+
+SimEncoder CEncoderSim::EncoderAt(size_t index) const {
+    return SimEncoder(&m_impl->shared, index < m_impl->encoders.size() ? m_impl->encoders[index].get() : nullptr);
+}
+
+SimEncoder CEncoderSim::EncoderFor(uint32_t hostOrderAddr) const {
+    const auto& encoders = m_impl->encoders;
+    // Ascending and without gaps: the address is its own index.
+    if (!encoders.empty() && hostOrderAddr >= encoders.front()->address) {
+        size_t index = hostOrderAddr - encoders.front()->address;
+        if (index < encoders.size()) {
+            return SimEncoder(&m_impl->shared, encoders[index].get());
+        }
+    }
+    return SimEncoder(&m_impl->shared, nullptr);
+}
+
+void CEncoderSim::SetFault(SimFault fault) {
+    for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetFault(fault);
+}
+void CEncoderSim::SetDelay(int ms) {
+    for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetDelay(ms);
+}
+void CEncoderSim::SetTrickle(int ms) {
+    for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetTrickle(ms);
+}
+void CEncoderSim::SetStatus(const std::vector<uint8_t>& payload) {
+    for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetStatus(payload);
+}
+void CEncoderSim::SetPassword(const std::string& password) {
+    for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetPassword(password);
+}
+void CEncoderSim::SetDocument(const std::string& document) {
+    for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetDocument(document);
+}
+void CEncoderSim::SetWriteReply(const std::string& payload) {
+    for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetWriteReply(payload);
+}
+void CEncoderSim::SetSearchReplies(const std::vector<uint32_t>& addresses) {
+    for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetSearchReplies(addresses);
+}
+
+std::string CEncoderSim::Password() const { return EncoderAt(0).Password(); }
+std::string CEncoderSim::Document() const { return EncoderAt(0).Document(); }
+std::string CEncoderSim::LastWrittenDocument() const { return EncoderAt(0).LastWrittenDocument(); }
+std::vector<int32_t> CEncoderSim::Requests() const { return EncoderAt(0).Requests(); }
+std::vector<uint8_t> CEncoderSim::LastRequestBytes() const { return EncoderAt(0).LastRequestBytes(); }
+int CEncoderSim::RequestCount(int32_t code) const { return EncoderAt(0).RequestCount(code); }
+std::vector<uint8_t> CEncoderSim::LastSearchRequest() const { return EncoderAt(0).LastSearchRequest(); }
+bool CEncoderSim::TsRunning() const { return EncoderAt(0).TsRunning(); }
+bool CEncoderSim::WaitForRequests(size_t count, int timeoutMs) const {
+    return EncoderAt(0).WaitForRequests(count, timeoutMs);
+}
+
+uint32_t SimEncoder::Address() const { return m_state != nullptr ? m_state->address : 0; }
+
+#define SIM_SET(member, value)                                 \
+    if (m_state != nullptr) {                                  \
+        std::lock_guard<std::mutex> lock(m_shared->mutex);     \
+        m_state->member = value;                               \
+    }
+#define SIM_GET(type, expression)                              \
+    if (m_state == nullptr) {                                  \
+        return type();                                         \
+    }                                                          \
+    std::lock_guard<std::mutex> lock(m_shared->mutex);         \
+    return expression;
+
+void SimEncoder::SetFault(SimFault fault) { SIM_SET(fault, fault) }
+SimFault SimEncoder::Fault() const { SIM_GET(SimFault, m_state->fault) }
+void SimEncoder::SetDelay(int ms) { SIM_SET(delayMs, std::max(ms, 0)) }
+void SimEncoder::SetTrickle(int ms) { SIM_SET(trickleMs, std::max(ms, 0)) }
+void SimEncoder::SetStatus(const std::vector<uint8_t>& payload) { SIM_SET(status, payload) }
+void SimEncoder::SetPassword(const std::string& password) { SIM_SET(password, password) }
+std::string SimEncoder::Password() const { SIM_GET(std::string, m_state->password) }
+void SimEncoder::SetDocument(const std::string& document) { SIM_SET(document, document) }
+std::string SimEncoder::Document() const { SIM_GET(std::string, m_state->document) }
+void SimEncoder::SetWriteReply(const std::string& payload) { SIM_SET(writeReply, payload) }
+void SimEncoder::SetSearchReplies(const std::vector<uint32_t>& addresses) { SIM_SET(searchReplies, addresses) }
+std::string SimEncoder::LastWrittenDocument() const { SIM_GET(std::string, m_state->lastWritten) }
+std::vector<int32_t> SimEncoder::Requests() const { SIM_GET(std::vector<int32_t>, m_state->requests) }
+std::vector<uint8_t> SimEncoder::LastRequestBytes() const { SIM_GET(std::vector<uint8_t>, m_state->lastRequest) }
+int SimEncoder::RequestCount(int32_t code) const {
+    SIM_GET(int, static_cast<int>(std::count(m_state->requests.begin(), m_state->requests.end(), code)))
+}
+std::vector<uint8_t> SimEncoder::LastSearchRequest() const { SIM_GET(std::vector<uint8_t>, m_state->lastSearch) }
+bool SimEncoder::TsRunning() const { SIM_GET(bool, m_state->tsRunning) }
+
+#undef SIM_SET
+#undef SIM_GET
+
+bool SimEncoder::WaitForRequests(size_t count, int timeoutMs) const {
+    if (m_state == nullptr) {
+        return false;
+    }
+    std::unique_lock<std::mutex> lock(m_shared->mutex);
+    return m_shared->arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                      [&] { return m_state->requests.size() >= count; });
+}
+
+namespace {
+
+void Log(const SimOptions& options, const std::string& line) {
+    if (options.log) {
+        options.log(line);
+    }
+}
+
+// Milliseconds until `due`, rounded up, within 0..kPollMs.
+int MsUntil(Clock::time_point due, Clock::time_point now) {
+    if (due <= now) {
+        return 0;
+    }
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
+    return static_cast<int>(std::min<decltype(ms)>(ms, kPollMs));
 }
 
 }  // namespace
 
 void CEncoderSim::Run() {
     Impl& impl = *m_impl;
+    SimEncoder::Shared& shared = impl.shared;
+    const bool fleet = impl.encoders.size() > 1;
     std::vector<const CSocket*> sockets;
     std::vector<uint8_t> chunk(65536);
 
-    // Judges a complete request and answers it; false when the connection is to close.
-    auto answer = [&](Connection& connection, const FrameHeader& header, const uint8_t* payload) -> bool {
-        std::unique_lock<std::mutex> lock(impl.mutex);
-        impl.requests.push_back(header.code);
-        impl.lastRequest = connection.input;
-        impl.arrived.notify_all();
-        SimFault fault = impl.fault;
+    // Judges a complete request and lines up its answer after the encoder's delay.
+    auto answer = [&](Connection& connection, const FrameHeader& header, const uint8_t* payload) {
+        SimEncoder::State& encoder = *connection.encoder;
+        const std::string prefix = Prefix(encoder, fleet);
+        std::unique_lock<std::mutex> lock(shared.mutex);
+        encoder.requests.push_back(header.code);
+        encoder.lastRequest = connection.input;
+        shared.arrived.notify_all();
+        const SimFault fault = encoder.fault;
+        connection.due = Clock::now() + std::chrono::milliseconds(encoder.delayMs);
+        connection.stepMs = fault == SimFault::Trickle ? std::max(encoder.trickleMs, 1) : 0;
+        connection.burst = FrameHeader::kSize;
+        Reply reply;
         switch (header.code) {
         case CMD_READ_CONFIG: {
-            std::string document = impl.document;
+            std::string document = encoder.document;
             lock.unlock();
             if (fault == SimFault::WrongRoot) {
                 for (size_t at = document.find("encoder_202"); at != std::string::npos;
@@ -327,13 +480,13 @@ void CEncoderSim::Run() {
                     document.replace(at, 11, "encoder_203");
                 }
             }
-            Log(m_options, "read configuration: " + std::to_string(document.size()) + " bytes");
-            return SendReply(connection.socket, fault, CMD_READ_CONFIG, Bytes(document), kReadBufferSize,
-                             CMD_WRITE_CONFIG) == AfterReply::KeepOpen;
+            Log(m_options, prefix + "read configuration: " + std::to_string(document.size()) + " bytes");
+            reply = ShapeReply(fault, CMD_READ_CONFIG, Bytes(document), kReadBufferSize, CMD_WRITE_CONFIG);
+            break;
         }
         case CMD_WRITE_CONFIG: {
             std::string text(reinterpret_cast<const char*>(payload), static_cast<size_t>(header.length));
-            impl.lastWritten = text;
+            encoder.lastWritten = text;
             TiXmlDocument parsed;
             parsed.Parse(text.c_str());
             TiXmlElement* root = parsed.RootElement();
@@ -342,48 +495,55 @@ void CEncoderSim::Run() {
                 result = std::string("XML ERR", 8);
             } else {
                 const char* given = SystemInfoText(parsed, "password");
-                if (given == nullptr || impl.password != given) {
+                if (given == nullptr || encoder.password != given) {
                     result = std::string("PASSWORD ERR", 13);
                 } else {
                     const char* newPassword = SystemInfoText(parsed, "newPassword");
                     if (newPassword != nullptr && newPassword[0] != 0) {
-                        impl.password = newPassword;
+                        encoder.password = newPassword;
                     }
                     RemoveElementLines(text, "password");
                     RemoveElementLines(text, "newPassword");
-                    impl.document = text;
+                    encoder.document = text;
                     result = std::string("OK", 3);
                 }
             }
-            if (!impl.writeReply.empty()) {
-                result = impl.writeReply;
+            if (!encoder.writeReply.empty()) {
+                result = encoder.writeReply;
             }
             lock.unlock();
-            Log(m_options, "write configuration: " + std::to_string(header.length) + " bytes, answered " +
+            Log(m_options, prefix + "write configuration: " + std::to_string(header.length) + " bytes, answered " +
                                std::string(result.c_str()));
-            return SendReply(connection.socket, fault, CMD_WRITE_CONFIG, Bytes(result), kWriteReplyBufferSize,
-                             CMD_READ_CONFIG) == AfterReply::KeepOpen;
+            reply = ShapeReply(fault, CMD_WRITE_CONFIG, Bytes(result), kWriteReplyBufferSize, CMD_READ_CONFIG);
+            break;
         }
         case CMD_STATUS: {
-            std::vector<uint8_t> status = impl.status;
+            std::vector<uint8_t> status = encoder.status;
             lock.unlock();
-            Log(m_options, "status: " + std::to_string(status.size()) + " bytes");
-            return SendReply(connection.socket, fault, CMD_STATUS, status, kStatusReplyBufferSize, CMD_READ_CONFIG) ==
-                   AfterReply::KeepOpen;
+            Log(m_options, prefix + "status: " + std::to_string(status.size()) + " bytes");
+            reply = ShapeReply(fault, CMD_STATUS, status, kStatusReplyBufferSize, CMD_READ_CONFIG);
+            break;
         }
         case CMD_START_TS:
         case CMD_STOP_TS:
-            impl.tsRunning = header.code == CMD_START_TS;
+            encoder.tsRunning = header.code == CMD_START_TS;
             lock.unlock();
-            Log(m_options, header.code == CMD_START_TS ? "TS -> IP started" : "TS -> IP stopped");
-            return fault != SimFault::EarlyClose;
+            Log(m_options, prefix + (header.code == CMD_START_TS ? "TS -> IP started" : "TS -> IP stopped"));
+            reply.close = fault == SimFault::EarlyClose;   // no reply: the tool closes at once
+            break;
         default:
             lock.unlock();
-            Log(m_options, "unknown request " + std::to_string(header.code));
-            return false;
+            Log(m_options, prefix + "unknown request " + std::to_string(header.code));
+            reply.close = true;
+            connection.due = Clock::now();
+            break;
         }
+        connection.output = std::move(reply.bytes);
+        connection.closeAfter = reply.close;
+        connection.pending = !connection.output.empty() || connection.closeAfter;
     };
 
+    // Reads what arrived; false when the connection is to close.
     auto serveConnection = [&](Connection& connection) -> bool {
         int count = connection.socket.Receive(chunk.data(), static_cast<int>(chunk.size()));
         if (count <= 0) {
@@ -408,29 +568,59 @@ void CEncoderSim::Run() {
             return true;
         }
         connection.answered = true;
-        return answer(connection, header, connection.input.data() + FrameHeader::kSize);
+        answer(connection, header, connection.input.data() + FrameHeader::kSize);
+        return true;
     };
 
-    auto serveDatagram = [&]() {
+    // Sends what is due; false when the connection is to close.
+    auto sendDue = [&](Connection& connection) -> bool {
+        const Clock::time_point now = Clock::now();
+        if (!connection.pending || connection.due > now) {
+            return true;
+        }
+        size_t left = connection.output.size() - connection.sent;
+        size_t count = left;
+        if (connection.stepMs > 0 && connection.sent >= connection.burst) {
+            count = std::min<size_t>(left, 1);
+        } else if (connection.stepMs > 0) {
+            count = std::min(left, connection.burst - connection.sent);
+        }
+        if (count > 0 &&
+            connection.socket.Send(connection.output.data() + connection.sent, static_cast<int>(count)) !=
+                static_cast<int>(count)) {
+            return false;
+        }
+        connection.sent += count;
+        if (connection.sent < connection.output.size()) {
+            connection.due = now + std::chrono::milliseconds(connection.stepMs);
+            return true;
+        }
+        connection.pending = false;
+        return !connection.closeAfter;
+    };
+
+    auto serveDatagram = [&](SimEncoder::State& encoder) {
         uint8_t request[kSearchBufferSize];
         uint32_t fromAddr = 0;
         uint16_t fromPort = 0;
-        int count = impl.datagrams.ReceiveFrom(request, sizeof request, &fromAddr, &fromPort);
+        int count = encoder.datagrams.ReceiveFrom(request, sizeof request, &fromAddr, &fromPort);
         if (count <= 0) {
             return;
         }
-        std::unique_lock<std::mutex> lock(impl.mutex);
-        impl.lastSearch.assign(request, request + count);
+        const std::string prefix = Prefix(encoder, fleet);
+        std::unique_lock<std::mutex> lock(shared.mutex);
+        encoder.lastSearch.assign(request, request + count);
         uint8_t expected[kSearchRequestSize];
         BuildSearchRequest(expected);
         if (count != static_cast<int>(kSearchRequestSize) || std::memcmp(request, expected, sizeof expected) != 0) {
             lock.unlock();
-            Log(m_options, "ignored a datagram of " + std::to_string(count) + " bytes");
+            Log(m_options, prefix + "ignored a datagram of " + std::to_string(count) + " bytes");
             return;
         }
-        SimFault fault = impl.fault;
-        uint32_t own = m_options.reportAddress.empty() ? m_address : AddressFromDotted(m_options.reportAddress.c_str());
-        std::vector<uint32_t> addresses = impl.searchReplies;
+        const SimFault fault = encoder.fault;
+        const uint32_t own = encoder.reported;
+        std::vector<uint32_t> addresses = encoder.searchReplies;
+        const Clock::time_point due = Clock::now() + std::chrono::milliseconds(encoder.delayMs);
         lock.unlock();
         if (addresses.empty()) {
             addresses.push_back(own);
@@ -443,7 +633,7 @@ void CEncoderSim::Run() {
         for (uint32_t address : addresses) {
             uint8_t reply[kSearchReplySize];
             BuildSearchReply(address, reply);
-            int size = static_cast<int>(sizeof reply);
+            size_t size = sizeof reply;
             if (fault == SimFault::BadChecksum) {
                 reply[8] = static_cast<uint8_t>(reply[8] + 1);
             } else if (fault == SimFault::BadMarker) {
@@ -453,46 +643,91 @@ void CEncoderSim::Run() {
                 size = 7;
                 reply[6] = Checksum8(reply, 6);
             }
-            impl.datagrams.SendTo(reply, size, fromAddr, fromPort);
+            impl.datagrams.push_back({&encoder, due, fromAddr, fromPort, std::vector<uint8_t>(reply, reply + size)});
         }
-        Log(m_options, "search from " + DottedFromAddress(fromAddr) + ": " + std::to_string(addresses.size()) +
-                           " replies");
+        Log(m_options, prefix + "search from " + DottedFromAddress(fromAddr) + ": " +
+                           std::to_string(addresses.size()) + " replies");
     };
 
+    // Keeps at most kMaxConnections per encoder: the oldest of `encoder`'s has had its chance.
+    auto makeRoomFor = [&](const SimEncoder::State* encoder) {
+        size_t count = 0;
+        size_t oldest = impl.connections.size();
+        for (size_t i = 0; i < impl.connections.size(); ++i) {
+            if (impl.connections[i].encoder == encoder) {
+                oldest = count++ == 0 ? i : oldest;
+            }
+        }
+        if (count >= kMaxConnections) {
+            impl.connections.erase(impl.connections.begin() + static_cast<std::ptrdiff_t>(oldest));
+        }
+    };
+
+    const size_t fixedSockets = impl.encoders.size() * 2;   // listener and datagrams per encoder
     while (!m_stop) {
+        Clock::time_point now = Clock::now();
+        int timeoutMs = kPollMs;
+        for (const Connection& connection : impl.connections) {
+            if (connection.pending) {
+                timeoutMs = std::min(timeoutMs, MsUntil(connection.due, now));
+            }
+        }
+        for (const PendingDatagram& datagram : impl.datagrams) {
+            timeoutMs = std::min(timeoutMs, MsUntil(datagram.due, now));
+        }
         sockets.clear();
-        sockets.push_back(&impl.listener);
-        sockets.push_back(&impl.datagrams);
+        for (const auto& encoder : impl.encoders) {
+            sockets.push_back(&encoder->listener);
+            sockets.push_back(&encoder->datagrams);
+        }
         for (const Connection& connection : impl.connections) {
             sockets.push_back(&connection.socket);
         }
-        std::unique_ptr<bool[]> flags(new bool[sockets.size()]);
-        int result = CSocket::WaitAnyReadable(sockets.data(), sockets.size(), flags.get(), kPollMs);
-        if (result <= 0) {
+        std::unique_ptr<bool[]> ready(new bool[sockets.size()]);
+        int result = CSocket::WaitAnyReadable(sockets.data(), sockets.size(), ready.get(), timeoutMs);
+        if (result < 0) {
             continue;
         }
-        // Connections first: the list may grow below.
+        now = Clock::now();
+        // Connections first, from the back: the list shrinks here and grows below.
         for (size_t i = impl.connections.size(); i-- > 0;) {
-            if (flags[i + 2] && !serveConnection(impl.connections[i])) {
+            Connection& connection = impl.connections[i];
+            bool keep = !ready[fixedSockets + i] || serveConnection(connection);
+            keep = keep && sendDue(connection);
+            if (!keep) {
                 impl.connections.erase(impl.connections.begin() + static_cast<std::ptrdiff_t>(i));
             }
         }
-        if (flags[1]) {
-            serveDatagram();
+        for (size_t e = 0; e < impl.encoders.size(); ++e) {
+            if (ready[2 * e + 1]) {
+                serveDatagram(*impl.encoders[e]);
+            }
+        }
+        for (size_t i = 0; i < impl.datagrams.size();) {
+            PendingDatagram& datagram = impl.datagrams[i];
+            if (datagram.due <= now) {
+                datagram.encoder->datagrams.SendTo(datagram.bytes.data(), static_cast<int>(datagram.bytes.size()),
+                                                  datagram.toAddr, datagram.toPort);
+                impl.datagrams.erase(impl.datagrams.begin() + static_cast<std::ptrdiff_t>(i));
+            } else {
+                ++i;
+            }
         }
         // Every pending connection at once, so that a quick run of exchanges never
         // fills the backlog (a dropped connect is retried only a second later).
-        for (bool pending = flags[0]; pending; pending = impl.listener.WaitReadable(0)) {
-            CSocket accepted = impl.listener.Accept();
-            if (!accepted.Valid()) {
-                break;
+        for (size_t e = 0; e < impl.encoders.size(); ++e) {
+            SimEncoder::State& encoder = *impl.encoders[e];
+            for (bool pending = ready[2 * e]; pending; pending = encoder.listener.WaitReadable(0)) {
+                CSocket accepted = encoder.listener.Accept();
+                if (!accepted.Valid()) {
+                    break;
+                }
+                makeRoomFor(&encoder);
+                Connection connection;
+                connection.socket = std::move(accepted);
+                connection.encoder = &encoder;
+                impl.connections.push_back(std::move(connection));
             }
-            if (impl.connections.size() >= kMaxConnections) {
-                impl.connections.erase(impl.connections.begin());   // the oldest has had its chance
-            }
-            Connection connection;
-            connection.socket = std::move(accepted);
-            impl.connections.push_back(std::move(connection));
         }
     }
 }

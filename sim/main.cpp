@@ -12,7 +12,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include "AddressRange.h"
 #include "CEncoderSim.h"
 #include "Socket.h"
 
@@ -26,24 +29,30 @@ void PrintHelp(const SimOptions& defaults) {
     std::printf(
         "Usage: korvane-sim [options]\n"
         "A stand-in Korvane encoder: serves the command channel (TCP) and discovery (UDP).\n\n"
-        "  --bind ADDR          address to bind (default %s; keep to 127.0.0.0/8 for tests)\n"
+        "  --bind ADDR          address to bind (default %s; keep to 127.0.0.0/8 for tests), or a\n"
+        "                       range of the last number, 127.0.0.2-101 or 127.0.0.2-127.0.0.101:\n"
+        "                       one encoder per address, all on the same two ports, each with its\n"
+        "                       own settings, password, status and faults\n"
         "  --port N             command port (default 9999; 0 picks a free port)\n"
         "  --search-port N      discovery port (default 8888; 0 picks a free port)\n"
         "  --password TEXT      the encoder's current password (default \"%s\")\n"
         "  --status B,B,...     status reply bytes: busy, keyboard, temperature, program 1\n"
         "                       output, program 1 input, program 2 output, program 2 input\n"
         "                       (default 0,0,38,1,1,1,1)\n"
-        "  --report-addr ADDR   address reported in discovery replies (default: the bind address)\n"
+        "  --report-addr ADDR   address reported in discovery replies (default: each encoder's own)\n"
         "  --document FILE      serve this settings document instead of the built-in one\n"
-        "  --fault NAME         misbehave as named:\n",
-        defaults.bindAddress.c_str(), defaults.password.c_str());
+        "  --delay-ms N         answer every request N ms after it arrived (default 0)\n"
+        "  --trickle-ms N       the trickle fault's pace, one byte per N ms (default %d)\n"
+        "  --fault NAME         every encoder misbehaves as named; --fault ADDR=NAME only the\n"
+        "                       encoder at ADDR (may be given once per address):\n",
+        defaults.bindAddress.c_str(), defaults.password.c_str(), defaults.trickleMs);
     for (const SimFaultName& entry : SimFaultNames()) {
         std::printf("                         %-20s %s\n", entry.name, entry.description);
     }
     std::printf(
         "  --quiet              do not log requests\n"
         "  --help               show this text\n\n"
-        "The first line printed names the address and the ports in use. SIGINT or SIGTERM ends it.\n");
+        "The first line printed names the addresses and the ports in use. SIGINT or SIGTERM ends it.\n");
 }
 
 bool ParsePort(const char* text, uint16_t& port) {
@@ -71,6 +80,31 @@ bool ParseStatus(const char* text, std::vector<uint8_t>& status) {
     return status.size() <= 100;
 }
 
+bool ParseMs(const char* text, int& ms) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (end == text || *end != 0 || value < 0 || value > 3600000) {
+        return false;
+    }
+    ms = static_cast<int>(value);
+    return true;
+}
+
+// "NAME" for every encoder, or "ADDR=NAME" for one.
+bool ParseFault(const std::string& text, SimOptions& options, std::vector<std::pair<uint32_t, SimFault>>& perAddress) {
+    size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        return SimFaultFromName(text, options.fault);
+    }
+    AddressRange address = ParseAddressRange(text.substr(0, equals));
+    SimFault fault = SimFault::None;
+    if (!address.Ok() || address.addresses.size() != 1 || !SimFaultFromName(text.substr(equals + 1), fault)) {
+        return false;
+    }
+    perAddress.emplace_back(address.addresses.front(), fault);
+    return true;
+}
+
 int Usage(const char* message) {
     std::fprintf(stderr, "korvane-sim: %s (try --help)\n", message);
     return 2;
@@ -83,6 +117,7 @@ int main(int argc, char** argv) {
     options.commandPort = 9999;
     options.searchPort = 8888;
     std::string documentFile;
+    std::vector<std::pair<uint32_t, SimFault>> faults;
     bool quiet = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -99,7 +134,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg == "--bind") {
-            if (!needsValue(true)) return Usage("--bind needs an address");
+            if (!needsValue(true)) return Usage("--bind needs an address or a range like 127.0.0.2-101");
+            AddressRange range = ParseAddressRange(value);
+            if (!range.Ok()) return Usage(("--bind " + range.error).c_str());
             options.bindAddress = value;
         } else if (arg == "--port") {
             if (!needsValue(value && ParsePort(value, options.commandPort))) return Usage("--port needs 0..65535");
@@ -117,7 +154,11 @@ int main(int argc, char** argv) {
             if (!needsValue(true)) return Usage("--document needs a file");
             documentFile = value;
         } else if (arg == "--fault") {
-            if (!needsValue(value && SimFaultFromName(value, options.fault))) return Usage("unknown --fault name");
+            if (!needsValue(value && ParseFault(value, options, faults))) return Usage("unknown --fault name or address");
+        } else if (arg == "--delay-ms") {
+            if (!needsValue(value && ParseMs(value, options.delayMs))) return Usage("--delay-ms needs 0..3600000");
+        } else if (arg == "--trickle-ms") {
+            if (!needsValue(value && ParseMs(value, options.trickleMs))) return Usage("--trickle-ms needs 0..3600000");
         } else {
             return Usage(("unknown option " + arg).c_str());
         }
@@ -137,6 +178,13 @@ int main(int argc, char** argv) {
         };
     }
     CEncoderSim sim(options);
+    for (const auto& [address, fault] : faults) {
+        SimEncoder encoder = sim.EncoderFor(address);
+        if (!encoder.Valid()) {
+            return Usage(("--fault names " + DottedFromAddress(address) + ", which --bind does not serve").c_str());
+        }
+        encoder.SetFault(fault);
+    }
     if (!documentFile.empty()) {
         std::ifstream file(documentFile, std::ios::binary);
         if (!file) {
@@ -153,7 +201,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvane-sim: %s\n", sim.Error().c_str());
         return 1;
     }
-    std::printf("korvane-sim on %s: command port %u, search port %u\n", DottedFromAddress(sim.Address()).c_str(),
+    std::string served = DottedFromAddress(sim.Address());
+    if (sim.Count() > 1) {
+        served += "-" + DottedFromAddress(sim.Addresses().back());
+    }
+    std::printf("korvane-sim on %s: command port %u, search port %u\n", served.c_str(),
                 static_cast<unsigned>(sim.CommandPort()), static_cast<unsigned>(sim.SearchPort()));
     std::fflush(stdout);
     firstLine.unlock();

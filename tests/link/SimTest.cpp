@@ -146,6 +146,9 @@ TEST(SimExecutable, HelpListsEveryFaultAndTheDefaultPassword) {
     EXPECT_EQ(WaitExit(pid), 0);
     fclose(out);
     EXPECT_NE(help.find("\"admin\""), std::string::npos);
+    for (const char* option : {"--delay-ms", "--trickle-ms", "127.0.0.2-101", "--fault ADDR=NAME"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
     for (const SimFaultName& entry : SimFaultNames()) {
         EXPECT_NE(help.find(entry.name), std::string::npos) << entry.name;
     }

@@ -1,0 +1,146 @@
+#include "EncoderList.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ExchangeEngine.h"
+#include "StatusGate.h"
+#include "TextConversions.h"
+
+EncoderEntry& EncoderList::Add(uint32_t hostOrderAddress, bool* added) {
+    auto found = m_index.find(hostOrderAddress);
+    if (found != m_index.end()) {
+        if (added != nullptr) {
+            *added = false;
+        }
+        return *found->second;
+    }
+    EncoderEntry entry;
+    entry.address = hostOrderAddress;
+    entry.dotted = FormatDotted(hostOrderAddress);
+    entry.record.ipAddr = hostOrderAddress;
+    m_entries.push_back(std::move(entry));
+    auto it = std::prev(m_entries.end());
+    m_index.emplace(hostOrderAddress, it);
+    if (added != nullptr) {
+        *added = true;
+    }
+    return *it;
+}
+
+bool EncoderList::Remove(uint32_t hostOrderAddress) {
+    auto found = m_index.find(hostOrderAddress);
+    if (found == m_index.end()) {
+        return false;
+    }
+    m_entries.erase(found->second);
+    m_index.erase(found);
+    return true;
+}
+
+void EncoderList::Clear() {
+    m_index.clear();
+    m_entries.clear();
+}
+
+EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress) {
+    auto found = m_index.find(hostOrderAddress);
+    return found == m_index.end() ? nullptr : &*found->second;
+}
+
+const EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress) const {
+    auto found = m_index.find(hostOrderAddress);
+    return found == m_index.end() ? nullptr : &*found->second;
+}
+
+std::string DescribeResult(const ExchangeResult& result) {
+    std::string text = std::string(ExchangeKindName(result.kind)) + " " + ExchangeOutcomeName(result.outcome);
+    const char* separator = ": ";
+    for (const ExchangeMessage& message : result.messages) {
+        text += separator + message.text;
+        separator = " / ";
+    }
+    return text;
+}
+
+namespace {
+
+void Log(EncoderEntry& entry, std::chrono::system_clock::time_point now, EncoderEventKind kind, std::string text) {
+    entry.events.push_back({now, kind, std::move(text)});
+}
+
+// Raises the alarms of a new reading that were not active and clears those that are gone.
+// An unanswered reading says nothing about the programs: it only adds the connection line.
+void UpdateAlarms(EncoderEntry& entry, int statusFlags, std::chrono::system_clock::time_point now) {
+    std::vector<std::string> active;
+    if (statusFlags < 0) {
+        active = entry.activeAlarms;
+    }
+    for (const AlarmLine& line : AlarmLines(statusFlags, entry.record)) {
+        if (std::find(active.begin(), active.end(), line.text) == active.end()) {
+            active.push_back(line.text);
+        }
+    }
+    for (const std::string& old : entry.activeAlarms) {
+        if (std::find(active.begin(), active.end(), old) == active.end()) {
+            Log(entry, now, EncoderEventKind::AlarmCleared, old);
+        }
+    }
+    for (const std::string& now_active : active) {
+        if (std::find(entry.activeAlarms.begin(), entry.activeAlarms.end(), now_active) == entry.activeAlarms.end()) {
+            Log(entry, now, EncoderEventKind::AlarmRaised, now_active);
+        }
+    }
+    entry.activeAlarms = std::move(active);
+}
+
+}  // namespace
+
+EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::chrono::system_clock::time_point now) {
+    if (result.kind == ExchangeKind::Search) {
+        return nullptr;
+    }
+    EncoderEntry* entry = list.Find(result.address);
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    Log(*entry, now, EncoderEventKind::Exchange, DescribeResult(result));
+    if (result.outcome == ExchangeOutcome::Refused) {
+        return entry;   // the exchange that holds the encoder reports for itself
+    }
+    entry->inFlight = false;
+    if (result.outcome == ExchangeOutcome::Cancelled) {
+        return entry;
+    }
+
+    if (result.statusTaken) {
+        entry->hasStatus = true;
+        entry->statusFlags = result.statusFlags;
+        entry->temperature = result.temperature;
+        entry->statusTime = now;
+        // The list's image: a read's answer shows the encoder online, any gate without an
+        // answer offline; the message list's own reading leaves the image alone.
+        if (result.statusFlags < 0 && result.kind != ExchangeKind::Status) {
+            entry->state = EncoderState::Offline;
+        } else if (result.statusFlags >= 0 && result.kind == ExchangeKind::Read) {
+            entry->state = EncoderState::Online;
+        }
+    }
+    if (result.outcome == ExchangeOutcome::Succeeded && result.record) {
+        // The read fills every setting it carries; the passwords are typed, never read.
+        EncoderRecord record = *result.record;
+        std::memcpy(record.password, entry->record.password, sizeof record.password);
+        std::memcpy(record.newPassword, entry->record.newPassword, sizeof record.newPassword);
+        entry->record = record;
+        entry->lastRead = record;
+        entry->hasLastRead = true;
+    }
+    if (result.outcome == ExchangeOutcome::Succeeded && result.written) {
+        entry->lastRead = *result.written;
+        entry->hasLastRead = true;
+    }
+    if (result.statusTaken) {
+        UpdateAlarms(*entry, result.statusFlags, now);
+    }
+    return entry;
+}
