@@ -1086,9 +1086,11 @@ void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, const Exch
             break;
         case EncoderEventKind::AlarmRaised:
             severity = CActivityLog::Severity::Warning;
+            text = QStringLiteral("Alarm raised: ") + text;
             break;
         case EncoderEventKind::AlarmCleared:
             severity = CActivityLog::Severity::Info;
+            text = QStringLiteral("Alarm cleared: ") + text;
             break;
         }
         const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(event.time.time_since_epoch()).count();
