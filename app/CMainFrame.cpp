@@ -420,8 +420,8 @@ bool CMainFrame::DeleteEncoder(QTreeWidgetItem* item)
     if (record) {
         m_items.remove(address);
         // A monitor reading may still run: its result finds no encoder and is dropped.
-        if (auto poll = m_polls.find(address); poll != m_polls.end())
-            Engine().Cancel(poll->second);
+        if (m_polls.count(address))
+            CancelEncoder(address);
         m_afterPoll.erase(address);
         if (m_encoders.Remove(address))
             CountEncoderRecord(-1);
@@ -652,7 +652,7 @@ void CMainFrame::StartExchange(ExchangeKind kind, uint32_t address, int group)
         entry->inFlight = true;
     if (auto poll = m_polls.find(address); poll != m_polls.end()) {
         m_afterPoll[address] = [this, kind, address] { SubmitExchange(kind, address); };
-        Engine().Cancel(poll->second);
+        CancelEncoder(address);
         return;
     }
     SubmitExchange(kind, address);
@@ -804,6 +804,15 @@ void CMainFrame::CancelExchanges()
         m_engine->CancelAll();
 }
 
+// An encoder has at most one exchange at a time, in whichever engine it was started.
+void CMainFrame::CancelEncoder(uint32_t address)
+{
+    for (auto& engine : m_retiredEngines)
+        engine->CancelEncoder(address);
+    if (m_engine)
+        m_engine->CancelEncoder(address);
+}
+
 bool CMainFrame::InFlight(uint32_t address) const
 {
     return m_flights.count(address) != 0;
@@ -921,7 +930,7 @@ void CMainFrame::SetMonitoring(bool on)
     } else {
         m_monitorTimer->stop();
         for (const auto& poll : m_polls)
-            Engine().Cancel(poll.second);
+            CancelEncoder(poll.first);
         Log(QString(), CActivityLog::Severity::Info, QStringLiteral("Monitoring stopped"));
     }
 }

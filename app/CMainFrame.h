@@ -161,6 +161,7 @@ private:
     void OnSearchFound(uint32_t address);
     void OnSearchDone(const ExchangeResult& result);
     void PollEncoders();
+    void CancelEncoder(uint32_t address);
     void RetireIdleEngines();
 
     void UpdateItem(uint32_t address);
