@@ -31,6 +31,7 @@
 
 const char* const kAddressBookKey = "AddressBook/encoders";
 const char* const kReplyCompleteKey = "Exchanges/finishOnCompleteReply";
+const char* const kMonitorSecondsKey = "Monitor/intervalSeconds";
 
 namespace {
 
@@ -1135,6 +1136,10 @@ void CMainFrame::RestoreSettings()
             AddEncoder(Dotted(address));
     }
     SetReplyCompleteMode(settings.value(QString::fromLatin1(kReplyCompleteKey), false).toBool());
+    // A site with hundreds of encoders may want a slower watch; nothing faster than a
+    // status reading's own wait makes sense.
+    const int seconds = settings.value(QString::fromLatin1(kMonitorSecondsKey), kDefaultMonitorSeconds).toInt();
+    SetMonitorInterval(std::clamp(seconds, 1, 3600) * 1000);
     m_persist = true;
 }
 

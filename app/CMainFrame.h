@@ -224,3 +224,4 @@ private:
 // The settings under which the address book and the wait mode are kept.
 extern const char* const kAddressBookKey;
 extern const char* const kReplyCompleteKey;
+extern const char* const kMonitorSecondsKey;   // read at start only; 10 when not set

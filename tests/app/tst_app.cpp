@@ -898,6 +898,7 @@ void tst_App::addressBookRoundTrip()
     QTRY_VERIFY(m_frame->close());
     QTRY_VERIFY(m_frame.isNull());
     QSettings().setValue(kAddressBookKey, QStringList({"10.0.0.5", "bogus", "192.168.1.20"}));
+    QSettings().setValue(kMonitorSecondsKey, 30);
 
     auto open = [this] {
         m_frame = new CMainFrame(*m_prompter, {});
@@ -906,6 +907,8 @@ void tst_App::addressBookRoundTrip()
     open();
     QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.5", "192.168.1.20"}));
     QVERIFY(!m_frame->InExchange());   // no exchange at start
+    QCOMPARE(m_frame->MonitorInterval(), 30000);
+    QVERIFY(!m_frame->Monitoring());
     m_frame->AddEncoder(QStringLiteral("10.0.0.7"));
     Tree()->SelectOnly(Tree()->topLevelItem(0));
     m_frame->CommandAction(ID_DEL_ENCODER)->trigger();
