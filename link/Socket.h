@@ -95,6 +95,7 @@ public:
     bool Valid() const { return m_socket.Valid(); }   // without a socket only the flag works
     void Signal();                                     // any thread, any number of times
     bool Signalled() const { return m_signalled.load(); }
+    uint16_t Port() const { return m_port; }           // where its datagram goes, on 127.0.0.1
     // Waits up to `timeoutMs`; true when signalled (at once if it already was).
     bool Wait(int timeoutMs) const;
 

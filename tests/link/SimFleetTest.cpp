@@ -30,7 +30,7 @@ LinkOptions ShortWaits(const CEncoderSim& sim) {
     LinkOptions options;
     options.commandPort = sim.CommandPort();
     options.searchPort = sim.SearchPort();
-    options.timing = {0, 0, 0, 200, 100};
+    options.timing = {0, 0, 0, 500, 100};
     options.outFile = ::testing::TempDir() + "korvane-sim-fleet.xml";
     return options;
 }
@@ -92,8 +92,10 @@ TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts) {
 TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress) {
     CEncoderSim sim(FleetOptions("127.0.0.2-127.0.0.4"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
+    LinkOptions options = ShortWaits(sim);
+    options.timing.receiveTimeoutMs = 50;
     RecordingReporter reporter;
-    CEncoderLink link(reporter, ShortWaits(sim));
+    CEncoderLink link(reporter, options);
     for (uint32_t address : sim.Addresses()) {
         std::vector<std::string> found;
         link.SearchEncoder(address, [&](const std::string& dotted) { found.push_back(dotted); });
@@ -200,7 +202,7 @@ TEST(SimFleet, AHundredEncodersAnswerTogether) {
 
 TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay) {
     SimOptions options = FleetOptions("127.0.0.2-3");
-    options.delayMs = 150;
+    options.delayMs = 400;
     CEncoderSim sim(options);
     ASSERT_TRUE(sim.Start()) << sim.Error();
     sim.EncoderAt(1).SetDelay(0);
@@ -212,7 +214,7 @@ TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay) {
     EXPECT_TRUE(sim.EncoderAt(0).WaitForRequests(1, 2000));
     EXPECT_FALSE(delayed.WaitReadable(0)) << "the delayed encoder has not answered yet";
     ASSERT_TRUE(delayed.WaitReadable(5000));
-    EXPECT_GE(MsSince(start), 150);
+    EXPECT_GE(MsSince(start), 400);
     uint8_t reply[64];
     EXPECT_EQ(delayed.Receive(reply, sizeof reply), static_cast<int>(FrameHeader::kSize + 7));
 
@@ -223,13 +225,13 @@ TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay) {
     EncoderRecord record{};
     record.ipAddr = sim.EncoderAt(0).Address();
     EXPECT_EQ(CEncoderLink(reporter, link).QueryStatus(record), -1);
-    link.timing.statusWaitMs = 200;
+    link.timing.statusWaitMs = 600;
     EXPECT_EQ(CEncoderLink(reporter, link).QueryStatus(record), 0);
 }
 
 TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay) {
     SimOptions options;
-    options.delayMs = 100;
+    options.delayMs = 300;
     CEncoderSim sim(options);
     ASSERT_TRUE(sim.Start()) << sim.Error();
     LinkOptions link = ShortWaits(sim);
@@ -239,7 +241,7 @@ TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay) {
     std::vector<std::string> found;
     CEncoderLink(reporter, link).SearchEncoder(sim.Address(), [&](const std::string& dotted) { found.push_back(dotted); });
     EXPECT_TRUE(found.empty()) << "the window closed before the reply";
-    link.timing.searchWindowMs = 400;
+    link.timing.searchWindowMs = 800;
     CEncoderLink(reporter, link).SearchEncoder(sim.Address(), [&](const std::string& dotted) { found.push_back(dotted); });
     EXPECT_EQ(found, std::vector<std::string>{"127.0.0.1"});
 }
@@ -247,7 +249,7 @@ TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay) {
 TEST(SimFleet, TrickleSendsTheHeaderThenOnePayloadByteAtATime) {
     SimOptions options;
     options.fault = SimFault::Trickle;
-    options.trickleMs = 25;
+    options.trickleMs = 50;
     options.status = {0, 0, 38, 1, 1, 1, 1};
     CEncoderSim sim(options);
     ASSERT_TRUE(sim.Start()) << sim.Error();
@@ -260,16 +262,20 @@ TEST(SimFleet, TrickleSendsTheHeaderThenOnePayloadByteAtATime) {
     FrameHeader decoded = FrameHeader::Decode(header);
     EXPECT_EQ(decoded.code, CMD_STATUS);
     EXPECT_EQ(decoded.length, 7);
+    // The bytes come one per step; a reader held up may find a few together, never all.
     std::vector<uint8_t> payload;
+    std::vector<int> counts;
     while (payload.size() < 7) {
         ASSERT_TRUE(socket.WaitReadable(2000)) << "after " << payload.size() << " bytes";
         uint8_t chunk[16];
         int count = socket.Receive(chunk, sizeof chunk);
-        ASSERT_EQ(count, 1) << "one byte per step";
-        payload.push_back(chunk[0]);
+        ASSERT_GT(count, 0);
+        counts.push_back(count);
+        payload.insert(payload.end(), chunk, chunk + count);
     }
     EXPECT_EQ(payload, options.status);
-    EXPECT_GE(MsSince(start), 7 * 25);
+    EXPECT_LT(counts.front(), 7);
+    EXPECT_GE(MsSince(start), 7 * 50);
 
     // The connection stays open once the reply is out.
     EXPECT_FALSE(socket.WaitReadable(0));

@@ -1,0 +1,215 @@
+// The encoder list: lookup and order, and what a finished exchange does to an entry.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "EncoderList.h"
+#include "ExchangeEngine.h"
+#include "LinkProtocol.h"
+
+namespace {
+
+std::vector<std::string> Dotted(const EncoderList& list) {
+    std::vector<std::string> texts;
+    for (const EncoderEntry& entry : list) {
+        texts.push_back(entry.dotted);
+    }
+    return texts;
+}
+
+std::vector<std::string> EventTexts(const EncoderEntry& entry, EncoderEventKind kind) {
+    std::vector<std::string> texts;
+    for (const EncoderEvent& event : entry.events) {
+        if (event.kind == kind) {
+            texts.push_back(event.text);
+        }
+    }
+    return texts;
+}
+
+ExchangeResult Finished(ExchangeKind kind, ExchangeOutcome outcome, uint32_t address) {
+    ExchangeResult result;
+    result.kind = kind;
+    result.outcome = outcome;
+    result.address = address;
+    return result;
+}
+
+ExchangeResult StatusResult(ExchangeKind kind, uint32_t address, int flags, int8_t temperature = 0) {
+    ExchangeResult result = Finished(kind, flags >= 0 ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed, address);
+    result.statusTaken = true;
+    result.statusFlags = flags;
+    result.temperature = temperature;
+    return result;
+}
+
+constexpr uint32_t kFirst = 0x0A000001u;    // 10.0.0.1
+constexpr uint32_t kTenth = 0x0A00000Au;    // 10.0.0.10
+
+}  // namespace
+
+TEST(EncoderList, AddsOnceKeepsOrderAndRemoves) {
+    EncoderList list;
+    bool added = false;
+    EncoderEntry& tenth = list.Add(kTenth, &added);
+    EXPECT_TRUE(added);
+    EXPECT_EQ(tenth.dotted, "10.0.0.10");
+    EXPECT_EQ(tenth.record.ipAddr, kTenth);
+    EXPECT_EQ(tenth.state, EncoderState::Unknown);
+    list.Add(kFirst, &added);
+    EXPECT_TRUE(added) << "10.0.0.1 is not 10.0.0.10";
+    EXPECT_EQ(&list.Add(kTenth, &added), &tenth) << "a listed address gives its entry back";
+    EXPECT_FALSE(added);
+    list.Add(0, &added);
+    EXPECT_EQ(Dotted(list), (std::vector<std::string>{"10.0.0.10", "10.0.0.1", "0.0.0.0"}));
+
+    EXPECT_TRUE(list.Remove(kTenth));
+    EXPECT_FALSE(list.Remove(kTenth));
+    EXPECT_EQ(list.Find(kTenth), nullptr);
+    EXPECT_EQ(Dotted(list), (std::vector<std::string>{"10.0.0.1", "0.0.0.0"}));
+}
+
+TEST(EncoderList, TenThousandAddsAndDeletes) {
+    EncoderList list;
+    for (uint32_t i = 0; i < 10000; ++i) {
+        list.Add(0x0A000000u + i);
+    }
+    ASSERT_EQ(list.Size(), 10000u);
+    EXPECT_EQ(list.begin()->dotted, "10.0.0.0");
+    EXPECT_EQ(list.Find(0x0A000000u + 9999)->dotted, "10.0.39.15");
+    for (uint32_t i = 0; i < 10000; i += 2) {
+        ASSERT_TRUE(list.Remove(0x0A000000u + i));
+    }
+    EXPECT_EQ(list.Size(), 5000u);
+    EXPECT_EQ(list.begin()->dotted, "10.0.0.1");
+    for (uint32_t i = 1; i < 10000; i += 2) {
+        ASSERT_TRUE(list.Remove(0x0A000000u + i));
+    }
+    EXPECT_TRUE(list.Empty());
+}
+
+TEST(ApplyResult, SuccessfulReadFillsRecordAndLastReadButKeepsTypedPasswords) {
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    std::strcpy(entry.record.password, "admin");
+    entry.inFlight = true;
+
+    ExchangeResult result = StatusResult(ExchangeKind::Read, kFirst, STATUS_PROG2_NO_INPUT, 38);
+    result.outcome = ExchangeOutcome::Succeeded;
+    result.linkResult = 1;
+    EncoderRecord read{};
+    read.ipAddr = kFirst;
+    read.loaded = 1;
+    read.program_info2.start = 1;
+    std::strcpy(read.program_info1.progName, "News");
+    result.record = read;
+
+    ASSERT_EQ(ApplyResult(list, result), &entry);
+    EXPECT_STREQ(entry.record.program_info1.progName, "News");
+    EXPECT_STREQ(entry.record.password, "admin");
+    EXPECT_EQ(entry.record.loaded, 1);
+    EXPECT_TRUE(entry.hasLastRead);
+    EXPECT_STREQ(entry.lastRead.program_info1.progName, "News");
+    EXPECT_EQ(entry.state, EncoderState::Online);
+    EXPECT_EQ(entry.statusFlags, STATUS_PROG2_NO_INPUT);
+    EXPECT_EQ(entry.temperature, 38);
+    EXPECT_FALSE(entry.inFlight);
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::Exchange), std::vector<std::string>{"Read Configuration succeeded"});
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::AlarmRaised), std::vector<std::string>{"Program-2 no input"})
+        << "the program switched on in the record just read counts";
+}
+
+TEST(ApplyResult, StateFollowsTheListImage) {
+    struct Case {
+        ExchangeKind kind;
+        int flags;
+        EncoderState expected;
+    };
+    const Case cases[] = {
+        {ExchangeKind::Read, 0, EncoderState::Online},
+        {ExchangeKind::Read, STATUS_BUSY, EncoderState::Online},
+        {ExchangeKind::Read, -1, EncoderState::Offline},
+        {ExchangeKind::Write, -1, EncoderState::Offline},
+        {ExchangeKind::Write, 0, EncoderState::Unknown},    // a write's answered gate leaves the image
+        {ExchangeKind::Status, -1, EncoderState::Unknown},  // the message list's reading leaves it too
+        {ExchangeKind::Status, 0, EncoderState::Unknown},
+    };
+    for (const Case& c : cases) {
+        EncoderList list;
+        list.Add(kFirst);
+        ExchangeResult result = StatusResult(c.kind, kFirst, c.flags);
+        if (c.kind != ExchangeKind::Status && c.flags != 0) {
+            result.outcome = ExchangeOutcome::Failed;
+        }
+        EXPECT_EQ(ApplyResult(list, result)->state, c.expected) << ExchangeKindName(c.kind) << " " << c.flags;
+    }
+}
+
+TEST(ApplyResult, AlarmsAreRaisedAndClearedByDifference) {
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    entry.record.program_info1.start = 1;
+    ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, STATUS_OVER_TEMPERATURE | STATUS_PROG1_NO_INPUT));
+    ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, STATUS_OVER_TEMPERATURE | STATUS_PROG1_NO_INPUT));
+    ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, -1));
+    ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, STATUS_PROG1_NO_OUTPUT));
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::AlarmRaised),
+              (std::vector<std::string>{"Device temperature warning", "Program-1 no input", "Connect device failed",
+                                        "Program-1 no output"}));
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::AlarmCleared),
+              (std::vector<std::string>{"Device temperature warning", "Program-1 no input", "Connect device failed"}))
+        << "an unanswered reading keeps the earlier alarms until the next answer";
+    EXPECT_EQ(entry.activeAlarms, std::vector<std::string>{"Program-1 no output"});
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::Exchange).size(), 4u);
+}
+
+TEST(ApplyResult, FailedCancelledAndRefusedLeaveTheRecord) {
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    entry.record.deviceID = 7;
+    entry.inFlight = true;
+    EncoderRecord before = entry.record;
+
+    ExchangeResult refused = Finished(ExchangeKind::Read, ExchangeOutcome::Refused, kFirst);
+    ApplyResult(list, refused);
+    EXPECT_TRUE(entry.inFlight) << "the exchange that holds the encoder still runs";
+
+    ExchangeResult failed = StatusResult(ExchangeKind::Read, kFirst, STATUS_BUSY);
+    failed.outcome = ExchangeOutcome::Failed;
+    failed.messages = {{MessageKind::Warning, "Device is busying !"}};
+    ApplyResult(list, failed);
+    ApplyResult(list, Finished(ExchangeKind::Write, ExchangeOutcome::Cancelled, kFirst));
+
+    EXPECT_EQ(std::memcmp(&entry.record, &before, sizeof before), 0);
+    EXPECT_FALSE(entry.hasLastRead);
+    EXPECT_FALSE(entry.inFlight);
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::Exchange),
+              (std::vector<std::string>{"Read Configuration refused", "Read Configuration failed: Device is busying !",
+                                        "Write Configuration cancelled"}));
+}
+
+TEST(ApplyResult, IgnoresUnlistedEncodersAndSearches) {
+    EncoderList list;
+    list.Add(kFirst);
+    EXPECT_EQ(ApplyResult(list, Finished(ExchangeKind::Read, ExchangeOutcome::Failed, kTenth)), nullptr);
+    EXPECT_EQ(ApplyResult(list, Finished(ExchangeKind::Search, ExchangeOutcome::Succeeded, kFirst)), nullptr);
+    EXPECT_TRUE(list.Find(kFirst)->events.empty());
+}
+
+TEST(ApplyResult, SuccessfulWriteBecomesTheLastRead) {
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    ExchangeResult result = StatusResult(ExchangeKind::Write, kFirst, 0);
+    result.linkResult = 1;
+    result.messages = {{MessageKind::Tip, "Set Configuration Success !"}};
+    EncoderRecord written = entry.record;
+    written.deviceID = 9;
+    result.written = written;
+    ApplyResult(list, result);
+    EXPECT_TRUE(entry.hasLastRead);
+    EXPECT_EQ(entry.lastRead.deviceID, 9);
+    EXPECT_EQ(entry.record.deviceID, 0) << "the record is the operator's; the write does not change it";
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::Exchange),
+              std::vector<std::string>{"Write Configuration succeeded: Set Configuration Success !"});
+}

@@ -1,0 +1,124 @@
+// Every exchange bounded and cancellable: the receive bound against a trickling encoder,
+// the wake-up object, reply-complete waiting, and the status reading's temperature.
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "LinkTestSupport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+TEST(Wakeup, StaysSignalledOnceSignalled) {
+    CWakeup wake;
+    ASSERT_TRUE(wake.Valid());
+    EXPECT_FALSE(wake.Signalled());
+    EXPECT_FALSE(wake.Wait(0));
+    wake.Signal();
+    EXPECT_TRUE(wake.Signalled());
+    EXPECT_TRUE(wake.Wait(60000));
+    EXPECT_TRUE(wake.Wait(60000)) << "a second wait sees it too";
+    wake.Signal();
+    EXPECT_TRUE(wake.Wait(0));
+}
+
+TEST(Wakeup, StrayDatagramsDoNotWakeAndASignalFromAnotherThreadDoes) {
+    CWakeup wake;
+    CSocket silent(CSocket::Kind::Udp);
+    ASSERT_TRUE(silent.Bind(kLoopbackAddress, 0));
+    EXPECT_EQ(silent.WaitReadable(0, &wake), WaitResult::TimedOut);
+    CSocket stranger(CSocket::Kind::Udp);
+    const uint8_t byte = 7;
+    ASSERT_EQ(stranger.SendTo(&byte, 1, kLoopbackAddress, wake.Port()), 1);
+    EXPECT_FALSE(wake.Wait(50)) << "only Signal() wakes";
+
+    // Whether the signal comes before or during the wait, the wait ends at once.
+    WaitResult result = WaitResult::Error;
+    std::thread waiter([&] { result = silent.WaitReadable(60000, &wake); });
+    wake.Signal();
+    waiter.join();
+    EXPECT_EQ(result, WaitResult::Woken);
+    EXPECT_TRUE(wake.Wait(0));
+}
+
+TEST_F(LinkTest, ReadOfATricklingEncoderEndsAtTheReceiveBound) {
+    // One byte every 20 ms would stretch a read of the whole document to minutes; the
+    // bound on all receives after the wait ends it, silently, like a payload that stops short.
+    sim.SetFault(SimFault::Trickle);
+    sim.SetTrickle(20);
+    options.timing.receiveBoundMs = 300;
+    EncoderRecord before = record;
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(Link().ReadConfiguration(record), 0);
+    EXPECT_LT(MsSince(start), 300 + options.timing.readWaitMs + 1500);
+    EXPECT_TRUE(reporter.messages.empty());
+    EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
+}
+
+TEST_F(LinkTest, AnEncoderThatAnswersWithinTheWaitSeesNoBound) {
+    options.timing.receiveBoundMs = 0;   // the reply is whole when the wait ends
+    EXPECT_EQ(Link().ReadConfiguration(record), 1);
+    EXPECT_EQ(Link().QueryStatus(record), 0);
+}
+
+TEST_F(LinkTest, StatusReadingCarriesTheSignedTemperature) {
+    record.temperature = 50;
+    struct Case {
+        uint8_t byte;
+        int8_t reading;
+        int flags;
+    };
+    for (Case c : {Case{60, 60, STATUS_OVER_TEMPERATURE}, Case{200, -56, 0}, Case{0, 0, 0}}) {
+        sim.SetStatus({0, 0, c.byte, 1, 1, 1, 1});
+        StatusReading reading;
+        EXPECT_EQ(Link().QueryStatus(record, reading), c.flags);
+        EXPECT_EQ(reading.flags, c.flags);
+        EXPECT_EQ(reading.temperature, c.reading);
+        EXPECT_EQ(Link().QueryStatus(record), c.flags) << "the plain query agrees";
+    }
+    sim.SetFault(SimFault::Silence);
+    StatusReading reading;
+    EXPECT_EQ(Link().QueryStatus(record, reading), -1);
+    EXPECT_EQ(reading.temperature, 0);
+}
+
+TEST_F(LinkTest, ReplyCompleteEndsWithTheReplyAndGivesTheSameResults) {
+    options.timing = LinkTiming{};   // the shipped waits: 20 s, 15 s, 4 s
+    options.waitMode = WaitMode::ReplyComplete;
+    std::strcpy(record.password, "admin");
+    std::strcpy(record.newPassword, "admin");
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(Link().QueryStatus(record), 0);
+    EXPECT_EQ(Link().ReadConfiguration(record), 1);
+    EXPECT_EQ(Link().WriteConfiguration(record), 1);
+    EXPECT_LT(MsSince(start), 4000) << "no fixed wait was sat out";
+    EXPECT_TRUE(sleeps.empty()) << "reply-complete mode does not sleep";
+    EXPECT_EQ(reporter.messages, std::vector<std::string>{"Tip: Set Configuration Success !"});
+}
+
+TEST_F(LinkTest, CancelEndsTheFixedWaitAndSaysNothingMore) {
+    options.sleep = nullptr;   // the link waits itself, on the wake-up
+    options.timing = LinkTiming{};
+    CWakeup wake;
+    options.cancel = &wake;
+    std::thread canceller([&] {
+        sim.WaitForRequests(1, 10000);
+        wake.Signal();
+    });
+    Clock::time_point start = Clock::now();
+    EncoderRecord before = record;
+    EXPECT_EQ(Link().ReadConfiguration(record), 0);
+    canceller.join();
+    EXPECT_LT(MsSince(start), 5000) << "the 20 s wait was cut short";
+    EXPECT_TRUE(reporter.messages.empty()) << "a cancelled read does not complain";
+    EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
+    EXPECT_EQ(Link().QueryStatus(record), -1) << "a signalled wake-up stops the next exchange at once";
+}
