@@ -356,10 +356,7 @@ void CMainFrame::WirePanes()
     m_messagePane->SetMenuTracker(track);
     connect(m_deviceTree, &CDeviceTree::currentEncoderChanged, this, &CMainFrame::OnCurrentEncoderChanged);
     connect(m_deviceTree, &CDeviceTree::encoderSelectionChanged, m_messagePane, &CMessagePane::DeleteAllMessages);
-    connect(m_deviceTree, &CDeviceTree::encoderSelectionChanged, this, [this] {
-        ++m_messageGeneration;
-        UpdateCommandStates();
-    });
+    connect(m_deviceTree, &CDeviceTree::encoderSelectionChanged, this, &CMainFrame::UpdateCommandStates);
     connect(m_deviceTree, &CDeviceTree::commandRequested, this, &CMainFrame::RunDeviceCommand);
     connect(m_messagePane, &CMessagePane::commandRequested, this, &CMainFrame::RunDeviceCommand);
     connect(m_activityLog, &CActivityLog::exportRequested, this, &CMainFrame::ExportActivityLog);
@@ -473,6 +470,10 @@ void CMainFrame::UpdateItem(uint32_t address)
 
 bool CMainFrame::OnCommand(int id)
 {
+    // A value still being typed (Ctrl+S straight from a password field) goes into the
+    // record before the record goes to the encoder, and before the refresh below.
+    if (id == ID_WRITE_CONFIGURATION)
+        CommitOpenEditor();
     if (EncoderRecord* record = SelectedRecord()) {
         // A sheet row's edit: stored into the record, or refused with one warning. An
         // encoder with an exchange in flight takes no edit: its record is the exchange's
@@ -589,6 +590,8 @@ void CMainFrame::RunDeviceCommand(int id)
                                       [id](const EncoderCommand& c) { return c.id == id; });
     if (command == std::end(kEncoderCommands) || !m_deviceTree->SelectionIdle())
         return;
+    if (id == ID_WRITE_CONFIGURATION)
+        CommitOpenEditor();
     std::vector<uint32_t> addresses;
     for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems())
         addresses.push_back(CDeviceTree::ItemAddress(item));
@@ -1039,6 +1042,17 @@ void CMainFrame::OnCurrentEncoderChanged(EncoderRecord* record)
     if (record)
         RefreshSheet(*record);
     UpdateCommandStates();
+}
+
+void CMainFrame::CommitOpenEditor()
+{
+    for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
+        for (const SheetRow& row : *column) {
+            CRowTreeItem* built = row.controlId ? m_settingsSheet->RowFor(row.controlId) : nullptr;
+            if (built && built->IsActivated() && built->EditorHasFocus())
+                built->CommitChanges();
+        }
+    }
 }
 
 // The sheet of an encoder with an exchange in flight shows the record but takes no edit.

@@ -169,6 +169,7 @@ private:
     void UpdateProgress();
     void OnCurrentEncoderChanged(EncoderRecord* record);
     void SetSheetReadOnly(bool readOnly);
+    void CommitOpenEditor();
     void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
     void LogNewEvents(const EncoderEntry& entry, size_t from, const ExchangeResult& result, bool monitor);
     void SaveAddressBook() const;
@@ -201,7 +202,6 @@ private:
     int m_searchAnswered = 0;
     int m_searchNew = 0;
     std::vector<uint32_t> m_searchSeen;
-    int m_messageGeneration = 0;  // bumped at every selection change: late alarm lines go nowhere
 
     QElapsedTimer m_clock;
     QTimer* m_progressTimer = nullptr;

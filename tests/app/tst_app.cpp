@@ -10,6 +10,7 @@
 #include <QContextMenuEvent>
 #include <QDockWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -30,6 +31,8 @@
 #include "CMainFrame.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
+#include "CRowTree.h"
+#include "CRowTreeItem.h"
 #include "Dialogs.h"
 #include "RecordingPrompter.h"
 #include "Socket.h"
@@ -117,6 +120,7 @@ private slots:
     void readWithNoEncoderSelectedDoesNothing();
     void writeConfiguration_data();
     void writeConfiguration();
+    void writeTakesTheFieldBeingTyped();
     void startAndStop();
     void searchAddsWhatAnswers();
     void deviceMessages_data();
@@ -475,6 +479,26 @@ void tst_App::writeConfiguration()
     QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_OFFLINE);   // a write's answered query changes no image
 }
 
+// Ctrl+S straight from a field being typed writes what was typed.
+void tst_App::writeTakesTheFieldBeingTyped()
+{
+    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    std::strcpy(CDeviceTree::ItemRecord(item)->newPassword, "secret");
+    CRowTreeItem* row = m_frame->SettingsSheet()->RowFor(10005);
+    CRowTree* column = row->GetOwner();
+    column->EnsureVisible(row);
+    column->LayoutRows();
+    QTest::mouseClick(column->GetList(), Qt::LeftButton, {}, row->GetValueRect().center());
+    auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(field);
+    QTest::keyClicks(field, QStringLiteral("admin"));
+    QCOMPARE(CDeviceTree::ItemRecord(item)->password[0], '\0');   // not committed yet
+    m_frame->CommandAction(ID_WRITE_CONFIGURATION)->trigger();
+    QVERIFY(WaitIdle());
+    QCOMPARE(m_prompter->BoxTexts(), QStringList("Set Configuration Success !"));
+    QCOMPARE(QString::fromLatin1(CDeviceTree::ItemRecord(item)->password), QStringLiteral("admin"));
+}
+
 void tst_App::startAndStop()
 {
     AddAndSelect(kSimAddress);
@@ -628,6 +652,7 @@ void tst_App::addressDialogs()
     RunMenuCommand(ID_ADD_ENCODER);
     QCOMPARE(m_prompter->dialogTitles, QStringList("Add Device Dialog"));
     QCOMPARE(ItemTexts(*Tree()), QStringList(item));
+    QCOMPARE(Tree()->SelectedItem(), Tree()->topLevelItem(0));   // the new encoder is the current one
     QCOMPARE(CDeviceTree::ItemRecord(Tree()->topLevelItem(0))->ipAddr,
              AddressFromDotted(item.toLatin1().constData()));
 
