@@ -1080,15 +1080,26 @@ void tst_App::frameCommandsAndViewToggles()
              QList<QKeySequence>({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Ins")}));
 
     // Copy in the device list takes the selected addresses; Paste there adds addresses.
-    Tree()->setFocus();
     QApplication::setActiveWindow(m_frame);
-    if (QApplication::focusWidget() == Tree()) {
-        m_frame->OnCommand(ID_EDIT_COPY);
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10.0.0.1"));
-        QApplication::clipboard()->setText(QStringLiteral("10.0.0.2, nonsense 10.0.0.300\n10.0.0.3"));
-        m_frame->OnCommand(ID_EDIT_PASTE);
-        QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
-    }
+    QVERIFY(QTest::qWaitForWindowActive(m_frame));
+    Tree()->setFocus();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Tree()));
+    QVERIFY(m_frame->CommandAction(ID_EDIT_COPY)->isEnabled());
+    QVERIFY(!m_frame->CommandAction(ID_EDIT_CUT)->isEnabled());
+    m_frame->OnCommand(ID_EDIT_COPY);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10.0.0.1"));
+    QApplication::clipboard()->setText(QStringLiteral("10.0.0.2, nonsense 10.0.0.300\n10.0.0.3"));
+    m_frame->OnCommand(ID_EDIT_PASTE);
+    QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+
+    // F6 walks the panes: device list, sheet, messages, activity log, and round again.
+    m_frame->OnCommand(ID_NEXT_PANE);
+    QVERIFY(m_frame->SettingsSheet()->isAncestorOf(QApplication::focusWidget()));
+    m_frame->OnCommand(ID_NEXT_PANE);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(m_frame->MessagePane()->List()));
+    m_frame->OnCommand(ID_PREV_PANE);
+    m_frame->OnCommand(ID_PREV_PANE);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Tree()));
     QCOMPARE(m_frame->MessageField()->text(), QStringLiteral("Ready"));
 
     // Hiding the toolbar gives its space to the panes.
