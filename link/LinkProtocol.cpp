@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Socket.h"
+#include "TextConversions.h"
 
 void PutInt32LE(uint8_t* out, int32_t value) {
     uint32_t bits = static_cast<uint32_t>(value);
@@ -70,7 +70,7 @@ bool ParseSearchReply(const uint8_t* datagram, size_t count, std::string& dotted
     }
     uint32_t address = static_cast<uint32_t>(datagram[2]) << 24 | static_cast<uint32_t>(datagram[3]) << 16 |
                        static_cast<uint32_t>(datagram[4]) << 8 | datagram[5];
-    dotted = DottedFromAddress(address);
+    dotted = FormatDotted(address);
     return true;
 }
 

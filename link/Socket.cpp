@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -401,6 +402,10 @@ void CWakeup::DropStray() const {
 
 bool CWakeup::Wait(int timeoutMs) const {
     if (!m_socket.Valid()) {
+        // Without its socket nothing can cut the wait short; the wait itself still holds.
+        if (!m_signalled.load() && timeoutMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        }
         return m_signalled.load();
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);

@@ -13,10 +13,10 @@
 bool StartSocketLibrary();
 void StopSocketLibrary();
 
-// Dotted text to a host-order address the way inet_addr reads it (also "0x7f.1" and
-// other short forms); 0xFFFFFFFF (255.255.255.255) for text that is not an address.
+// Forwarders to the settings layer's one conversion (InetAddrHostOrder, FormatDotted in
+// TextConversions.h), which the link itself uses; kept only until the window and the
+// stand-in call that one directly. New code calls it, not these.
 uint32_t AddressFromDotted(const char* text);
-// "%d.%d.%d.%d", most significant byte first.
 std::string DottedFromAddress(uint32_t hostOrder);
 
 constexpr uint32_t kLoopbackAddress = 0x7F000001u;   // 127.0.0.1

@@ -6,6 +6,7 @@
 
 #include "LinkProtocol.h"
 #include "Socket.h"
+#include "TextConversions.h"
 
 TEST(FrameHeader, EncodesLittleEndianWhateverTheHost) {
     uint8_t bytes[FrameHeader::kSize];
@@ -140,8 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Addresses, DottedTextBothWays) {
     EXPECT_EQ(AddressFromDotted("192.168.1.100"), 0xC0A80164u);
-    EXPECT_EQ(AddressFromDotted("10.0.0.300"), 0xFFFFFFFFu);
-    EXPECT_EQ(AddressFromDotted("not an address"), 0xFFFFFFFFu);
+    EXPECT_EQ(AddressFromDotted("10.0.0.300"), kInvalidAddress);
+    EXPECT_EQ(AddressFromDotted("not an address"), kInvalidAddress);
     EXPECT_EQ(DottedFromAddress(0xC0A80164u), "192.168.1.100");
     EXPECT_EQ(DottedFromAddress(0), "0.0.0.0");
 }

@@ -58,7 +58,7 @@ protected:
     // A port on 127.0.0.1 that nobody listens on.
     static uint16_t ClosedPort() {
         CSocket probe(CSocket::Kind::Tcp);
-        probe.Bind(0x7F000001u, 0);
+        probe.Bind(kLoopbackAddress, 0);
         return probe.LocalPort();   // closed again when `probe` goes
     }
 
