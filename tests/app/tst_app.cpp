@@ -709,6 +709,10 @@ void tst_App::windowAnswersDuringRead()
 
     // The sheet of the encoder in flight takes no edit; the other commands work now.
     QVERIFY(m_frame->SettingsSheet()->RowFor(10005)->IsReadOnly());
+    dynamic_cast<QLineEdit*>(m_frame->SettingsSheet()->RowFor(10014))->setText(QStringLiteral("Typed"));
+    m_frame->OnCommand(10014);
+    QCOMPARE(CDeviceTree::ItemRecord(item)->program_info1.progName[0], '\0');
+    QCOMPARE(dynamic_cast<QLineEdit*>(m_frame->SettingsSheet()->RowFor(10014))->text(), QString());
     m_frame->CommandAction(ID_APP_ABOUT)->trigger();
     QCOMPARE(m_prompter->dialogTitles, QStringList("About"));
     QTreeWidgetItem* other = m_frame->AddEncoder(QStringLiteral("10.0.0.9"));
