@@ -718,7 +718,6 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
         LogNewEvents(*entry, eventsBefore, result, monitor);
         UpdateItem(address);
     }
-    emit exchangeFinished(result);
 
     if (monitor) {
         if (auto after = m_afterPoll.find(address); after != m_afterPoll.end()) {
