@@ -142,6 +142,7 @@ private slots:
     void replyCompleteModePersists();
     void activityLogFiltersAndExports();
     void searchReportsAnsweredAndNew();
+    void searchCancelled();
     void sheetIpRowsBlankAtStart();
     void startUpLayoutProportions();
     void frameCommandsAndViewToggles();
@@ -918,6 +919,10 @@ void tst_App::monitorRaisesAndClearsAlarm()
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(WaitIdle());
     QCOMPARE(item->text(kColumnActivity), QStringLiteral("Read Configuration succeeded"));
+    // Nor does a watch's reading hold back Del; its late result finds no encoder.
+    QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
+    QVERIFY(m_frame->DeleteEncoder(item));
+    QCOMPARE(LiveEncoderRecords(), 0);
     m_frame->CommandAction(ID_VIEW_MONITOR)->trigger();
     QVERIFY(!m_frame->Monitoring());
 }
@@ -1027,6 +1032,23 @@ void tst_App::searchReportsAnsweredAndNew()
     QCOMPARE(Tree()->SelectedItem(), chosen);   // a search leaves the selection as it is
     QCOMPARE(Tree()->topLevelItemCount(), 4);
     QVERIFY(m_prompter->boxes.empty());
+}
+
+void tst_App::searchCancelled()
+{
+    Recreate([](LinkOptions& link) { link.timing.searchWindowMs = 20000; });
+    m_sim->SetSearchReplies({0x7F000002u});
+    m_prompter->dialogScripts.push_back(TypeAddress(kSimAddress));
+    RunMenuCommand(ID_SEARCH_ENCODER);
+    QVERIFY(m_frame->InExchange());
+    QTRY_COMPARE(Tree()->topLevelItemCount(), 1);   // listed as it answers, before the window ends
+    QVERIFY2(m_frame->statusBar()->currentMessage().startsWith("Search Encoder 127.0.0.1: listening for encoders"),
+             qPrintable(m_frame->statusBar()->currentMessage()));
+    m_frame->CommandAction(ID_CANCEL_EXCHANGES)->trigger();
+    QVERIFY(WaitIdle(5000));
+    QCOMPARE(m_frame->ActivityLog()->Entries().back().text,
+             QStringLiteral("Search Encoder 127.0.0.1 cancelled: 1 encoders answered, 1 new"));
+    QVERIFY(m_frame->CommandAction(ID_SEARCH_ENCODER)->isEnabled());
 }
 
 // Before any encoder is shown the sheet's address rows are empty, not 0.0.0.0.
