@@ -17,17 +17,16 @@
 #include <algorithm>
 
 #include "AppIds.h"
-#include "FrameText.h"
 #include "CDeviceTree.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
 #include "Dialogs.h"
+#include "FrameText.h"
 #include "Pictures.h"
 #include "SheetLayout.h"
 #include "Socket.h"
-
 
 const char* const kAddressBookKey = "AddressBook/encoders";
 const char* const kReplyCompleteKey = "Exchanges/finishOnCompleteReply";
