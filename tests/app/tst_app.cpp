@@ -777,7 +777,7 @@ void tst_App::cancelMidReadLeavesRecord()
     QElapsedTimer clock;
     clock.start();
     // Esc cancels wherever the focus is in the window.
-    QApplication::setActiveWindow(m_frame);
+    m_frame->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_frame));
     m_frame->SettingsSheet()->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
@@ -1106,7 +1106,7 @@ void tst_App::frameCommandsAndViewToggles()
              QList<QKeySequence>({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Ins")}));
 
     // Copy in the device list takes the selected addresses; Paste there adds addresses.
-    QApplication::setActiveWindow(m_frame);
+    m_frame->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_frame));
     Tree()->setFocus();
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Tree()));
