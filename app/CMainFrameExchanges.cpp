@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kSearchNoteMs = 15000;   // how long the status bar keeps a search's result
 constexpr int kRefusedRetryMs = 20;    // a new exchange meets the engine still letting go of a cancelled one
+constexpr size_t kEventsKept = 1000;   // per encoder; the activity log keeps its own copy
 
 }  // namespace
 
@@ -133,6 +134,10 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
             m_outcomes[address] = {text, result.outcome != ExchangeOutcome::Succeeded};
         }
         LogNewEvents(*entry, eventsBefore, result, monitor);
+        // A watch adds an event per reading: keep each encoder's own log to its newest
+        // part, so that days of monitoring do not grow it without bound.
+        if (entry->events.size() > 2 * kEventsKept)
+            entry->events.erase(entry->events.begin(), entry->events.end() - kEventsKept);
         UpdateItem(address);
     }
 
