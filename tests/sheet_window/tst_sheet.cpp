@@ -582,6 +582,8 @@ void tst_Sheet::WriteWithPasswords()
     TypeAndEnter(Sheet(), 10005, QStringLiteral("admin"));
     TypeAndEnter(Sheet(), 10006, QStringLiteral("admin"));
     QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
+    QVERIFY(QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000));
+    QVERIFY(!m_prompter->boxes.empty());
     QCOMPARE(m_prompter->BoxTexts().last(), QStringLiteral("Set Configuration Success !"));
 }
 
