@@ -1,33 +1,13 @@
 #include "CPaneSplitter.h"
 
+#include "CDragBar.h"
+
 #include <QFrame>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cstdint>
-
-// The bar shown while a boundary is dragged. It lies above the panes, so it is a child
-// window of its own rather than something the splitter paints under them; its checker of
-// dark and light pixels stays visible on any pane colour, as a halftone bar does.
-class CPaneDragBar : public QWidget {
-public:
-    explicit CPaneDragBar(QWidget* parent) : QWidget(parent)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAttribute(Qt::WA_NoSystemBackground);
-        hide();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), Qt::white);
-        painter.setBrushOrigin(0, 0);
-        painter.fillRect(rect(), QBrush(Qt::black, Qt::Dense4Pattern));
-    }
-};
 
 CPaneSplitter::CPaneSplitter(int paneCount, int orientation, int minimumSize, int barWidth)
     : m_paneCount(std::max(paneCount, 2)),
@@ -48,7 +28,9 @@ CPaneSplitter::CPaneSplitter(int paneCount, int orientation, int minimumSize, in
     setCursor(IsSideBySide() ? Qt::SplitHCursor : Qt::SplitVCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
-    m_dragBar = new CPaneDragBar(this);
+    // The bar lies above the panes, so it is a window of its own rather than part of the
+    // splitter's paint under them.
+    m_dragBar = new CDragBar(this);
     resize(0, 0);
 }
 
@@ -307,12 +289,10 @@ void CPaneSplitter::ShowDragBar()
 {
     const int b = std::max(m_barWidth, 1);
     if (IsSideBySide()) {
-        m_dragBar->setGeometry(m_dragPos - m_barWidth, 0, b, m_dragLength);
+        m_dragBar->ShowAt(QRect(m_dragPos - m_barWidth, 0, b, m_dragLength));
     } else {
-        m_dragBar->setGeometry(0, m_dragPos - m_barWidth, m_dragLength, b);
+        m_dragBar->ShowAt(QRect(0, m_dragPos - m_barWidth, m_dragLength, b));
     }
-    m_dragBar->raise();
-    m_dragBar->show();
 }
 
 void CPaneSplitter::HideDragBar()

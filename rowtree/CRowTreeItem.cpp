@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
+#include <algorithm>
 
 CRowTreeItem::CRowTreeItem()
 {
@@ -25,6 +26,11 @@ void CRowTreeItem::SetLabelText(const QString& text)
     if (m_owner) {
         m_owner->Repaint();
     }
+}
+
+bool CRowTreeItem::HasShownLabel() const
+{
+    return std::any_of(m_label.begin(), m_label.end(), [](QChar c) { return c != QLatin1Char(' '); });
 }
 
 bool CRowTreeItem::IsHeading() const
@@ -157,6 +163,7 @@ void CRowTreeItem::PlaceOnValueCell(QWidget* editor) const
     editor->setGeometry(m_valueRect);
 }
 
+void CRowTreeItem::SetValue(const RowValue&) {}
 void CRowTreeItem::OnDrawValue(QPainter&, const QRect&) {}
 void CRowTreeItem::OnActivate() {}
 void CRowTreeItem::OnResize() {}

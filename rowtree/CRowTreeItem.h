@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RowTreeGeometry.h"
+#include "RowValue.h"
 
 #include <QColor>
 #include <QFont>
@@ -86,6 +87,11 @@ public:
 
     // What the value cell shows while the editor is closed.
     virtual QString GetValueText() const { return QString(); }
+    // The value the row holds, of the type its kind holds (None for a heading).
+    virtual RowValue GetValue() const { return RowValue(); }
+    // Sets the value by code, of the type GetValue answers: nothing is reported, the value
+    // cell shows it at the list's next paint. A value a row cannot hold changes nothing.
+    virtual void SetValue(const RowValue& value);
     // Whether the row's editor widget has been created.
     virtual bool HasEditor() const { return false; }
     // Whether the row's open editor holds the keyboard focus (the cell then shows the
@@ -127,6 +133,9 @@ protected:
 private:
     friend class CRowTree;
     friend class CRowTreeList;
+
+    // Whether the label has anything to draw (an empty or all-space label draws nothing).
+    bool HasShownLabel() const;
 
     QString m_label;
     QString m_description;

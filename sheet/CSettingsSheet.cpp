@@ -1,7 +1,6 @@
 #include "CSettingsSheet.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
 
@@ -21,21 +20,42 @@ std::string SheetBytesFromText(const QString& text)
     return text.toLocal8Bit().toStdString();
 }
 
-CDividerBar::CDividerBar(QWidget* parent)
-    : QWidget(parent)
+namespace {
+
+// The record's value for a row, of the type the row's editor holds.
+RowValue ShownValue(RowValue::Type type, const SheetRow& layout, const EncoderRecord& record)
 {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    hide();
+    switch (type) {
+    case RowValue::Type::Text:
+        return RowValue::Text(SheetTextFromBytes(ShownText(layout, record)));
+    case RowValue::Type::Index:
+        return RowValue::Index(ShownIndex(layout, record));
+    case RowValue::Type::Address:
+        return RowValue::Address(ShownAddress(layout, record));
+    case RowValue::Type::None:
+        break;
+    }
+    return RowValue();
 }
 
-void CDividerBar::paintEvent(QPaintEvent*)
+// What an editor holds, as the commit rules take it.
+std::optional<EditorValue> EditorValueOf(const RowValue& value)
 {
-    // A one-pixel checkerboard, so that the bar shows over any colour beneath it.
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
-    painter.setBrushOrigin(0, 0);
-    painter.fillRect(rect(), QBrush(Qt::black, Qt::Dense4Pattern));
+    switch (value.type) {
+    case RowValue::Type::Text:
+        return EditorValue::Text(SheetBytesFromText(value.text));
+    case RowValue::Type::Index:
+        // No selection (-1) reads as the byte 255.
+        return EditorValue::Index(static_cast<uint8_t>(value.index));
+    case RowValue::Type::Address:
+        return EditorValue::Address(value.address);
+    case RowValue::Type::None:
+        break;
+    }
+    return std::nullopt;
 }
+
+}  // namespace
 
 CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target)
     : QFrame(parent)
@@ -46,7 +66,7 @@ CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target)
     setAutoFillBackground(true);
     // The sheet's own area is only the gap between the columns: the column divider.
     setCursor(Qt::SplitHCursor);
-    m_bar = new CDividerBar(this);
+    m_bar = new CDragBar(this);
     BuildRows();
 }
 
@@ -146,56 +166,22 @@ void CSettingsSheet::Refresh(const EncoderRecord* record)
 {
     if (record == nullptr) return;
     for (const BuiltRow& built : m_rows) ShowRow(built, *record);
-    // The rows' area only: nothing a refresh changes shows in the scroll bar.
+    // The rows' area only: nothing a refresh changes shows in the scroll bar. The rows' own
+    // setters leave the repaint to this one.
     for (CRowTree* column : {m_left, m_right})
         if (column) column->GetList()->update(column->GetList()->ClientRect());
 }
 
 void CSettingsSheet::ShowRow(const BuiltRow& built, const EncoderRecord& record)
 {
-    const SheetRow& layout = *built.layout;
-    switch (layout.kind) {
-    case RowKind::Text:
-    case RowKind::Numeric:
-        static_cast<CRowEdit*>(built.row)->setText(SheetTextFromBytes(ShownText(layout, record)));
-        break;
-    case RowKind::Combo:
-        // The list's own selection setter: the value cell shows it at the repaint below,
-        // so there is no need for the row to lay its whole column out again per row.
-        static_cast<QComboBox*>(static_cast<CRowCombo*>(built.row))->setCurrentIndex(ShownIndex(layout, record));
-        break;
-    case RowKind::IPAddress:
-        static_cast<CRowIPAddress*>(built.row)->SetAddress(ShownAddress(layout, record));
-        break;
-    case RowKind::Static: {
-        // Setting a static text lays the column out again; most refreshes leave it as it is.
-        auto* row = static_cast<CRowStatic*>(built.row);
-        const QString text = SheetTextFromBytes(ShownText(layout, record));
-        if (row->GetStaticText() != text) row->SetStaticText(text);
-        break;
-    }
-    case RowKind::Heading:
-        break;
-    }
+    built.row->SetValue(ShownValue(built.row->GetValue().type, *built.layout, record));
 }
 
 std::optional<EditorValue> CSettingsSheet::ReadEditor(int controlId) const
 {
     for (const BuiltRow& built : m_rows) {
-        if (controlId == 0 || built.layout->controlId != controlId) continue;
-        switch (built.layout->kind) {
-        case RowKind::Text:
-        case RowKind::Numeric:
-            return EditorValue::Text(SheetBytesFromText(static_cast<const CRowEdit*>(built.row)->text()));
-        case RowKind::Combo:
-            // No selection (-1) reads as the byte 255.
-            return EditorValue::Index(static_cast<uint8_t>(static_cast<const CRowCombo*>(built.row)->GetCurSel()));
-        case RowKind::IPAddress:
-            return EditorValue::Address(static_cast<const CRowIPAddress*>(built.row)->GetAddress());
-        case RowKind::Static:
-        case RowKind::Heading:
-            break;
-        }
+        if (controlId == 0 || built.layout->controlId != controlId || !built.row->HasEditor()) continue;
+        return EditorValueOf(built.row->GetValue());
     }
     return std::nullopt;
 }
@@ -237,10 +223,7 @@ void CSettingsSheet::mouseMoveEvent(QMouseEvent* event)
         // The divider follows the pointer without limit; the columns move on release.
         m_columnDivider = event->position().toPoint().x() - contentsRect().left();
         const QRect client = contentsRect();
-        m_bar->setGeometry(client.left() + m_columnDivider - kBarWidth / 2, client.top(), kBarWidth,
-                           client.height());
-        m_bar->show();
-        m_bar->raise();
+        m_bar->ShowAt(QRect(client.left() + m_columnDivider - kBarWidth / 2, client.top(), kBarWidth, client.height()));
         m_barDrawn = true;
     }
     QFrame::mouseMoveEvent(event);

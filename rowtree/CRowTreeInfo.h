@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QFrame>
+
+class CRowTree;
+
+// The optional description pane below the rows of a CRowTree.
+class CRowTreeInfo : public QFrame {
+    Q_OBJECT
+public:
+    static constexpr int kChildId = 0xFFFF;
+    explicit CRowTreeInfo(CRowTree* owner);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    CRowTree* m_owner;
+};
