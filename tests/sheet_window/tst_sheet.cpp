@@ -6,14 +6,12 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <cstring>
 #include <memory>
 
 #include "AppIds.h"
 #include "CDeviceTree.h"
-#include "CEncoderSim.h"
 #include "CMainFrame.h"
 #include "CRowCombo.h"
 #include "CRowEdit.h"
@@ -22,6 +20,7 @@
 #include "CSettingsSheet.h"
 #include "RecordingPrompter.h"
 #include "SettingsDocument.h"
+#include "StandInEncoder.h"
 
 namespace {
 
@@ -105,25 +104,19 @@ private:
     EncoderRecord* AddAndSelect();
     void Read();
 
-    std::unique_ptr<CEncoderSim> m_sim;
+    std::unique_ptr<StandInEncoder> m_sim;
     std::unique_ptr<RecordingPrompter> m_prompter;
     QPointer<CMainFrame> m_frame;
-    QTemporaryDir m_dir;
     std::unique_ptr<CSettingsSheet> m_sheet;
     int m_commands = 0;
 };
 
 void tst_Sheet::init()
 {
-    m_sim = std::make_unique<CEncoderSim>();
+    m_sim = std::make_unique<StandInEncoder>();
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    LinkOptions link;
-    link.commandPort = m_sim->CommandPort();
-    link.searchPort = m_sim->SearchPort();
-    link.timing = {30, 30, 30, 100, 300};
-    link.outFile = m_dir.filePath(QStringLiteral("out.xml")).toStdString();
     m_prompter = std::make_unique<RecordingPrompter>();
-    m_frame = new CMainFrame(*m_prompter, link);
+    m_frame = new CMainFrame(*m_prompter, m_sim->Link());
     m_frame->resize(1400, 900);
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame));
