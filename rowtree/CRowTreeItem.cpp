@@ -138,9 +138,8 @@ void CRowTreeItem::DrawValueText(QPainter& painter, const QRect& cell, const QSt
 void CRowTreeItem::HideEditor(QWidget* editor) const
 {
     CRowTreeList* list = OwnerList();
-    if (list && editor->isAncestorOf(editor->window()->focusWidget())) {
-        list->setFocus(Qt::OtherFocusReason);
-    } else if (list && editor->window()->focusWidget() == editor) {
+    QWidget* focused = editor->window()->focusWidget();
+    if (list && (focused == editor || editor->isAncestorOf(focused))) {
         list->setFocus(Qt::OtherFocusReason);
     }
     editor->hide();
