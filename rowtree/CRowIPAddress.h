@@ -35,5 +35,4 @@ protected:
     bool OnFieldReturn(int index) override;
     bool OnFieldTab(int index, QKeyEvent* event) override;
     QColor DotColor() const override;
-
 };

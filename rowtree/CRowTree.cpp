@@ -42,7 +42,7 @@ void DeleteFonts()
     g_boldFont = nullptr;
 }
 
-}  // namespace
+}   // namespace
 
 CRowTree::CRowTree()
 {

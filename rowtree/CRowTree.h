@@ -23,7 +23,7 @@ public:
 
     // Makes the control a child of parent over rect and shows it. Returns 1, or 0 when it
     // has no parent or was created already.
-    int Create(const QRect& rect, QWidget* parent, uint32_t options, int controlId = 0xFFFF);
+    int Create(const QRect& rect, QWidget* parent, uint32_t options, int controlId = kUnaddressedId);
     // The same with window style bits as the settings sheet passes them (0x16000000): only
     // the visible bit (0x10000000) means anything here; without it the control stays hidden.
     int Create(uint32_t style, const QRect& rect, QWidget* parent, uint32_t options, int controlId);
@@ -128,7 +128,7 @@ private:
     CRowTreeList* m_list = nullptr;
     CRowTreeInfo* m_info = nullptr;
     bool m_created = false;
-    int m_controlId = 0xFFFF;
+    int m_controlId = kUnaddressedId;
     RowCommandTarget m_commandTarget;
     QSize m_laidOutSize{-1, -1};
     bool m_deleting = false;

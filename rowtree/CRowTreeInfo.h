@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RowTreeGeometry.h"
+
 #include <QFrame>
 
 class CRowTree;
@@ -8,7 +10,7 @@ class CRowTree;
 class CRowTreeInfo : public QFrame {
     Q_OBJECT
 public:
-    static constexpr int kChildId = 0xFFFF;
+    static constexpr int kChildId = kUnaddressedId;
     explicit CRowTreeInfo(CRowTree* owner);
 
 protected:

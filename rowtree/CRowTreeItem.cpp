@@ -162,13 +162,23 @@ void CRowTreeItem::PlaceOnValueCell(QWidget* editor) const
     editor->setGeometry(m_valueRect);
 }
 
-void CRowTreeItem::SetValue(const RowValue&) {}
-void CRowTreeItem::OnDrawValue(QPainter&, const QRect&) {}
-void CRowTreeItem::OnActivate() {}
-void CRowTreeItem::OnResize() {}
-void CRowTreeItem::OnMove() {}
-void CRowTreeItem::OnCommit() {}
-void CRowTreeItem::OnDestroyEditor() {}
-void CRowTreeItem::OnDeselect() {}
-void CRowTreeItem::OnSelect() {}
-void CRowTreeItem::OnExpand(bool) {}
+void CRowTreeItem::SetValue(const RowValue&)
+{}
+void CRowTreeItem::OnDrawValue(QPainter&, const QRect&)
+{}
+void CRowTreeItem::OnActivate()
+{}
+void CRowTreeItem::OnResize()
+{}
+void CRowTreeItem::OnMove()
+{}
+void CRowTreeItem::OnCommit()
+{}
+void CRowTreeItem::OnDestroyEditor()
+{}
+void CRowTreeItem::OnDeselect()
+{}
+void CRowTreeItem::OnSelect()
+{}
+void CRowTreeItem::OnExpand(bool)
+{}

@@ -78,12 +78,12 @@ public:
     int GetCommandId() const { return m_commandId; }
 
     // Geometry from the last layout of the row list.
-    int GetX() const { return m_x; }                 // indent
-    int GetY() const { return m_y; }                 // top in content coordinates
+    int GetX() const { return m_x; }   // indent
+    int GetY() const { return m_y; }   // top in content coordinates
     int GetHeight() const { return m_height; }
-    QRect GetValueRect() const { return m_valueRect; }      // row-list client coordinates
-    QRect GetExpandBox() const { return m_expandBox; }      // content coordinates; empty without children
-    QRect GetLabelTextBox() const { return m_labelTextBox; } // the label text as drawn
+    QRect GetValueRect() const { return m_valueRect; }         // row-list client coordinates
+    QRect GetExpandBox() const { return m_expandBox; }         // content coordinates; empty without children
+    QRect GetLabelTextBox() const { return m_labelTextBox; }   // the label text as drawn
 
     // What the value cell shows while the editor is closed.
     virtual QString GetValueText() const { return QString(); }

@@ -58,7 +58,7 @@ RowBoxes LayOutRow(const RowShape& shape, const RowLayoutFrame& frame, int y)
     return row;
 }
 
-}  // namespace
+}   // namespace
 
 RowLayout LayOutRows(const std::vector<RowShape>& shapes, const RowLayoutFrame& frame)
 {

@@ -190,11 +190,12 @@ void CSettingsSheet::PlaceColumns()
 {
     const QRect client = contentsRect();
     const int width = client.width(), height = client.height();
+    // Each column keeps kColumnMargin from the divider; the right one also from the edge.
     if (m_left)
-        m_left->setGeometry(client.left(), client.top(), std::max(0, m_columnDivider - 1), height);
+        m_left->setGeometry(client.left(), client.top(), std::max(0, m_columnDivider - kColumnMargin), height);
     if (m_right)
-        m_right->setGeometry(client.left() + m_columnDivider + 1, client.top(),
-                             std::max(0, width - m_columnDivider - 2), height);
+        m_right->setGeometry(client.left() + m_columnDivider + kColumnMargin, client.top(),
+                             std::max(0, width - m_columnDivider - 2 * kColumnMargin), height);
 }
 
 void CSettingsSheet::resizeEvent(QResizeEvent* event)

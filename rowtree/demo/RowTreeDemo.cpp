@@ -29,7 +29,7 @@ public:
     explicit DemoSheet(QListWidget* log)
     {
         m_tree = new CRowTree;
-        m_tree->Create(rect(), this, RTS_SHADEMARGIN | RTS_HEADINGCOLORS, 0xFFFF);
+        m_tree->Create(rect(), this, RTS_SHADEMARGIN | RTS_HEADINGCOLORS, kUnaddressedId);
         m_tree->SetCommandTarget([this, log](int id) {
             log->insertItem(0, QStringLiteral("command %1: %2").arg(id).arg(ValueOf(id)));
         });

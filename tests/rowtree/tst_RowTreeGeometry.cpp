@@ -24,7 +24,7 @@ std::vector<RowShape> SampleShapes()
 
 const RowLayoutFrame kFrame{300, 400, 150, 0};
 
-}  // namespace
+}   // namespace
 
 // The row geometry as a function of plain data: no widget, no painter.
 class tst_RowTreeGeometry : public QObject {
@@ -64,8 +64,8 @@ private slots:
         // background starts there and keeps off the right edge.
         QTest::newRow("heading's row") << 0 << 1 << 0 << QRect(16, 21, 134, 21) << QRect(155, 21, 145, 20)
                                        << QRect(150, 21, 148, 20) << QRect(4, 26, 8, 8);
-        QTest::newRow("one level deeper") << 0 << 2 << 16 << QRect(32, 42, 118, 21) << QRect(155, 42, 145, 20)
-                                          << QRect(150, 42, 148, 20) << QRect();
+        QTest::newRow("one level deeper")
+            << 0 << 2 << 16 << QRect(32, 42, 118, 21) << QRect(155, 42, 145, 20) << QRect(150, 42, 148, 20) << QRect();
         // Scrolled: screen boxes move up, the expand box's hit area stays in the content.
         QTest::newRow("scrolled heading") << 30 << 3 << 0 << QRect(16, 33, 284, 21) << QRect(155, 33, 145, 20)
                                           << QRect(16, 33, 301, 21) << QRect(4, 68, 8, 8);

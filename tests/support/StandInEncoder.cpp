@@ -2,7 +2,8 @@
 
 #include <utility>
 
-StandInEncoder::StandInEncoder(SimOptions options) : CEncoderSim(std::move(options)) {}
+StandInEncoder::StandInEncoder(SimOptions options) : CEncoderSim(std::move(options))
+{}
 
 LinkOptions StandInEncoder::Link() const
 {
