@@ -111,8 +111,7 @@ void CIPAddressCtrl::FieldEdited(int index)
 }
 
 void CIPAddressCtrl::OnFieldFocusIn(int)
-{
-}
+{}
 
 void CIPAddressCtrl::OnFieldFocusOut(int index, QWidget*)
 {

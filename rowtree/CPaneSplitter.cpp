@@ -10,12 +10,8 @@
 #include <cstdint>
 
 CPaneSplitter::CPaneSplitter(int paneCount, int orientation, int minimumSize, int barWidth)
-    : m_paneCount(std::max(paneCount, 2)),
-      m_orientation(orientation),
-      m_minimum(std::max(minimumSize, 0)),
-      m_barWidth(std::max(barWidth, 0)),
-      m_panes(m_paneCount),
-      m_proportions(m_paneCount),
+    : m_paneCount(std::max(paneCount, 2)), m_orientation(orientation), m_minimum(std::max(minimumSize, 0)),
+      m_barWidth(std::max(barWidth, 0)), m_panes(m_paneCount), m_proportions(m_paneCount),
       m_positions(m_paneCount + 1, 0)
 {
     const int n = m_paneCount;
@@ -93,7 +89,8 @@ void CPaneSplitter::SetProportions(const std::vector<int>& weights)
     }
     int used = 0;
     for (int i = 0; i < m_paneCount - 1; ++i) {
-        m_proportions[i] = static_cast<int>((sum / 2 + static_cast<int64_t>(std::max(weights[i], 0)) * kShareUnit) / sum);
+        m_proportions[i] =
+            static_cast<int>((sum / 2 + static_cast<int64_t>(std::max(weights[i], 0)) * kShareUnit) / sum);
         used += m_proportions[i];
     }
     m_proportions[m_paneCount - 1] = kShareUnit - used;

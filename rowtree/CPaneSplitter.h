@@ -51,8 +51,8 @@ public:
     // Start of pane 'index' along the splitting axis; index == PaneCount() gives the end.
     int Position(int index) const;
     QRect PaneRect(int index) const;
-    QRect BarRect(int boundary) const;       // boundary 1 .. PaneCount() - 1
-    int AvailableLength() const;             // extent less the bars
+    QRect BarRect(int boundary) const;   // boundary 1 .. PaneCount() - 1
+    int AvailableLength() const;         // extent less the bars
     bool IsDragging() const { return m_dragging; }
     int DragPosition() const { return m_dragPos; }
 
