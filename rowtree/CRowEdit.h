@@ -20,6 +20,7 @@ public:
     uint32_t GetEditOptions() const { return m_options; }
 
     QString GetValueText() const override { return text(); }
+    RowValue::Type ValueType() const override { return RowValue::Type::Text; }
     RowValue GetValue() const override { return RowValue::Text(text()); }
     void SetValue(const RowValue& value) override;
 

@@ -174,7 +174,7 @@ void CSettingsSheet::Refresh(const EncoderRecord* record)
 
 void CSettingsSheet::ShowRow(const BuiltRow& built, const EncoderRecord& record)
 {
-    built.row->SetValue(ShownValue(built.row->GetValue().type, *built.layout, record));
+    built.row->SetValue(ShownValue(built.row->ValueType(), *built.layout, record));
 }
 
 std::optional<EditorValue> CSettingsSheet::ReadEditor(int controlId) const
