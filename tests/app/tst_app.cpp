@@ -14,7 +14,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -26,7 +25,6 @@
 #include "CActivityLog.h"
 #include "CDeviceTree.h"
 #include "CEncoderApp.h"
-#include "CEncoderSim.h"
 #include "CIPAddressCtrl.h"
 #include "CMainFrame.h"
 #include "CMessagePane.h"
@@ -36,6 +34,7 @@
 #include "Dialogs.h"
 #include "RecordingPrompter.h"
 #include "Socket.h"
+#include "StandInEncoder.h"
 
 namespace {
 
@@ -156,7 +155,7 @@ private:
     bool WaitIdle(int timeoutMs = 5000);
     void Recreate(const std::function<void(LinkOptions&)>& change);
 
-    std::unique_ptr<CEncoderSim> m_sim;
+    std::unique_ptr<StandInEncoder> m_sim;
     std::unique_ptr<RecordingPrompter> m_prompter;
     QPointer<CMainFrame> m_frame;
     QTemporaryDir m_dir;
@@ -178,15 +177,10 @@ void tst_App::init()
 {
     QSettings().clear();
     SimOptions options;
-    m_sim = std::make_unique<CEncoderSim>(options);
+    m_sim = std::make_unique<StandInEncoder>(options);
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    LinkOptions link;
-    link.commandPort = m_sim->CommandPort();
-    link.searchPort = m_sim->SearchPort();
-    link.timing = {30, 30, 30, 100, 300};
-    link.outFile = m_dir.filePath(QStringLiteral("out.xml")).toStdString();
     m_prompter = std::make_unique<RecordingPrompter>();
-    m_frame = new CMainFrame(*m_prompter, link);
+    m_frame = new CMainFrame(*m_prompter, m_sim->Link());
     m_frame->resize(1001, 700);
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame));
