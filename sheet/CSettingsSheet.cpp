@@ -47,7 +47,8 @@ std::optional<EditorValue> EditorValueOf(const RowValue& value)
 {
     switch (value.type) {
     case RowValue::Type::Text:
-        return EditorValue::Text(SheetBytesFromText(value.text));
+        // Numbers: digits only, the same bytes in every character set.
+        return EditorValue::Text(value.text.toStdString());
     case RowValue::Type::Index:
         // No selection (-1) reads as the byte 255.
         return EditorValue::Index(static_cast<uint8_t>(value.index));
