@@ -26,7 +26,7 @@
 #include "FrameText.h"
 #include "Pictures.h"
 #include "SheetLayout.h"
-#include "Socket.h"
+#include "TextConversions.h"
 
 const char* const kAddressBookKey = "AddressBook/encoders";
 const char* const kReplyCompleteKey = "Exchanges/finishOnCompleteReply";
@@ -376,7 +376,7 @@ QTreeWidgetItem* CMainFrame::AddEncoder(const QString& text)
 {
     if (QTreeWidgetItem* found = FindEncoderItem(m_deviceTree->topLevelItem(0), text))
         return found;
-    const uint32_t address = AddressFromDotted(text.toLatin1().constData());
+    const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
     bool added = false;
     EncoderEntry& entry = m_encoders.Add(address, &added);
     if (!added) {

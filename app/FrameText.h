@@ -4,11 +4,11 @@
 #include <QString>
 
 #include "ExchangeEngine.h"
-#include "Socket.h"
+#include "TextConversions.h"
 
 inline QString DottedText(uint32_t hostOrderAddress)
 {
-    return QString::fromStdString(DottedFromAddress(hostOrderAddress));
+    return QString::fromStdString(FormatDotted(hostOrderAddress));
 }
 
 inline QString ExchangeText(ExchangeKind kind)

@@ -1,7 +1,5 @@
 #include "Socket.h"
 
-#include "TextConversions.h"
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -139,13 +137,6 @@ void StopSocketLibrary() {
     WSACleanup();
 #endif
 }
-
-// One reading of dotted text for the whole tool, the same on every platform.
-uint32_t AddressFromDotted(const char* text) {
-    return text == nullptr ? kInvalidAddress : InetAddrHostOrder(text);
-}
-
-std::string DottedFromAddress(uint32_t hostOrder) { return FormatDotted(hostOrder); }
 
 uint32_t TickCountMs() {
     using namespace std::chrono;

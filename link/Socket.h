@@ -13,12 +13,6 @@
 bool StartSocketLibrary();
 void StopSocketLibrary();
 
-// Forwarders to the settings layer's one conversion (InetAddrHostOrder, FormatDotted in
-// TextConversions.h), which the link itself uses; kept only until the window and the
-// stand-in call that one directly. New code calls it, not these.
-uint32_t AddressFromDotted(const char* text);
-std::string DottedFromAddress(uint32_t hostOrder);
-
 constexpr uint32_t kLoopbackAddress = 0x7F000001u;   // 127.0.0.1
 
 // Milliseconds from an arbitrary start, wrapping like the platform's tick counter.

@@ -11,6 +11,7 @@
 #include "AddressRange.h"
 #include "LinkProtocol.h"
 #include "Socket.h"
+#include "TextConversions.h"
 
 namespace {
 
@@ -193,7 +194,7 @@ Reply ShapeReply(SimFault fault, int32_t code, std::vector<uint8_t> payload, int
         reply.close = true;
         return reply;
     case SimFault::CloseAfterLength:
-        reply.bytes.assign(header, header + 8);
+        reply.bytes.assign(header, header + FrameHeader::kSize);
         reply.close = true;
         return reply;
     default:
@@ -205,7 +206,7 @@ Reply ShapeReply(SimFault fault, int32_t code, std::vector<uint8_t> payload, int
 }
 
 std::string Prefix(const SimEncoder::State& encoder, bool fleet) {
-    return fleet ? DottedFromAddress(encoder.address) + ": " : std::string();
+    return fleet ? FormatDotted(encoder.address) + ": " : std::string();
 }
 
 }  // namespace
@@ -222,7 +223,7 @@ CEncoderSim::CEncoderSim(SimOptions options) : m_options(std::move(options)), m_
     if (!range.Ok()) {
         m_error = "not an address: " + range.error;
     }
-    uint32_t reported = m_options.reportAddress.empty() ? 0 : AddressFromDotted(m_options.reportAddress.c_str());
+    uint32_t reported = m_options.reportAddress.empty() ? 0 : InetAddrHostOrder(m_options.reportAddress.c_str());
     for (uint32_t address : range.addresses) {
         auto state = std::make_unique<SimEncoder::State>();
         state->address = address;
@@ -255,7 +256,7 @@ bool CEncoderSim::BindAll() {
         m_error.clear();
         for (size_t i = 0; i < m_impl->encoders.size() && m_error.empty(); ++i) {
             SimEncoder::State& encoder = *m_impl->encoders[i];
-            const std::string dotted = DottedFromAddress(encoder.address);
+            const std::string dotted = FormatDotted(encoder.address);
             encoder.listener = CSocket(CSocket::Kind::Tcp);
             encoder.listener.SetReuseAddress(true);   // a restart must not wait for old connections
             if (!encoder.listener.Bind(encoder.address, commandPort) || !encoder.listener.Listen(128)) {
@@ -676,18 +677,19 @@ void CEncoderSim::Run() {
             uint8_t reply[kSearchReplySize];
             BuildSearchReply(address, reply);
             size_t size = sizeof reply;
+            constexpr size_t kChecksumAt = kSearchReplySize - 1;
             if (fault == SimFault::BadChecksum) {
-                reply[8] = static_cast<uint8_t>(reply[8] + 1);
+                reply[kChecksumAt] = static_cast<uint8_t>(reply[kChecksumAt] + 1);
             } else if (fault == SimFault::BadMarker) {
                 reply[6] = 5;
-                reply[8] = Checksum8(reply, 8);
+                reply[kChecksumAt] = Checksum8(reply, kChecksumAt);
             } else if (fault == SimFault::ShortReply) {
                 size = 7;
                 reply[6] = Checksum8(reply, 6);
             }
             impl.datagrams.push_back({&encoder, due, fromAddr, fromPort, std::vector<uint8_t>(reply, reply + size)});
         }
-        Log(m_options, prefix + "search from " + DottedFromAddress(fromAddr) + ": " +
+        Log(m_options, prefix + "search from " + FormatDotted(fromAddr) + ": " +
                            std::to_string(addresses.size()) + " replies");
     };
 

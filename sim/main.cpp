@@ -17,7 +17,9 @@
 
 #include "AddressRange.h"
 #include "CEncoderSim.h"
+#include "LinkProtocol.h"
 #include "Socket.h"
+#include "TextConversions.h"
 
 namespace {
 
@@ -77,7 +79,7 @@ bool ParseStatus(const char* text, std::vector<uint8_t>& status) {
         }
         status.push_back(static_cast<uint8_t>(value));
     }
-    return status.size() <= 100;
+    return status.size() <= static_cast<size_t>(kStatusReplyBufferSize);
 }
 
 bool ParseMs(const char* text, int& ms) {
@@ -114,8 +116,8 @@ int Usage(const char* message) {
 
 int main(int argc, char** argv) {
     SimOptions options;
-    options.commandPort = 9999;
-    options.searchPort = 8888;
+    options.commandPort = COMMAND_PORT;
+    options.searchPort = SEARCH_PORT;
     std::string documentFile;
     std::vector<std::pair<uint32_t, SimFault>> faults;
     bool quiet = false;
@@ -148,7 +150,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--status") {
             if (!needsValue(value && ParseStatus(value, options.status))) return Usage("--status needs bytes like 0,0,38,1,1,1,1");
         } else if (arg == "--report-addr") {
-            if (!needsValue(value && AddressFromDotted(value) != 0xFFFFFFFFu)) return Usage("--report-addr needs an address");
+            if (!needsValue(value && InetAddrHostOrder(value) != kInvalidAddress)) return Usage("--report-addr needs an address");
             options.reportAddress = value;
         } else if (arg == "--document") {
             if (!needsValue(true)) return Usage("--document needs a file");
@@ -181,7 +183,7 @@ int main(int argc, char** argv) {
     for (const auto& [address, fault] : faults) {
         SimEncoder encoder = sim.EncoderFor(address);
         if (!encoder.Valid()) {
-            return Usage(("--fault names " + DottedFromAddress(address) + ", which --bind does not serve").c_str());
+            return Usage(("--fault names " + FormatDotted(address) + ", which --bind does not serve").c_str());
         }
         encoder.SetFault(fault);
     }
@@ -201,9 +203,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvane-sim: %s\n", sim.Error().c_str());
         return 1;
     }
-    std::string served = DottedFromAddress(sim.Address());
+    std::string served = FormatDotted(sim.Address());
     if (sim.Count() > 1) {
-        served += "-" + DottedFromAddress(sim.Addresses().back());
+        served += "-" + FormatDotted(sim.Addresses().back());
     }
     std::printf("korvane-sim on %s: command port %u, search port %u\n", served.c_str(),
                 static_cast<unsigned>(sim.CommandPort()), static_cast<unsigned>(sim.SearchPort()));

@@ -33,8 +33,8 @@
 #include "CRowTreeItem.h"
 #include "Dialogs.h"
 #include "RecordingPrompter.h"
-#include "Socket.h"
 #include "StandInEncoder.h"
+#include "TextConversions.h"
 
 namespace {
 
@@ -649,7 +649,7 @@ void tst_App::addressDialogs()
     QCOMPARE(ItemTexts(*Tree()), QStringList(item));
     QCOMPARE(Tree()->SelectedItem(), Tree()->topLevelItem(0));   // the new encoder is the current one
     QCOMPARE(CDeviceTree::ItemRecord(Tree()->topLevelItem(0))->ipAddr,
-             AddressFromDotted(item.toLatin1().constData()));
+             InetAddrHostOrder(item.toLatin1().constData()));
 
     // The next dialog starts empty again.
     m_prompter->dialogScripts.push_back(TypeAddress(QStringLiteral("10.1.1.1"), &blank));

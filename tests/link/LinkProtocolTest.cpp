@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "LinkProtocol.h"
-#include "Socket.h"
-#include "TextConversions.h"
 
 TEST(FrameHeader, EncodesLittleEndianWhateverTheHost) {
     uint8_t bytes[FrameHeader::kSize];
@@ -138,11 +136,3 @@ INSTANTIATE_TEST_SUITE_P(
                       VerdictCase{"lower_case_ok", "ok", WriteVerdict::Failed},
                       VerdictCase{"empty", "", WriteVerdict::Failed}),
     [](const ::testing::TestParamInfo<VerdictCase>& info) { return std::string(info.param.name); });
-
-TEST(Addresses, DottedTextBothWays) {
-    EXPECT_EQ(AddressFromDotted("192.168.1.100"), 0xC0A80164u);
-    EXPECT_EQ(AddressFromDotted("10.0.0.300"), kInvalidAddress);
-    EXPECT_EQ(AddressFromDotted("not an address"), kInvalidAddress);
-    EXPECT_EQ(DottedFromAddress(0xC0A80164u), "192.168.1.100");
-    EXPECT_EQ(DottedFromAddress(0), "0.0.0.0");
-}

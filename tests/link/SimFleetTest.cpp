@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "LinkTestSupport.h"
+#include "TextConversions.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress) {
     for (uint32_t address : sim.Addresses()) {
         std::vector<std::string> found;
         link.SearchEncoder(address, [&](const std::string& dotted) { found.push_back(dotted); });
-        EXPECT_EQ(found, std::vector<std::string>{DottedFromAddress(address)});
+        EXPECT_EQ(found, std::vector<std::string>{FormatDotted(address)});
         EXPECT_EQ(sim.EncoderFor(address).LastSearchRequest().size(), kSearchRequestSize);
     }
 }
