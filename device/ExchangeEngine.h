@@ -173,8 +173,8 @@ public:
         BatchId id = 0;
         std::vector<ExchangeId> exchanges;   // in the order of `records`
     };
-    BatchTicket SubmitBatch(ExchangeKind kind, const std::vector<EncoderRecord>& records, ExchangeCallbacks callbacks,
-                            BatchCallback end);
+    BatchTicket SubmitBatch(ExchangeKind kind, const std::vector<EncoderRecord>& records,
+                            const ExchangeCallbacks& callbacks, BatchCallback end);
 
     // Each returns how many exchanges it cancelled (not yet finished ones only).
     size_t Cancel(ExchangeId id);

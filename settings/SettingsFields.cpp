@@ -19,6 +19,10 @@ constexpr SettingsField Open(const char* element, uint8_t depth) {
 #define WORD(depth, element, list, path) \
     SettingsField { element, depth, K::Word, RECORD_FIELD(path), &WordLists::list, #path, 0 }
 
+// `p` and `a` below begin a path into the record (`program_info1` of `program_info1.video.pid`):
+// LEAF turns the whole path into an offset and the field's name, which brackets would spoil.
+// NOLINTBEGIN(bugprone-macro-parentheses)
+
 // Program 1 and program 2 share the head and video lines; only their paths differ.
 #define PROGRAM_HEAD(p)                                                         \
     LEAF(2, "start", Number, p.start, 0),                                       \
@@ -50,6 +54,8 @@ constexpr SettingsField Open(const char* element, uint8_t depth) {
     LEAF(3, "volumnRight", Number, a.volumnRight, 0),                           \
     WORD(3, "bitrate", audioBitrate, a.bitrate),                                \
     WORD(3, "mode", audioMode, a.mode)
+
+// NOLINTEND(bugprone-macro-parentheses)
 
 constexpr SettingsField kFields[] = {
     Open("encoder_202", 0),

@@ -438,6 +438,7 @@ TEST_F(CliFleet, WriteVerifyNamesEverySettingThatDidNotTake)
 {
     // The encoder answers "OK" but keeps its old settings.
     Encoder(0).SetPassword("other");
+    // NOLINTNEXTLINE(bugprone-string-constructor): the encoder's reply, zero byte included
     Encoder(0).SetWriteReply(std::string("OK", 3));
     std::string file = Replace(CEncoderSim::DefaultDocument(kFirst), "<progNO>1</progNO>", "<progNO>7</progNO>");
     WriteFile(work + "/rack.xml", Replace(file, "<bitrate>4000</bitrate>", "<bitrate>5000</bitrate>"));

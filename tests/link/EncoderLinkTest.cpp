@@ -18,6 +18,7 @@ std::string FileText(const std::string& path) {
     return text.str();
 }
 
+// NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
 bool SameRecord(const EncoderRecord& a, const EncoderRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 struct FaultCase {
@@ -233,6 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, WriteReplyTest,
     ::testing::Values(ReplyCase{"ok_then_text", "OK, settings applied", 1, "Tip: Set Configuration Success !"},
                       ReplyCase{"password_err_no_zero", "PASSWORD ERR", 0, "Warning: Password Error !"},
+                      // NOLINTNEXTLINE(bugprone-string-constructor): the encoder's reply, zero byte included
                       ReplyCase{"password_err_zero", std::string("PASSWORD ERR", 13), 0, "Warning: Password Error !"},
                       ReplyCase{"password_err_letters", "PASSWORD ERRORS", 0, kFailed},
                       ReplyCase{"other", "BUSY", 0, kFailed}),

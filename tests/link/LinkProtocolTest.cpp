@@ -128,8 +128,10 @@ TEST_P(WriteVerdictTest, ComesFromTheReplyBuffer) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WriteVerdictTest,
+    // NOLINTNEXTLINE(bugprone-string-constructor): the encoder's reply, zero byte included
     ::testing::Values(VerdictCase{"ok", std::string("OK", 3), WriteVerdict::Success},
                       VerdictCase{"ok_and_more", "OK, applied", WriteVerdict::Success},
+                      // NOLINTNEXTLINE(bugprone-string-constructor): the encoder's reply, zero byte included
                       VerdictCase{"password_err_with_zero", std::string("PASSWORD ERR", 13), WriteVerdict::PasswordError},
                       VerdictCase{"password_err_without_zero", "PASSWORD ERR", WriteVerdict::PasswordError},
                       VerdictCase{"password_err_and_letters", "PASSWORD ERROR", WriteVerdict::Failed},
