@@ -126,7 +126,8 @@ ExchangeId ExchangeEngine::Search(uint32_t broadcastAddress, CompletionCallback 
 }
 
 ExchangeEngine::BatchTicket ExchangeEngine::SubmitBatch(ExchangeKind kind, const std::vector<EncoderRecord>& records,
-                                                        const ExchangeCallbacks& callbacks, BatchCallback end) {
+                                                        const ExchangeCallbacks& callbacks, BatchCallback end)
+{
     BatchTicket ticket;
     auto batch = std::make_shared<Batch>();
     batch->end = std::move(end);

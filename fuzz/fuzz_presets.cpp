@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<BrokenRule> reasons =
         ApplySettings(std::string(reinterpret_cast<const char*>(data), size), record);
     if (!reasons.empty()) {
-        // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte must match
+        // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
         if (std::memcmp(&record, &before, sizeof record) != 0) std::abort();
         return 0;
     }

@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Canonicalise(record);
     Canonicalise(back);
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): both records start zero-filled and are filled alike
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): both start zero-filled, filled alike
     if (std::memcmp(&record, &back, sizeof record) != 0) std::abort();
     return 0;
 }

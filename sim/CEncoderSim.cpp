@@ -692,8 +692,8 @@ void CEncoderSim::Run() {
             }
             impl.datagrams.push_back({&encoder, due, fromAddr, fromPort, std::vector<uint8_t>(reply, reply + size)});
         }
-        Log(m_options, prefix + "search from " + FormatDotted(fromAddr) + ": " +
-                           std::to_string(addresses.size()) + " replies");
+        Log(m_options,
+            prefix + "search from " + FormatDotted(fromAddr) + ": " + std::to_string(addresses.size()) + " replies");
     };
 
     // Keeps at most kMaxConnections per encoder: the oldest of `encoder`'s has had its chance.

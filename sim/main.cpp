@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--status") {
             if (!needsValue(value && ParseStatus(value, options.status))) return Usage("--status needs bytes like 0,0,38,1,1,1,1");
         } else if (arg == "--report-addr") {
-            if (!needsValue(value && InetAddrHostOrder(value) != kInvalidAddress)) return Usage("--report-addr needs an address");
+            if (!needsValue(value && InetAddrHostOrder(value) != kInvalidAddress))
+                return Usage("--report-addr needs an address");
             options.reportAddress = value;
         } else if (arg == "--document") {
             if (!needsValue(true)) return Usage("--document needs a file");

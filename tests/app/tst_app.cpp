@@ -648,8 +648,7 @@ void tst_App::addressDialogs()
     QCOMPARE(m_prompter->dialogTitles, QStringList("Add Device Dialog"));
     QCOMPARE(ItemTexts(*Tree()), QStringList(item));
     QCOMPARE(Tree()->SelectedItem(), Tree()->topLevelItem(0));   // the new encoder is the current one
-    QCOMPARE(CDeviceTree::ItemRecord(Tree()->topLevelItem(0))->ipAddr,
-             InetAddrHostOrder(item.toLatin1().constData()));
+    QCOMPARE(CDeviceTree::ItemRecord(Tree()->topLevelItem(0))->ipAddr, InetAddrHostOrder(item.toLatin1().constData()));
 
     // The next dialog starts empty again.
     m_prompter->dialogScripts.push_back(TypeAddress(QStringLiteral("10.1.1.1"), &blank));

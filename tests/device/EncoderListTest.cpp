@@ -181,7 +181,7 @@ TEST(ApplyResult, FailedCancelledAndRefusedLeaveTheRecord) {
     ApplyResult(list, failed);
     ApplyResult(list, Finished(ExchangeKind::Write, ExchangeOutcome::Cancelled, kFirst));
 
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     EXPECT_EQ(std::memcmp(&entry.record, &before, sizeof before), 0);
     EXPECT_FALSE(entry.hasLastRead);
     EXPECT_FALSE(entry.inFlight);

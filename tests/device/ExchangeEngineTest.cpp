@@ -337,7 +337,7 @@ TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult) {
             std::string document = fleet->EncoderFor(result.address).Document();
             ReadSettingsText(document.c_str(), static_cast<int>(document.size()), record);
             record.loaded = 1;
-            // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): both records start zero-filled and are filled alike
+            // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): both start zero-filled, filled alike
             EXPECT_EQ(std::memcmp(&*result.record, &record, sizeof record), 0) << label;
         }
     }

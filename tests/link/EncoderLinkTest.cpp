@@ -18,7 +18,7 @@ std::string FileText(const std::string& path) {
     return text.str();
 }
 
-// NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+// NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
 bool SameRecord(const EncoderRecord& a, const EncoderRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 struct FaultCase {

@@ -60,7 +60,7 @@ TEST_F(LinkTest, ReadOfATricklingEncoderEndsAtTheReceiveBound) {
     EXPECT_EQ(Link().ReadConfiguration(record), 0);
     EXPECT_LT(MsSince(start), 300 + options.timing.readWaitMs + 1500);
     EXPECT_TRUE(reporter.messages.empty());
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
 }
 
@@ -120,7 +120,7 @@ TEST_F(LinkTest, CancelEndsTheFixedWaitAndSaysNothingMore) {
     canceller.join();
     EXPECT_LT(MsSince(start), 5000) << "the 20 s wait was cut short";
     EXPECT_TRUE(reporter.messages.empty()) << "a cancelled read does not complain";
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
     EXPECT_EQ(Link().QueryStatus(record), -1) << "a signalled wake-up stops the next exchange at once";
 }

@@ -132,7 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VerdictCase{"ok", std::string("OK", 3), WriteVerdict::Success},
                       VerdictCase{"ok_and_more", "OK, applied", WriteVerdict::Success},
                       // NOLINTNEXTLINE(bugprone-string-constructor): the encoder's reply, zero byte included
-                      VerdictCase{"password_err_with_zero", std::string("PASSWORD ERR", 13), WriteVerdict::PasswordError},
+                      VerdictCase{"password_err_with_zero", std::string("PASSWORD ERR", 13),
+                                  WriteVerdict::PasswordError},
                       VerdictCase{"password_err_without_zero", "PASSWORD ERR", WriteVerdict::PasswordError},
                       VerdictCase{"password_err_and_letters", "PASSWORD ERROR", WriteVerdict::Failed},
                       VerdictCase{"lower_case_ok", "ok", WriteVerdict::Failed},

@@ -114,7 +114,7 @@ TEST(EncoderSideDocument, IsTheWrittenDocumentWithoutPasswordsAndLeavesTheRecord
     std::strcpy(record.newPassword, "secret");
     const EncoderRecord before = record;
     const std::string encoderSide = EncoderSideDocument(record);
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);   // no "dvb" stored
     EXPECT_NE(encoderSide.find("<progName></progName>"), std::string::npos);
 

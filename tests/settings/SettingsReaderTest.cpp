@@ -193,7 +193,7 @@ TEST(SettingsReader, AnotherRootOrNoneLeavesTheRecordUntouched) {
                                    std::string("not xml at all"), std::string("\0<encoder_202/>", 15)}) {
         EncoderRecord record = before;
         EXPECT_EQ(ReadText(text, record), 0) << text;
-        // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+        // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
         EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0) << text;
     }
     EncoderRecord record = before;
@@ -205,7 +205,7 @@ TEST(SettingsReader, AnEmptyRootReadsAndChangesNothing) {
     before.tsipPort = 1234;
     EncoderRecord record = before;
     EXPECT_EQ(ReadText("<encoder_202/>", record), 1);
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
 }
 

@@ -25,7 +25,7 @@ EncoderRecord NoisyRecord(unsigned seed) {
 }
 
 bool SameBytes(const EncoderRecord& a, const EncoderRecord& b) {
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 

@@ -19,7 +19,7 @@ std::string Written(EncoderRecord record) {
     return std::string(buffer.data(), WriteSettingsDocument(record, buffer.data()));
 }
 
-// NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+// NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
 bool SameBytes(const EncoderRecord& a, const EncoderRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Another encoder, configured otherwise in every field, so that whatever is taken shows.

@@ -128,7 +128,7 @@ TEST(WholeRecordCheck, TheCheckChangesNothing) {
     EncoderRecord record{};
     const EncoderRecord before = record;
     CheckWholeRecord(record);
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy: every byte, padding too, must match
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
 }
 
