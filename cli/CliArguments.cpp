@@ -298,9 +298,15 @@ std::string CliHelpText()
            "Options:\n"
            "  --wait fixed|reply    fixed (default): the encoder's full waits (status 4 s, read 20 s,\n"
            "                        write 15 s); reply: finish as soon as each reply is complete\n"
-           "  --parallel N          exchanges in flight at once (default 64, at most 1024)\n"
-           "  --port N              command port (default 9999)\n"
-           "  --search-port N       discovery port (default 8888)\n"
+           "  --parallel N          exchanges in flight at once (default " +
+           std::to_string(CliArguments{}.parallel) + ", at most " + std::to_string(kMaxParallel) +
+           ")\n"
+           "  --port N              command port (default " +
+           std::to_string(COMMAND_PORT) +
+           ")\n"
+           "  --search-port N       discovery port (default " +
+           std::to_string(SEARCH_PORT) +
+           ")\n"
            "  --json                one JSON object per encoder per line on standard output\n"
            "  --quiet               print only failures on standard error, no progress\n"
            "  --waits S,R,W[,F]     for testing: the status, read, write [and search] waits in ms\n"

@@ -35,8 +35,8 @@ void PrintHelp(const SimOptions& defaults) {
         "                       range of the last number, 127.0.0.2-101 or 127.0.0.2-127.0.0.101:\n"
         "                       one encoder per address, all on the same two ports, each with its\n"
         "                       own settings, password, status and faults\n"
-        "  --port N             command port (default 9999; 0 picks a free port)\n"
-        "  --search-port N      discovery port (default 8888; 0 picks a free port)\n"
+        "  --port N             command port (default %u; 0 picks a free port)\n"
+        "  --search-port N      discovery port (default %u; 0 picks a free port)\n"
         "  --password TEXT      the encoder's current password (default \"%s\")\n"
         "  --status B,B,...     status reply bytes: busy, keyboard, temperature, program 1\n"
         "                       output, program 1 input, program 2 output, program 2 input\n"
@@ -47,7 +47,8 @@ void PrintHelp(const SimOptions& defaults) {
         "  --trickle-ms N       the trickle fault's pace, one byte per N ms (default %d)\n"
         "  --fault NAME         every encoder misbehaves as named; --fault ADDR=NAME only the\n"
         "                       encoder at ADDR (may be given once per address):\n",
-        defaults.bindAddress.c_str(), defaults.password.c_str(), defaults.trickleMs);
+        defaults.bindAddress.c_str(), unsigned{COMMAND_PORT}, unsigned{SEARCH_PORT}, defaults.password.c_str(),
+        defaults.trickleMs);
     for (const SimFaultName& entry : SimFaultNames()) {
         std::printf("                         %-20s %s\n", entry.name, entry.description);
     }
