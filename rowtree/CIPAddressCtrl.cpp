@@ -111,8 +111,7 @@ void CIPAddressCtrl::FieldEdited(int index)
 }
 
 void CIPAddressCtrl::OnFieldFocusIn(int)
-{
-}
+{}
 
 void CIPAddressCtrl::OnFieldFocusOut(int index, QWidget*)
 {
@@ -145,14 +144,14 @@ QColor CIPAddressCtrl::DotColor() const
 QRect CIPAddressCtrl::FieldRect(int index) const
 {
     const QRect area = contentsRect();
-    const int w = std::max((area.width() - 25) / 4, 0);
+    const int w = std::max((area.width() - (kFieldCount + 1) * kFieldGap) / kFieldCount, 0);
     return QRect(area.left() + kFieldGap + index * (w + kFieldGap), area.top(), w, area.height());
 }
 
 QRect CIPAddressCtrl::DotRect(int k) const
 {
     const QRect area = contentsRect();
-    const int w = std::max((area.width() - 25) / 4, 0);
+    const int w = std::max((area.width() - (kFieldCount + 1) * kFieldGap) / kFieldCount, 0);
     QFont bold = font();
     bold.setBold(true);
     const QSize dot = QFontMetrics(bold).size(Qt::TextSingleLine, QStringLiteral("."));
@@ -173,7 +172,7 @@ QSize CIPAddressCtrl::sizeHint() const
     const QFontMetrics metrics(font());
     const int field = metrics.horizontalAdvance(QStringLiteral("0000"));
     const int frame = 2 * frameWidth();
-    return QSize(4 * field + 25 + frame, metrics.height() + 6 + frame);
+    return QSize(kFieldCount * field + (kFieldCount + 1) * kFieldGap + frame, metrics.height() + kTextRoom + frame);
 }
 
 QSize CIPAddressCtrl::minimumSizeHint() const

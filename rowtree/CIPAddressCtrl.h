@@ -16,7 +16,8 @@ class CIPAddressCtrl : public QFrame {
     Q_OBJECT
 public:
     static constexpr int kFieldCount = 4;
-    static constexpr int kFieldGap = 5;      // pixels before each field; the dots lie in it
+    static constexpr int kFieldGap = 5;   // pixels before each field; the dots lie in it
+    static constexpr int kTextRoom = 6;   // pixels above and below the digits in the size hint
 
     explicit CIPAddressCtrl(QWidget* parent = nullptr);
     ~CIPAddressCtrl() override;

@@ -1,5 +1,7 @@
 #include "CPaneSplitter.h"
 
+#include "CDragBar.h"
+
 #include <QFrame>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -7,35 +9,9 @@
 #include <algorithm>
 #include <cstdint>
 
-// The bar shown while a boundary is dragged. It lies above the panes, so it is a child
-// window of its own rather than something the splitter paints under them; its checker of
-// dark and light pixels stays visible on any pane colour, as a halftone bar does.
-class CPaneDragBar : public QWidget {
-public:
-    explicit CPaneDragBar(QWidget* parent) : QWidget(parent)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAttribute(Qt::WA_NoSystemBackground);
-        hide();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), Qt::white);
-        painter.setBrushOrigin(0, 0);
-        painter.fillRect(rect(), QBrush(Qt::black, Qt::Dense4Pattern));
-    }
-};
-
 CPaneSplitter::CPaneSplitter(int paneCount, int orientation, int minimumSize, int barWidth)
-    : m_paneCount(std::max(paneCount, 2)),
-      m_orientation(orientation),
-      m_minimum(std::max(minimumSize, 0)),
-      m_barWidth(std::max(barWidth, 0)),
-      m_panes(m_paneCount),
-      m_proportions(m_paneCount),
+    : m_paneCount(std::max(paneCount, 2)), m_orientation(orientation), m_minimum(std::max(minimumSize, 0)),
+      m_barWidth(std::max(barWidth, 0)), m_panes(m_paneCount), m_proportions(m_paneCount),
       m_positions(m_paneCount + 1, 0)
 {
     const int n = m_paneCount;
@@ -48,7 +24,9 @@ CPaneSplitter::CPaneSplitter(int paneCount, int orientation, int minimumSize, in
     setCursor(IsSideBySide() ? Qt::SplitHCursor : Qt::SplitVCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
-    m_dragBar = new CPaneDragBar(this);
+    // The bar lies above the panes, so it is a window of its own rather than part of the
+    // splitter's paint under them.
+    m_dragBar = new CDragBar(this);
     resize(0, 0);
 }
 
@@ -111,7 +89,8 @@ void CPaneSplitter::SetProportions(const std::vector<int>& weights)
     }
     int used = 0;
     for (int i = 0; i < m_paneCount - 1; ++i) {
-        m_proportions[i] = static_cast<int>((sum / 2 + static_cast<int64_t>(std::max(weights[i], 0)) * kShareUnit) / sum);
+        m_proportions[i] =
+            static_cast<int>((sum / 2 + static_cast<int64_t>(std::max(weights[i], 0)) * kShareUnit) / sum);
         used += m_proportions[i];
     }
     m_proportions[m_paneCount - 1] = kShareUnit - used;
@@ -307,12 +286,10 @@ void CPaneSplitter::ShowDragBar()
 {
     const int b = std::max(m_barWidth, 1);
     if (IsSideBySide()) {
-        m_dragBar->setGeometry(m_dragPos - m_barWidth, 0, b, m_dragLength);
+        m_dragBar->ShowAt(QRect(m_dragPos - m_barWidth, 0, b, m_dragLength));
     } else {
-        m_dragBar->setGeometry(0, m_dragPos - m_barWidth, m_dragLength, b);
+        m_dragBar->ShowAt(QRect(0, m_dragPos - m_barWidth, m_dragLength, b));
     }
-    m_dragBar->raise();
-    m_dragBar->show();
 }
 
 void CPaneSplitter::HideDragBar()

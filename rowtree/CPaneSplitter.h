@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <vector>
 
-class CPaneDragBar;
+class CDragBar;
 
 // Divides its area into a fixed number of panes, side by side or stacked, separated by
 // bars the user drags. Pane sizes are kept as shares of 1/32768 of the available length,
@@ -51,8 +51,8 @@ public:
     // Start of pane 'index' along the splitting axis; index == PaneCount() gives the end.
     int Position(int index) const;
     QRect PaneRect(int index) const;
-    QRect BarRect(int boundary) const;       // boundary 1 .. PaneCount() - 1
-    int AvailableLength() const;             // extent less the bars
+    QRect BarRect(int boundary) const;   // boundary 1 .. PaneCount() - 1
+    int AvailableLength() const;         // extent less the bars
     bool IsDragging() const { return m_dragging; }
     int DragPosition() const { return m_dragPos; }
 
@@ -86,6 +86,6 @@ private:
     std::vector<QPointer<QWidget>> m_panes;
     std::vector<int> m_proportions;
     std::vector<int> m_positions;
-    CPaneDragBar* m_dragBar = nullptr;
+    CDragBar* m_dragBar = nullptr;
     QSize m_laidOutSize{-1, -1};
 };

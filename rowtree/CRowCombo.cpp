@@ -7,9 +7,8 @@
 #include <QKeyEvent>
 #include <QWheelEvent>
 
-CRowCombo::CRowCombo(int commandId)
+CRowCombo::CRowCombo(int commandId) : CRowEditorItem(commandId, CommitReport::None)
 {
-    m_commandId = commandId;
     hide();
 }
 
@@ -17,18 +16,12 @@ CRowCombo::~CRowCombo() = default;
 
 int CRowCombo::CreateComboItem(uint32_t)
 {
-    CRowTreeList* list = OwnerList();
-    if (!list || m_created) {
+    if (!AttachEditor()) {
         return 0;
     }
-    setParent(list);
-    setFont(CRowTree::NormalFont());
     connect(this, &QComboBox::activated, this, &CRowCombo::UserActivated);
-    // The closed editor's entry is painted by the list: any change, by code too, shows.
-    connect(this, &QComboBox::currentIndexChanged, list, [list] { list->update(list->ClientRect()); });
-    m_created = true;
-    MoveOntoCell();
-    hide();
+    RepaintRowsOn(this, &QComboBox::currentIndexChanged);
+    CloseOnCell();
     return 1;
 }
 
@@ -46,9 +39,13 @@ void CRowCombo::SetCurSel(int index)
     }
 }
 
-void CRowCombo::MoveOntoCell()
+void CRowCombo::SetValue(const RowValue& value)
 {
-    PlaceOnValueCell(this);
+    // The list's own selection setter: the value cell shows it at the list's next paint,
+    // without laying the whole tree out again as SetCurSel does.
+    if (value.type == RowValue::Type::Index) {
+        setCurrentIndex(value.index);
+    }
 }
 
 // The toolkit reports every choice, also of the entry already shown; only a change is
@@ -80,79 +77,15 @@ void CRowCombo::wheelEvent(QWheelEvent* event)
     QComboBox::wheelEvent(event);
 }
 
-void CRowCombo::OnDrawValue(QPainter& painter, const QRect& cell)
-{
-    if (m_hasFocus || !GetOwner() || !m_created) {
-        return;
-    }
-    DrawValueText(painter, cell, currentText(), EffectiveValueColor(GetValueTextColor()));
-}
-
-void CRowCombo::OnActivate()
-{
-    if (!m_created) {
-        return;
-    }
-    show();
-    MoveOntoCell();
-    raise();
-    setFocus(Qt::OtherFocusReason);
-}
-
-void CRowCombo::OnResize()
-{
-    if (!m_created) {
-        return;
-    }
-    MoveOntoCell();
-    if (!m_hasFocus) {
-        hide();
-    }
-}
-
-void CRowCombo::OnMove()
-{
-    if (m_created) {
-        MoveOntoCell();
-    }
-}
-
-void CRowCombo::OnCommit()
-{
-    if (m_created) {
-        HideEditor(this);
-    }
-}
-
-void CRowCombo::OnDestroyEditor()
-{
-    if (m_created) {
-        HideEditor(this);
-    }
-}
-
-void CRowCombo::OnDeselect()
-{
-    if (m_created) {
-        HideEditor(this);
-    }
-}
-
 bool CRowCombo::event(QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && ForwardTabToList(key)) {
-            return true;
-        }
-    }
-    return QComboBox::event(event);
+    return ForwardTabKey(event) || QComboBox::event(event);
 }
 
 void CRowCombo::focusInEvent(QFocusEvent* event)
 {
     QComboBox::focusInEvent(event);
-    m_hasFocus = true;
+    EditorFocusIn();
 }
 
 void CRowCombo::focusOutEvent(QFocusEvent* event)
@@ -163,8 +96,5 @@ void CRowCombo::focusOutEvent(QFocusEvent* event)
     if (event->reason() == Qt::PopupFocusReason || (gaining && view()->window()->isAncestorOf(gaining))) {
         return;
     }
-    if (IsActivated()) {
-        m_hasFocus = false;
-        CommitChanges();
-    }
+    EndEditOnFocusLoss();
 }

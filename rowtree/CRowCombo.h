@@ -1,12 +1,12 @@
 #pragma once
 
-#include "CRowTreeItem.h"
+#include "CRowEditorItem.h"
 
 #include <QComboBox>
 
 // A row edited in a drop-down list. Every selection change by the operator is reported at
 // once; selections set by code are not.
-class CRowCombo : public QComboBox, public CRowTreeItem {
+class CRowCombo : public QComboBox, public CRowEditorItem {
     Q_OBJECT
 public:
     explicit CRowCombo(int commandId);
@@ -20,19 +20,13 @@ public:
     int GetCurSel() const { return currentIndex(); }
 
     QString GetValueText() const override { return currentText(); }
-    bool HasEditor() const override { return m_created; }
-    bool EditorHasFocus() const override { return m_hasFocus; }
+    RowValue GetValue() const override { return RowValue::Index(currentIndex()); }
+    void SetValue(const RowValue& value) override;
     int DropDownHeight() const { return m_dropHeight; }
     void showPopup() override;
 
 protected:
-    void OnDrawValue(QPainter& painter, const QRect& cell) override;
-    void OnActivate() override;
-    void OnResize() override;
-    void OnMove() override;
-    void OnCommit() override;
-    void OnDestroyEditor() override;
-    void OnDeselect() override;
+    QWidget* Editor() override { return this; }
 
     bool event(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -41,11 +35,8 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    void MoveOntoCell();
     void UserActivated(int index);
 
-    bool m_hasFocus = false;
-    bool m_created = false;
     int m_dropHeight = RowTreeMetrics::kComboDropHeight;
     int m_indexBeforeUser = -1;
 };

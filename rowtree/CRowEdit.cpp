@@ -5,9 +5,8 @@
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 
-CRowEdit::CRowEdit(int commandId)
+CRowEdit::CRowEdit(int commandId) : CRowEditorItem(commandId, CommitReport::BeforeHide)
 {
-    m_commandId = commandId;
     hide();
 }
 
@@ -15,28 +14,22 @@ CRowEdit::~CRowEdit() = default;
 
 int CRowEdit::CreateEditItem(uint32_t options, uint32_t)
 {
-    CRowTreeList* list = OwnerList();
-    if (!list || m_created) {
+    if (!AttachEditor()) {
         return 0;
     }
-    setParent(list);
     if (options & REO_NUMBER) {
         setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     }
     m_options = options;
-    // The closed editor's text is painted by the list: any change, by code too, shows.
-    connect(this, &QLineEdit::textChanged, list, [list] { list->update(list->ClientRect()); });
-    setFont(CRowTree::NormalFont());
+    RepaintRowsOn(this, &QLineEdit::textChanged);
     setCursorPosition(0);
-    m_created = true;
-    MoveOntoCell();
-    hide();
+    CloseOnCell();
     return 1;
 }
 
 void CRowEdit::SetEditInt(int value)
 {
-    if (m_created) {
+    if (HasEditor()) {
         setText(QString::number(value));
         if (GetOwner()) {
             GetOwner()->Repaint();
@@ -44,81 +37,21 @@ void CRowEdit::SetEditInt(int value)
     }
 }
 
-void CRowEdit::MoveOntoCell()
+void CRowEdit::SetValue(const RowValue& value)
 {
-    PlaceOnValueCell(this);
+    if (value.type == RowValue::Type::Text) {
+        setText(value.text);
+    }
 }
 
-void CRowEdit::OnDrawValue(QPainter& painter, const QRect& cell)
+void CRowEdit::PrepareToOpen()
 {
-    if (m_hasFocus || !GetOwner() || !m_created) {
-        return;
-    }
-    DrawValueText(painter, cell, text(), EffectiveValueColor(GetValueTextColor()));
-}
-
-void CRowEdit::OnActivate()
-{
-    if (!m_created) {
-        return;
-    }
-    show();
     setCursorPosition(0);
-    MoveOntoCell();
-    raise();
-    setFocus(Qt::OtherFocusReason);
-}
-
-void CRowEdit::OnResize()
-{
-    if (!m_created) {
-        return;
-    }
-    MoveOntoCell();
-    if (!m_hasFocus) {
-        hide();
-    }
-}
-
-void CRowEdit::OnMove()
-{
-    if (m_created) {
-        MoveOntoCell();
-    }
-}
-
-void CRowEdit::OnCommit()
-{
-    if (!m_created) {
-        return;
-    }
-    SendCommand();
-    HideEditor(this);
-}
-
-void CRowEdit::OnDestroyEditor()
-{
-    if (m_created) {
-        HideEditor(this);
-    }
-}
-
-void CRowEdit::OnDeselect()
-{
-    if (m_created) {
-        HideEditor(this);
-    }
 }
 
 bool CRowEdit::event(QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && ForwardTabToList(key)) {
-            return true;
-        }
-    }
-    return QLineEdit::event(event);
+    return ForwardTabKey(event) || QLineEdit::event(event);
 }
 
 void CRowEdit::keyPressEvent(QKeyEvent* event)
@@ -137,7 +70,7 @@ void CRowEdit::keyPressEvent(QKeyEvent* event)
 void CRowEdit::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);
-    m_hasFocus = true;
+    EditorFocusIn();
 }
 
 void CRowEdit::focusOutEvent(QFocusEvent* event)
@@ -147,8 +80,5 @@ void CRowEdit::focusOutEvent(QFocusEvent* event)
     if (event->reason() == Qt::PopupFocusReason) {
         return;
     }
-    if (IsActivated()) {
-        m_hasFocus = false;
-        CommitChanges();
-    }
+    EndEditOnFocusLoss();
 }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "CRowTreeItem.h"
+#include "CRowEditorItem.h"
 
 #include <QLineEdit>
 
 // A row edited in a single-line edit box. The edit is reported once per activation, when
 // Enter is pressed or the box loses the focus.
-class CRowEdit : public QLineEdit, public CRowTreeItem {
+class CRowEdit : public QLineEdit, public CRowEditorItem {
     Q_OBJECT
 public:
     explicit CRowEdit(int commandId);
@@ -20,17 +20,12 @@ public:
     uint32_t GetEditOptions() const { return m_options; }
 
     QString GetValueText() const override { return text(); }
-    bool HasEditor() const override { return m_created; }
-    bool EditorHasFocus() const override { return m_hasFocus; }
+    RowValue GetValue() const override { return RowValue::Text(text()); }
+    void SetValue(const RowValue& value) override;
 
 protected:
-    void OnDrawValue(QPainter& painter, const QRect& cell) override;
-    void OnActivate() override;
-    void OnResize() override;
-    void OnMove() override;
-    void OnCommit() override;
-    void OnDestroyEditor() override;
-    void OnDeselect() override;
+    QWidget* Editor() override { return this; }
+    void PrepareToOpen() override;
 
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -38,9 +33,5 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    void MoveOntoCell();
-
     uint32_t m_options = 0;
-    bool m_hasFocus = false;
-    bool m_created = false;
 };

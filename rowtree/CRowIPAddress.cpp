@@ -5,9 +5,8 @@
 #include <QApplication>
 #include <QLineEdit>
 
-CRowIPAddress::CRowIPAddress(int commandId)
+CRowIPAddress::CRowIPAddress(int commandId) : CRowEditorItem(commandId, CommitReport::AfterHide)
 {
-    m_commandId = commandId;
     setFrameStyle(QFrame::NoFrame);
     m_deleteAdvances = true;
     hide();
@@ -17,19 +16,13 @@ CRowIPAddress::~CRowIPAddress() = default;
 
 int CRowIPAddress::CreateIPAddressItem(uint32_t)
 {
-    CRowTreeList* list = OwnerList();
-    if (!list || m_created) {
+    if (!AttachEditor()) {
         return 0;
     }
-    setParent(list);
-    setFont(CRowTree::NormalFont());
-    // The closed editor's address is painted by the list: any change, by code too, shows.
     for (int i = 0; i < kFieldCount; ++i) {
-        connect(Field(i), &QLineEdit::textChanged, list, [list] { list->update(list->ClientRect()); });
+        RepaintRowsOn(Field(i), &QLineEdit::textChanged);
     }
-    m_created = true;
-    PlaceOnCell();
-    hide();
+    CloseOnCell();
     return 1;
 }
 
@@ -39,69 +32,27 @@ QString CRowIPAddress::GetValueText() const
     return QStringLiteral("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 0xFF).arg((a >> 8) & 0xFF).arg(a & 0xFF);
 }
 
-void CRowIPAddress::PlaceOnCell()
+void CRowIPAddress::PlaceEditor()
 {
     PlaceOnValueCell(this);
     LayoutFields();
 }
 
-void CRowIPAddress::OnDrawValue(QPainter& painter, const QRect& cell)
+void CRowIPAddress::SetValue(const RowValue& value)
 {
-    if (m_hasFocus || !GetOwner() || !m_created) {
-        return;
-    }
-    const QColor normal = QApplication::palette().color(QPalette::Active, QPalette::WindowText);
-    DrawValueText(painter, cell, GetValueText(), EffectiveValueColor(normal));
-}
-
-void CRowIPAddress::OnActivate()
-{
-    if (!m_created) {
-        return;
-    }
-    show();
-    PlaceOnCell();
-    raise();
-    SetFieldFocus(0);
-}
-
-void CRowIPAddress::OnResize()
-{
-    if (!m_created) {
-        return;
-    }
-    PlaceOnCell();
-    if (!m_hasFocus) {
-        hide();
+    if (value.type == RowValue::Type::Address) {
+        SetAddress(value.address);
     }
 }
 
-void CRowIPAddress::OnMove()
+QColor CRowIPAddress::ClosedValueColor() const
 {
-    if (m_created) {
-        PlaceOnCell();
-    }
-}
-
-void CRowIPAddress::OnCommit()
-{
-    if (!m_created) {
-        return;
-    }
-    HideEditor(this);
-    SendCommand();
-}
-
-void CRowIPAddress::OnDestroyEditor()
-{
-    if (m_created) {
-        HideEditor(this);
-    }
+    return QApplication::palette().color(QPalette::Active, QPalette::WindowText);
 }
 
 void CRowIPAddress::OnDeselect()
 {
-    if (!m_created) {
+    if (!HasEditor()) {
         return;
     }
     // An edit left open while the focus was in another pane ends when the operator comes
@@ -112,13 +63,13 @@ void CRowIPAddress::OnDeselect()
         CommitChanges();
         return;
     }
-    HideEditor(this);
+    CRowEditorItem::OnDeselect();
 }
 
 void CRowIPAddress::OnFieldFocusIn(int index)
 {
     CIPAddressCtrl::OnFieldFocusIn(index);
-    m_hasFocus = true;
+    EditorFocusIn();
 }
 
 void CRowIPAddress::OnFieldFocusOut(int index, QWidget* gaining)

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "CIPAddressCtrl.h"
-#include "CRowTreeItem.h"
+#include "CRowEditorItem.h"
 
 // A row edited in a four-field IP-address control. The edit is reported when the focus
 // leaves the control for another part of the same row tree (or Enter is pressed); focus
 // going outside the tree (another pane, a message box) leaves the editor open.
-class CRowIPAddress : public CIPAddressCtrl, public CRowTreeItem {
+class CRowIPAddress : public CIPAddressCtrl, public CRowEditorItem {
     Q_OBJECT
 public:
     explicit CRowIPAddress(int commandId);
@@ -18,16 +18,15 @@ public:
 
     // The address as the value cell shows it, "%d.%d.%d.%d".
     QString GetValueText() const override;
-    bool HasEditor() const override { return m_created; }
-    bool EditorHasFocus() const override { return m_hasFocus; }
+    RowValue GetValue() const override { return RowValue::Address(GetAddress()); }
+    void SetValue(const RowValue& value) override;
 
 protected:
-    void OnDrawValue(QPainter& painter, const QRect& cell) override;
-    void OnActivate() override;
-    void OnResize() override;
-    void OnMove() override;
-    void OnCommit() override;
-    void OnDestroyEditor() override;
+    QWidget* Editor() override { return this; }
+    // On the cell, with the four fields laid out across it.
+    void PlaceEditor() override;
+    void FocusEditor() override { SetFieldFocus(0); }
+    QColor ClosedValueColor() const override;
     void OnDeselect() override;
 
     void OnFieldFocusIn(int index) override;
@@ -36,10 +35,4 @@ protected:
     bool OnFieldReturn(int index) override;
     bool OnFieldTab(int index, QKeyEvent* event) override;
     QColor DotColor() const override;
-
-private:
-    void PlaceOnCell();
-
-    bool m_hasFocus = false;
-    bool m_created = false;
 };

@@ -15,3 +15,10 @@ void CRowStatic::OnDrawValue(QPainter& painter, const QRect& cell)
 {
     DrawValueText(painter, cell, m_text, EffectiveValueColor(GetValueTextColor()));
 }
+
+void CRowStatic::SetValue(const RowValue& value)
+{
+    if (value.type == RowValue::Type::Text && value.text != m_text) {
+        SetStaticText(value.text);
+    }
+}

@@ -9,6 +9,9 @@ public:
     void SetStaticText(const QString& text);
     const QString& GetStaticText() const { return m_text; }
     QString GetValueText() const override { return m_text; }
+    RowValue GetValue() const override { return RowValue::Text(m_text); }
+    // Lays the tree out again only when the text changes.
+    void SetValue(const RowValue& value) override;
 
 protected:
     void OnDrawValue(QPainter& painter, const QRect& cell) override;

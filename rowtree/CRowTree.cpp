@@ -3,13 +3,9 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFocusEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPaintEvent>
-#include <QPainter>
-#include <QScrollBar>
-#include <QWheelEvent>
+#include <QFontMetrics>
 #include <algorithm>
+#include <utility>
 
 using namespace RowTreeMetrics;
 
@@ -46,20 +42,7 @@ void DeleteFonts()
     g_boldFont = nullptr;
 }
 
-QColor SystemColor(QPalette::ColorRole role, bool enabled = true)
-{
-    return QApplication::palette().color(enabled ? QPalette::Active : QPalette::Disabled, role);
-}
-
-bool IsBlank(const QString& text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == QLatin1Char(' '); });
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------------------
-// CRowTree
+}   // namespace
 
 CRowTree::CRowTree()
 {
@@ -369,32 +352,13 @@ bool CRowTree::IsPainted(const CRowTreeItem* item) const
 
 CRowTreeItem* CRowTree::ItemAt(const QPoint& point) const
 {
-    const int y = point.y() + m_scrollPos;
-    for (CRowTreeItem* row = m_firstPainted; row; row = row->m_nextPainted) {
-        if (row->m_y <= y && y < row->m_y + row->m_height) {
-            return row;
-        }
-    }
-    return nullptr;
+    const RowHit hit = HitTestLayout(m_layout, point);
+    return hit.row < 0 ? nullptr : m_laidOutRows[static_cast<size_t>(hit.row)];
 }
 
 HitArea CRowTree::HitTest(const QPoint& point) const
 {
-    const CRowTreeItem* row = ItemAt(point);
-    if (!row) {
-        return HitNowhere;
-    }
-    const int d = m_dividerPos;
-    if (!row->IsHeading() && d - kGrabZone <= point.x() && point.x() <= d + kGrabZone) {
-        return HitDivider;
-    }
-    if (point.x() > d + kGrabZone) {
-        return HitValue;
-    }
-    if (row->m_expandBox.contains(QPoint(point.x(), point.y() + m_scrollPos))) {
-        return HitExpandBox;
-    }
-    return HitLabel;
+    return HitTestLayout(m_layout, point).area;
 }
 
 void CRowTree::EnsureVisible(CRowTreeItem* item)
@@ -490,172 +454,67 @@ void CRowTree::LayoutRows()
     if (m_deleting) {
         return;
     }
-    PaintRows(nullptr);
-}
-
-void CRowTree::PaintRows(QPainter* painter)
-{
-    // The chain is rebuilt by the walk; label boxes of rows it no longer meets stay empty.
-    m_firstPainted = nullptr;
-    m_lastPainted = nullptr;
-    WalkTree([](CRowTreeItem* row) {
+    // The rows in pre-order with their levels; the root is not a row of the layout.
+    std::vector<RowShape> shapes;
+    std::vector<CRowTreeItem*> rows;
+    std::vector<std::pair<CRowTreeItem*, int>> pending;
+    for (CRowTreeItem* heading = m_root.m_firstChild; heading; heading = heading->m_nextSibling) {
+        pending.emplace_back(heading, 0);
+    }
+    std::reverse(pending.begin(), pending.end());
+    while (!pending.empty()) {
+        const auto [row, level] = pending.back();
+        pending.pop_back();
+        shapes.push_back(RowShape{level, row->m_height, row->m_firstChild != nullptr, row->m_expanded});
+        rows.push_back(row);
+        // Label boxes of rows the layout no longer shows stay empty.
         row->m_labelTextBox = QRect();
         row->m_nextPainted = nullptr;
-    });
+        const size_t firstChild = pending.size();
+        for (CRowTreeItem* child = row->m_firstChild; child; child = child->m_nextSibling) {
+            pending.emplace_back(child, level + 1);
+        }
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstChild), pending.end());
+    }
+
     const QRect client = m_list->ClientRect();
-    int y = 0;
-    for (CRowTreeItem* heading = m_root.m_firstChild; heading; heading = heading->m_nextSibling) {
-        y += PaintRow(painter, client.size(), heading, 0, y);
-    }
-}
-
-void CRowTree::Paint(QPainter& painter)
-{
-    const bool enabled = isEnabled();
-    const QRect client = m_list->ClientRect();
-    const QColor face = SystemColor(QPalette::Button);
-    const QColor window = SystemColor(QPalette::Base);
-    painter.fillRect(client, face);
-    painter.fillRect(client.adjusted(kEdgeInset, kEdgeInset, -kEdgeInset, -kEdgeInset), enabled ? window : face);
-    const QColor marginColor = (!(m_options & RTS_SHADEMARGIN) && enabled) ? window : face;
-    painter.fillRect(RectFromEdges(0, 0, kMargin, client.height()), marginColor);
-    painter.setBrush(marginColor);
-
-    PaintRows(&painter);
-
-    const QColor shadow = SystemColor(QPalette::Dark);
-    painter.fillRect(kMargin, 0, 1, client.height(), shadow);
-    // A sunken outer edge: shadow on the top and left, highlight on the bottom and right.
-    const QColor light = SystemColor(QPalette::Light);
-    painter.fillRect(0, 0, client.width(), 1, shadow);
-    painter.fillRect(0, 0, 1, client.height(), shadow);
-    painter.fillRect(0, client.height() - 1, client.width(), 1, light);
-    painter.fillRect(client.width() - 1, 0, 1, client.height(), light);
-
-    if (m_list->m_dragging) {
-        const int left = m_list->m_dragPos - kDragBarWidth / 2;
-        painter.save();
-        painter.setCompositionMode(QPainter::CompositionMode_Difference);
-        painter.setBrushOrigin(left, 0);
-        painter.fillRect(QRect(left, 0, kDragBarWidth, client.height()), QBrush(Qt::white, Qt::Dense4Pattern));
-        painter.restore();
-    }
-}
-
-int CRowTree::PaintRow(QPainter* painter, const QSize& client, CRowTreeItem* item, int x, int y)
-{
-    const int d = m_dividerPos;
-    const int w = client.width();
-    const int clientHeight = client.height();
-    const int h = item->m_height;
-    const int t = y - m_scrollPos;
-    const bool heading = item->IsHeading();
-    const bool enabled = isEnabled();
-
-    if (m_lastPainted) {
-        m_lastPainted->m_nextPainted = item;
-    } else {
-        m_firstPainted = item;
-    }
-    m_lastPainted = item;
-    item->m_nextPainted = nullptr;
-    item->m_x = x;
-    item->m_y = y;
-    item->m_valueRect = RectFromEdges(d + kValueGap, t, w, t + h - 1);
-
-    const QRect label = heading ? RectFromEdges(x + kMargin, t, w, t + h) : RectFromEdges(x + kMargin, t, d, t + h);
-    const QRect text = label.adjusted(kLabelInset, 0, 0, 0);
-    const QColor shadow = SystemColor(QPalette::Dark);
-
-    if (painter) {
-        if (heading) {
-            const QColor fill = (m_options & RTS_HEADINGCOLORS) ? item->m_headingColor : SystemColor(QPalette::Midlight);
-            painter->fillRect(RectFromEdges(kMargin, t, w + 17, t + h), fill);
+    m_layout = LayOutRows(shapes, RowLayoutFrame{client.width(), client.height(), m_dividerPos, m_scrollPos});
+    m_laidOutRows.clear();
+    m_firstPainted = nullptr;
+    m_lastPainted = nullptr;
+    for (const RowBoxes& boxes : m_layout.rows) {
+        CRowTreeItem* item = rows[static_cast<size_t>(boxes.shape)];
+        m_laidOutRows.push_back(item);
+        if (m_lastPainted) {
+            m_lastPainted->m_nextPainted = item;
         } else {
-            painter->fillRect(RectFromEdges(d, t, w - kEdgeInset, t + h - 1), item->m_valueBackColor);
+            m_firstPainted = item;
         }
+        m_lastPainted = item;
+        item->m_x = boxes.x;
+        item->m_y = boxes.y;
+        item->m_valueRect = boxes.value;
+        item->m_expandBox = boxes.expandHit;
+        FitLabel(item, boxes.text);
     }
+}
 
-    if (item->m_firstChild) {
-        item->m_expandBox = QRect(kExpandBoxLeft, y + kExpandBoxTop, kExpandBoxHit, kExpandBoxHit);
-        if (painter) {
-            painter->save();
-            painter->setPen(SystemColor(QPalette::WindowText, enabled));
-            const int top = t + kExpandBoxTop;
-            painter->fillRect(QRect(kExpandBoxLeft, top, kExpandBoxDrawn, kExpandBoxDrawn), painter->brush());
-            painter->drawRect(QRect(kExpandBoxLeft, top, kExpandBoxDrawn - 1, kExpandBoxDrawn - 1));
-            painter->drawLine(6, t + 9, 10, t + 9);
-            if (!item->m_expanded) {
-                painter->drawLine(8, t + 7, 8, t + 11);
-            }
-            painter->restore();
-        }
-    } else {
-        item->m_expandBox = QRect();
+void CRowTree::FitLabel(CRowTreeItem* item, const QRect& text) const
+{
+    if (!item->HasShownLabel()) {
+        return;
     }
-
-    if (painter) {
-        painter->save();
-        if (!heading) {
-            painter->setClipRect(label);
-            painter->fillRect(label, item->m_labelBackColor);
-        }
+    const QFont font = item->IsHeading() ? BoldFont() : NormalFont();
+    if (item->m_fittedWidth != text.width() || item->m_fittedLabel != item->m_label || item->m_fittedFont != font) {
+        const QFontMetrics metrics(font);
+        item->m_fittedText = TruncateLabel(item->m_label, metrics, text.width());
+        // The box as drawn: from the text's left, as wide and high as the shown text.
+        item->m_fittedExtent = metrics.size(Qt::TextSingleLine, item->m_fittedText);
+        item->m_fittedLabel = item->m_label;
+        item->m_fittedWidth = text.width();
+        item->m_fittedFont = font;
     }
-
-    if (!item->m_label.isEmpty() && !IsBlank(item->m_label)) {
-        const QFont font = heading ? BoldFont() : NormalFont();
-        if (item->m_fittedWidth != text.width() || item->m_fittedLabel != item->m_label
-            || item->m_fittedFont != font) {
-            const QFontMetrics metrics(font);
-            item->m_fittedText = TruncateLabel(item->m_label, metrics, text.width());
-            // The box as drawn: from the text's left, as wide and high as the shown text.
-            item->m_fittedExtent = metrics.size(Qt::TextSingleLine, item->m_fittedText);
-            item->m_fittedLabel = item->m_label;
-            item->m_fittedWidth = text.width();
-            item->m_fittedFont = font;
-        }
-        const QString& shown = item->m_fittedText;
-        const QSize extent = item->m_fittedExtent;
-        item->m_labelTextBox = QRect(text.left(), text.top(), extent.width(), extent.height());
-        if (painter) {
-            QColor color = item->m_labelTextColor;
-            if (item->m_selected) {
-                painter->fillRect(RectFromEdges(kMargin, t, RightEdge(label) + kLabelInset, t + h),
-                                  SystemColor(QPalette::Highlight));
-                color = SystemColor(QPalette::Light);
-            }
-            if (!enabled) {
-                color = SystemColor(QPalette::Text, false);
-            }
-            painter->setFont(font);
-            painter->setPen(color);
-            painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
-        }
-    }
-
-    if (painter) {
-        painter->restore();
-        painter->fillRect(kMargin, t + h - 1, w, 1, shadow);
-        if (heading) {
-            painter->fillRect(kMargin, t - 1, w, 1, shadow);
-        }
-        painter->fillRect(kMargin, 0, 1, clientHeight, shadow);
-        if (!heading) {
-            painter->fillRect(d, t, 1, h, shadow);
-            painter->save();
-            painter->setClipRect(item->m_valueRect);
-            item->OnDrawValue(*painter, item->m_valueRect);
-            painter->restore();
-        }
-    }
-
-    int used = h;
-    if (item->m_firstChild && item->m_expanded) {
-        for (CRowTreeItem* child = item->m_firstChild; child; child = child->m_nextSibling) {
-            used += PaintRow(painter, client, child, heading ? x : x + kIndent, y + used);
-        }
-    }
-    return used;
+    item->m_labelTextBox = QRect(text.topLeft(), item->m_fittedExtent);
 }
 
 void CRowTree::SendCommand(int commandId) const
@@ -663,423 +522,4 @@ void CRowTree::SendCommand(int commandId) const
     if (!m_deleting && m_commandTarget) {
         m_commandTarget(commandId);
     }
-}
-
-// ---------------------------------------------------------------------------------------
-// CRowTreeList
-
-CRowTreeList::CRowTreeList(CRowTree* owner) : QWidget(owner), m_owner(owner)
-{
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::StrongFocus);
-    setMouseTracking(true);
-    m_scrollBar = new QScrollBar(Qt::Vertical, this);
-    m_scrollBar->setTracking(false);
-    m_scrollBar->setFocusPolicy(Qt::NoFocus);
-    m_scrollBar->setSingleStep(kLineScroll);
-    m_scrollBar->setRange(0, 0);
-    m_scrollBar->hide();
-    connect(m_scrollBar, &QScrollBar::actionTriggered, this, [this](int action) {
-        switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd:
-            ScrollTo(RowScroll::LineDown);
-            break;
-        case QAbstractSlider::SliderSingleStepSub:
-            ScrollTo(RowScroll::LineUp);
-            break;
-        case QAbstractSlider::SliderPageStepAdd:
-            ScrollTo(RowScroll::PageDown);
-            break;
-        case QAbstractSlider::SliderPageStepSub:
-            ScrollTo(RowScroll::PageUp);
-            break;
-        case QAbstractSlider::SliderToMinimum:
-        case QAbstractSlider::SliderToMaximum:
-            ScrollTo(RowScroll::ThumbPosition, m_scrollBar->sliderPosition());
-            break;
-        default:
-            return;   // a thumb drag: the rows wait for the release
-        }
-        m_scrollBar->setSliderPosition(m_owner->m_scrollPos);
-    });
-    // With tracking off the value changes when the dragged thumb is let go.
-    connect(m_scrollBar, &QScrollBar::valueChanged, this, [this](int value) {
-        if (value != m_owner->m_scrollPos) {
-            ScrollTo(RowScroll::ThumbPosition, value);
-        }
-    });
-}
-
-CRowTreeList::~CRowTreeList() = default;
-
-QRect CRowTreeList::ClientRect() const
-{
-    const int bar = m_scrollBar->isVisibleTo(this) ? m_scrollBar->sizeHint().width() : 0;
-    return QRect(0, 0, std::max(width() - bar, 0), height());
-}
-
-void CRowTreeList::LayoutScrollBar()
-{
-    const int bar = m_scrollBar->sizeHint().width();
-    m_scrollBar->setGeometry(width() - bar, 0, bar, height());
-}
-
-void CRowTreeList::ClientResized()
-{
-    LayoutScrollBar();
-    UpdateScrollBars();
-    m_owner->UpdateResize();
-    m_owner->Repaint();
-}
-
-void CRowTreeList::UpdateScrollBars()
-{
-    m_owner->SyncGeometry();
-    const int content = m_owner->ContentHeight();
-    const int page = ClientRect().height() + 1;
-    if (page > content) {
-        m_owner->m_scrollPos = 0;
-    }
-    const bool wasShown = m_scrollBar->isVisibleTo(this);
-    const bool show = page <= content;
-    {
-        const QSignalBlocker blocker(m_scrollBar);
-        m_scrollBar->setRange(0, std::max(content - page, 0));
-        m_scrollBar->setPageStep(page);
-        m_scrollBar->setValue(m_owner->m_scrollPos);
-    }
-    if (show != wasShown && !m_layingOut) {
-        // The bar takes width from the rows: the list lays out again for its new client
-        // area (the bar's need depends on the height only, so this settles at once).
-        m_layingOut = true;
-        m_scrollBar->setVisible(show);
-        ClientResized();
-        m_layingOut = false;
-    }
-    m_owner->SetDividerPos(m_owner->GetDividerPos());
-}
-
-void CRowTreeList::ScrollTo(RowScroll request, int position)
-{
-    setFocus(Qt::OtherFocusReason);
-    const int page = ClientRect().height() + 1;
-    const int maximum = m_owner->ContentHeight();
-    int p = m_owner->m_scrollPos;
-    switch (request) {
-    case RowScroll::LineUp:
-        p -= kLineScroll;
-        break;
-    case RowScroll::LineDown:
-        p += kLineScroll;
-        break;
-    case RowScroll::PageUp:
-        p -= page;
-        break;
-    case RowScroll::PageDown:
-        p += page;
-        break;
-    case RowScroll::ThumbPosition:
-        p = position;
-        break;
-    case RowScroll::ThumbTrack:
-        break;
-    }
-    p = std::max(p, 0);
-    if (p >= maximum - page) {
-        p = maximum - page;
-    }
-    // Content shorter than the list would otherwise give a negative offset and draw the
-    // rows below the top edge.
-    p = std::max(p, 0);
-    const bool moved = p != m_owner->m_scrollPos;
-    m_owner->m_scrollPos = p;
-    {
-        const QSignalBlocker blocker(m_scrollBar);
-        m_scrollBar->setValue(p);
-    }
-    m_owner->Repaint();
-    if (moved) {
-        // Editors left open (the IP editor while the focus is elsewhere) follow their rows.
-        m_owner->UpdateResize();
-    }
-}
-
-Qt::CursorShape CRowTreeList::CursorShapeAt(const QPoint& point) const
-{
-    if (!ClientRect().contains(point)) {
-        return Qt::ArrowCursor;
-    }
-    switch (m_owner->HitTest(point)) {
-    case HitDivider:
-        return Qt::SplitHCursor;
-    case HitExpandBox:
-        return Qt::PointingHandCursor;
-    default:
-        return Qt::ArrowCursor;
-    }
-}
-
-bool CRowTreeList::event(QEvent* event)
-{
-    // Tab and Shift+Tab move between rows instead of leaving the control.
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-            keyPressEvent(key);
-            return true;
-        }
-    }
-    return QWidget::event(event);
-}
-
-void CRowTreeList::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.setClipRect(ClientRect());
-    m_owner->Paint(painter);
-}
-
-void CRowTreeList::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    ClientResized();
-}
-
-void CRowTreeList::focusInEvent(QFocusEvent* event)
-{
-    QWidget::focusInEvent(event);
-    update();
-}
-
-void CRowTreeList::wheelEvent(QWheelEvent* event)
-{
-    event->accept();
-    const int delta = event->angleDelta().y();
-    if (delta == 0) {
-        return;   // a sideways wheel
-    }
-    // The scroll range runs from 0 to the content height.
-    if (m_owner->ContentHeight() < ClientRect().height()) {
-        return;
-    }
-    ScrollTo(delta < 0 ? RowScroll::LineDown : RowScroll::LineUp);
-}
-
-void CRowTreeList::ToggleExpanded(CRowTreeItem* item)
-{
-    if (!item->HasChildren()) {
-        return;
-    }
-    item->Expand(!item->IsExpanded());
-    UpdateScrollBars();
-    m_owner->Repaint();
-    m_owner->HideFocusIfHidden();
-}
-
-void CRowTreeList::AutoSizeDivider()
-{
-    int x = RightEdge(m_owner->WidestLabel()) + kAutoSizeMargin;
-    const int limit = RightEdge(ClientRect()) - kDragRightReserve;
-    if (x > limit) {
-        x = limit;
-    }
-    m_owner->SetDividerPos(x);
-    m_owner->UpdateResize();
-    m_owner->Repaint();
-}
-
-void CRowTreeList::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
-    setFocus(Qt::MouseFocusReason);
-    const QPoint point = event->position().toPoint();
-    CRowTreeItem* item = m_owner->ItemAt(point);
-    const HitArea hit = m_owner->HitTest(point);
-    if (hit == HitDivider) {
-        m_dragging = true;
-        m_dragPos = m_owner->GetDividerPos();
-        m_owner->Repaint();
-        return;
-    }
-    if (hit == HitExpandBox) {
-        ToggleExpanded(item);
-        return;
-    }
-    m_owner->SelectAll(false);
-    if (!item) {
-        m_owner->SetFocusedItem(nullptr);
-        m_owner->Repaint();
-        return;
-    }
-    item->Select(true);
-    if (hit == HitValue && !item->IsHeading() && !item->IsReadOnly()) {
-        item->Activate();
-    }
-    m_owner->SetFocusedItem(item);
-    m_owner->Repaint();
-}
-
-void CRowTreeList::mouseMoveEvent(QMouseEvent* event)
-{
-    const QPoint point = event->position().toPoint();
-    if (m_dragging) {
-        m_dragPos = point.x();
-        m_owner->Repaint();
-        return;
-    }
-    setCursor(CursorShapeAt(point));
-}
-
-void CRowTreeList::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (!m_dragging || event->button() != Qt::LeftButton) {
-        QWidget::mouseReleaseEvent(event);
-        return;
-    }
-    m_dragging = false;
-    int x = event->position().toPoint().x();
-    const int limit = RightEdge(ClientRect()) - kDragRightReserve;
-    if (x < kDragMinimum) {
-        x = kDragMinimum;
-    } else if (x > limit) {
-        x = limit;
-    }
-    m_owner->SetDividerPos(x);
-    m_owner->UpdateResize();
-    m_owner->Repaint();
-}
-
-void CRowTreeList::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        QWidget::mouseDoubleClickEvent(event);
-        return;
-    }
-    const QPoint point = event->position().toPoint();
-    CRowTreeItem* item = m_owner->ItemAt(point);
-    const HitArea hit = m_owner->HitTest(point);
-    if (item && item->HasChildren()) {
-        switch (hit) {
-        case HitDivider:
-            AutoSizeDivider();
-            break;
-        case HitExpandBox:
-            ToggleExpanded(item);
-            break;
-        case HitValue:
-            if (!item->IsHeading()) {
-                break;
-            }
-            [[fallthrough]];
-        default:
-            m_owner->SelectAll(false);
-            m_owner->SetFocusedItem(item);
-            item->Select(true);
-            ToggleExpanded(item);
-            break;
-        }
-        return;
-    }
-    if (hit == HitDivider) {
-        AutoSizeDivider();
-    }
-}
-
-void CRowTreeList::keyPressEvent(QKeyEvent* event)
-{
-    // Keys an open editor did not use come up through here; they are not the list's.
-    if (QApplication::focusWidget() != this) {
-        event->ignore();
-        return;
-    }
-    CRowTreeItem* focused = m_owner->GetFocusedItem();
-    const auto activatable = [](CRowTreeItem* row) { return row && !row->IsHeading() && !row->IsReadOnly(); };
-    switch (event->key()) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        if (focused && !focused->IsHeading()) {
-            const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
-            if (back) {
-                m_owner->FocusPrev();
-            } else {
-                m_owner->FocusNext();
-            }
-            if (activatable(m_owner->GetFocusedItem())) {
-                m_owner->GetFocusedItem()->Activate();
-            }
-        }
-        m_owner->Repaint();
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (activatable(focused)) {
-            focused->Activate();
-        }
-        break;
-    case Qt::Key_Home:
-        m_owner->FocusFirst();
-        break;
-    case Qt::Key_End:
-        m_owner->FocusLast();
-        break;
-    case Qt::Key_Up:
-        m_owner->FocusPrev();
-        break;
-    case Qt::Key_Down:
-        m_owner->FocusNext();
-        break;
-    case Qt::Key_Left:
-        if (focused) {
-            if (focused->HasChildren() && focused->IsExpanded()) {
-                ToggleExpanded(focused);
-            } else {
-                m_owner->FocusPrev();
-            }
-        }
-        break;
-    case Qt::Key_Right:
-        if (focused) {
-            if (focused->HasChildren() && !focused->IsExpanded()) {
-                ToggleExpanded(focused);
-            } else {
-                m_owner->FocusNext();
-            }
-        }
-        break;
-    default:
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-    m_owner->Repaint();
-}
-
-// ---------------------------------------------------------------------------------------
-// CRowTreeInfo
-
-CRowTreeInfo::CRowTreeInfo(CRowTree* owner) : QFrame(owner), m_owner(owner)
-{
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void CRowTreeInfo::paintEvent(QPaintEvent* event)
-{
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), SystemColor(QPalette::Text, false));
-        QString text;
-        if (const CRowTreeItem* focused = m_owner->GetFocusedItem()) {
-            text = focused->GetDescription();
-        } else if (m_owner->GetOptions() & RTS_DEFAULTINFOTEXT) {
-            text = QStringLiteral("Select an item to see its description.");
-        }
-        painter.setFont(CRowTree::NormalFont());
-        painter.setPen(m_owner->isEnabled() ? SystemColor(QPalette::Light) : SystemColor(QPalette::Text, false));
-        painter.drawText(contentsRect().adjusted(4, 4, -4, -4), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
-    }
-    QFrame::paintEvent(event);
 }

@@ -1,82 +1,16 @@
 #pragma once
 
+#include "CRowTreeInfo.h"
 #include "CRowTreeItem.h"
+#include "CRowTreeList.h"
 #include "RowTreeGeometry.h"
 
-#include <QFrame>
 #include <QWidget>
 #include <functional>
-
-class CRowTree;
-class QScrollBar;
+#include <vector>
 
 // Told of every finished edit: the argument is the row's command ID.
 using RowCommandTarget = std::function<void(int commandId)>;
-
-// The part of a CRowTree that shows the rows, owns the vertical scroll bar and takes the
-// mouse and keyboard; the editors of the rows are its children.
-class CRowTreeList : public QWidget {
-    Q_OBJECT
-public:
-    static constexpr int kChildId = 30000;
-
-    explicit CRowTreeList(CRowTree* owner);
-    ~CRowTreeList() override;
-
-    CRowTree* Owner() const { return m_owner; }
-    // The area the rows are drawn in: the widget less the scroll bar when it shows.
-    QRect ClientRect() const;
-    // Sets the scroll range from the content height (resetting the position to 0 when
-    // everything fits) and re-clamps the divider.
-    void UpdateScrollBars();
-    // Takes the keyboard focus (an open editor commits), then moves the content.
-    void ScrollTo(RowScroll request, int position = 0);
-    QScrollBar* VerticalScrollBar() const { return m_scrollBar; }
-    bool IsDragging() const { return m_dragging; }
-    int DragPosition() const { return m_dragPos; }
-    // The cursor the list shows over point (the divider, hand or arrow cursor).
-    Qt::CursorShape CursorShapeAt(const QPoint& point) const;
-
-protected:
-    bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-
-private:
-    friend class CRowTree;
-    // What a new size of the list brings about: scroll range, editors, repaint.
-    void ClientResized();
-    void LayoutScrollBar();
-    void ToggleExpanded(CRowTreeItem* item);
-    void AutoSizeDivider();
-
-    CRowTree* m_owner;
-    bool m_dragging = false;
-    int m_dragPos = 0;
-    QScrollBar* m_scrollBar = nullptr;
-    bool m_layingOut = false;
-};
-
-// The optional description pane below the rows.
-class CRowTreeInfo : public QFrame {
-    Q_OBJECT
-public:
-    static constexpr int kChildId = 0xFFFF;
-    explicit CRowTreeInfo(CRowTree* owner);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    CRowTree* m_owner;
-};
 
 // A tree of labelled rows under headings, each setting row with an in-place editor.
 // The root is invisible; its children are the headings. The control tells its parent
@@ -89,7 +23,7 @@ public:
 
     // Makes the control a child of parent over rect and shows it. Returns 1, or 0 when it
     // has no parent or was created already.
-    int Create(const QRect& rect, QWidget* parent, uint32_t options, int controlId = 0xFFFF);
+    int Create(const QRect& rect, QWidget* parent, uint32_t options, int controlId = kUnaddressedId);
     // The same with window style bits as the settings sheet passes them (0x16000000): only
     // the visible bit (0x10000000) means anything here; without it the control stays hidden.
     int Create(uint32_t style, const QRect& rect, QWidget* parent, uint32_t options, int controlId);
@@ -155,8 +89,13 @@ public:
     static QFont BoldFont();
     static int LiveControls();
 
-    // Lays out rows (chain, geometry, label boxes) without painting, as every paint does.
+    // Lays the rows out (LayOutRows over the tree's rows, expansion, widths, divider and
+    // scroll) and stores the result: the shown-row chain, each row's geometry and the label
+    // as it fits its cell. Painting, hit testing and focus movement read what it stored.
     void LayoutRows();
+    const RowLayout& Layout() const { return m_layout; }
+    // The row of each laid-out row, in the layout's order.
+    const std::vector<CRowTreeItem*>& LaidOutRows() const { return m_laidOutRows; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -174,12 +113,9 @@ private:
     void HideFocusIfHidden();
     int SubtreeHeight(const CRowTreeItem* item) const;
     void DeleteSubtree(CRowTreeItem* item);
-    // Lays out (and, given a painter, draws) every row reachable through expanded rows.
-    void PaintRows(QPainter* painter);
-    // One row and its expanded children at indent x and content top y; answers the height.
-    int PaintRow(QPainter* painter, const QSize& client, CRowTreeItem* item, int x, int y);
-    void Paint(QPainter& painter);
-    void SetScrollPos(int pos) { m_scrollPos = pos; }
+    // Fits the row's label into its text cell (measured again only when the label, the
+    // width or the font changed) and stores the box the drawn text will take.
+    void FitLabel(CRowTreeItem* item, const QRect& text) const;
 
     uint32_t m_options = 0;
     CRowTreeItem m_root;
@@ -192,8 +128,10 @@ private:
     CRowTreeList* m_list = nullptr;
     CRowTreeInfo* m_info = nullptr;
     bool m_created = false;
-    int m_controlId = 0xFFFF;
+    int m_controlId = kUnaddressedId;
     RowCommandTarget m_commandTarget;
     QSize m_laidOutSize{-1, -1};
     bool m_deleting = false;
+    RowLayout m_layout;
+    std::vector<CRowTreeItem*> m_laidOutRows;
 };

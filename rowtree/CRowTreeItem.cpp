@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
+#include <algorithm>
 
 CRowTreeItem::CRowTreeItem()
 {
@@ -25,6 +26,11 @@ void CRowTreeItem::SetLabelText(const QString& text)
     if (m_owner) {
         m_owner->Repaint();
     }
+}
+
+bool CRowTreeItem::HasShownLabel() const
+{
+    return std::any_of(m_label.begin(), m_label.end(), [](QChar c) { return c != QLatin1Char(' '); });
 }
 
 bool CRowTreeItem::IsHeading() const
@@ -132,9 +138,8 @@ void CRowTreeItem::DrawValueText(QPainter& painter, const QRect& cell, const QSt
 void CRowTreeItem::HideEditor(QWidget* editor) const
 {
     CRowTreeList* list = OwnerList();
-    if (list && editor->isAncestorOf(editor->window()->focusWidget())) {
-        list->setFocus(Qt::OtherFocusReason);
-    } else if (list && editor->window()->focusWidget() == editor) {
+    QWidget* focused = editor->window()->focusWidget();
+    if (list && (focused == editor || editor->isAncestorOf(focused))) {
         list->setFocus(Qt::OtherFocusReason);
     }
     editor->hide();
@@ -157,12 +162,23 @@ void CRowTreeItem::PlaceOnValueCell(QWidget* editor) const
     editor->setGeometry(m_valueRect);
 }
 
-void CRowTreeItem::OnDrawValue(QPainter&, const QRect&) {}
-void CRowTreeItem::OnActivate() {}
-void CRowTreeItem::OnResize() {}
-void CRowTreeItem::OnMove() {}
-void CRowTreeItem::OnCommit() {}
-void CRowTreeItem::OnDestroyEditor() {}
-void CRowTreeItem::OnDeselect() {}
-void CRowTreeItem::OnSelect() {}
-void CRowTreeItem::OnExpand(bool) {}
+void CRowTreeItem::SetValue(const RowValue&)
+{}
+void CRowTreeItem::OnDrawValue(QPainter&, const QRect&)
+{}
+void CRowTreeItem::OnActivate()
+{}
+void CRowTreeItem::OnResize()
+{}
+void CRowTreeItem::OnMove()
+{}
+void CRowTreeItem::OnCommit()
+{}
+void CRowTreeItem::OnDestroyEditor()
+{}
+void CRowTreeItem::OnDeselect()
+{}
+void CRowTreeItem::OnSelect()
+{}
+void CRowTreeItem::OnExpand(bool)
+{}

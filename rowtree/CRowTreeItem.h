@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RowTreeGeometry.h"
+#include "RowValue.h"
 
 #include <QColor>
 #include <QFont>
@@ -77,15 +78,20 @@ public:
     int GetCommandId() const { return m_commandId; }
 
     // Geometry from the last layout of the row list.
-    int GetX() const { return m_x; }                 // indent
-    int GetY() const { return m_y; }                 // top in content coordinates
+    int GetX() const { return m_x; }   // indent
+    int GetY() const { return m_y; }   // top in content coordinates
     int GetHeight() const { return m_height; }
-    QRect GetValueRect() const { return m_valueRect; }      // row-list client coordinates
-    QRect GetExpandBox() const { return m_expandBox; }      // content coordinates; empty without children
-    QRect GetLabelTextBox() const { return m_labelTextBox; } // the label text as drawn
+    QRect GetValueRect() const { return m_valueRect; }         // row-list client coordinates
+    QRect GetExpandBox() const { return m_expandBox; }         // content coordinates; empty without children
+    QRect GetLabelTextBox() const { return m_labelTextBox; }   // the label text as drawn
 
     // What the value cell shows while the editor is closed.
     virtual QString GetValueText() const { return QString(); }
+    // The value the row holds, of the type its kind holds (None for a heading).
+    virtual RowValue GetValue() const { return RowValue(); }
+    // Sets the value by code, of the type GetValue answers: nothing is reported, the value
+    // cell shows it at the list's next paint. A value a row cannot hold changes nothing.
+    virtual void SetValue(const RowValue& value);
     // Whether the row's editor widget has been created.
     virtual bool HasEditor() const { return false; }
     // Whether the row's open editor holds the keyboard focus (the cell then shows the
@@ -127,6 +133,9 @@ protected:
 private:
     friend class CRowTree;
     friend class CRowTreeList;
+
+    // Whether the label has anything to draw (an empty or all-space label draws nothing).
+    bool HasShownLabel() const;
 
     QString m_label;
     QString m_description;

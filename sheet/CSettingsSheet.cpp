@@ -1,7 +1,6 @@
 #include "CSettingsSheet.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
 
@@ -25,21 +24,43 @@ EditorValue SheetValueFromText(const QString& text)
     return EditorValue::Text(std::move(encoded.bytes));
 }
 
-CDividerBar::CDividerBar(QWidget* parent)
-    : QWidget(parent)
+namespace {
+
+// The record's value for a row, of the type the row's editor holds.
+RowValue ShownValue(RowValue::Type type, const SheetRow& layout, const EncoderRecord& record)
 {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    hide();
+    switch (type) {
+    case RowValue::Type::Text:
+        return RowValue::Text(SheetTextFromBytes(ShownText(layout, record)));
+    case RowValue::Type::Index:
+        return RowValue::Index(ShownIndex(layout, record));
+    case RowValue::Type::Address:
+        return RowValue::Address(ShownAddress(layout, record));
+    case RowValue::Type::None:
+        break;
+    }
+    return RowValue();
 }
 
-void CDividerBar::paintEvent(QPaintEvent*)
+// What an editor holds, as the commit rules take it.
+std::optional<EditorValue> EditorValueOf(const RowValue& value)
 {
-    // A one-pixel checkerboard, so that the bar shows over any colour beneath it.
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
-    painter.setBrushOrigin(0, 0);
-    painter.fillRect(rect(), QBrush(Qt::black, Qt::Dense4Pattern));
+    switch (value.type) {
+    case RowValue::Type::Text:
+        // Numbers: digits only, the same bytes in every character set.
+        return EditorValue::Text(value.text.toStdString());
+    case RowValue::Type::Index:
+        // No selection (-1) reads as the byte 255.
+        return EditorValue::Index(static_cast<uint8_t>(value.index));
+    case RowValue::Type::Address:
+        return EditorValue::Address(value.address);
+    case RowValue::Type::None:
+        break;
+    }
+    return std::nullopt;
 }
+
+}  // namespace
 
 CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target)
     : QFrame(parent)
@@ -50,7 +71,7 @@ CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target)
     setAutoFillBackground(true);
     // The sheet's own area is only the gap between the columns: the column divider.
     setCursor(Qt::SplitHCursor);
-    m_bar = new CDividerBar(this);
+    m_bar = new CDragBar(this);
     BuildRows();
 }
 
@@ -150,7 +171,8 @@ void CSettingsSheet::Refresh(const EncoderRecord* record)
 {
     if (record == nullptr) return;
     for (BuiltRow& built : m_rows) ShowRow(built, *record);
-    // The rows' area only: nothing a refresh changes shows in the scroll bar.
+    // The rows' area only: nothing a refresh changes shows in the scroll bar. The rows' own
+    // setters leave the repaint to this one.
     for (CRowTree* column : {m_left, m_right})
         if (column) column->GetList()->update(column->GetList()->ClientRect());
 }
@@ -158,60 +180,26 @@ void CSettingsSheet::Refresh(const EncoderRecord* record)
 void CSettingsSheet::ShowRow(BuiltRow& built, const EncoderRecord& record)
 {
     const SheetRow& layout = *built.layout;
-    switch (layout.kind) {
-    case RowKind::Text:
+    const RowValue value = ShownValue(built.row->GetValue().type, layout, record);
+    if (layout.kind == RowKind::Text) {
         built.shownBytes = ShownText(layout, record);
-        built.shownText = SheetTextFromBytes(built.shownBytes);
-        static_cast<CRowEdit*>(built.row)->setText(built.shownText);
-        break;
-    case RowKind::Numeric:
-        static_cast<CRowEdit*>(built.row)->setText(QString::fromStdString(ShownText(layout, record)));
-        break;
-    case RowKind::Combo:
-        // The list's own selection setter: the value cell shows it at the repaint below,
-        // so there is no need for the row to lay its whole column out again per row.
-        static_cast<QComboBox*>(static_cast<CRowCombo*>(built.row))->setCurrentIndex(ShownIndex(layout, record));
-        break;
-    case RowKind::IPAddress:
-        static_cast<CRowIPAddress*>(built.row)->SetAddress(ShownAddress(layout, record));
-        break;
-    case RowKind::Static: {
-        // Setting a static text lays the column out again; most refreshes leave it as it is.
-        auto* row = static_cast<CRowStatic*>(built.row);
-        const QString text = SheetTextFromBytes(ShownText(layout, record));
-        if (row->GetStaticText() != text) row->SetStaticText(text);
-        break;
+        built.shownText = value.text;
     }
-    case RowKind::Heading:
-        break;
-    }
+    built.row->SetValue(value);
 }
 
 std::optional<EditorValue> CSettingsSheet::ReadEditor(int controlId) const
 {
     for (const BuiltRow& built : m_rows) {
-        if (controlId == 0 || built.layout->controlId != controlId) continue;
-        switch (built.layout->kind) {
-        case RowKind::Text: {
-            const QString text = static_cast<const CRowEdit*>(built.row)->text();
+        if (controlId == 0 || built.layout->controlId != controlId || !built.row->HasEditor()) continue;
+        const RowValue value = built.row->GetValue();
+        if (built.layout->kind == RowKind::Text && value.type == RowValue::Type::Text) {
             // A row left as it was shown hands back the record's bytes exactly, bytes that
             // are not GB2312 included: the encoder gets its own text back untouched.
-            if (text == built.shownText)
-                return EditorValue::Text(built.shownBytes);
-            return SheetValueFromText(text);
+            if (value.text == built.shownText) return EditorValue::Text(built.shownBytes);
+            return SheetValueFromText(value.text);
         }
-        case RowKind::Numeric:
-            // Digits only: the same bytes in every character set.
-            return EditorValue::Text(static_cast<const CRowEdit*>(built.row)->text().toStdString());
-        case RowKind::Combo:
-            // No selection (-1) reads as the byte 255.
-            return EditorValue::Index(static_cast<uint8_t>(static_cast<const CRowCombo*>(built.row)->GetCurSel()));
-        case RowKind::IPAddress:
-            return EditorValue::Address(static_cast<const CRowIPAddress*>(built.row)->GetAddress());
-        case RowKind::Static:
-        case RowKind::Heading:
-            break;
-        }
+        return EditorValueOf(value);
     }
     return std::nullopt;
 }
@@ -220,11 +208,12 @@ void CSettingsSheet::PlaceColumns()
 {
     const QRect client = contentsRect();
     const int width = client.width(), height = client.height();
+    // Each column keeps kColumnMargin from the divider; the right one also from the edge.
     if (m_left)
-        m_left->setGeometry(client.left(), client.top(), std::max(0, m_columnDivider - 1), height);
+        m_left->setGeometry(client.left(), client.top(), std::max(0, m_columnDivider - kColumnMargin), height);
     if (m_right)
-        m_right->setGeometry(client.left() + m_columnDivider + 1, client.top(),
-                             std::max(0, width - m_columnDivider - 2), height);
+        m_right->setGeometry(client.left() + m_columnDivider + kColumnMargin, client.top(),
+                             std::max(0, width - m_columnDivider - 2 * kColumnMargin), height);
 }
 
 void CSettingsSheet::resizeEvent(QResizeEvent* event)
@@ -253,10 +242,7 @@ void CSettingsSheet::mouseMoveEvent(QMouseEvent* event)
         // The divider follows the pointer without limit; the columns move on release.
         m_columnDivider = event->position().toPoint().x() - contentsRect().left();
         const QRect client = contentsRect();
-        m_bar->setGeometry(client.left() + m_columnDivider - kBarWidth / 2, client.top(), kBarWidth,
-                           client.height());
-        m_bar->show();
-        m_bar->raise();
+        m_bar->ShowAt(QRect(client.left() + m_columnDivider - kBarWidth / 2, client.top(), kBarWidth, client.height()));
         m_barDrawn = true;
     }
     QFrame::mouseMoveEvent(event);

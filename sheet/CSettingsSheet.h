@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CDragBar.h"
 #include "CRowTree.h"
 #include "CommitRules.h"
 #include "EncoderRecord.h"
@@ -18,25 +19,16 @@
 
 class CRowTreeItem;
 
-// The checkerboard bar that follows the pointer while the column divider is dragged.
-class CDividerBar : public QWidget {
-    Q_OBJECT
-public:
-    explicit CDividerBar(QWidget* parent);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-};
-
 class CSettingsSheet : public QFrame {
     Q_OBJECT
 public:
     static constexpr int kColumnDividerStart = 380;
     static constexpr int kLabelDivider = 200;     // label/value divider of both columns
     static constexpr int kBarWidth = 4;
+    static constexpr int kColumnMargin = 1;   // pixels between a column and the divider
     static constexpr uint32_t kColumnStyle = 0x16000000;   // visible, clipping siblings and children
     static constexpr uint32_t kColumnOptions = RTS_SHADEMARGIN | RTS_HEADINGCOLORS;
-    static constexpr int kColumnId = 0xFFFF;
+    static constexpr int kColumnId = kUnaddressedId;
 
     // Builds both columns at once; finished edits go to `target` (the main window's
     // command handler) with the row's control ID.
@@ -50,7 +42,7 @@ public:
     // Setting the editors this way is not an edit: no command is sent.
     void Refresh(const EncoderRecord* record);
 
-    // The value the editor of the row `controlId` holds, read by the row's kind; none for
+    // The value the editor of the row `controlId` holds, as its row reports it; none for
     // IDs without an editor.
     std::optional<EditorValue> ReadEditor(int controlId) const;
 
@@ -64,7 +56,8 @@ public:
     // The column divider, in the sheet's client coordinates (inside its sunken edge).
     int ColumnDivider() const { return m_columnDivider; }
     bool IsDragging() const { return m_dragging; }
-    const CDividerBar* DividerBar() const { return m_bar; }
+    // The bar that follows the pointer while the column divider is dragged.
+    const CDragBar* DividerBar() const { return m_bar; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -90,7 +83,7 @@ private:
     CRowTree* m_right = nullptr;
     std::vector<BuiltRow> m_rows;
     RowCommandTarget m_target;
-    CDividerBar* m_bar = nullptr;
+    CDragBar* m_bar = nullptr;
     int m_columnDivider = kColumnDividerStart;
     bool m_dragging = false;
     bool m_barDrawn = false;

@@ -29,10 +29,9 @@ public:
     explicit DemoSheet(QListWidget* log)
     {
         m_tree = new CRowTree;
-        m_tree->Create(rect(), this, RTS_SHADEMARGIN | RTS_HEADINGCOLORS, 0xFFFF);
-        m_tree->SetCommandTarget([this, log](int id) {
-            log->insertItem(0, QStringLiteral("command %1: %2").arg(id).arg(ValueOf(id)));
-        });
+        m_tree->Create(rect(), this, RTS_SHADEMARGIN | RTS_HEADINGCOLORS, kUnaddressedId);
+        m_tree->SetCommandTarget(
+            [this, log](int id) { log->insertItem(0, QStringLiteral("command %1: %2").arg(id).arg(ValueOf(id))); });
         Build();
     }
 
@@ -141,7 +140,7 @@ private:
     std::vector<std::pair<int, CRowTreeItem*>> m_rows;
 };
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -221,7 +220,8 @@ int main(int argc, char** argv)
                               Qt::NoModifier);
             QApplication::sendEvent(list, &press);
             const QPointF to(dragTo, 30);
-            QMouseEvent move(QEvent::MouseMove, to, list->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, to, list->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
             QApplication::sendEvent(list, &move);
         });
     }

@@ -6,7 +6,6 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -17,7 +16,6 @@
 #include "AppIds.h"
 #include "CDeviceTree.h"
 #include "CEncoderApp.h"
-#include "CEncoderSim.h"
 #include "CIPAddressCtrl.h"
 #include "CMainFrame.h"
 #include "CMessagePane.h"
@@ -25,6 +23,7 @@
 #include "Dialogs.h"
 #include "RecordingPrompter.h"
 #include "Socket.h"
+#include "StandInEncoder.h"
 
 namespace {
 
@@ -121,24 +120,18 @@ private:
     QTreeWidgetItem* AddAndSelect(const QString& text);
     void RunMenuCommand(int id);
 
-    std::unique_ptr<CEncoderSim> m_sim;
+    std::unique_ptr<StandInEncoder> m_sim;
     std::unique_ptr<RecordingPrompter> m_prompter;
     QPointer<CMainFrame> m_frame;
-    QTemporaryDir m_dir;
 };
 
 void tst_App::init()
 {
     SimOptions options;
-    m_sim = std::make_unique<CEncoderSim>(options);
+    m_sim = std::make_unique<StandInEncoder>(options);
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    LinkOptions link;
-    link.commandPort = m_sim->CommandPort();
-    link.searchPort = m_sim->SearchPort();
-    link.timing = {30, 30, 30, 100, 300};
-    link.outFile = m_dir.filePath(QStringLiteral("out.xml")).toStdString();
     m_prompter = std::make_unique<RecordingPrompter>();
-    m_frame = new CMainFrame(*m_prompter, link);
+    m_frame = new CMainFrame(*m_prompter, m_sim->Link());
     m_frame->resize(1001, 700);
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame));

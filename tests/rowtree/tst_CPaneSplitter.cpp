@@ -17,7 +17,7 @@ private:
         QWidget* panes[2];
     };
 
-    static Fixture Make(int orientation, QSize size, std::vector<int> weights)
+    static Fixture Make(int orientation, QSize size, const std::vector<int>& weights)
     {
         Fixture f;
         f.host = std::make_unique<QWidget>();

@@ -1,0 +1,124 @@
+#include "CRowEditorItem.h"
+
+#include "CRowTree.h"
+
+#include <QKeyEvent>
+
+CRowEditorItem::CRowEditorItem(int commandId, CommitReport report) : m_report(report)
+{
+    m_commandId = commandId;
+}
+
+CRowEditorItem::~CRowEditorItem() = default;
+
+void CRowEditorItem::PlaceEditor()
+{
+    PlaceOnValueCell(Editor());
+}
+
+void CRowEditorItem::FocusEditor()
+{
+    Editor()->setFocus(Qt::OtherFocusReason);
+}
+
+CRowTreeList* CRowEditorItem::AttachEditor()
+{
+    CRowTreeList* list = OwnerList();
+    if (!list || m_created) {
+        return nullptr;
+    }
+    Editor()->setParent(list);
+    Editor()->setFont(CRowTree::NormalFont());
+    m_created = true;
+    return list;
+}
+
+void CRowEditorItem::CloseOnCell()
+{
+    PlaceEditor();
+    Editor()->hide();
+}
+
+void CRowEditorItem::EndEditOnFocusLoss()
+{
+    if (IsActivated()) {
+        m_hasFocus = false;
+        CommitChanges();
+    }
+}
+
+bool CRowEditorItem::ForwardTabKey(QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    return (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && ForwardTabToList(key);
+}
+
+void CRowEditorItem::OnDrawValue(QPainter& painter, const QRect& cell)
+{
+    // While the editor has the focus the live editor shows instead.
+    if (m_hasFocus || !GetOwner() || !m_created) {
+        return;
+    }
+    DrawValueText(painter, cell, GetValueText(), EffectiveValueColor(ClosedValueColor()));
+}
+
+void CRowEditorItem::OnActivate()
+{
+    if (!m_created) {
+        return;
+    }
+    Editor()->show();
+    PrepareToOpen();
+    PlaceEditor();
+    Editor()->raise();
+    FocusEditor();
+}
+
+void CRowEditorItem::OnResize()
+{
+    if (!m_created) {
+        return;
+    }
+    PlaceEditor();
+    if (!m_hasFocus) {
+        Editor()->hide();
+    }
+}
+
+void CRowEditorItem::OnMove()
+{
+    if (m_created) {
+        PlaceEditor();
+    }
+}
+
+void CRowEditorItem::OnCommit()
+{
+    if (!m_created) {
+        return;
+    }
+    if (m_report == CommitReport::BeforeHide) {
+        SendCommand();
+    }
+    HideEditor(Editor());
+    if (m_report == CommitReport::AfterHide) {
+        SendCommand();
+    }
+}
+
+void CRowEditorItem::OnDestroyEditor()
+{
+    if (m_created) {
+        HideEditor(Editor());
+    }
+}
+
+void CRowEditorItem::OnDeselect()
+{
+    if (m_created) {
+        HideEditor(Editor());
+    }
+}
