@@ -12,6 +12,12 @@ constexpr int ID_WRITE_CONFIGURATION = 32777;
 constexpr int ID_START_TS_IP = 32778;
 constexpr int ID_STOP_TS_IP = 32779;
 
+// Commands of the Device menu and toolbar beyond the context menu's seven.
+constexpr int ID_CANCEL_EXCHANGES = 32780;
+constexpr int ID_VIEW_MONITOR = 32781;
+constexpr int ID_WAIT_REPLY_COMPLETE = 32782;
+constexpr int ID_VIEW_ACTIVITY_LOG = 32783;
+
 // The message pane's list and its one-item popup.
 constexpr int IDC_MESSAGE_LIST = 10001;
 constexpr int ID_READ_DEVICE_MESSAGE = 10002;

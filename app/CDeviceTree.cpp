@@ -7,18 +7,18 @@
 #include <QPainter>
 
 #include "AppIds.h"
-#include "CMainFrame.h"
-#include "CMessagePane.h"
-#include "CPrompter.h"
-#include "Dialogs.h"
-#include "EncoderLink.h"
+#include "LinkProtocol.h"
 #include "Pictures.h"
-#include "Socket.h"
+
+Q_DECLARE_METATYPE(DeviceItemView)
 
 namespace {
 
 constexpr int kRecordRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
+constexpr int kViewRole = Qt::UserRole + 2;
+constexpr int kAddressRole = Qt::UserRole + 3;
+constexpr int kSortRole = Qt::UserRole + 4;   // per column: what the column sorts by
 
 int g_liveRecords = 0;
 
@@ -39,20 +39,54 @@ constexpr MenuCommand kMenuCommands[] = {
     {ID_STOP_TS_IP, "Stop TS -> IP", true, false},
 };
 
-}  // namespace
+struct ColumnHeading {
+    DeviceColumn column;
+    const char* text;
+    const char* sample;   // the widest text the column usually shows, for its first width
+};
 
-EncoderRecord* NewEncoderRecord()
+constexpr ColumnHeading kColumns[] = {
+    {kColumnAddress, "Address", "255.255.255.255 "},
+    {kColumnState, "State", "in flight "},
+    {kColumnActivity, "Activity", "Read Configuration, 20 s left"},
+    {kColumnProg1Output, "P1 Output", "P1 Output "},
+    {kColumnProg1Input, "P1 Input", "P1 Input "},
+    {kColumnProg2Output, "P2 Output", "P2 Output "},
+    {kColumnProg2Input, "P2 Input", "P2 Input "},
+    {kColumnTemperature, "Temp.", "-128 \u00B0C "},
+    {kColumnLastRead, "Last Read", "00:00:00 "},
+    {kColumnPending, "Pending", "Pending "},
+};
+static_assert(sizeof kColumns / sizeof kColumns[0] == kDeviceColumnCount, "one heading per column");
+
+// Items compare by each column's sort value, so that addresses and temperatures sort as
+// numbers and the last read as a time, not as texts.
+class CDeviceItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        const QVariant mine = data(column, kSortRole);
+        const QVariant theirs = other.data(column, kSortRole);
+        if (mine.isValid() && theirs.isValid() && mine != theirs)
+            return QVariant::compare(mine, theirs) == QPartialOrdering::Less;
+        return data(0, kAddressRole).toUInt() < other.data(0, kAddressRole).toUInt();
+    }
+};
+
+QString ProgramText(const DeviceItemView& view, int flag, const char* present, const char* missing)
 {
-    ++g_liveRecords;
-    return new EncoderRecord{};
+    if (!view.hasStatus || view.statusFlags < 0)
+        return QString();
+    return QString::fromLatin1((view.statusFlags & flag) ? missing : present);
 }
 
-void FreeEncoderRecord(EncoderRecord* record)
+}  // namespace
+
+void CountEncoderRecord(int delta)
 {
-    if (!record)
-        return;
-    --g_liveRecords;
-    delete record;
+    g_liveRecords += delta;
 }
 
 int LiveEncoderRecords()
@@ -60,38 +94,66 @@ int LiveEncoderRecords()
     return g_liveRecords;
 }
 
-CDeviceTree::CDeviceTree(CMainFrame& frame, QWidget* parent) : QTreeWidget(parent), m_frame(frame)
+CDeviceTree::CDeviceTree(QWidget* parent) : QTreeWidget(parent)
 {
     setObjectName(QStringLiteral("DeviceTree"));
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    setHeaderHidden(true);
-    setColumnCount(1);
+    setColumnCount(kDeviceColumnCount);
+    QStringList headings;
+    for (const ColumnHeading& heading : kColumns)
+        headings << QString::fromUtf8(heading.text);
+    setHeaderLabels(headings);
+    for (const ColumnHeading& heading : kColumns)
+        setColumnWidth(heading.column, fontMetrics().horizontalAdvance(QString::fromUtf8(heading.sample)) + 24);
     setRootIsDecorated(true);   // lines at root, as a tree of encoders would show them
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setSortingEnabled(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setIconSize(QSize(kDeviceImageSize, kDeviceImageSize));
     setExpandsOnDoubleClick(false);
+    setAllColumnsShowFocus(true);
+    // Sorting is by request: a click on a heading sorts once, and encoders added later
+    // are appended after the last item, as the list always did.
+    setSortingEnabled(false);
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(false);
+    connect(header(), &QHeaderView::sectionClicked, this, &CDeviceTree::OnHeaderClicked);
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CDeviceTree::OnSelectionChanged);
+    connect(this, &QTreeWidget::currentItemChanged, this, &CDeviceTree::OnSelectionChanged);
 }
 
 CDeviceTree::~CDeviceTree()
 {
-    // The frame is already half gone: no selection handling, no frame calls from here.
+    // The frame is half gone: no selection handling from here.
     blockSignals(true);
-    while (QTreeWidgetItem* item = topLevelItem(0))
-        RemoveEncoderItem(item);
 }
 
 QTreeWidgetItem* CDeviceTree::SelectedItem() const
 {
-    const QList<QTreeWidgetItem*> selected = selectedItems();
-    return selected.isEmpty() ? nullptr : selected.first();
+    QTreeWidgetItem* current = currentItem();
+    return current && current->isSelected() ? current : nullptr;
+}
+
+QList<QTreeWidgetItem*> CDeviceTree::SelectedEncoderItems() const
+{
+    QList<QTreeWidgetItem*> items;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (topLevelItem(i)->isSelected())
+            items << topLevelItem(i);
+    return items;
 }
 
 void CDeviceTree::SelectNone()
 {
     clearSelection();
     setCurrentItem(nullptr);
+}
+
+void CDeviceTree::SelectOnly(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 EncoderRecord* CDeviceTree::ItemRecord(const QTreeWidgetItem* item)
@@ -101,12 +163,20 @@ EncoderRecord* CDeviceTree::ItemRecord(const QTreeWidgetItem* item)
     return reinterpret_cast<EncoderRecord*>(item->data(0, kRecordRole).value<quintptr>());
 }
 
+uint32_t CDeviceTree::ItemAddress(const QTreeWidgetItem* item)
+{
+    return item ? item->data(0, kAddressRole).toUInt() : 0;
+}
+
 QTreeWidgetItem* CDeviceTree::InsertEncoderItem(const QString& text, EncoderRecord* record)
 {
-    auto* item = new QTreeWidgetItem(QStringList(text));
+    auto* item = new CDeviceItem(QStringList(text));
     item->setData(0, kRecordRole, QVariant::fromValue(reinterpret_cast<quintptr>(record)));
+    item->setData(0, kAddressRole, record ? uint(record->ipAddr) : 0u);
+    item->setData(kColumnAddress, kSortRole, record ? uint(record->ipAddr) : 0u);
     addTopLevelItem(item);
     SetItemImage(item, IMAGE_OFFLINE);
+    ShowView(item, DeviceItemView{});
     return item;
 }
 
@@ -114,9 +184,19 @@ void CDeviceTree::RemoveEncoderItem(QTreeWidgetItem* item)
 {
     if (!item)
         return;
-    FreeEncoderRecord(ItemRecord(item));
-    item->setData(0, kRecordRole, QVariant());
+    if (item == m_lastCurrent)
+        m_lastCurrent = nullptr;
     delete item;
+}
+
+QTreeWidgetItem* CDeviceTree::ItemForRecord(const EncoderRecord* record) const
+{
+    if (!record)
+        return nullptr;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (ItemRecord(topLevelItem(i)) == record)
+            return topLevelItem(i);
+    return nullptr;
 }
 
 void CDeviceTree::SetItemImage(QTreeWidgetItem* item, int image)
@@ -132,13 +212,91 @@ int CDeviceTree::ItemImage(const QTreeWidgetItem* item)
     return item ? item->data(0, kImageRole).toInt() : -1;
 }
 
+void CDeviceTree::SetItemView(QTreeWidgetItem* item, const DeviceItemView& view)
+{
+    if (!item)
+        return;
+    const bool wasInFlight = ItemInFlight(item);
+    ShowView(item, view);
+    // A current encoder that starts or ends an exchange changes what the sheet may do.
+    if (item == SelectedItem() && wasInFlight != view.InFlight())
+        emit currentEncoderChanged(ItemRecord(item));
+}
+
+DeviceItemView CDeviceTree::ItemView(const QTreeWidgetItem* item)
+{
+    return item ? item->data(0, kViewRole).value<DeviceItemView>() : DeviceItemView{};
+}
+
+bool CDeviceTree::ItemInFlight(const QTreeWidgetItem* item)
+{
+    return ItemView(item).InFlight();
+}
+
+void CDeviceTree::ShowView(QTreeWidgetItem* item, const DeviceItemView& view)
+{
+    item->setData(0, kViewRole, QVariant::fromValue(view));
+    QString state;
+    if (view.InFlight())
+        state = QStringLiteral("in flight");
+    else if (view.state == DeviceItemView::State::Online && view.hasStatus && (view.statusFlags & STATUS_BUSY))
+        state = QStringLiteral("busy");
+    else if (view.state == DeviceItemView::State::Online && view.hasStatus && (view.statusFlags & STATUS_KEYBOARD))
+        state = QStringLiteral("keyboard");
+    else if (view.state == DeviceItemView::State::Online)
+        state = QStringLiteral("online");
+    else if (view.state == DeviceItemView::State::Offline)
+        state = QStringLiteral("offline");
+    item->setText(kColumnState, state);
+
+    if (view.InFlight()) {
+        item->setText(kColumnActivity, QStringLiteral("%1, %2 s left").arg(view.activity).arg(view.secondsLeft));
+        item->setForeground(kColumnActivity, palette().brush(QPalette::Text));
+    } else {
+        item->setText(kColumnActivity, view.outcome);
+        item->setForeground(kColumnActivity, view.outcomeFailed ? QBrush(QColor(192, 0, 0)) : palette().brush(QPalette::Text));
+    }
+    item->setToolTip(kColumnActivity, item->text(kColumnActivity));
+
+    item->setText(kColumnProg1Output, ProgramText(view, STATUS_PROG1_NO_OUTPUT, "running", "none"));
+    item->setText(kColumnProg1Input, ProgramText(view, STATUS_PROG1_NO_INPUT, "present", "none"));
+    item->setText(kColumnProg2Output, ProgramText(view, STATUS_PROG2_NO_OUTPUT, "running", "none"));
+    item->setText(kColumnProg2Input, ProgramText(view, STATUS_PROG2_NO_INPUT, "present", "none"));
+    const bool hot = view.hasStatus && view.statusFlags >= 0 && (view.statusFlags & STATUS_OVER_TEMPERATURE);
+    item->setText(kColumnTemperature,
+                  view.temperature != 0 ? QStringLiteral("%1 \u00B0C").arg(view.temperature) : QString());
+    item->setForeground(kColumnTemperature, hot ? QBrush(QColor(192, 0, 0)) : palette().brush(QPalette::Text));
+    item->setText(kColumnLastRead, view.lastRead.isValid() ? view.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString());
+    item->setToolTip(kColumnLastRead, view.lastRead.isValid() ? view.lastRead.toString(Qt::ISODate) : QString());
+    item->setText(kColumnPending, QString::number(view.pendingEdits));
+
+    item->setData(kColumnState, kSortRole, state);
+    item->setData(kColumnActivity, kSortRole, item->text(kColumnActivity));
+    for (int column : {kColumnProg1Output, kColumnProg1Input, kColumnProg2Output, kColumnProg2Input})
+        item->setData(column, kSortRole, item->text(column));
+    item->setData(kColumnTemperature, kSortRole, view.temperature);
+    item->setData(kColumnLastRead, kSortRole, view.lastRead.isValid() ? view.lastRead.toMSecsSinceEpoch() : qint64(0));
+    item->setData(kColumnPending, kSortRole, view.pendingEdits);
+}
+
+bool CDeviceTree::SelectionIdle() const
+{
+    const QList<QTreeWidgetItem*> items = SelectedEncoderItems();
+    if (items.isEmpty())
+        return false;
+    for (const QTreeWidgetItem* item : items)
+        if (ItemInFlight(item))
+            return false;
+    return true;
+}
+
 void CDeviceTree::FillContextMenu(QMenu& menu) const
 {
-    const bool selected = SelectedItem() != nullptr;
+    const bool usable = SelectionIdle();
     for (const MenuCommand& command : kMenuCommands) {
         QAction* action = menu.addAction(QString::fromLatin1(command.text));
         action->setData(command.id);
-        action->setEnabled(!command.needsSelection || selected);
+        action->setEnabled(!command.needsSelection || usable);
         if (command.separatorAfter)
             menu.addSeparator();
     }
@@ -163,24 +321,25 @@ void CDeviceTree::drawBranches(QPainter* painter, const QRect& rect, const QMode
     painter->restore();
 }
 
-// Picking an item always selects it; Ctrl+click or Ctrl+Space do not take the choice away.
-QItemSelectionModel::SelectionFlags CDeviceTree::selectionCommand(const QModelIndex& index, const QEvent* event) const
-{
-    const QItemSelectionModel::SelectionFlags flags = QTreeWidget::selectionCommand(index, event);
-    if (!(flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)))
-        return flags;
-    return index.isValid() ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
-                           : QItemSelectionModel::NoUpdate;
-}
-
-// A right click leaves the selection alone: the commands act on the selected encoder,
-// which need not be the item under the mouse. The menu itself comes with the context
-// menu event, so that the keyboard's menu key opens it too.
+// A right click picks the item under the pointer first, so that the menu's commands act
+// on what was clicked: an item outside the selection becomes the only selected one, an
+// item inside it becomes current and the selection stays. A click below the items leaves
+// the choice alone: the current encoder stays chosen until another item is picked or
+// the encoder is deleted. The menu itself comes with the context menu event, so that the
+// keyboard's menu key opens it too.
 void CDeviceTree::mousePressEvent(QMouseEvent* event)
 {
-    // Nor does a click below the items: the current encoder stays chosen until another
-    // item is picked or the encoder is deleted.
-    if (event->button() == Qt::RightButton || !itemAt(event->position().toPoint())) {
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    if (event->button() == Qt::RightButton) {
+        setFocus(Qt::MouseFocusReason);
+        if (item && !item->isSelected())
+            SelectOnly(item);
+        else if (item)
+            setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+        event->accept();
+        return;
+    }
+    if (!item) {
         setFocus(Qt::MouseFocusReason);
         event->accept();
         return;
@@ -208,108 +367,38 @@ void CDeviceTree::contextMenuEvent(QContextMenuEvent* event)
     }
     QMenu menu(this);
     FillContextMenu(menu);
-    if (QAction* chosen = m_frame.Prompter().TrackPopupMenu(menu, at))
+    QAction* chosen = m_trackMenu ? m_trackMenu(menu, at) : menu.exec(at);
+    if (chosen)
         OnCommand(chosen->data().toInt());
 }
 
 void CDeviceTree::OnSelectionChanged()
 {
-    if (const EncoderRecord* record = ItemRecord(SelectedItem()))
-        m_frame.RefreshSheet(*record);
-    m_frame.MessagePane()->DeleteAllMessages();
+    QTreeWidgetItem* current = SelectedItem();
+    if (current != m_lastCurrent) {
+        m_lastCurrent = current;
+        emit currentEncoderChanged(ItemRecord(current));
+    }
+    emit encoderSelectionChanged();
+}
+
+void CDeviceTree::OnHeaderClicked(int column)
+{
+    m_sortOrder = (column == m_sortColumn && m_sortOrder == Qt::AscendingOrder) ? Qt::DescendingOrder
+                                                                               : Qt::AscendingOrder;
+    m_sortColumn = column;
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(column, m_sortOrder);
+    sortItems(column, m_sortOrder);
 }
 
 bool CDeviceTree::OnCommand(int id)
 {
-    switch (id) {
-    case ID_SEARCH_ENCODER:
-        OnSearchEncoder();
-        return true;
-    case ID_ADD_ENCODER:
-        OnAddEncoder();
-        return true;
-    case ID_DEL_ENCODER:
-        if (QTreeWidgetItem* item = SelectedItem())
-            m_frame.DeleteEncoder(item);
-        return true;
-    case ID_READ_CONFIGURATION:
-        OnReadConfiguration();
-        return true;
-    case ID_WRITE_CONFIGURATION:
-        OnWriteConfiguration();
-        return true;
-    case ID_START_TS_IP:
-        if (const EncoderRecord* record = ItemRecord(SelectedItem()))
-            m_frame.StartTsToIp(*record);
-        return true;
-    case ID_STOP_TS_IP:
-        if (const EncoderRecord* record = ItemRecord(SelectedItem()))
-            m_frame.StopTsToIp(*record);
-        return true;
-    default:
-        return false;
+    for (const MenuCommand& command : kMenuCommands) {
+        if (command.id == id) {
+            emit commandRequested(id);
+            return true;
+        }
     }
-}
-
-void CDeviceTree::OnSearchEncoder()
-{
-    CSearchDeviceDlg dialog(this);
-    if (m_frame.Prompter().RunDialog(dialog) == QDialog::Accepted)
-        m_frame.SearchEncoder(dialog.Address());
-}
-
-void CDeviceTree::OnAddEncoder()
-{
-    CAddDeviceDlg dialog(this);
-    if (m_frame.Prompter().RunDialog(dialog) == QDialog::Accepted)
-        m_frame.AddEncoder(QString::fromStdString(DottedFromAddress(dialog.Address())));
-}
-
-// The status query that comes before a read or a write: an encoder that does not answer
-// is marked offline, and a busy or keyboard-locked one is left alone.
-bool CDeviceTree::PassStatusGate(QTreeWidgetItem* item, const EncoderRecord& record, bool markOnline)
-{
-    const int flags = m_frame.QueryStatus(record);
-    if (flags < 0) {
-        SetItemImage(item, IMAGE_OFFLINE);
-        ShowWarning("Connect Device Failed !");
-        return false;
-    }
-    if (markOnline)
-        SetItemImage(item, IMAGE_ONLINE);
-    if (flags & STATUS_BUSY) {
-        ShowWarning("Device is busying !");
-        return false;
-    }
-    if (flags & STATUS_KEYBOARD) {
-        ShowWarning("Device is controled by keyboard !");
-        return false;
-    }
-    return true;
-}
-
-void CDeviceTree::OnReadConfiguration()
-{
-    QTreeWidgetItem* item = SelectedItem();
-    EncoderRecord* record = ItemRecord(item);
-    if (!record || !PassStatusGate(item, *record, true))
-        return;
-    m_frame.ReadConfiguration(*record);
-    m_frame.RefreshSheet(*record);   // a failed read shows what the record still holds
-}
-
-// An answered query before a write says nothing new about the item's image.
-void CDeviceTree::OnWriteConfiguration()
-{
-    QTreeWidgetItem* item = SelectedItem();
-    EncoderRecord* record = ItemRecord(item);
-    if (!record || !PassStatusGate(item, *record, false))
-        return;
-    m_frame.WriteConfiguration(*record);
-}
-
-void CDeviceTree::ShowWarning(const char* text)
-{
-    m_frame.Prompter().MessageBox(this, QString::fromLatin1(text), QStringLiteral("Warning"),
-                                  CPrompter::Icon::Exclamation);
+    return false;
 }

@@ -26,6 +26,8 @@ bool CEncoderApp::InitInstance(CPrompter& prompter, LinkOptions options)
     QCoreApplication::setOrganizationName(QString::fromLatin1(kRegistryKey));
 
     m_mainWindow = new CMainFrame(prompter, std::move(options));
+    // The encoders listed when the tool last ran are back, without any exchange.
+    m_mainWindow->RestoreSettings();
     // Without a window manager to maximise it, the window still fills the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         m_mainWindow->setGeometry(screen->availableGeometry());

@@ -34,5 +34,5 @@ private:
 
 // The application's title, also the caption of its own boxes.
 extern const char* const kApplicationTitle;
-// The per-user settings key; nothing is ever stored under it.
+// The per-user settings key: the address book and the wait mode are kept under it.
 extern const char* const kRegistryKey;

@@ -1,34 +1,49 @@
 #pragma once
-// The main window: menus, toolbar, status bar and three panes (device tree on the left,
-// settings sheet top right, message pane bottom right) in two CPaneSplitters. It owns the
-// link to the encoders and is the link's reporter: the exchanges' boxes and wait cursor
-// appear here, and their fixed waits run in a local event loop that keeps the window
-// painted (with the exchange and its remaining seconds in the status bar) while no user
-// input is taken, so only one command runs at a time.
+// The main window: menus, toolbar, status bar and three panes (device list on the left,
+// settings sheet top right, message pane bottom right) in two CPaneSplitters, and the
+// activity log in a dock below them. It owns the encoders (their records, last readings
+// and event logs) and runs every exchange in the background on the exchange engine: the
+// window keeps painting and answering, results come back to the window's thread through
+// queued calls, and a command that would conflict with an exchange in flight is disabled,
+// never queued. The panes do not know each other; the frame wires their signals.
 
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "CActivityLog.h"
 #include "CSettingsSheet.h"
+#include "EncoderList.h"
 #include "EncoderLink.h"
 #include "EncoderRecord.h"
+#include "ExchangeEngine.h"
 
 class CDeviceTree;
 class CMessagePane;
 class CPaneSplitter;
 class CPrompter;
 class QAction;
+class QDockWidget;
 class QLabel;
+class QTimer;
 class QToolBar;
 class QTreeWidgetItem;
 
-class CMainFrame : public QMainWindow, public LinkReporter {
+class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    // The program passes the defaults; tests pass short waits and ephemeral ports. The
-    // link's sleep is always the frame's own (see WaitWithoutInput).
+    static constexpr int kDefaultMonitorSeconds = 10;
+
+    // The program passes the defaults; tests pass short waits and ephemeral ports.
     explicit CMainFrame(CPrompter& prompter, LinkOptions options = {});
+    // Cancels whatever runs and waits for the engine's workers (each ends within 100 ms).
     ~CMainFrame() override;
 
     // The device list. FindEncoderItem walks depth first from `item` (the item, its
@@ -36,16 +51,15 @@ public:
     QTreeWidgetItem* FindEncoderItem(QTreeWidgetItem* item, const QString& text) const;
     // The item for dotted `text`, made (offline, with a zero-filled record) if missing.
     QTreeWidgetItem* AddEncoder(const QString& text);
-    // Clears the selection, then frees the item's record and the item.
-    void DeleteEncoder(QTreeWidgetItem* item);
+    // Clears the selection, then frees the item's record and the item. Refused (false)
+    // while the encoder has an exchange in flight.
+    bool DeleteEncoder(QTreeWidgetItem* item);
 
-    // The exchanges with one encoder, as CEncoderLink gives them.
-    int ReadConfiguration(EncoderRecord& record);
-    int WriteConfiguration(EncoderRecord& record);
-    int StartTsToIp(const EncoderRecord& record);
-    int StopTsToIp(const EncoderRecord& record);
-    int QueryStatus(const EncoderRecord& record);
-    void SearchEncoder(uint32_t address);
+    // The device commands (search, add, delete, read, write, start, stop, read device
+    // message) on the selection; the exchanges start in the background.
+    void RunDeviceCommand(int id);
+    // Cancels every exchange; their records stay as they were.
+    void CancelExchanges();
 
     // Every command that reaches the main window comes here: its menu items, toolbar
     // buttons and accelerators, and the settings sheet's row editors (their control IDs).
@@ -53,48 +67,147 @@ public:
     // command; then the frame's own handling runs. True when something handled `id`.
     bool OnCommand(int id);
 
-    // Rewrites the settings sheet from `record`: after a selection change, after a read,
-    // and after every command that reaches OnCommand while an encoder is selected.
+    // Rewrites the settings sheet from `record`.
     void RefreshSheet(const EncoderRecord& record);
 
-    // The record of the device tree's selected item, or null.
+    // The record of the current encoder, or null.
     EncoderRecord* SelectedRecord() const;
+    EncoderList& Encoders() { return m_encoders; }
+
+    // True while an exchange given by the operator (or a search) runs for the encoder /
+    // at all. The monitor's status readings do not count: a command cancels them.
+    bool InFlight(uint32_t address) const;
+    bool InExchange() const;
+    // Seconds left of an encoder's exchange in flight, -1 when none.
+    int SecondsLeft(uint32_t address) const;
+
+    // Monitoring: status readings of every listed encoder every `seconds`, off at start.
+    void SetMonitoring(bool on);
+    bool Monitoring() const;
+    void SetMonitorInterval(int milliseconds);
+    int MonitorInterval() const { return m_monitorIntervalMs; }
+
+    // Wait mode: false waits each exchange's full fixed time (the protocol's own way),
+    // true ends it as soon as the reply is complete. Applies to exchanges started after.
+    void SetReplyCompleteMode(bool on);
+    bool ReplyCompleteMode() const { return m_replyComplete; }
+
+    // Restores the address book (the encoders listed when the tool last ran, without any
+    // exchange) and the wait mode from the per-user settings; from then on both are saved
+    // whenever they change.
+    void RestoreSettings();
 
     CDeviceTree* DeviceTree() const { return m_deviceTree; }
     CSettingsSheet* SettingsSheet() const { return m_settingsSheet; }
     CMessagePane* MessagePane() const { return m_messagePane; }
+    CActivityLog* ActivityLog() const { return m_activityLog; }
+    QDockWidget* ActivityDock() const { return m_activityDock; }
     CPaneSplitter* OuterSplitter() const { return m_outerSplitter; }
     CPaneSplitter* InnerSplitter() const { return m_innerSplitter; }
     CPrompter& Prompter() const { return m_prompter; }
-    CEncoderLink& Link() { return m_link; }
+    const LinkOptions& LinkSettings() const { return m_linkOptions; }
     QAction* CommandAction(int id) const;
     QLabel* MessageField() const { return m_messageField; }
-    // True while an exchange runs (its fixed wait included).
-    bool InExchange() const { return m_exchangeDepth > 0; }
 
-    // LinkReporter: boxes owned by the main window, the wait cursor nested.
-    void Warning(const std::string& text) override;
-    void Tip(const std::string& text) override;
-    void BeginWait() override;
-    void EndWait() override;
+    // Boxes owned by the main window: caption "Warning" with the exclamation icon, or
+    // caption "Tip" without one.
+    void Warning(const std::string& text);
+    void Tip(const std::string& text);
+
+signals:
+    // Every result, once applied to its encoder (for whoever watches the window).
+    void exchangeFinished(const ExchangeResult& result);
+    // A command on several encoders ended: its kind and counts.
+    void commandSummarised(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    class ExchangeScope;
+    // One command given on one or several encoders; ends with one summary box when it
+    // was several.
+    struct CommandGroup {
+        ExchangeKind kind = ExchangeKind::Read;
+        int total = 0, finished = 0, succeeded = 0, failed = 0, cancelled = 0;
+    };
+    // An operator's exchange in flight, for its item's countdown.
+    struct Flight {
+        ExchangeId id = 0;
+        ExchangeKind kind = ExchangeKind::Read;
+        qint64 startMs = 0;       // on m_clock
+        int expectedMs = 0;       // its fixed waits: the time it takes (or, finishing early, its deadline)
+        int group = 0;            // CommandGroup key, 0: none
+    };
+    struct Outcome {
+        QString text;
+        bool failed = false;
+    };
 
     void CreateCommands();
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
     void CreatePanes();
+    void WirePanes();
     bool OnFrameCommand(int id);
-    void WaitWithoutInput(int ms);
-    void ShowWaitProgress(int remainingMs);
+
+    ExchangeEngine& Engine();
+    void StartExchange(ExchangeKind kind, uint32_t address, int group);
+    void SubmitExchange(ExchangeKind kind, uint32_t address);
+    void OnExchangeDone(const ExchangeResult& result, bool monitor);
+    void ShowResultBoxes(const ExchangeResult& result);
+    void EndGroupMember(int group, ExchangeOutcome outcome);
+    void StartSearch(uint32_t broadcast);
+    void OnSearchFound(uint32_t address);
+    void OnSearchDone(const ExchangeResult& result);
+    void PollEncoders();
+    void CancelEncoder(uint32_t address);
+    void RetireIdleEngines();
+
+    void UpdateItem(uint32_t address);
+    void UpdateCommandStates();
+    void UpdateProgress();
+    void OnCurrentEncoderChanged(EncoderRecord* record);
+    void SetSheetReadOnly(bool readOnly);
+    void CommitOpenEditor();
+    void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
+    void LogNewEvents(const EncoderEntry& entry, size_t from, const ExchangeResult& result, bool monitor);
+    void SaveAddressBook() const;
+    void ExportActivityLog();
+    void CycleFocus(int step);
+    void OnEditCommand(int id);
+    int ExpectedMs(ExchangeKind kind) const;
+    QTreeWidgetItem* ItemOf(uint32_t address) const;
 
     CPrompter& m_prompter;
-    CEncoderLink m_link;
+    LinkOptions m_linkOptions;
+    EncoderList m_encoders;
+    std::unique_ptr<ExchangeEngine> m_engine;
+    std::vector<std::unique_ptr<ExchangeEngine>> m_retiredEngines;   // another wait mode; still finishing
+    bool m_replyComplete = false;
+    bool m_persist = false;       // settings restored: save changes
+    bool m_closing = false;
+
+    std::map<uint32_t, Flight> m_flights;          // operator exchanges in flight, by address
+    std::map<uint32_t, ExchangeId> m_polls;        // monitor readings in flight, by address
+    std::map<uint32_t, std::function<void()>> m_afterPoll;   // a command waiting for its cancelled poll
+    std::map<int, CommandGroup> m_groups;
+    int m_nextGroup = 1;
+    QHash<uint32_t, QTreeWidgetItem*> m_items;   // the device list's item of each encoder
+    QHash<uint32_t, Outcome> m_outcomes;
+    QHash<uint32_t, QDateTime> m_lastRead;
+    ExchangeId m_searchId = 0;
+    uint32_t m_searchAddress = 0;
+    qint64 m_searchStartMs = 0;
+    int m_searchAnswered = 0;
+    int m_searchNew = 0;
+    std::vector<uint32_t> m_searchSeen;
+
+    QElapsedTimer m_clock;
+    QTimer* m_progressTimer = nullptr;
+    QTimer* m_monitorTimer = nullptr;
+    int m_monitorIntervalMs = kDefaultMonitorSeconds * 1000;
+
     QLabel* m_messageField = nullptr;
     QToolBar* m_toolBar = nullptr;
     CPaneSplitter* m_outerSplitter = nullptr;
@@ -102,7 +215,13 @@ private:
     CDeviceTree* m_deviceTree = nullptr;
     CSettingsSheet* m_settingsSheet = nullptr;
     CMessagePane* m_messagePane = nullptr;
+    CActivityLog* m_activityLog = nullptr;
+    QDockWidget* m_activityDock = nullptr;
     QList<QAction*> m_commands;
-    int m_exchangeDepth = 0;
-    QString m_exchangeName;   // what the status bar says is waiting
+    bool m_sheetReadOnly = false;
 };
+
+// The settings under which the address book and the wait mode are kept.
+extern const char* const kAddressBookKey;
+extern const char* const kReplyCompleteKey;
+extern const char* const kMonitorSecondsKey;   // read at start only; 10 when not set

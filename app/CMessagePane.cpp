@@ -6,10 +6,6 @@
 #include <QVBoxLayout>
 
 #include "AppIds.h"
-#include "CDeviceTree.h"
-#include "CMainFrame.h"
-#include "CPrompter.h"
-#include "EncoderLink.h"
 
 namespace {
 
@@ -20,25 +16,9 @@ constexpr int kMessageColumnWidth = 800;
 // The heading is padded so that "Message" sits roughly over the middle of the column.
 const char* const kMessageHeading = "                                             Message";
 
-struct AlarmLine {
-    int flag;
-    int program;   // 0: device-level line; 1 or 2: shown only while that program is on
-    const char* text;
-};
-
-// In the order the lines are added; each goes to the top, so the last one ends up first.
-constexpr AlarmLine kAlarmLines[] = {
-    {STATUS_OVER_TEMPERATURE, 0, "Device temperature warning"},
-    {STATUS_PROG1_NO_OUTPUT, 1, "Program-1 no output"},
-    {STATUS_PROG1_NO_INPUT, 1, "Program-1 no input"},
-    {STATUS_PROG2_NO_OUTPUT, 2, "Program-2 no output"},
-    {STATUS_PROG2_NO_INPUT, 2, "Program-2 no input"},
-};
-
 }  // namespace
 
-CMessagePane::CMessagePane(CMainFrame& frame, QWidget* parent)
-    : QFrame(parent), m_frame(frame), m_list(new QTreeWidget(this))
+CMessagePane::CMessagePane(QWidget* parent) : QFrame(parent), m_list(new QTreeWidget(this))
 {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setBackgroundRole(QPalette::Base);
@@ -101,15 +81,23 @@ int CMessagePane::MessageImage(int line) const
     return item ? item->data(0, kImageRole).toInt() : -1;
 }
 
+void CMessagePane::SetCommandState(bool encoderSelected, bool enabled)
+{
+    m_encoderSelected = encoderSelected;
+    m_commandEnabled = encoderSelected && enabled;
+}
+
 // The popup belongs to an encoder: with nothing selected there is nothing to ask.
 void CMessagePane::OnListRightClick(const QPoint& pos)
 {
-    if (!m_frame.DeviceTree()->SelectedItem())
+    if (!m_encoderSelected)
         return;
     QMenu menu(this);
     QAction* read = menu.addAction(QStringLiteral("Read Device Message"));
     read->setData(ID_READ_DEVICE_MESSAGE);
-    if (QAction* chosen = m_frame.Prompter().TrackPopupMenu(menu, m_list->viewport()->mapToGlobal(pos)))
+    read->setEnabled(m_commandEnabled);
+    const QPoint at = m_list->viewport()->mapToGlobal(pos);
+    if (QAction* chosen = m_trackMenu ? m_trackMenu(menu, at) : menu.exec(at))
         OnCommand(chosen->data().toInt());
 }
 
@@ -117,27 +105,6 @@ bool CMessagePane::OnCommand(int id)
 {
     if (id != ID_READ_DEVICE_MESSAGE)
         return false;
-    OnReadDeviceMessage();
+    emit commandRequested(id);
     return true;
-}
-
-void CMessagePane::OnReadDeviceMessage()
-{
-    const EncoderRecord* record = m_frame.SelectedRecord();
-    if (!record)
-        return;
-    const int flags = m_frame.QueryStatus(*record);
-    if (flags < 0) {
-        AddMessage(1, QStringLiteral("Connect device failed"));
-        return;
-    }
-    for (const AlarmLine& line : kAlarmLines) {
-        if (!(flags & line.flag))
-            continue;
-        if (line.program == 1 && !record->program_info1.start)
-            continue;
-        if (line.program == 2 && !record->program_info2.start)
-            continue;
-        AddMessage(line.program == 0 ? 1 : 0, QString::fromLatin1(line.text));
-    }
 }

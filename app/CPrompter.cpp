@@ -20,3 +20,15 @@ QAction* CModalPrompter::TrackPopupMenu(QMenu& menu, const QPoint& globalPos)
 {
     return menu.exec(globalPos);
 }
+
+bool CPrompter::Question(QWidget*, const QString&, const QString&)
+{
+    return true;
+}
+
+bool CModalPrompter::Question(QWidget* owner, const QString& text, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}

@@ -22,6 +22,9 @@ public:
     virtual int RunDialog(QDialog& dialog) = 0;
     // Tracks `menu` at a screen point; the chosen action, or null when dismissed.
     virtual QAction* TrackPopupMenu(QMenu& menu, const QPoint& globalPos) = 0;
+    // A modal question with Yes and No buttons, owned by `owner`; true for Yes. A
+    // prompter that asks nothing answers Yes.
+    virtual bool Question(QWidget* owner, const QString& text, const QString& caption);
 };
 
 // The prompter of the shipped program: real QMessageBox, QDialog::exec and QMenu::exec.
@@ -30,4 +33,5 @@ public:
     void MessageBox(QWidget* owner, const QString& text, const QString& caption, Icon icon) override;
     int RunDialog(QDialog& dialog) override;
     QAction* TrackPopupMenu(QMenu& menu, const QPoint& globalPos) override;
+    bool Question(QWidget* owner, const QString& text, const QString& caption) override;
 };

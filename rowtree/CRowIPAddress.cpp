@@ -28,6 +28,10 @@ int CRowIPAddress::CreateIPAddressItem(uint32_t)
 
 QString CRowIPAddress::GetValueText() const
 {
+    // A row never given an address shows nothing rather than an address no one set.
+    if (IsBlank()) {
+        return QString();
+    }
     const uint32_t a = GetAddress();
     return QStringLiteral("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 0xFF).arg((a >> 8) & 0xFF).arg(a & 0xFF);
 }

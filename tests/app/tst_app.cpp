@@ -3,9 +3,18 @@
 // by Qt Test, and a recording prompter in place of every modal box, dialog and menu.
 
 #include <QApplication>
+#include <QClipboard>
+#include <QPushButton>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QContextMenuEvent>
+#include <QDockWidget>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -14,12 +23,15 @@
 #include <memory>
 
 #include "AppIds.h"
+#include "CActivityLog.h"
 #include "CDeviceTree.h"
 #include "CEncoderApp.h"
 #include "CIPAddressCtrl.h"
 #include "CMainFrame.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
+#include "CRowTree.h"
+#include "CRowTreeItem.h"
 #include "Dialogs.h"
 #include "RecordingPrompter.h"
 #include "Socket.h"
@@ -70,6 +82,13 @@ QStringList ItemTexts(const QTreeWidget& tree)
     return texts;
 }
 
+// A point on the item's address, inside the list's narrow pane.
+QPoint ItemPoint(const QTreeWidget& tree, QTreeWidgetItem* item)
+{
+    const QRect rect = tree.visualItemRect(item);
+    return QPoint(rect.left() + 20, rect.center().y());
+}
+
 QStringList MessageTexts(const CMessagePane& pane)
 {
     QStringList texts;
@@ -84,6 +103,7 @@ class tst_App : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -93,12 +113,14 @@ private slots:
     void closingTheWindowFreesEveryRecord();
     void contextMenuEnabling_data();
     void contextMenuEnabling();
-    void rightClickKeepsSelection();
+    void rightClickSelectsItemUnderPointer();
+    void multipleSelection();
     void readConfiguration_data();
     void readConfiguration();
     void readWithNoEncoderSelectedDoesNothing();
     void writeConfiguration_data();
     void writeConfiguration();
+    void writeTakesTheFieldBeingTyped();
     void startAndStop();
     void searchAddsWhatAnswers();
     void deviceMessages_data();
@@ -109,7 +131,18 @@ private slots:
     void addressDialogs();
     void addressDialogCancelChangesNothing();
     void aboutBox();
-    void waitKeepsWindowPaintedAndClosed();
+    void windowAnswersDuringRead();
+    void delDuringReadHasNoEffect();
+    void cancelMidReadLeavesRecord();
+    void closingDuringExchange_data();
+    void closingDuringExchange();
+    void fleetReadSummary();
+    void monitorRaisesAndClearsAlarm();
+    void addressBookRoundTrip();
+    void replyCompleteModePersists();
+    void activityLogFiltersAndExports();
+    void searchReportsAnsweredAndNew();
+    void sheetIpRowsBlankAtStart();
     void startUpLayoutProportions();
     void frameCommandsAndViewToggles();
     void appStartUpFailure();
@@ -119,14 +152,30 @@ private:
     CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
     QTreeWidgetItem* AddAndSelect(const QString& text);
     void RunMenuCommand(int id);
+    bool WaitIdle(int timeoutMs = 5000);
+    void Recreate(const std::function<void(LinkOptions&)>& change);
 
     std::unique_ptr<StandInEncoder> m_sim;
     std::unique_ptr<RecordingPrompter> m_prompter;
     QPointer<CMainFrame> m_frame;
+    QTemporaryDir m_dir;
+    QTemporaryDir m_settingsDir;
 };
+
+// The address book and options go to a temporary place, never to the user's settings.
+void tst_App::initTestCase()
+{
+    QVERIFY(m_settingsDir.isValid());
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_app"));
+}
 
 void tst_App::init()
 {
+    QSettings().clear();
     SimOptions options;
     m_sim = std::make_unique<StandInEncoder>(options);
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
@@ -149,6 +198,24 @@ QTreeWidgetItem* tst_App::AddAndSelect(const QString& text)
     QTreeWidgetItem* item = m_frame->AddEncoder(text);
     Tree()->setCurrentItem(item);
     return item;
+}
+
+// Every exchange started has ended (the items and the status bar are idle again).
+bool tst_App::WaitIdle(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return m_frame && !m_frame->InExchange(); }, timeoutMs);
+}
+
+// A new frame on the same stand-in with other link settings.
+void tst_App::Recreate(const std::function<void(LinkOptions&)>& change)
+{
+    LinkOptions link = m_frame->LinkSettings();
+    delete m_frame.data();
+    change(link);
+    m_frame = new CMainFrame(*m_prompter, link);
+    m_frame->resize(1001, 700);
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
 }
 
 // The way an operator gives a device command: the context menu, answered with `id`.
@@ -245,20 +312,55 @@ void tst_App::contextMenuEnabling()
     QCOMPARE(m_prompter->menus.first(), expected);
 }
 
-void tst_App::rightClickKeepsSelection()
+// A right click picks the item under the pointer, so that the menu acts on what was
+// clicked; inside a selection it keeps the selection; below the items it changes nothing.
+void tst_App::rightClickSelectsItemUnderPointer()
 {
     QTreeWidgetItem* first = AddAndSelect(QStringLiteral("10.0.0.1"));
     QTreeWidgetItem* second = m_frame->AddEncoder(QStringLiteral("10.0.0.2"));
-    QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, Tree()->visualItemRect(second).center());
-    QCOMPARE(Tree()->SelectedItem(), first);
-    // A click below the items keeps the selection too.
+    QTreeWidgetItem* third = m_frame->AddEncoder(QStringLiteral("10.0.0.3"));
+    QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, ItemPoint(*Tree(), second));
+    QCOMPARE(Tree()->SelectedItem(), second);
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<QTreeWidgetItem*>({second}));
+    QVERIFY(m_frame->CommandAction(ID_READ_CONFIGURATION)->isEnabled());
+
+    // A click below the items keeps the choice.
     QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, {}, QPoint(20, Tree()->viewport()->height() - 5));
-    QCOMPARE(Tree()->SelectedItem(), first);
-    // A left click on an item does select.
-    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, {}, Tree()->visualItemRect(second).center());
+    QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, QPoint(20, Tree()->viewport()->height() - 5));
     QCOMPARE(Tree()->SelectedItem(), second);
-    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, Tree()->visualItemRect(second).center());
+
+    // Inside a selection of several, the clicked item becomes current and all stay selected.
+    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, ItemPoint(*Tree(), third));
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<QTreeWidgetItem*>({second, third}));
+    QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, ItemPoint(*Tree(), second));
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<QTreeWidgetItem*>({second, third}));
     QCOMPARE(Tree()->SelectedItem(), second);
+    QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, ItemPoint(*Tree(), first));
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<QTreeWidgetItem*>({first}));
+}
+
+void tst_App::multipleSelection()
+{
+    for (const char* address : {"10.0.0.3", "10.0.0.20", "10.0.0.1"})
+        m_frame->AddEncoder(QString::fromLatin1(address));
+    Tree()->setFocus();
+    QTest::keyClick(Tree(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(Tree()->SelectedEncoderItems().size(), 3);
+    QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
+
+    // Sorting by address sorts numerically; items added later go to the end.
+    Tree()->header()->setSectionsClickable(true);
+    emit Tree()->header()->sectionClicked(kColumnAddress);
+    QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.1", "10.0.0.3", "10.0.0.20"}));
+    emit Tree()->header()->sectionClicked(kColumnAddress);
+    QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.20", "10.0.0.3", "10.0.0.1"}));
+    m_frame->AddEncoder(QStringLiteral("10.0.0.2"));
+    QCOMPARE(ItemTexts(*Tree()).last(), QStringLiteral("10.0.0.2"));
+
+    // Del on a selection removes every selected encoder and its record.
+    m_frame->CommandAction(ID_DEL_ENCODER)->trigger();
+    QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.2"}));
+    QCOMPARE(LiveEncoderRecords(), 1);
 }
 
 void tst_App::readConfiguration_data()
@@ -295,6 +397,7 @@ void tst_App::readConfiguration()
     }
     m_sim->SetStatus(status);
     RunMenuCommand(ID_READ_CONFIGURATION);
+    QVERIFY(WaitIdle());
 
     QCOMPARE(CDeviceTree::ItemImage(item), image);
     const EncoderRecord* record = CDeviceTree::ItemRecord(item);
@@ -358,6 +461,7 @@ void tst_App::writeConfiguration()
     std::strncpy(record->newPassword, newPassword.toLatin1().constData(), sizeof record->newPassword - 1);
     m_sim->SetStatus(status);
     RunMenuCommand(ID_WRITE_CONFIGURATION);
+    QVERIFY(WaitIdle());
 
     QCOMPARE(m_prompter->BoxTexts(), QStringList(box));
     QCOMPARE(m_prompter->boxes.front().caption, caption);
@@ -370,20 +474,43 @@ void tst_App::writeConfiguration()
     QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_OFFLINE);   // a write's answered query changes no image
 }
 
+// Ctrl+S straight from a field being typed writes what was typed.
+void tst_App::writeTakesTheFieldBeingTyped()
+{
+    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    std::strcpy(CDeviceTree::ItemRecord(item)->newPassword, "secret");
+    CRowTreeItem* row = m_frame->SettingsSheet()->RowFor(10005);
+    CRowTree* column = row->GetOwner();
+    column->EnsureVisible(row);
+    column->LayoutRows();
+    QTest::mouseClick(column->GetList(), Qt::LeftButton, {}, row->GetValueRect().center());
+    auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(field);
+    QTest::keyClicks(field, QStringLiteral("admin"));
+    QCOMPARE(CDeviceTree::ItemRecord(item)->password[0], '\0');   // not committed yet
+    m_frame->CommandAction(ID_WRITE_CONFIGURATION)->trigger();
+    QVERIFY(WaitIdle());
+    QCOMPARE(m_prompter->BoxTexts(), QStringList("Set Configuration Success !"));
+    QCOMPARE(QString::fromLatin1(CDeviceTree::ItemRecord(item)->password), QStringLiteral("admin"));
+}
+
 void tst_App::startAndStop()
 {
     AddAndSelect(kSimAddress);
     RunMenuCommand(ID_START_TS_IP);
     QVERIFY(m_sim->WaitForRequests(1, 2000));
+    QVERIFY(WaitIdle());
     QTRY_VERIFY(m_sim->TsRunning());
     RunMenuCommand(ID_STOP_TS_IP);
     QVERIFY(m_sim->WaitForRequests(2, 2000));
+    QVERIFY(WaitIdle());
     QTRY_VERIFY(!m_sim->TsRunning());
     QCOMPARE(m_sim->Requests(), std::vector<int32_t>({CMD_START_TS, CMD_STOP_TS}));
     QVERIFY(m_prompter->boxes.empty());
 
     m_sim->Stop();
     RunMenuCommand(ID_START_TS_IP);
+    QVERIFY(WaitIdle());
     QCOMPARE(m_prompter->BoxTexts(), QStringList("Connect Encoder Failed !"));
     QCOMPARE(m_prompter->boxes.front().owner.data(), static_cast<QWidget*>(m_frame.data()));
 }
@@ -395,6 +522,7 @@ void tst_App::searchAddsWhatAnswers()
     QStringList blank;
     m_prompter->dialogScripts.push_back(TypeAddress(kSimAddress, &blank));
     RunMenuCommand(ID_SEARCH_ENCODER);
+    QVERIFY(WaitIdle());
     QCOMPARE(m_prompter->dialogTitles, QStringList("Search Device Dialog"));
     QCOMPARE(blank, QStringList("blank"));
     QCOMPARE(ItemTexts(*Tree()), QStringList({"127.0.0.2", "127.0.0.3"}));
@@ -440,6 +568,7 @@ void tst_App::deviceMessages()
     record->program_info2.start = program2On ? 1 : 0;
     m_sim->SetStatus(status);
     m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
+    QVERIFY(WaitIdle());
 
     QCOMPARE(MessageTexts(*m_frame->MessagePane()), lines);
     for (int i = 0; i < images.size(); ++i)
@@ -456,12 +585,15 @@ void tst_App::deviceMessagesRepeatAndEmpty()
     m_sim->SetStatus({0, 0, 38, 0, 0, 0, 0});
     CDeviceTree::ItemRecord(Tree()->SelectedItem())->program_info1.start = 1;
     m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
+    QVERIFY(WaitIdle());
     m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
+    QVERIFY(WaitIdle());
     QCOMPARE(MessageTexts(*m_frame->MessagePane()),
              QStringList({"Program-1 no input", "Program-1 no output", "Program-1 no input", "Program-1 no output"}));
 
     m_sim->Stop();
     m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
+    QVERIFY(WaitIdle());
     QCOMPARE(m_frame->MessagePane()->MessageText(0), QStringLiteral("Connect device failed"));
     QCOMPARE(m_frame->MessagePane()->MessageImage(0), 1);
     QCOMPARE(m_frame->MessagePane()->MessageCount(), 5);
@@ -486,6 +618,7 @@ void tst_App::messagePopupNeedsSelection()
     m_prompter->menuChoice = ID_READ_DEVICE_MESSAGE;
     QContextMenuEvent selected(QContextMenuEvent::Mouse, QPoint(10, 10), list->mapToGlobal(QPoint(10, 10)));
     QApplication::sendEvent(list, &selected);
+    QVERIFY(WaitIdle());
     QCOMPARE(m_prompter->menus.size(), 1);
     QCOMPARE(m_prompter->menus.first(),
              QList<RecordedMenuItem>({{"Read Device Message", ID_READ_DEVICE_MESSAGE, true}}));
@@ -514,6 +647,7 @@ void tst_App::addressDialogs()
     RunMenuCommand(ID_ADD_ENCODER);
     QCOMPARE(m_prompter->dialogTitles, QStringList("Add Device Dialog"));
     QCOMPARE(ItemTexts(*Tree()), QStringList(item));
+    QCOMPARE(Tree()->SelectedItem(), Tree()->topLevelItem(0));   // the new encoder is the current one
     QCOMPARE(CDeviceTree::ItemRecord(Tree()->topLevelItem(0))->ipAddr,
              AddressFromDotted(item.toLatin1().constData()));
 
@@ -553,36 +687,345 @@ void tst_App::aboutBox()
     QCOMPARE(product, QStringLiteral("Korvane SDI ENCODER"));
 }
 
-void tst_App::waitKeepsWindowPaintedAndClosed()
+// During a read the window answers: the item counts down, the status bar sums up, other
+// commands run at once, and when the read ends nothing clicked meanwhile is replayed.
+void tst_App::windowAnswersDuringRead()
 {
-    LinkOptions link = m_frame->Link().Options();
-    delete m_frame.data();
-    link.timing.readWaitMs = 600;
-    m_frame = new CMainFrame(*m_prompter, link);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
-    AddAndSelect(kSimAddress);
-
-    bool sampled = false;
-    bool waitCursor = false;
-    bool closed = true;
-    QString status;
-    QTimer::singleShot(250, m_frame, [&] {
-        sampled = true;
-        waitCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-        status = m_frame->statusBar()->currentMessage();
-        closed = m_frame->close();
-    });
+    Recreate([](LinkOptions& link) { link.timing.readWaitMs = 1500; });
+    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
     RunMenuCommand(ID_READ_CONFIGURATION);
-    QVERIFY(sampled);   // timers ran: the window was alive during the wait
-    QVERIFY(waitCursor);
-    QVERIFY2(status.startsWith("Read Configuration 127.0.0.1: waiting for the encoder, 1 s left"), qPrintable(status));
-    QVERIFY(!closed);
-    QVERIFY(m_frame);
-    QVERIFY(CDeviceTree::ItemRecord(Tree()->SelectedItem())->loaded);
-    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(m_frame->InFlight(0x7F000001u));
+    QCOMPARE(item->text(kColumnState), QStringLiteral("in flight"));
+    QVERIFY2(item->text(kColumnActivity).startsWith("Read Configuration, "), qPrintable(item->text(kColumnActivity)));
+    const QString status = m_frame->statusBar()->currentMessage();
+    QVERIFY2(status.startsWith("Read Configuration 127.0.0.1: waiting for the encoder, 2 s left"), qPrintable(status));
+    QVERIFY(m_frame->CommandAction(ID_CANCEL_EXCHANGES)->isEnabled());
+    QVERIFY(!m_frame->CommandAction(ID_READ_CONFIGURATION)->isEnabled());
+
+    // The sheet of the encoder in flight takes no edit; the other commands work now.
+    QVERIFY(m_frame->SettingsSheet()->RowFor(10005)->IsReadOnly());
+    m_frame->CommandAction(ID_APP_ABOUT)->trigger();
+    QCOMPARE(m_prompter->dialogTitles, QStringList("About"));
+    QTreeWidgetItem* other = m_frame->AddEncoder(QStringLiteral("10.0.0.9"));
+    Tree()->SelectOnly(other);
+    QVERIFY(!m_frame->SettingsSheet()->RowFor(10005)->IsReadOnly());
+    QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
+    QVERIFY(m_frame->InExchange());
+
+    QVERIFY(WaitIdle());
+    QVERIFY(CDeviceTree::ItemRecord(item)->loaded);
+    QCOMPARE(m_prompter->dialogTitles, QStringList("About"));   // nothing replayed
+    QVERIFY(m_prompter->boxes.empty());
+    QCOMPARE(item->text(kColumnState), QStringLiteral("online"));
+    QVERIFY(!item->text(kColumnLastRead).isEmpty());
+    QCOMPARE(item->text(kColumnProg1Output), QStringLiteral("running"));
+    QCOMPARE(item->text(kColumnTemperature), QStringLiteral("38 \u00B0C"));
     QCOMPARE(m_frame->statusBar()->currentMessage(), QString());
     QCOMPARE(m_frame->MessageField()->text(), QStringLiteral("Ready"));
+    QVERIFY(!m_frame->CommandAction(ID_CANCEL_EXCHANGES)->isEnabled());
+}
+
+// Every way to give Del during a read is refused, and nothing deletes the encoder after.
+void tst_App::delDuringReadHasNoEffect()
+{
+    Recreate([](LinkOptions& link) { link.timing.readWaitMs = 800; });
+    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    RunMenuCommand(ID_READ_CONFIGURATION);
+    QVERIFY(m_frame->InFlight(0x7F000001u));
+
+    QVERIFY(!m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
+    RunMenuCommand(ID_DEL_ENCODER);
+    QCOMPARE(m_prompter->menus.last().at(2), RecordedMenuItem({"Del Encoder", ID_DEL_ENCODER, false}));
+    Tree()->OnCommand(ID_DEL_ENCODER);
+    m_frame->OnCommand(ID_DEL_ENCODER);
+    QVERIFY(!m_frame->DeleteEncoder(item));
+    Tree()->setFocus();
+    QTest::keyClick(Tree(), Qt::Key_Delete);
+    QCOMPARE(Tree()->topLevelItemCount(), 1);
+
+    QVERIFY(WaitIdle());
+    QCOMPARE(Tree()->topLevelItemCount(), 1);
+    QCOMPARE(LiveEncoderRecords(), 1);
+    QVERIFY(CDeviceTree::ItemRecord(item)->loaded);
+    QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
+    m_frame->CommandAction(ID_DEL_ENCODER)->trigger();
+    QCOMPARE(Tree()->topLevelItemCount(), 0);
+}
+
+void tst_App::cancelMidReadLeavesRecord()
+{
+    Recreate([](LinkOptions& link) { link.timing.readWaitMs = 20000; });
+    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    EncoderRecord* record = CDeviceTree::ItemRecord(item);
+    std::strcpy(record->program_info1.progName, "Mine");
+    record->program_info1.video.pid = 300;
+    const EncoderRecord before = *record;
+
+    RunMenuCommand(ID_READ_CONFIGURATION);
+    QVERIFY(m_sim->WaitForRequests(2, 2000));   // status answered, read request sent
+    QCOMPARE(m_sim->Requests().back(), CMD_READ_CONFIG);
+    QElapsedTimer clock;
+    clock.start();
+    // Esc cancels wherever the focus is in the window.
+    QApplication::setActiveWindow(m_frame);
+    QVERIFY(QTest::qWaitForWindowActive(m_frame));
+    m_frame->SettingsSheet()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(WaitIdle(5000));   // far inside the 20 s wait
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(std::memcmp(record, &before, sizeof before), 0);
+    QVERIFY(m_prompter->boxes.empty());
+    QVERIFY2(item->text(kColumnActivity).contains("cancelled"), qPrintable(item->text(kColumnActivity)));
+    const auto& entries = m_frame->ActivityLog()->Entries();
+    QVERIFY(!entries.empty());
+    QVERIFY(entries.back().text.contains("cancelled"));
+    QCOMPARE(entries.back().encoder, kSimAddress);
+    QCOMPARE(entries.back().severity, CActivityLog::Severity::Warning);
+    QCOMPARE(m_frame->SettingsSheet()->ReadEditor(10005).has_value(), true);
+}
+
+void tst_App::closingDuringExchange_data()
+{
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("keep running") << false;
+    QTest::newRow("cancel and quit") << true;
+}
+
+void tst_App::closingDuringExchange()
+{
+    QFETCH(bool, quit);
+    Recreate([](LinkOptions& link) { link.timing.readWaitMs = 20000; });
+    AddAndSelect(kSimAddress);
+    RunMenuCommand(ID_READ_CONFIGURATION);
+    QVERIFY(m_frame->InExchange());
+    m_prompter->questionAnswer = quit;
+    QCOMPARE(m_frame->close(), quit);
+    QCOMPARE(m_prompter->questions, QStringList("1 exchanges are still running. Cancel them and quit?"));
+    if (!quit) {
+        QVERIFY(m_frame->isVisible());
+        QVERIFY(m_frame->InExchange());
+        m_frame->CancelExchanges();
+        QVERIFY(WaitIdle());
+        // Nothing runs now: closing asks nothing.
+        QVERIFY(m_frame->close());
+        QCOMPARE(m_prompter->questions.size(), 1);
+    }
+    QTRY_VERIFY(m_frame.isNull());
+    QCOMPARE(LiveEncoderRecords(), 0);
+    QVERIFY(m_prompter->boxes.empty());
+}
+
+// Read on 20 selected encoders, 3 of them faulty: one summary box, each outcome on its
+// item and in the log, each the result the encoder alone would give.
+void tst_App::fleetReadSummary()
+{
+    SimOptions options;
+    options.bindAddress = "127.0.0.2-21";
+    auto fleet = std::make_unique<CEncoderSim>(options);
+    QVERIFY2(fleet->Start(), fleet->Error().c_str());
+    Recreate([&fleet](LinkOptions& link) {
+        link.commandPort = fleet->CommandPort();
+        link.searchPort = fleet->SearchPort();
+    });
+    fleet->EncoderFor(0x7F000005u).SetFault(SimFault::Silence);
+    fleet->EncoderFor(0x7F000009u).SetStatus({1, 0, 38, 1, 1, 1, 1});
+    fleet->EncoderFor(0x7F00000Du).SetFault(SimFault::WrongRoot);
+    for (int i = 2; i <= 21; ++i)
+        m_frame->AddEncoder(QStringLiteral("127.0.0.%1").arg(i));
+    Tree()->selectAll();
+    QCOMPARE(Tree()->SelectedEncoderItems().size(), 20);
+    QSignalSpy summaries(m_frame.data(), &CMainFrame::commandSummarised);
+    RunMenuCommand(ID_READ_CONFIGURATION);
+    QVERIFY(WaitIdle(10000));
+
+    QCOMPARE(m_prompter->BoxTexts(), QStringList("Read Configuration on 20 encoders: 17 succeeded, 3 failed."));
+    QCOMPARE(m_prompter->boxes.front().caption, QStringLiteral("Warning"));
+    QCOMPARE(summaries.count(), 1);
+    int loaded = 0;
+    for (int i = 0; i < Tree()->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = Tree()->topLevelItem(i);
+        const EncoderRecord* record = CDeviceTree::ItemRecord(item);
+        loaded += record->loaded ? 1 : 0;
+        const QString activity = item->text(kColumnActivity);
+        if (item->text(0) == "127.0.0.5") {
+            QCOMPARE(activity, QStringLiteral("Read Configuration failed: Connect Device Failed !"));
+            QCOMPARE(item->text(kColumnState), QStringLiteral("offline"));
+        } else if (item->text(0) == "127.0.0.9") {
+            QCOMPARE(activity, QStringLiteral("Read Configuration failed: Device is busying !"));
+            QCOMPARE(item->text(kColumnState), QStringLiteral("busy"));
+        } else if (item->text(0) == "127.0.0.13") {
+            QVERIFY2(activity.startsWith("Read Configuration failed"), qPrintable(activity));
+            QVERIFY(!record->loaded);
+        } else {
+            QCOMPARE(activity, QStringLiteral("Read Configuration succeeded"));
+            QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_ONLINE);
+        }
+    }
+    QCOMPARE(loaded, 17);
+    // One line per encoder, then the summary; the silent failure says why.
+    int lines = 0;
+    QString silent;
+    for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries()) {
+        if (entry.text.startsWith("Read Configuration") && !entry.encoder.isEmpty())
+            ++lines;
+        if (entry.encoder == "127.0.0.13")
+            silent = entry.text;
+    }
+    QCOMPARE(lines, 20);
+    QVERIFY2(silent.contains("not a settings document"), qPrintable(silent));
+    QCOMPARE(m_frame->ActivityLog()->Entries().back().text, m_prompter->BoxTexts().first());
+    m_frame->CancelExchanges();
+    delete m_frame.data();
+}
+
+void tst_App::monitorRaisesAndClearsAlarm()
+{
+    QVERIFY(!m_frame->Monitoring());
+    QVERIFY(!m_frame->CommandAction(ID_VIEW_MONITOR)->isChecked());
+    QCOMPARE(m_frame->MonitorInterval(), 10000);
+    QTreeWidgetItem* item = m_frame->AddEncoder(kSimAddress);
+    CDeviceTree::ItemRecord(item)->program_info1.start = 1;
+    m_sim->SetStatus({0, 0, 38, 0, 1, 1, 1});
+    m_frame->SetMonitorInterval(50);
+    m_frame->CommandAction(ID_VIEW_MONITOR)->trigger();
+    QVERIFY(m_frame->Monitoring());
+
+    auto logged = [this](const QString& text) {
+        for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries())
+            if (entry.text == text && entry.encoder == kSimAddress)
+                return true;
+        return false;
+    };
+    QTRY_VERIFY(logged("Alarm raised: Program-1 no output"));
+    QCOMPARE(item->text(kColumnProg1Output), QStringLiteral("none"));
+    QVERIFY(!m_frame->InExchange());   // a watch's readings leave the commands free
+    m_sim->SetStatus({0, 0, 38, 1, 1, 1, 1});
+    QTRY_VERIFY(logged("Alarm cleared: Program-1 no output"));
+    QTRY_COMPARE(item->text(kColumnProg1Output), QStringLiteral("running"));
+    QVERIFY(m_prompter->boxes.empty());
+
+    // A command on a watched encoder goes ahead at once.
+    Tree()->SelectOnly(item);
+    RunMenuCommand(ID_READ_CONFIGURATION);
+    QVERIFY(WaitIdle());
+    QCOMPARE(item->text(kColumnActivity), QStringLiteral("Read Configuration succeeded"));
+    m_frame->CommandAction(ID_VIEW_MONITOR)->trigger();
+    QVERIFY(!m_frame->Monitoring());
+}
+
+void tst_App::addressBookRoundTrip()
+{
+    QTRY_VERIFY(m_frame->close());
+    QTRY_VERIFY(m_frame.isNull());
+    QSettings().setValue(kAddressBookKey, QStringList({"10.0.0.5", "bogus", "192.168.1.20"}));
+    QSettings().setValue(kMonitorSecondsKey, 30);
+
+    auto open = [this] {
+        m_frame = new CMainFrame(*m_prompter, {});
+        m_frame->RestoreSettings();
+    };
+    open();
+    QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.5", "192.168.1.20"}));
+    QVERIFY(!m_frame->InExchange());   // no exchange at start
+    QCOMPARE(m_frame->MonitorInterval(), 30000);
+    QVERIFY(!m_frame->Monitoring());
+    m_frame->AddEncoder(QStringLiteral("10.0.0.7"));
+    Tree()->SelectOnly(Tree()->topLevelItem(0));
+    m_frame->CommandAction(ID_DEL_ENCODER)->trigger();
+    QCOMPARE(QSettings().value(kAddressBookKey).toStringList(), QStringList({"192.168.1.20", "10.0.0.7"}));
+    delete m_frame.data();
+
+    open();
+    QCOMPARE(ItemTexts(*Tree()), QStringList({"192.168.1.20", "10.0.0.7"}));
+    QCOMPARE(CDeviceTree::ItemImage(Tree()->topLevelItem(0)), IMAGE_OFFLINE);
+    QVERIFY(!Tree()->SelectedItem());
+}
+
+void tst_App::replyCompleteModePersists()
+{
+    QAction* mode = m_frame->CommandAction(ID_WAIT_REPLY_COMPLETE);
+    QVERIFY(!mode->isChecked());
+    QVERIFY(!m_frame->ReplyCompleteMode());
+    QVERIFY(mode->statusTip().contains("as soon as the encoder's reply is complete"));
+    m_frame->RestoreSettings();
+    mode->trigger();
+    QVERIFY(m_frame->ReplyCompleteMode());
+    QVERIFY(QSettings().value(kReplyCompleteKey).toBool());
+
+    // A read with a long fixed wait ends once the reply is in.
+    Recreate([](LinkOptions& link) { link.timing.readWaitMs = 20000; link.timing.statusWaitMs = 20000; });
+    QVERIFY(!m_frame->ReplyCompleteMode());
+    m_frame->RestoreSettings();
+    QVERIFY(m_frame->ReplyCompleteMode());
+    QVERIFY(m_frame->CommandAction(ID_WAIT_REPLY_COMPLETE)->isChecked());
+    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    RunMenuCommand(ID_READ_CONFIGURATION);
+    QVERIFY(WaitIdle(5000));
+    QVERIFY(CDeviceTree::ItemRecord(item)->loaded);
+}
+
+void tst_App::activityLogFiltersAndExports()
+{
+    CActivityLog* log = m_frame->ActivityLog();
+    QVERIFY(!m_frame->ActivityDock()->isHidden());
+    QCOMPARE(m_frame->MessagePane()->isVisible(), true);
+    const QDateTime at(QDate(2026, 12, 8), QTime(10, 0, 0));
+    log->AddEntry(at, "10.0.0.1", CActivityLog::Severity::Info, "Read Configuration succeeded");
+    log->AddEntry(at.addSecs(1), "10.0.0.2", CActivityLog::Severity::Error, "Read Configuration failed: \"x\", y");
+    log->AddEntry(at.addSecs(2), "10.0.0.1", CActivityLog::Severity::Warning, "Alarm raised: Program-1 no output");
+    QCOMPARE(log->List()->topLevelItem(0)->text(3), QStringLiteral("Alarm raised: Program-1 no output"));
+
+    log->SetEncoderFilter("10.0.0.1");
+    QCOMPARE(log->ShownEntries().size(), size_t(2));
+    QCOMPARE(log->List()->topLevelItem(1)->isHidden(), true);
+    log->SetSeverityFilter(CActivityLog::Severity::Warning);
+    QCOMPARE(log->ShownEntries().size(), size_t(1));
+    log->SetEncoderFilter(QString());
+    QCOMPARE(log->ShownEntries().size(), size_t(2));
+
+    // The selection changes; the log stays.
+    m_frame->AddEncoder("10.0.0.1");
+    Tree()->SelectOnly(Tree()->topLevelItem(0));
+    QCOMPARE(log->Entries().size(), size_t(3));
+
+    const QString path = m_dir.filePath("log.csv");
+    m_prompter->dialogScripts.push_back([&path](QDialog& dialog) {
+        static_cast<QFileDialog&>(dialog).selectFile(path);
+        return int(QDialog::Accepted);
+    });
+    log->ExportButton()->click();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()),
+             QStringLiteral("Time,Encoder,Severity,Event\r\n"
+                            "2026-12-08T10:00:01.000,10.0.0.2,Error,\"Read Configuration failed: \"\"x\"\", y\"\r\n"
+                            "2026-12-08T10:00:02.000,10.0.0.1,Warning,Alarm raised: Program-1 no output\r\n"));
+    QVERIFY(!log->ExportCsv(m_dir.filePath("missing/dir/log.csv")));
+}
+
+void tst_App::searchReportsAnsweredAndNew()
+{
+    m_frame->AddEncoder(QStringLiteral("127.0.0.2"));
+    QTreeWidgetItem* chosen = AddAndSelect(QStringLiteral("10.0.0.1"));
+    m_sim->SetSearchReplies({0x7F000002u, 0x7F000003u, 0x7F000004u});
+    m_prompter->dialogScripts.push_back(TypeAddress(kSimAddress));
+    RunMenuCommand(ID_SEARCH_ENCODER);
+    QVERIFY(!m_frame->CommandAction(ID_SEARCH_ENCODER)->isEnabled());
+    QVERIFY(WaitIdle());
+    const QString text = QStringLiteral("Search Encoder 127.0.0.1: 3 encoders answered, 2 new");
+    QCOMPARE(m_frame->statusBar()->currentMessage(), text);
+    QCOMPARE(m_frame->ActivityLog()->Entries().back().text, text);
+    QCOMPARE(Tree()->SelectedItem(), chosen);   // a search leaves the selection as it is
+    QCOMPARE(Tree()->topLevelItemCount(), 4);
+    QVERIFY(m_prompter->boxes.empty());
+}
+
+// Before any encoder is shown the sheet's address rows are empty, not 0.0.0.0.
+void tst_App::sheetIpRowsBlankAtStart()
+{
+    QCOMPARE(m_frame->SettingsSheet()->RowFor(10002)->GetValueText(), QString());
+    AddAndSelect(QStringLiteral("10.0.0.1"));
+    QCOMPARE(m_frame->SettingsSheet()->RowFor(10002)->GetValueText(), QStringLiteral("10.0.0.1"));
 }
 
 void tst_App::startUpLayoutProportions()
@@ -607,16 +1050,54 @@ void tst_App::startUpLayoutProportions()
 
 void tst_App::frameCommandsAndViewToggles()
 {
-    for (int id : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_FILE_PRINT, ID_NEXT_PANE, ID_PREV_PANE})
+    // Every device command has its menu item and toolbar button; those on encoders follow
+    // the selection.
+    auto* toolBar = m_frame->findChild<QToolBar*>();
+    for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION,
+                   ID_START_TS_IP, ID_STOP_TS_IP, ID_READ_DEVICE_MESSAGE, ID_CANCEL_EXCHANGES}) {
+        QVERIFY2(toolBar->actions().contains(m_frame->CommandAction(id)), qPrintable(QString::number(id)));
+        QVERIFY(!m_frame->CommandAction(id)->statusTip().isEmpty());
+    }
+    QCOMPARE(m_frame->CommandAction(ID_READ_CONFIGURATION)->shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(m_frame->CommandAction(ID_WRITE_CONFIGURATION)->shortcut(), QKeySequence("Ctrl+S"));
+    QCOMPARE(m_frame->CommandAction(ID_CANCEL_EXCHANGES)->shortcut(), QKeySequence(Qt::Key_Escape));
+    for (int id : {ID_DEL_ENCODER, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION, ID_START_TS_IP, ID_STOP_TS_IP,
+                   ID_READ_DEVICE_MESSAGE, ID_CANCEL_EXCHANGES})
         QVERIFY2(!m_frame->CommandAction(id)->isEnabled(), qPrintable(QString::number(id)));
-    for (int id : {ID_APP_EXIT, ID_APP_ABOUT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR})
+    AddAndSelect(QStringLiteral("10.0.0.1"));
+    for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION,
+                   ID_START_TS_IP, ID_STOP_TS_IP, ID_READ_DEVICE_MESSAGE})
+        QVERIFY2(m_frame->CommandAction(id)->isEnabled(), qPrintable(QString::number(id)));
+    QVERIFY(!m_frame->CommandAction(ID_FILE_PRINT));
+    for (int id : {ID_APP_EXIT, ID_APP_ABOUT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_NEXT_PANE, ID_PREV_PANE})
         QVERIFY(m_frame->CommandAction(id)->isEnabled());
     QCOMPARE(m_frame->CommandAction(ID_EDIT_COPY)->shortcuts(),
              QList<QKeySequence>({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Ins")}));
+
+    // Copy in the device list takes the selected addresses; Paste there adds addresses.
+    QApplication::setActiveWindow(m_frame);
+    QVERIFY(QTest::qWaitForWindowActive(m_frame));
+    Tree()->setFocus();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Tree()));
+    QVERIFY(m_frame->CommandAction(ID_EDIT_COPY)->isEnabled());
+    QVERIFY(!m_frame->CommandAction(ID_EDIT_CUT)->isEnabled());
+    m_frame->OnCommand(ID_EDIT_COPY);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10.0.0.1"));
+    QApplication::clipboard()->setText(QStringLiteral("10.0.0.2, nonsense 10.0.0.300\n10.0.0.3"));
+    m_frame->OnCommand(ID_EDIT_PASTE);
+    QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+
+    // F6 walks the panes: device list, sheet, messages, activity log, and round again.
+    m_frame->OnCommand(ID_NEXT_PANE);
+    QVERIFY(m_frame->SettingsSheet()->isAncestorOf(QApplication::focusWidget()));
+    m_frame->OnCommand(ID_NEXT_PANE);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(m_frame->MessagePane()->List()));
+    m_frame->OnCommand(ID_PREV_PANE);
+    m_frame->OnCommand(ID_PREV_PANE);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Tree()));
     QCOMPARE(m_frame->MessageField()->text(), QStringLiteral("Ready"));
 
     // Hiding the toolbar gives its space to the panes.
-    auto* toolBar = m_frame->findChild<QToolBar*>();
     const int before = m_frame->OuterSplitter()->height();
     m_frame->CommandAction(ID_VIEW_TOOLBAR)->trigger();
     QVERIFY(toolBar->isHidden());
@@ -631,10 +1112,10 @@ void tst_App::frameCommandsAndViewToggles()
     m_frame->CommandAction(ID_VIEW_STATUS_BAR)->trigger();
     QVERIFY(!m_frame->statusBar()->isHidden());
 
-    // Commands the frame does not handle fall through; the device tree's are not the frame's.
-    QVERIFY(!m_frame->OnCommand(ID_EDIT_COPY));
-    QVERIFY(!m_frame->OnCommand(ID_ADD_ENCODER));
-    QVERIFY(m_prompter->dialogTitles.isEmpty());
+    // Commands the frame does not know fall through; the device commands are the frame's too.
+    QVERIFY(!m_frame->OnCommand(ID_FILE_PRINT));
+    QVERIFY(m_frame->OnCommand(ID_ADD_ENCODER));
+    QCOMPARE(m_prompter->dialogTitles, QStringList("Add Device Dialog"));
 
     m_frame->CommandAction(ID_APP_EXIT)->trigger();
     QTRY_VERIFY(m_frame.isNull());

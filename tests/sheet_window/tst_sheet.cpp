@@ -385,6 +385,8 @@ EncoderRecord* tst_Sheet::AddAndSelect()
 void tst_Sheet::Read()
 {
     QVERIFY(m_frame->DeviceTree()->OnCommand(ID_READ_CONFIGURATION));
+    // The read runs in the background; the sheet follows when it has ended.
+    QVERIFY(QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000));
     QVERIFY(m_frame->SelectedRecord()->loaded);
 }
 
@@ -418,7 +420,7 @@ void tst_Sheet::everyCommandRefreshesWhileSelected()
 {
     AddAndSelect();
     static_cast<CRowEdit*>(Sheet().RowFor(10022))->setText(QStringLiteral("777"));   // typed, not committed
-    m_frame->OnCommand(ID_EDIT_COPY);   // a frame command without a handler of its own
+    m_frame->OnCommand(ID_EDIT_COPY);   // a frame command that changes no record
     QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("0"));
     static_cast<CRowEdit*>(Sheet().RowFor(10022))->setText(QStringLiteral("777"));
     m_frame->OnCommand(ID_VIEW_STATUS_BAR);
@@ -500,6 +502,7 @@ void tst_Sheet::passwordsTypedThenWritten()
     TypeAndEnter(Sheet(), 10045, QStringLiteral("Evening News"));
     QVERIFY(m_prompter->boxes.empty());
     QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
+    QVERIFY(QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000));
     QCOMPARE(m_prompter->BoxTexts(), QStringList{"Set Configuration Success !"});
 
     // The encoder received the document of the whole record, passwords included.
@@ -528,6 +531,7 @@ void tst_Sheet::readEditWriteReadCarriesEverySetting()
     QCOMPARE(record->program_info1.audio2.volumnLeft, uint8_t(44));
 
     QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
+    QVERIFY(QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000));
     QCOMPARE(m_prompter->BoxTexts(), QStringList{"Set Configuration Success !"});
     const EncoderRecord written = *record;
     std::memset(record, 0, sizeof *record);

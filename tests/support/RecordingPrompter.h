@@ -66,6 +66,12 @@ public:
         return chosen;
     }
 
+    bool Question(QWidget*, const QString& text, const QString&) override
+    {
+        questions << text;
+        return questionAnswer;
+    }
+
     QStringList BoxTexts() const
     {
         QStringList texts;
@@ -79,4 +85,6 @@ public:
     std::deque<DialogScript> dialogScripts;
     QList<QList<RecordedMenuItem>> menus;
     int menuChoice = 0;   // the command id the next tracked menu answers with, 0: dismissed
+    QStringList questions;
+    bool questionAnswer = false;   // Yes or No to every question
 };
