@@ -119,7 +119,9 @@ void CMainFrame::CreateSafeEditWidgets()
     m_pendingField = new QLabel(statusBar());
     m_pendingField->setObjectName(QStringLiteral("PendingField"));
     m_pendingField->setToolTip(QStringLiteral("Settings of the current encoder changed and not yet written"));
-    statusBar()->insertPermanentWidget(0, m_pendingField);
+    // Right of the message field (the one widget that is not permanent), left of the
+    // lock-key indicators.
+    statusBar()->insertPermanentWidget(1, m_pendingField);
 }
 
 void CMainFrame::RestoreSafeEditSettings()
