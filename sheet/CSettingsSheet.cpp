@@ -254,7 +254,9 @@ void CSettingsSheet::MarkRows(const std::vector<int>& controlIds)
 {
     // The palette's own selection colour, faint under the label and full in the stripe:
     // the label's text colour stays readable on it in a light and a dark palette.
-    const QColor stripe = palette().color(QPalette::Active, QPalette::Highlight);
+    QColor stripe = palette().color(QPalette::Active, QPalette::Highlight);
+    // A dark palette's selection colour is dark too: the stripe is lightened to stand out.
+    if (palette().color(QPalette::Active, QPalette::Base).lightnessF() < 0.5f) stripe = stripe.lighter(170);
     bool changed = false;
     for (BuiltRow& built : m_rows) {
         const int id = built.layout->controlId;
