@@ -20,6 +20,7 @@ public:
     int GetCurSel() const { return currentIndex(); }
 
     QString GetValueText() const override { return currentText(); }
+    RowValue::Type ValueType() const override { return RowValue::Type::Index; }
     RowValue GetValue() const override { return RowValue::Index(currentIndex()); }
     void SetValue(const RowValue& value) override;
     int DropDownHeight() const { return m_dropHeight; }

@@ -25,6 +25,7 @@ public:
     bool IsMasked() const { return m_masked; }
 
     QString GetValueText() const override;
+    RowValue::Type ValueType() const override { return RowValue::Type::Text; }
     RowValue GetValue() const override { return RowValue::Text(text()); }
     void SetValue(const RowValue& value) override;
 

@@ -18,6 +18,7 @@ public:
 
     // The address as the value cell shows it, "%d.%d.%d.%d".
     QString GetValueText() const override;
+    RowValue::Type ValueType() const override { return RowValue::Type::Address; }
     RowValue GetValue() const override { return RowValue::Address(GetAddress()); }
     void SetValue(const RowValue& value) override;
 

@@ -9,6 +9,7 @@ public:
     void SetStaticText(const QString& text);
     const QString& GetStaticText() const { return m_text; }
     QString GetValueText() const override { return m_text; }
+    RowValue::Type ValueType() const override { return RowValue::Type::Text; }
     RowValue GetValue() const override { return RowValue::Text(m_text); }
     // Lays the tree out again only when the text changes.
     void SetValue(const RowValue& value) override;

@@ -93,7 +93,8 @@ public:
 
     // What the value cell shows while the editor is closed.
     virtual QString GetValueText() const { return QString(); }
-    // The value the row holds, of the type its kind holds (None for a heading).
+    // The type of value the row's kind holds (None for a heading), and the value itself.
+    virtual RowValue::Type ValueType() const { return RowValue::Type::None; }
     virtual RowValue GetValue() const { return RowValue(); }
     // Sets the value by code, of the type GetValue answers: nothing is reported, the value
     // cell shows it at the list's next paint. A value a row cannot hold changes nothing.

@@ -190,7 +190,7 @@ void CSettingsSheet::Refresh(const EncoderRecord* record)
 void CSettingsSheet::ShowRow(BuiltRow& built, const EncoderRecord& record)
 {
     const SheetRow& layout = *built.layout;
-    const RowValue value = ShownValue(built.row->GetValue().type, layout, record);
+    const RowValue value = ShownValue(built.row->ValueType(), layout, record);
     if (layout.kind == RowKind::Text) {
         built.shownBytes = ShownText(layout, record);
         built.shownText = value.text;

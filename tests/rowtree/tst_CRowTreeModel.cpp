@@ -521,6 +521,44 @@ private slots:
         heading->SetBackColor(QColor(240, 240, 240));
         QCOMPARE(RefFromColor(heading->GetBackColor()), ColorRef(0x00F0F0F0));
     }
+
+    // Every kind takes a value of its own type by code, shows it, and reports nothing; a
+    // value of another type changes nothing.
+    void valuesSetByCode()
+    {
+        RowTreeFixture f;
+        CRowTreeItem* heading = f.Heading("H");
+        CRowEdit* edit = f.Edit(heading, "edit", 10005);
+        CRowCombo* combo = f.Combo(heading, "combo", 10006, {"PAL", "NTSC"});
+        CRowIPAddress* address = f.Address(heading, "address", 10007);
+        CRowStatic* fixed = f.Static(heading, "static", "old");
+        const RowValue text = RowValue::Text("42");
+        const RowValue index = RowValue::Index(1);
+        const RowValue ip = RowValue::Address(0x0A000001);
+
+        QCOMPARE(heading->ValueType(), RowValue::Type::None);
+        const std::vector<std::pair<CRowTreeItem*, RowValue>> rows = {
+            {edit, text}, {combo, index}, {address, ip}, {fixed, text}};
+        for (const auto& [row, value] : rows) {
+            QCOMPARE(row->ValueType(), value.type);
+            const QString before = row->GetValueText();
+            for (const RowValue& other : {text, index, ip}) {
+                if (other.type != value.type) {
+                    row->SetValue(other);
+                }
+            }
+            QCOMPARE(row->GetValueText(), before);
+            row->SetValue(value);
+        }
+        QCOMPARE(edit->GetValueText(), QStringLiteral("42"));
+        QCOMPARE(edit->GetValue().text, QStringLiteral("42"));
+        QCOMPARE(combo->GetValueText(), QStringLiteral("NTSC"));
+        QCOMPARE(combo->GetValue().index, 1);
+        QCOMPARE(address->GetValueText(), QStringLiteral("10.0.0.1"));
+        QCOMPARE(address->GetValue().address, 0x0A000001u);
+        QCOMPARE(fixed->GetValueText(), QStringLiteral("42"));
+        QVERIFY(f.commands.empty());
+    }
 };
 
 ROWTREE_TEST_CLASS(tst_CRowTreeModel);
