@@ -189,16 +189,6 @@ void CDeviceTree::RemoveEncoderItem(QTreeWidgetItem* item)
     delete item;
 }
 
-QTreeWidgetItem* CDeviceTree::ItemForRecord(const EncoderRecord* record) const
-{
-    if (!record)
-        return nullptr;
-    for (int i = 0; i < topLevelItemCount(); ++i)
-        if (ItemRecord(topLevelItem(i)) == record)
-            return topLevelItem(i);
-    return nullptr;
-}
-
 void CDeviceTree::SetItemImage(QTreeWidgetItem* item, int image)
 {
     if (!item)

@@ -72,7 +72,6 @@ public:
     QTreeWidgetItem* InsertEncoderItem(const QString& text, EncoderRecord* record);
     // Deletes the item; its record is the frame's to free.
     void RemoveEncoderItem(QTreeWidgetItem* item);
-    QTreeWidgetItem* ItemForRecord(const EncoderRecord* record) const;
 
     // IMAGE_ONLINE or IMAGE_OFFLINE, for the normal and the selected state alike.
     void SetItemImage(QTreeWidgetItem* item, int image);

@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDockWidget>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -24,10 +23,10 @@
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
 #include "Dialogs.h"
+#include "FrameText.h"
 #include "Pictures.h"
 #include "SheetLayout.h"
 #include "Socket.h"
-#include "StatusGate.h"
 
 const char* const kAddressBookKey = "AddressBook/encoders";
 const char* const kReplyCompleteKey = "Exchanges/finishOnCompleteReply";
@@ -38,8 +37,6 @@ namespace {
 constexpr int kPaneMinimum = 30;       // no pane gets narrower or lower than this
 constexpr int kPaneBar = 1;            // the bars between panes
 constexpr int kProgressTickMs = 250;   // how often the items and the status bar count down
-constexpr int kSearchNoteMs = 15000;   // how long the status bar keeps a search's result
-constexpr int kRefusedRetryMs = 20;
 
 // The frame's commands: menu items, toolbar buttons and accelerators share one action per
 // id. The device commands keep the context menu's texts.
@@ -127,16 +124,6 @@ constexpr int kToolButtons[] = {
     ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, 0, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION, 0,
     ID_START_TS_IP, ID_STOP_TS_IP, 0, ID_READ_DEVICE_MESSAGE, ID_CANCEL_EXCHANGES, 0, ID_APP_ABOUT,
 };
-
-QString Dotted(uint32_t address)
-{
-    return QString::fromStdString(DottedFromAddress(address));
-}
-
-QString KindName(ExchangeKind kind)
-{
-    return QString::fromLatin1(ExchangeKindName(kind));
-}
 
 // Accepts only four dotted numbers of 0 to 255: what the device list shows.
 bool ParseDotted(const QString& text, uint32_t& address)
@@ -480,7 +467,7 @@ void CMainFrame::UpdateItem(uint32_t address)
     view.lastRead = m_lastRead.value(address);
     view.pendingEdits = PendingEdits(address);
     if (auto flight = m_flights.find(address); flight != m_flights.end()) {
-        view.activity = KindName(flight->second.kind);
+        view.activity = ExchangeText(flight->second.kind);
         view.secondsLeft = SecondsLeft(address);
     }
     const Outcome outcome = m_outcomes.value(address);
@@ -598,7 +585,7 @@ void CMainFrame::RunDeviceCommand(int id)
         CAddDeviceDlg dialog(m_deviceTree);
         if (m_prompter.RunDialog(dialog) == QDialog::Accepted) {
             // The new encoder becomes the current one, so that its commands are at hand.
-            QTreeWidgetItem* item = AddEncoder(Dotted(dialog.Address()));
+            QTreeWidgetItem* item = AddEncoder(DottedText(dialog.Address()));
             m_deviceTree->SelectOnly(item);
             m_deviceTree->scrollToItem(item);
         }
@@ -638,376 +625,7 @@ void CMainFrame::RunDeviceCommand(int id)
 }
 
 // ---------------------------------------------------------------------------------------
-// Exchanges
-
-ExchangeEngine& CMainFrame::Engine()
-{
-    if (!m_engine) {
-        EngineOptions options;
-        options.link = m_linkOptions;
-        options.link.waitMode = m_replyComplete ? WaitMode::ReplyComplete : WaitMode::Fixed;
-        m_engine = std::make_unique<ExchangeEngine>(options);
-    }
-    return *m_engine;
-}
-
-int CMainFrame::ExpectedMs(ExchangeKind kind) const
-{
-    const LinkTiming& timing = m_linkOptions.timing;
-    switch (kind) {
-    case ExchangeKind::Status:
-        return timing.statusWaitMs;
-    case ExchangeKind::Read:
-        return timing.statusWaitMs + timing.readWaitMs;
-    case ExchangeKind::Write:
-        return timing.statusWaitMs + timing.writeWaitMs;
-    case ExchangeKind::Search:
-        return timing.searchWindowMs;
-    case ExchangeKind::Start:
-    case ExchangeKind::Stop:
-        return 0;
-    }
-    return 0;
-}
-
-// The item shows the exchange at once; a monitor reading of the same encoder is cancelled
-// first and the exchange starts as soon as that reading has ended.
-void CMainFrame::StartExchange(ExchangeKind kind, uint32_t address, int group)
-{
-    Flight flight;
-    flight.kind = kind;
-    flight.startMs = m_clock.elapsed();
-    flight.expectedMs = ExpectedMs(kind);
-    flight.group = group;
-    m_flights[address] = flight;
-    m_outcomes.remove(address);
-    UpdateItem(address);
-    if (EncoderEntry* entry = m_encoders.Find(address))
-        entry->inFlight = true;
-    if (auto poll = m_polls.find(address); poll != m_polls.end()) {
-        m_afterPoll[address] = [this, kind, address] { SubmitExchange(kind, address); };
-        CancelEncoder(address);
-        return;
-    }
-    SubmitExchange(kind, address);
-}
-
-void CMainFrame::SubmitExchange(ExchangeKind kind, uint32_t address)
-{
-    const EncoderEntry* entry = m_encoders.Find(address);
-    if (!entry || m_closing)
-        return;
-    ExchangeRequest request;
-    request.kind = kind;
-    request.record = entry->record;
-    // The worker hands the result to the window's thread; the queued call dies with the
-    // frame if the frame goes first.
-    const ExchangeId id = Engine().Submit(request, {[this](const ExchangeResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { OnExchangeDone(result, false); }, Qt::QueuedConnection);
-    }, {}});
-    if (auto flight = m_flights.find(address); flight != m_flights.end())
-        flight->second.id = id;
-}
-
-void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
-{
-    const uint32_t address = result.address;
-    EncoderEntry* entry = m_encoders.Find(address);
-    const size_t eventsBefore = entry ? entry->events.size() : 0;
-    int group = 0;
-    if (monitor) {
-        if (auto poll = m_polls.find(address); poll != m_polls.end() && poll->second == result.id)
-            m_polls.erase(poll);
-    } else {
-        auto flight = m_flights.find(address);
-        if (flight == m_flights.end() || flight->second.id != result.id)
-            return;   // not ours any more
-        group = flight->second.group;
-        if (result.outcome == ExchangeOutcome::Refused) {
-            // The engine had not yet let go of a monitor reading just cancelled: try again
-            // once it has. The operator's command itself was never refused.
-            const ExchangeKind kind = result.kind;
-            QTimer::singleShot(kRefusedRetryMs, this, [this, kind, address, id = result.id] {
-                auto again = m_flights.find(address);
-                if (again != m_flights.end() && again->second.id == id)
-                    SubmitExchange(kind, address);
-            });
-            return;
-        }
-        m_flights.erase(flight);
-    }
-    entry = ApplyResult(m_encoders, result);
-    if (entry) {
-        entry->inFlight = m_flights.count(address) != 0;
-        if (!monitor) {
-            if (result.kind == ExchangeKind::Read && result.outcome == ExchangeOutcome::Succeeded)
-                m_lastRead[address] = QDateTime::currentDateTime();
-            QString text = QString::fromStdString(DescribeResult(result));
-            m_outcomes[address] = {text, result.outcome != ExchangeOutcome::Succeeded};
-        }
-        LogNewEvents(*entry, eventsBefore, result, monitor);
-        UpdateItem(address);
-    }
-    emit exchangeFinished(result);
-
-    if (monitor) {
-        if (auto after = m_afterPoll.find(address); after != m_afterPoll.end()) {
-            std::function<void()> submit = std::move(after->second);
-            m_afterPoll.erase(after);
-            submit();
-        }
-    } else if (entry && !m_closing) {
-        const bool current = SelectedRecord() == &entry->record;
-        if (result.kind == ExchangeKind::Status && current) {
-            // The message pane lists the current encoder's alarms, as the reading found them.
-            for (const AlarmLine& line : AlarmLines(result.statusFlags, entry->record))
-                m_messagePane->AddMessage(line.image, QString::fromStdString(line.text));
-        }
-        if (result.kind == ExchangeKind::Read && current && result.outcome != ExchangeOutcome::Cancelled)
-            RefreshSheet(entry->record);   // a failed read shows what the record still holds
-        if (group == 0)
-            ShowResultBoxes(result);
-    }
-    if (!m_closing)
-        AfterExchange(result, monitor);
-    if (group != 0)
-        EndGroupMember(group, result.outcome);
-    RetireIdleEngines();
-    UpdateCommandStates();
-    UpdateProgress();
-}
-
-// One encoder: the boxes the exchange would have shown, in order. The status gate's
-// refusals belong to the device list, the exchange's own boxes to the main window.
-void CMainFrame::ShowResultBoxes(const ExchangeResult& result)
-{
-    if (result.kind == ExchangeKind::Status || result.outcome == ExchangeOutcome::Cancelled)
-        return;
-    const std::optional<std::string> gate = result.statusTaken ? GateMessage(result.statusFlags) : std::nullopt;
-    for (size_t i = 0; i < result.messages.size(); ++i) {
-        const ExchangeMessage& message = result.messages[i];
-        const bool fromGate = i == 0 && gate && *gate == message.text;
-        QWidget* owner = fromGate ? static_cast<QWidget*>(m_deviceTree) : static_cast<QWidget*>(this);
-        if (message.kind == MessageKind::Tip)
-            m_prompter.MessageBox(owner, QString::fromStdString(message.text), QStringLiteral("Tip"), CPrompter::Icon::None);
-        else
-            m_prompter.MessageBox(owner, QString::fromStdString(message.text), QStringLiteral("Warning"),
-                                  CPrompter::Icon::Exclamation);
-    }
-}
-
-void CMainFrame::EndGroupMember(int group, ExchangeOutcome outcome)
-{
-    auto found = m_groups.find(group);
-    if (found == m_groups.end())
-        return;
-    CommandGroup& summary = found->second;
-    ++summary.finished;
-    if (outcome == ExchangeOutcome::Succeeded)
-        ++summary.succeeded;
-    else if (outcome == ExchangeOutcome::Cancelled)
-        ++summary.cancelled;
-    else
-        ++summary.failed;
-    if (summary.finished < summary.total)
-        return;
-    const CommandGroup done = summary;
-    m_groups.erase(found);
-    QString text = QStringLiteral("%1 on %2 encoders: %3 succeeded, %4 failed")
-                       .arg(KindName(done.kind))
-                       .arg(done.total)
-                       .arg(done.succeeded)
-                       .arg(done.failed);
-    if (done.cancelled > 0)
-        text += QStringLiteral(", %1 cancelled").arg(done.cancelled);
-    text += QLatin1Char('.');
-    Log(QString(), done.failed > 0 ? CActivityLog::Severity::Warning : CActivityLog::Severity::Info, text);
-    emit commandSummarised(text);
-    if (m_closing)
-        return;
-    if (done.failed > 0)
-        m_prompter.MessageBox(this, text, QStringLiteral("Warning"), CPrompter::Icon::Exclamation);
-    else
-        m_prompter.MessageBox(this, text, QStringLiteral("Tip"), CPrompter::Icon::None);
-}
-
-void CMainFrame::CancelExchanges()
-{
-    // Cancelled exchanges report through their callbacks; their records stay untouched.
-    for (auto& engine : m_retiredEngines)
-        engine->CancelAll();
-    if (m_engine)
-        m_engine->CancelAll();
-}
-
-// An encoder has at most one exchange at a time, in whichever engine it was started.
-void CMainFrame::CancelEncoder(uint32_t address)
-{
-    for (auto& engine : m_retiredEngines)
-        engine->CancelEncoder(address);
-    if (m_engine)
-        m_engine->CancelEncoder(address);
-}
-
-bool CMainFrame::InFlight(uint32_t address) const
-{
-    return m_flights.count(address) != 0;
-}
-
-bool CMainFrame::InExchange() const
-{
-    return !m_flights.empty() || m_searchId != 0;
-}
-
-int CMainFrame::SecondsLeft(uint32_t address) const
-{
-    const auto flight = m_flights.find(address);
-    if (flight == m_flights.end())
-        return -1;
-    const qint64 left = flight->second.expectedMs - (m_clock.elapsed() - flight->second.startMs);
-    return int(std::max<qint64>(0, (left + 999) / 1000));
-}
-
-void CMainFrame::RetireIdleEngines()
-{
-    m_retiredEngines.erase(std::remove_if(m_retiredEngines.begin(), m_retiredEngines.end(),
-                                          [](const std::unique_ptr<ExchangeEngine>& engine) { return engine->Pending() == 0; }),
-                           m_retiredEngines.end());
-}
-
-void CMainFrame::SetReplyCompleteMode(bool on)
-{
-    CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(on);
-    if (on == m_replyComplete)
-        return;
-    m_replyComplete = on;
-    // Exchanges already running finish in the mode they started in.
-    if (m_engine) {
-        if (m_engine->Pending() > 0)
-            m_retiredEngines.push_back(std::move(m_engine));
-        m_engine.reset();
-    }
-    if (m_persist)
-        QSettings().setValue(QString::fromLatin1(kReplyCompleteKey), on);
-}
-
-// ---------------------------------------------------------------------------------------
-// Search
-
-void CMainFrame::StartSearch(uint32_t broadcast)
-{
-    m_searchAddress = broadcast;
-    m_searchStartMs = m_clock.elapsed();
-    m_searchAnswered = 0;
-    m_searchNew = 0;
-    m_searchSeen.clear();
-    m_searchId = Engine().Search(
-        broadcast,
-        [this](const ExchangeResult& result) {
-            QMetaObject::invokeMethod(this, [this, result] { OnSearchDone(result); }, Qt::QueuedConnection);
-        },
-        [this](ExchangeId, uint32_t address) {
-            QMetaObject::invokeMethod(this, [this, address] { OnSearchFound(address); }, Qt::QueuedConnection);
-        });
-    UpdateCommandStates();
-    UpdateProgress();
-}
-
-// Found encoders appear as they answer; the selection stays as it is.
-void CMainFrame::OnSearchFound(uint32_t address)
-{
-    if (m_searchId == 0 || std::find(m_searchSeen.begin(), m_searchSeen.end(), address) != m_searchSeen.end())
-        return;
-    m_searchSeen.push_back(address);
-    ++m_searchAnswered;
-    const QString dotted = Dotted(address);
-    if (!FindEncoderItem(m_deviceTree->topLevelItem(0), dotted)) {
-        ++m_searchNew;
-        AddEncoder(dotted);
-    }
-}
-
-void CMainFrame::OnSearchDone(const ExchangeResult& result)
-{
-    if (result.id != m_searchId)
-        return;
-    // Addresses the progress calls have not brought yet.
-    for (uint32_t address : result.found)
-        OnSearchFound(address);
-    m_searchId = 0;
-    QString text;
-    if (result.outcome == ExchangeOutcome::Cancelled)
-        text = QStringLiteral("Search Encoder %1 cancelled: %2 encoders answered, %3 new")
-                   .arg(Dotted(m_searchAddress)).arg(m_searchAnswered).arg(m_searchNew);
-    else
-        text = QStringLiteral("Search Encoder %1: %2 encoders answered, %3 new")
-                   .arg(Dotted(m_searchAddress)).arg(m_searchAnswered).arg(m_searchNew);
-    Log(Dotted(m_searchAddress), CActivityLog::Severity::Info, text);
-    RetireIdleEngines();
-    UpdateCommandStates();
-    UpdateProgress();
-    if (!InExchange())
-        statusBar()->showMessage(text, kSearchNoteMs);
-}
-
-// ---------------------------------------------------------------------------------------
-// Monitoring
-
-void CMainFrame::SetMonitoring(bool on)
-{
-    CommandAction(ID_VIEW_MONITOR)->setChecked(on);
-    if (on == m_monitorTimer->isActive())
-        return;
-    if (on) {
-        m_monitorTimer->start(m_monitorIntervalMs);
-        PollEncoders();
-        Log(QString(), CActivityLog::Severity::Info,
-            QStringLiteral("Monitoring every %1 s").arg((m_monitorIntervalMs + 999) / 1000));
-    } else {
-        m_monitorTimer->stop();
-        for (const auto& poll : m_polls)
-            CancelEncoder(poll.first);
-        Log(QString(), CActivityLog::Severity::Info, QStringLiteral("Monitoring stopped"));
-    }
-}
-
-bool CMainFrame::Monitoring() const
-{
-    return m_monitorTimer->isActive();
-}
-
-void CMainFrame::SetMonitorInterval(int milliseconds)
-{
-    m_monitorIntervalMs = std::max(1, milliseconds);
-    m_monitorTimer->setInterval(m_monitorIntervalMs);
-    CommandAction(ID_VIEW_MONITOR)->setStatusTip(
-        QStringLiteral("Read every listed encoder's status every %1 s, keeping the list current and logging alarms")
-            .arg((m_monitorIntervalMs + 999) / 1000));
-}
-
-// A status reading for every listed encoder that is not busy with another exchange.
-void CMainFrame::PollEncoders()
-{
-    if (m_closing)
-        return;
-    for (const EncoderEntry& entry : m_encoders) {
-        const uint32_t address = entry.address;
-        if (m_flights.count(address) || m_polls.count(address))
-            continue;
-        ExchangeRequest request;
-        request.kind = ExchangeKind::Status;
-        request.record = entry.record;
-        m_polls[address] = 0;
-        const ExchangeId id = Engine().Submit(request, {[this](const ExchangeResult& result) {
-            QMetaObject::invokeMethod(this, [this, result] { OnExchangeDone(result, true); }, Qt::QueuedConnection);
-        }, {}});
-        if (auto poll = m_polls.find(address); poll != m_polls.end())
-            poll->second = id;
-    }
-}
-
-// ---------------------------------------------------------------------------------------
-// What the window shows while exchanges run
+// Enabling and the sheet
 
 void CMainFrame::UpdateCommandStates()
 {
@@ -1033,43 +651,6 @@ void CMainFrame::UpdateCommandStates()
     CommandAction(ID_EDIT_CUT)->setEnabled(field && !field->isReadOnly());
     CommandAction(ID_EDIT_COPY)->setEnabled(field || (inList && !m_deviceTree->SelectedEncoderItems().isEmpty()));
     CommandAction(ID_EDIT_PASTE)->setEnabled((field && !field->isReadOnly()) || inList);
-}
-
-void CMainFrame::UpdateProgress()
-{
-    const bool running = InExchange();
-    if (running && !m_progressTimer->isActive()) {
-        m_progressTimer->start();
-        setCursor(Qt::BusyCursor);   // working in the background: the window still answers
-    } else if (!running && m_progressTimer->isActive()) {
-        m_progressTimer->stop();
-        unsetCursor();
-        statusBar()->clearMessage();
-    }
-    int longest = 0;
-    for (const auto& flight : m_flights) {
-        longest = std::max(longest, SecondsLeft(flight.first));
-        UpdateItem(flight.first);
-    }
-    if (!running)
-        return;
-    QString text;
-    if (m_flights.size() == 1 && m_searchId == 0) {
-        const auto& only = *m_flights.begin();
-        text = QStringLiteral("%1 %2: waiting for the encoder, %3 s left")
-                   .arg(KindName(only.second.kind), Dotted(only.first))
-                   .arg(SecondsLeft(only.first));
-    } else if (m_flights.empty()) {
-        const qint64 left = m_linkOptions.timing.searchWindowMs - (m_clock.elapsed() - m_searchStartMs);
-        text = QStringLiteral("Search Encoder %1: listening for encoders, %2 s left")
-                   .arg(Dotted(m_searchAddress))
-                   .arg(std::max<qint64>(0, (left + 999) / 1000));
-    } else {
-        text = QStringLiteral("%1 exchanges in flight, up to %2 s left").arg(m_flights.size()).arg(longest);
-        if (m_searchId != 0)
-            text += QStringLiteral("; searching");
-    }
-    statusBar()->showMessage(text + QStringLiteral(" (Esc cancels)"));
 }
 
 void CMainFrame::OnCurrentEncoderChanged(EncoderRecord* record)
@@ -1110,69 +691,6 @@ void CMainFrame::SetSheetReadOnly(bool readOnly)
 }
 
 // ---------------------------------------------------------------------------------------
-// Activity log
-
-void CMainFrame::Log(const QString& encoder, CActivityLog::Severity severity, const QString& text)
-{
-    m_activityLog->AddEntry(QDateTime::currentDateTime(), encoder, severity, text);
-}
-
-void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, const ExchangeResult& result, bool monitor)
-{
-    const QString encoder = QString::fromStdString(entry.dotted);
-    for (size_t i = from; i < entry.events.size(); ++i) {
-        const EncoderEvent& event = entry.events[i];
-        QString text = QString::fromStdString(event.text);
-        CActivityLog::Severity severity = CActivityLog::Severity::Info;
-        switch (event.kind) {
-        case EncoderEventKind::Exchange:
-            if (monitor)
-                continue;   // a watch's readings show only in the columns and their alarms
-            if (result.outcome == ExchangeOutcome::Cancelled)
-                severity = CActivityLog::Severity::Warning;
-            else if (result.outcome != ExchangeOutcome::Succeeded)
-                severity = CActivityLog::Severity::Error;
-            // Failures the boxes leave silent get their reason here.
-            if (result.outcome == ExchangeOutcome::Failed && result.messages.empty()) {
-                if (result.kind == ExchangeKind::Read)
-                    text += QStringLiteral(" (the encoder's reply was incomplete or not a settings document it could read)");
-                else if (result.kind == ExchangeKind::Status)
-                    text += QStringLiteral(" (no valid status reply)");
-            }
-            if (result.outcome == ExchangeOutcome::Succeeded
-                && (result.kind == ExchangeKind::Start || result.kind == ExchangeKind::Stop))
-                text += QStringLiteral(" (request sent; the encoder does not confirm it)");
-            break;
-        case EncoderEventKind::AlarmRaised:
-            severity = CActivityLog::Severity::Warning;
-            text = QStringLiteral("Alarm raised: ") + text;
-            break;
-        case EncoderEventKind::AlarmCleared:
-            severity = CActivityLog::Severity::Info;
-            text = QStringLiteral("Alarm cleared: ") + text;
-            break;
-        }
-        const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(event.time.time_since_epoch()).count();
-        m_activityLog->AddEntry(QDateTime::fromMSecsSinceEpoch(ms),
-                                encoder, severity, text);
-    }
-}
-
-void CMainFrame::ExportActivityLog()
-{
-    QFileDialog dialog(this, QStringLiteral("Export Activity Log"), QString(), QStringLiteral("CSV files (*.csv)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.selectFile(QStringLiteral("activity.csv"));
-    if (m_prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString path = dialog.selectedFiles().first();
-    if (!m_activityLog->ExportCsv(path))
-        m_prompter.MessageBox(this, QStringLiteral("Cannot write %1 !").arg(path), QStringLiteral("Warning"),
-                              CPrompter::Icon::Exclamation);
-}
-
-// ---------------------------------------------------------------------------------------
 // Settings
 
 void CMainFrame::RestoreSettings()
@@ -1182,7 +700,7 @@ void CMainFrame::RestoreSettings()
     for (const QString& text : book) {
         uint32_t address = 0;
         if (ParseDotted(text.trimmed(), address))
-            AddEncoder(Dotted(address));
+            AddEncoder(DottedText(address));
     }
     SetReplyCompleteMode(settings.value(QString::fromLatin1(kReplyCompleteKey), false).toBool());
     // A site with hundreds of encoders may want a slower watch; nothing faster than a
@@ -1233,7 +751,7 @@ void CMainFrame::OnEditCommand(int id)
         for (const QString& word : words) {
             uint32_t address = 0;
             if (ParseDotted(word, address))
-                AddEncoder(Dotted(address));
+                AddEncoder(DottedText(address));
         }
     }
 }

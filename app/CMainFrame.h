@@ -137,8 +137,6 @@ public:
     void Tip(const std::string& text);
 
 signals:
-    // Every result, once applied to its encoder (for whoever watches the window).
-    void exchangeFinished(const ExchangeResult& result);
     // A command on several encoders ended: its kind and counts.
     void commandSummarised(const QString& text);
 

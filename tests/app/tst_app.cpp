@@ -142,6 +142,7 @@ private slots:
     void replyCompleteModePersists();
     void activityLogFiltersAndExports();
     void searchReportsAnsweredAndNew();
+    void searchCancelled();
     void sheetIpRowsBlankAtStart();
     void startUpLayoutProportions();
     void frameCommandsAndViewToggles();
@@ -717,6 +718,10 @@ void tst_App::windowAnswersDuringRead()
 
     // The sheet of the encoder in flight takes no edit; the other commands work now.
     QVERIFY(m_frame->SettingsSheet()->RowFor(10005)->IsReadOnly());
+    dynamic_cast<QLineEdit*>(m_frame->SettingsSheet()->RowFor(10014))->setText(QStringLiteral("Typed"));
+    m_frame->OnCommand(10014);
+    QCOMPARE(CDeviceTree::ItemRecord(item)->program_info1.progName[0], '\0');
+    QCOMPARE(dynamic_cast<QLineEdit*>(m_frame->SettingsSheet()->RowFor(10014))->text(), QString());
     m_frame->CommandAction(ID_APP_ABOUT)->trigger();
     QCOMPARE(m_prompter->dialogTitles, QStringList("About"));
     QTreeWidgetItem* other = m_frame->AddEncoder(QStringLiteral("10.0.0.9"));
@@ -780,7 +785,7 @@ void tst_App::cancelMidReadLeavesRecord()
     QElapsedTimer clock;
     clock.start();
     // Esc cancels wherever the focus is in the window.
-    QApplication::setActiveWindow(m_frame);
+    m_frame->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_frame));
     m_frame->SettingsSheet()->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
@@ -922,6 +927,10 @@ void tst_App::monitorRaisesAndClearsAlarm()
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(WaitIdle());
     QCOMPARE(item->text(kColumnActivity), QStringLiteral("Read Configuration succeeded"));
+    // Nor does a watch's reading hold back Del; its late result finds no encoder.
+    QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
+    QVERIFY(m_frame->DeleteEncoder(item));
+    QCOMPARE(LiveEncoderRecords(), 0);
     m_frame->CommandAction(ID_VIEW_MONITOR)->trigger();
     QVERIFY(!m_frame->Monitoring());
 }
@@ -1033,6 +1042,23 @@ void tst_App::searchReportsAnsweredAndNew()
     QVERIFY(m_prompter->boxes.empty());
 }
 
+void tst_App::searchCancelled()
+{
+    Recreate([](LinkOptions& link) { link.timing.searchWindowMs = 20000; });
+    m_sim->SetSearchReplies({0x7F000002u});
+    m_prompter->dialogScripts.push_back(TypeAddress(kSimAddress));
+    RunMenuCommand(ID_SEARCH_ENCODER);
+    QVERIFY(m_frame->InExchange());
+    QTRY_COMPARE(Tree()->topLevelItemCount(), 1);   // listed as it answers, before the window ends
+    QVERIFY2(m_frame->statusBar()->currentMessage().startsWith("Search Encoder 127.0.0.1: listening for encoders"),
+             qPrintable(m_frame->statusBar()->currentMessage()));
+    m_frame->CommandAction(ID_CANCEL_EXCHANGES)->trigger();
+    QVERIFY(WaitIdle(5000));
+    QCOMPARE(m_frame->ActivityLog()->Entries().back().text,
+             QStringLiteral("Search Encoder 127.0.0.1 cancelled: 1 encoders answered, 1 new"));
+    QVERIFY(m_frame->CommandAction(ID_SEARCH_ENCODER)->isEnabled());
+}
+
 // Before any encoder is shown the sheet's address rows are empty, not 0.0.0.0.
 void tst_App::sheetIpRowsBlankAtStart()
 {
@@ -1088,7 +1114,7 @@ void tst_App::frameCommandsAndViewToggles()
              QList<QKeySequence>({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Ins")}));
 
     // Copy in the device list takes the selected addresses; Paste there adds addresses.
-    QApplication::setActiveWindow(m_frame);
+    m_frame->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_frame));
     Tree()->setFocus();
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Tree()));
