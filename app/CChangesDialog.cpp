@@ -10,7 +10,7 @@
 namespace {
 constexpr int kColumns = 3;
 constexpr int kMostRowsShown = 18;   // taller lists scroll
-}  // namespace
+}   // namespace
 
 CChangesDialog::CChangesDialog(QWidget* parent, const QString& title, const QString& intro, const Row& headers,
                                const std::vector<Row>& rows, const QString& confirmText)
@@ -29,16 +29,14 @@ CChangesDialog::CChangesDialog(QWidget* parent, const QString& title, const QStr
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
     for (int r = 0; r < int(rows.size()); ++r)
-        for (int c = 0; c < kColumns; ++c)
-            m_table->setItem(r, c, new QTableWidgetItem(rows[size_t(r)][size_t(c)]));
+        for (int c = 0; c < kColumns; ++c) m_table->setItem(r, c, new QTableWidgetItem(rows[size_t(r)][size_t(c)]));
     m_table->resizeColumnsToContents();
     m_table->horizontalHeader()->setStretchLastSection(true);
     const int shown = std::min<int>(int(rows.size()), kMostRowsShown);
-    m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height()
-                              + shown * m_table->verticalHeader()->defaultSectionSize() + 2 * m_table->frameWidth());
+    m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height() +
+                              shown * m_table->verticalHeader()->defaultSectionSize() + 2 * m_table->frameWidth());
     int width = 2 * m_table->frameWidth();
-    for (int c = 0; c < kColumns; ++c)
-        width += m_table->columnWidth(c);
+    for (int c = 0; c < kColumns; ++c) width += m_table->columnWidth(c);
     m_table->setMinimumWidth(std::min(width + 24, 900));
     layout->addWidget(m_table);
 

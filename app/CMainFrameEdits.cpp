@@ -34,8 +34,7 @@ const char* const kReadFirst = "Please read the configuration first !";
 QString RowName(const char* heading, const char* label)
 {
     const QString row = QString::fromLatin1(label ? label : "");
-    if (!heading || !*heading)
-        return row.isEmpty() ? QStringLiteral("(the whole document)") : row;
+    if (!heading || !*heading) return row.isEmpty() ? QStringLiteral("(the whole document)") : row;
     return QString::fromLatin1(heading) + QStringLiteral(" / ") + row;
 }
 
@@ -52,8 +51,7 @@ bool IsSecretControl(int controlId)
 
 void CopyField(const FieldRef& field, const EncoderRecord& from, EncoderRecord& to)
 {
-    if (field.type == FieldType::None)
-        return;
+    if (field.type == FieldType::None) return;
     std::memcpy(reinterpret_cast<char*>(&to) + field.offset, reinterpret_cast<const char*>(&from) + field.offset,
                 field.size);
 }
@@ -87,7 +85,7 @@ QString AddressList(const QStringList& addresses)
     return addresses.join(QStringLiteral(", "));
 }
 
-}  // namespace
+}   // namespace
 
 // ---------------------------------------------------------------------------------------
 // Pending edits
@@ -133,8 +131,7 @@ void CMainFrame::SetReadBack(bool on)
 {
     m_readBack = on;
     CommandAction(ID_READ_BACK_AFTER_WRITE)->setChecked(on);
-    if (m_persist)
-        QSettings().setValue(QString::fromLatin1(kReadBackKey), on);
+    if (m_persist) QSettings().setValue(QString::fromLatin1(kReadBackKey), on);
 }
 
 void CMainFrame::SetPasswordsShown(bool shown)
@@ -151,8 +148,7 @@ void CMainFrame::ShowPending(const EncoderRecord& record)
         return;
     }
     std::vector<int> rows;
-    for (const PendingChange& change : PendingEditsOf(*entry))
-        rows.push_back(change.controlId);
+    for (const PendingChange& change : PendingEditsOf(*entry)) rows.push_back(change.controlId);
     m_settingsSheet->MarkRows(rows);
     if (SelectedRecord() == &record && m_pendingField)
         m_pendingField->setText(QStringLiteral("Pending edits: %1").arg(rows.size()));
@@ -163,8 +159,7 @@ void CMainFrame::ShowPending(const EncoderRecord& record)
 QString CMainFrame::SheetNotice() const
 {
     const EncoderRecord* current = SelectedRecord();
-    if (!current)
-        return QStringLiteral("No encoder is selected: select one in the device list to edit its settings.");
+    if (!current) return QStringLiteral("No encoder is selected: select one in the device list to edit its settings.");
     if (auto flight = m_flights.find(current->ipAddr); flight != m_flights.end())
         return QStringLiteral("%1 is running %2: its settings take no edit until it ends.")
             .arg(QString::fromStdString(DottedFromAddress(current->ipAddr)),
@@ -174,8 +169,7 @@ QString CMainFrame::SheetNotice() const
 
 void CMainFrame::UpdateSafeEditStates()
 {
-    if (!m_pendingField)
-        return;
+    if (!m_pendingField) return;
     const EncoderRecord* current = SelectedRecord();
     const EncoderEntry* entry = current ? m_encoders.Find(current->ipAddr) : nullptr;
     const bool editable = entry && !InFlight(entry->address);
@@ -224,16 +218,13 @@ void CMainFrame::RevertRow()
 {
     EncoderRecord* record = SelectedRecord();
     EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
-    if (!entry || InFlight(entry->address))
-        return;
+    if (!entry || InFlight(entry->address)) return;
     int selected = 0;
     ForEachSheetRow([&](const SheetRow& row, const char*) {
         const CRowTreeItem* built = row.controlId ? m_settingsSheet->RowFor(row.controlId) : nullptr;
-        if (built && built->IsSelected())
-            selected = row.controlId;
+        if (built && built->IsSelected()) selected = row.controlId;
     });
-    if (selected == 0 || IsSecretControl(selected))
-        return;
+    if (selected == 0 || IsSecretControl(selected)) return;
     RevertRowFields(selected, entry->lastRead, entry->record);
     RefreshSheet(entry->record);
 }
@@ -242,8 +233,7 @@ void CMainFrame::RevertAll()
 {
     EncoderRecord* record = SelectedRecord();
     EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
-    if (!entry || InFlight(entry->address))
-        return;
+    if (!entry || InFlight(entry->address)) return;
     for (const PendingChange& change : PendingEditsOf(*entry))
         RevertRowFields(change.controlId, entry->lastRead, entry->record);
     RefreshSheet(entry->record);
@@ -269,7 +259,8 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
         if (addresses.size() == 1)
             Warning(kReadFirst);
         else
-            Warning(QStringLiteral("Please read the configuration of %1 first !").arg(AddressList(unread)).toStdString());
+            Warning(
+                QStringLiteral("Please read the configuration of %1 first !").arg(AddressList(unread)).toStdString());
         return false;
     }
 
@@ -278,18 +269,17 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
     for (uint32_t address : addresses) {
         const EncoderEntry* entry = m_encoders.Find(address);
         const QStringList lines = RuleLines(CheckWholeRecord(entry->record));
-        if (lines.isEmpty())
-            continue;
+        if (lines.isEmpty()) continue;
         for (const QString& line : lines)
             Log(QString::fromStdString(entry->dotted), CActivityLog::Severity::Error,
                 QStringLiteral("Write Configuration refused: ") + line);
-        if (addresses.size() > 1)
-            broken << QString::fromStdString(entry->dotted) + QLatin1Char(':');
+        if (addresses.size() > 1) broken << QString::fromStdString(entry->dotted) + QLatin1Char(':');
         broken << lines;
     }
     if (!broken.isEmpty()) {
-        Warning((QStringLiteral("The settings break these rules and were not written:\n") + broken.join(QLatin1Char('\n')))
-                    .toStdString());
+        Warning(
+            (QStringLiteral("The settings break these rules and were not written:\n") + broken.join(QLatin1Char('\n')))
+                .toStdString());
         return false;
     }
 
@@ -302,8 +292,7 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
     std::vector<Review> reviews;
     for (uint32_t address : addresses) {
         std::vector<PendingChange> changes = PendingEditsOf(*m_encoders.Find(address));
-        if (changes.empty())
-            continue;
+        if (changes.empty()) continue;
         auto same = std::find_if(reviews.begin(), reviews.end(),
                                  [&changes](const Review& review) { return SameChanges(review.changes, changes); });
         if (same != reviews.end())
@@ -314,17 +303,18 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
     std::vector<uint32_t> declined;
     for (const Review& review : reviews) {
         QStringList names;
-        for (uint32_t address : review.addresses)
-            names << QString::fromStdString(DottedFromAddress(address));
+        for (uint32_t address : review.addresses) names << QString::fromStdString(DottedFromAddress(address));
         std::vector<CChangesDialog::Row> rows;
         for (const PendingChange& change : review.changes)
             rows.push_back({RowName(change.heading, change.label), Text(change.oldText), Text(change.newText)});
-        const QString target = names.size() == 1 ? names.first()
-                                                 : QStringLiteral("%1 encoders (%2)").arg(names.size()).arg(AddressList(names));
+        const QString target = names.size() == 1
+                                   ? names.first()
+                                   : QStringLiteral("%1 encoders (%2)").arg(names.size()).arg(AddressList(names));
         const QString intro = QStringLiteral("Write %1 changed settings to %2?").arg(rows.size()).arg(target);
-        CChangesDialog dialog(this, QStringLiteral("Review Changes"), intro,
-                              {QStringLiteral("Setting"), QStringLiteral("On the encoder"), QStringLiteral("New value")},
-                              rows, QStringLiteral("Write"));
+        CChangesDialog dialog(
+            this, QStringLiteral("Review Changes"), intro,
+            {QStringLiteral("Setting"), QStringLiteral("On the encoder"), QStringLiteral("New value")}, rows,
+            QStringLiteral("Write"));
         if (m_prompter.RunDialog(dialog) != QDialog::Accepted) {
             declined.insert(declined.end(), review.addresses.begin(), review.addresses.end());
             for (const QString& name : names)
@@ -333,8 +323,8 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
     }
     addresses.erase(std::remove_if(addresses.begin(), addresses.end(),
                                    [&](uint32_t address) {
-                                       return std::find(declined.begin(), declined.end(), address) != declined.end()
-                                              || !m_encoders.Find(address) || InFlight(address);
+                                       return std::find(declined.begin(), declined.end(), address) != declined.end() ||
+                                              !m_encoders.Find(address) || InFlight(address);
                                    }),
                     addresses.end());
     return !addresses.empty();
@@ -345,8 +335,7 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
 
 void CMainFrame::AfterExchange(const ExchangeResult& result, bool monitor)
 {
-    if (monitor)
-        return;
+    if (monitor) return;
     const uint32_t address = result.address;
     const EncoderEntry* entry = m_encoders.Find(address);
     if (!entry) {
@@ -361,8 +350,7 @@ void CMainFrame::AfterExchange(const ExchangeResult& result, bool monitor)
             m_readFailed.insert(address, true);
 
         auto readBack = m_readBacks.find(address);
-        if (readBack == m_readBacks.end())
-            return;
+        if (readBack == m_readBacks.end()) return;
         const EncoderRecord written = readBack->second;
         m_readBacks.erase(readBack);
         if (result.outcome != ExchangeOutcome::Succeeded || !result.record) {
@@ -386,14 +374,15 @@ void CMainFrame::AfterExchange(const ExchangeResult& result, bool monitor)
         }
         m_outcomes[address] = {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true};
         UpdateItem(address);
-        CChangesDialog dialog(this, QStringLiteral("Read Back"),
-                              QStringLiteral("%1 did not take %2 of the settings written:").arg(dotted).arg(rows.size()),
-                              {QStringLiteral("Setting"), QStringLiteral("Written"), QStringLiteral("Read back")}, rows);
+        CChangesDialog dialog(
+            this, QStringLiteral("Read Back"),
+            QStringLiteral("%1 did not take %2 of the settings written:").arg(dotted).arg(rows.size()),
+            {QStringLiteral("Setting"), QStringLiteral("Written"), QStringLiteral("Read back")}, rows);
         m_prompter.RunDialog(dialog);
         return;
     }
-    if (result.kind == ExchangeKind::Write && result.outcome == ExchangeOutcome::Succeeded && result.written
-        && m_readBack) {
+    if (result.kind == ExchangeKind::Write && result.outcome == ExchangeOutcome::Succeeded && result.written &&
+        m_readBack) {
         m_readBacks[address] = *result.written;
         Log(dotted, CActivityLog::Severity::Info, QStringLiteral("Reading back what the encoder took"));
         StartExchange(ExchangeKind::Read, address, 0);
@@ -414,10 +403,8 @@ bool CMainFrame::RunFileDialog(bool save, const QString& title, QString& path)
     QFileDialog dialog(this, title, QString(), QStringLiteral("Settings files (*.xml);;All files (*)"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (save)
-        dialog.setDefaultSuffix(QStringLiteral("xml"));
-    if (m_prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
+    if (save) dialog.setDefaultSuffix(QStringLiteral("xml"));
+    if (m_prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     path = dialog.selectedFiles().first();
     return !path.isEmpty();
 }
@@ -426,25 +413,24 @@ void CMainFrame::SaveSettingsAs()
 {
     const EncoderRecord* record = SelectedRecord();
     const EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
-    if (!entry)
-        return;
+    if (!entry) return;
     if (!Writable(*entry)) {
         Warning(kReadFirst);
         return;
     }
     const QStringList broken = RuleLines(CheckWholeRecord(entry->record));
     if (!broken.isEmpty()) {
-        Warning((QStringLiteral("The settings break these rules and were not saved:\n") + broken.join(QLatin1Char('\n')))
-                    .toStdString());
+        Warning(
+            (QStringLiteral("The settings break these rules and were not saved:\n") + broken.join(QLatin1Char('\n')))
+                .toStdString());
         return;
     }
     QString path;
-    if (!RunFileDialog(true, QStringLiteral("Save Settings As"), path))
-        return;
+    if (!RunFileDialog(true, QStringLiteral("Save Settings As"), path)) return;
     const std::string document = SaveSettingsDocument(entry->record);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(document.data(), qint64(document.size())) != qint64(document.size()) || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(document.data(), qint64(document.size())) != qint64(document.size()) || !file.flush()) {
         Warning(QStringLiteral("Cannot write %1 !").arg(path).toStdString());
         return;
     }
@@ -456,11 +442,9 @@ void CMainFrame::SaveSettingsAs()
 void CMainFrame::ApplySettingsFile()
 {
     const QList<QTreeWidgetItem*> items = m_deviceTree->SelectedEncoderItems();
-    if (items.isEmpty() || !m_deviceTree->SelectionIdle())
-        return;
+    if (items.isEmpty() || !m_deviceTree->SelectionIdle()) return;
     QString path;
-    if (!RunFileDialog(false, QStringLiteral("Apply Settings"), path))
-        return;
+    if (!RunFileDialog(false, QStringLiteral("Apply Settings"), path)) return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         Warning(QStringLiteral("Cannot read %1 !").arg(path).toStdString());
@@ -477,8 +461,7 @@ void CMainFrame::ApplySettingsFile()
     const EncoderRecord* current = SelectedRecord();
     for (QTreeWidgetItem* item : items) {
         EncoderEntry* entry = m_encoders.Find(CDeviceTree::ItemAddress(item));
-        if (!entry || InFlight(entry->address))
-            continue;
+        if (!entry || InFlight(entry->address)) continue;
         const QString dotted = Text(entry->dotted);
         if (!Writable(*entry)) {
             refused << dotted + QStringLiteral(": ") + QString::fromLatin1(kReadFirst);
@@ -489,17 +472,19 @@ void CMainFrame::ApplySettingsFile()
             refused << dotted + QLatin1Char(':');
             for (const QString& line : RuleLines(reasons)) {
                 refused << QStringLiteral("  ") + line;
-                Log(dotted, CActivityLog::Severity::Warning, QStringLiteral("Settings of %1 not applied: %2").arg(name, line));
+                Log(dotted, CActivityLog::Severity::Warning,
+                    QStringLiteral("Settings of %1 not applied: %2").arg(name, line));
             }
             continue;
         }
         ++applied;
         Log(dotted, CActivityLog::Severity::Info,
-            QStringLiteral("Settings of %1 applied: %2 pending edits, not yet written").arg(name).arg(PendingEdits(entry->address)));
+            QStringLiteral("Settings of %1 applied: %2 pending edits, not yet written")
+                .arg(name)
+                .arg(PendingEdits(entry->address)));
         UpdateItem(entry->address);
     }
-    if (current)
-        RefreshSheet(*current);
+    if (current) RefreshSheet(*current);
     UpdateCommandStates();
     statusBar()->showMessage(
         QStringLiteral("Settings of %1 applied to %2 of %3 encoders as pending edits; nothing is sent until you write")
@@ -508,22 +493,23 @@ void CMainFrame::ApplySettingsFile()
             .arg(items.size()),
         kNoteMs);
     if (!refused.isEmpty())
-        Warning((QStringLiteral("The settings of %1 were not applied to:\n").arg(name) + refused.join(QLatin1Char('\n')))
-                    .toStdString());
+        Warning(
+            (QStringLiteral("The settings of %1 were not applied to:\n").arg(name) + refused.join(QLatin1Char('\n')))
+                .toStdString());
 }
 
 void CMainFrame::CompareSelected()
 {
     const QList<QTreeWidgetItem*> items = m_deviceTree->SelectedEncoderItems();
-    if (items.size() != 2)
-        return;
+    if (items.size() != 2) return;
     const EncoderEntry* first = m_encoders.Find(CDeviceTree::ItemAddress(items[0]));
     const EncoderEntry* second = m_encoders.Find(CDeviceTree::ItemAddress(items[1]));
-    if (!first || !second)
-        return;
+    if (!first || !second) return;
     const std::vector<PendingChange> differing = DifferingRows(first->record, second->record);
     if (differing.empty()) {
-        Tip(QStringLiteral("%1 and %2 show the same settings.").arg(Text(first->dotted), Text(second->dotted)).toStdString());
+        Tip(QStringLiteral("%1 and %2 show the same settings.")
+                .arg(Text(first->dotted), Text(second->dotted))
+                .toStdString());
         return;
     }
     std::vector<CChangesDialog::Row> rows;

@@ -8,7 +8,7 @@
 namespace {
 // As many dots for every secret, so that the cell tells nothing of its length.
 constexpr int kMaskLength = 8;
-}  // namespace
+}   // namespace
 
 CRowEdit::CRowEdit(int commandId) : CRowEditorItem(commandId, CommitReport::BeforeHide)
 {

@@ -79,8 +79,7 @@ RecordingPrompter::DialogScript ChooseFile(const QString& path)
 {
     return [path](QDialog& dialog) {
         auto* files = qobject_cast<QFileDialog*>(&dialog);
-        if (!files)
-            return int(QDialog::Rejected);
+        if (!files) return int(QDialog::Rejected);
         files->selectFile(path);
         return int(QDialog::Accepted);
     };
@@ -119,7 +118,7 @@ QString ElementOf(const QString& line)
     return open < 0 || close < 0 ? QString() : line.mid(open + 1, close - open - 1);
 }
 
-}  // namespace
+}   // namespace
 
 class tst_Edits : public QObject {
     Q_OBJECT
@@ -335,10 +334,10 @@ void tst_Edits::reviewShowsTheChangesAndAsks()
     m_frame->CommandAction(ID_WRITE_CONFIGURATION)->trigger();
     WaitIdle();
     QCOMPARE(m_prompter->dialogTitles, QStringList{"Review Changes"});
-    const QString video = QString::fromLatin1(HeadingOf(*FindSheetRow(kVideoBitrate))) + " / "
-                          + QString::fromLatin1(FindSheetRow(kVideoBitrate)->label);
-    const QString name = QString::fromLatin1(HeadingOf(*FindSheetRow(kProgramName))) + " / "
-                         + QString::fromLatin1(FindSheetRow(kProgramName)->label);
+    const QString video = QString::fromLatin1(HeadingOf(*FindSheetRow(kVideoBitrate))) + " / " +
+                          QString::fromLatin1(FindSheetRow(kVideoBitrate)->label);
+    const QString name = QString::fromLatin1(HeadingOf(*FindSheetRow(kProgramName))) + " / " +
+                         QString::fromLatin1(FindSheetRow(kProgramName)->label);
     const std::vector<CChangesDialog::Row> expected = {{name, "Korvane One", "Studio B"}, {video, "4000", "6500"}};
     QCOMPARE(rows, expected);
     QCOMPARE(intro, QStringLiteral("Write 2 changed settings to 127.0.0.2?"));
@@ -403,10 +402,14 @@ void tst_Edits::recordThatMustNotBeSentIsRefused_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("box");
-    QTest::newRow("never read") << "never read" << "Please read the configuration first !";
-    QTest::newRow("last read failed") << "read failed" << "Please read the configuration first !";
-    QTest::newRow("zero record") << "zero" << "The settings break these rules and were not written:";
-    QTest::newRow("one rule broken") << "bitrate" << "The settings break these rules and were not written:";
+    QTest::newRow("never read") << "never read"
+                                << "Please read the configuration first !";
+    QTest::newRow("last read failed") << "read failed"
+                                      << "Please read the configuration first !";
+    QTest::newRow("zero record") << "zero"
+                                 << "The settings break these rules and were not written:";
+    QTest::newRow("one rule broken") << "bitrate"
+                                     << "The settings break these rules and were not written:";
 }
 
 // Nothing is sent: no connection at all, the record as it was.
@@ -452,8 +455,7 @@ void tst_Edits::recordThatMustNotBeSentIsRefused()
         QCOMPARE(text.count(QLatin1Char('\n')), 1);
         QVERIFY2(text.contains(QString::fromLatin1(FindSheetRow(kVideoBitrate)->label)), qPrintable(text));
     }
-    if (how == "zero")
-        QVERIFY(m_prompter->boxes.front().text.count(QLatin1Char('\n')) >= 4);
+    if (how == "zero") QVERIFY(m_prompter->boxes.front().text.count(QLatin1Char('\n')) >= 4);
 }
 
 void tst_Edits::readBackShowsWhatDidNotTake()
@@ -476,8 +478,8 @@ void tst_Edits::readBackShowsWhatDidNotTake()
     QCOMPARE(m_prompter->BoxTexts(), QStringList{"Set Configuration Success !"});
     QCOMPARE(encoder.RequestCount(CMD_READ_CONFIG), 2);
     QCOMPARE(m_prompter->dialogTitles, QStringList({"Review Changes", "Read Back"}));
-    const QString video = QString::fromLatin1(HeadingOf(*FindSheetRow(kVideoBitrate))) + " / "
-                          + QString::fromLatin1(FindSheetRow(kVideoBitrate)->label);
+    const QString video = QString::fromLatin1(HeadingOf(*FindSheetRow(kVideoBitrate))) + " / " +
+                          QString::fromLatin1(FindSheetRow(kVideoBitrate)->label);
     const std::vector<CChangesDialog::Row> expected = {{video, "6500", "4000"}};
     QCOMPARE(readBack, expected);
     QVERIFY(readBackIntro.startsWith(kFirst));
@@ -593,15 +595,13 @@ void tst_Edits::presetRoundTripToAnotherEncoder()
     const QStringList sent = QString::fromStdString(target.LastWrittenDocument()).split(QLatin1Char('\n'));
     const QStringList expected = QString::fromLatin1(sourceDocument).split(QLatin1Char('\n'));
     QCOMPARE(sent.size(), expected.size());
-    const QStringList kept = {"keyboard", "version", "ipAddr", "ipMask", "ipGate", "password", "newPassword",
-                              "defaultSetting", "tsBitrate", "standard", "adjustVolumn"};
+    const QStringList kept = {"keyboard",    "version",        "ipAddr",    "ipMask",   "ipGate",      "password",
+                              "newPassword", "defaultSetting", "tsBitrate", "standard", "adjustVolumn"};
     QStringList differing;
     for (int i = 0; i < sent.size(); ++i)
-        if (sent[i] != expected[i])
-            differing << ElementOf(sent[i]);
+        if (sent[i] != expected[i]) differing << ElementOf(sent[i]);
     QCOMPARE(differing, QStringList({"version", "ipAddr", "ipMask"}));
-    for (const QString& element : differing)
-        QVERIFY(kept.contains(element));
+    for (const QString& element : differing) QVERIFY(kept.contains(element));
     QCOMPARE(other->ipMask, 0xFFFF0000u);
 }
 
@@ -653,8 +653,8 @@ void tst_Edits::compareTwoEncoders()
     m_prompter->dialogScripts.push_back(Capture(rows, intro, QDialog::Accepted));
     m_frame->CommandAction(ID_COMPARE_ENCODERS)->trigger();
     QCOMPARE(m_prompter->dialogTitles, QStringList{"Compare Encoders"});
-    const QString name = QString::fromLatin1(HeadingOf(*FindSheetRow(kProgramName))) + " / "
-                         + QString::fromLatin1(FindSheetRow(kProgramName)->label);
+    const QString name = QString::fromLatin1(HeadingOf(*FindSheetRow(kProgramName))) + " / " +
+                         QString::fromLatin1(FindSheetRow(kProgramName)->label);
     // The address rows differ too: every row that shows a field is compared.
     QVERIFY(std::find(rows.begin(), rows.end(), CChangesDialog::Row{name, "Korvane One", "Studio B"}) != rows.end());
     QCOMPARE(rows.size(), size_t(2));
