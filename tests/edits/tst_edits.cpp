@@ -141,6 +141,7 @@ private slots:
     void passwordsMaskedAndNeverLogged();
     void presetRoundTripToAnotherEncoder();
     void presetThatBreaksARuleIsNotApplied();
+    void presetsNeedAnEncoderThatWasRead();
     void compareTwoEncoders();
 
 private:
@@ -632,6 +633,37 @@ void tst_Edits::presetThatBreaksARuleIsNotApplied()
     QVERIFY(std::memcmp(other, &before, sizeof before) == 0);   // NOLINT(bugprone-suspicious-memory-comparison)
     QCOMPARE(PendingColumn(kFirst), 0);
     QCOMPARE(PendingColumn(kSecond), 0);
+}
+
+// A never-read record holds zeros, not the encoder's settings: it is neither saved nor
+// given another encoder's settings.
+void tst_Edits::presetsNeedAnEncoderThatWasRead()
+{
+    EncoderRecord* record = Select(kFirst);
+    const QString path = m_dir.filePath(QStringLiteral("never.xml"));
+    m_prompter->dialogScripts.push_back(ChooseFile(path));
+    m_frame->CommandAction(ID_FILE_SAVE_SETTINGS)->trigger();
+    QCOMPARE(m_prompter->BoxTexts(), QStringList{"Please read the configuration first !"});
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(m_prompter->dialogTitles.isEmpty());
+
+    m_prompter->boxes.clear();
+    Select(kSecond);
+    ReadSelected();
+    m_prompter->dialogScripts.clear();
+    m_prompter->dialogScripts.push_back(ChooseFile(path));
+    m_frame->CommandAction(ID_FILE_SAVE_SETTINGS)->trigger();
+    QVERIFY(QFile::exists(path));
+
+    m_prompter->boxes.clear();
+    Tree()->SelectOnly(m_frame->FindEncoderItem(Tree()->topLevelItem(0), kFirst));
+    const EncoderRecord before = *record;
+    m_prompter->dialogScripts.push_back(ChooseFile(path));
+    m_frame->CommandAction(ID_FILE_APPLY_SETTINGS)->trigger();
+    QCOMPARE(m_prompter->BoxTexts(),
+             QStringList{"The settings of never.xml were not applied to:\n127.0.0.2: Please read "
+                         "the configuration first !"});
+    QVERIFY(std::memcmp(record, &before, sizeof before) == 0);   // NOLINT(bugprone-suspicious-memory-comparison)
 }
 
 void tst_Edits::compareTwoEncoders()
