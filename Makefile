@@ -22,8 +22,6 @@ WINDOWS_CXX   ?= x86_64-w64-mingw32-g++-posix
 # The tests that run under ThreadSanitizer, by ctest name: the link's and the device layer's.
 TSAN_TESTS    ?= ^(link|device)\.
 
-STYLE_PACKAGES := clang-format-14 clang-tidy-14
-
 .PHONY: all deps fuzz-deps build test sanitize tsan windows-check fuzz bench run clean format-check tidy
 
 all: build
