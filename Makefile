@@ -15,13 +15,12 @@ PACKAGES      := cmake ninja-build g++ pkg-config libtinyxml-dev libgtest-dev li
 FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev
 # WenQuanYi Micro Hei: a compact face with the Chinese glyphs of the encoders' GB2312 names.
 RUN_PACKAGES  := fonts-dejavu-core fonts-wqy-microhei
+STYLE_PACKAGES := clang-format-14 clang-tidy-14
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 libtinyxml-dev
 # The posix thread model: the layers use std::thread and std::mutex.
 WINDOWS_CXX   ?= x86_64-w64-mingw32-g++-posix
 # The tests that run under ThreadSanitizer, by ctest name: the link's and the device layer's.
 TSAN_TESTS    ?= ^(link|device)\.
-
-STYLE_PACKAGES := clang-format-14 clang-tidy-14
 
 .PHONY: all deps fuzz-deps build test sanitize tsan windows-check fuzz bench run clean format-check tidy
 

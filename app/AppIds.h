@@ -18,6 +18,15 @@ constexpr int ID_VIEW_MONITOR = 32781;
 constexpr int ID_WAIT_REPLY_COMPLETE = 32782;
 constexpr int ID_VIEW_ACTIVITY_LOG = 32783;
 
+// Safe edits: presets, reverting, the passwords shown, read-back, comparing two encoders.
+constexpr int ID_FILE_SAVE_SETTINGS = 32784;
+constexpr int ID_FILE_APPLY_SETTINGS = 32785;
+constexpr int ID_EDIT_REVERT_ROW = 32786;
+constexpr int ID_EDIT_REVERT_ALL = 32787;
+constexpr int ID_VIEW_SHOW_PASSWORDS = 32788;
+constexpr int ID_READ_BACK_AFTER_WRITE = 32789;
+constexpr int ID_COMPARE_ENCODERS = 32790;
+
 // The message pane's list and its one-item popup.
 constexpr int IDC_MESSAGE_LIST = 10001;
 constexpr int ID_READ_DEVICE_MESSAGE = 10002;

@@ -89,6 +89,23 @@ constexpr FrameCommand kFrameCommands[] = {
      nullptr, kNoIcon, true},
     {ID_APP_ABOUT, "About Encoder(&A)...", "About", nullptr, kNoIcon, false},
     {ID_NEXT_PANE, "Next Panel", "Next Panel", "F6", kNoIcon, false},
+    {ID_FILE_SAVE_SETTINGS, "Save Settings As...", "Save the current encoder's settings to a file (without passwords)",
+     nullptr, kNoIcon, false},
+    {ID_FILE_APPLY_SETTINGS, "Apply Settings...",
+     "Take the settings of a file into the selected encoders as edits; nothing is sent until you write", nullptr,
+     kNoIcon, false},
+    {ID_EDIT_REVERT_ROW, "Revert Row", "Bring back the selected row's value as last read from the encoder", nullptr,
+     kNoIcon, false},
+    {ID_EDIT_REVERT_ALL, "Revert All", "Bring back every value as last read from the encoder", nullptr, kNoIcon,
+     false},
+    {ID_VIEW_SHOW_PASSWORDS, "Show Passwords", "Show the passwords typed into the settings instead of a mask", nullptr,
+     kNoIcon, true},
+    {ID_READ_BACK_AFTER_WRITE, "Read Back After Write",
+     "After a successful write, read the encoder again and show any setting that did not take; costs one more read's "
+     "time (20 s with fixed waits)",
+     nullptr, kNoIcon, true},
+    {ID_COMPARE_ENCODERS, "Compare Encoders", "Show the settings in which the two selected encoders differ", nullptr,
+     kNoIcon, false},
     {ID_PREV_PANE, "Prev Panel", "Prev Panel", "Shift+F6", kNoIcon, false},
 };
 
@@ -145,6 +162,7 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options)
     CreateToolBar();
     CreateStatusBar();
     CreatePanes();
+    CreateSafeEditWidgets();
     WirePanes();
 
     m_progressTimer = new QTimer(this);
@@ -228,6 +246,9 @@ QAction* CMainFrame::CommandAction(int id) const
 void CMainFrame::CreateMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File (&F)"));
+    file->addAction(CommandAction(ID_FILE_SAVE_SETTINGS));
+    file->addAction(CommandAction(ID_FILE_APPLY_SETTINGS));
+    file->addSeparator();
     file->addAction(CommandAction(ID_APP_EXIT));
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("Edit (&E)"));
@@ -236,11 +257,14 @@ void CMainFrame::CreateMenus()
     edit->addAction(CommandAction(ID_EDIT_CUT));
     edit->addAction(CommandAction(ID_EDIT_COPY));
     edit->addAction(CommandAction(ID_EDIT_PASTE));
+    edit->addSeparator();
+    edit->addAction(CommandAction(ID_EDIT_REVERT_ROW));
+    edit->addAction(CommandAction(ID_EDIT_REVERT_ALL));
 
     QMenu* device = menuBar()->addMenu(QStringLiteral("Device (&D)"));
     for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, 0, ID_READ_CONFIGURATION,
                    ID_WRITE_CONFIGURATION, 0, ID_START_TS_IP, ID_STOP_TS_IP, 0, ID_READ_DEVICE_MESSAGE, 0,
-                   ID_CANCEL_EXCHANGES, 0, ID_WAIT_REPLY_COMPLETE}) {
+                   ID_COMPARE_ENCODERS, 0, ID_CANCEL_EXCHANGES, 0, ID_WAIT_REPLY_COMPLETE, ID_READ_BACK_AFTER_WRITE}) {
         if (id == 0)
             device->addSeparator();
         else
@@ -251,6 +275,7 @@ void CMainFrame::CreateMenus()
     view->addAction(CommandAction(ID_VIEW_TOOLBAR));
     view->addAction(CommandAction(ID_VIEW_STATUS_BAR));
     view->addAction(CommandAction(ID_VIEW_ACTIVITY_LOG));
+    view->addAction(CommandAction(ID_VIEW_SHOW_PASSWORDS));
     view->addSeparator();
     view->addAction(CommandAction(ID_VIEW_MONITOR));
     view->addSeparator();
@@ -412,6 +437,7 @@ bool CMainFrame::DeleteEncoder(QTreeWidgetItem* item)
             CountEncoderRecord(-1);
         m_outcomes.remove(address);
         m_lastRead.remove(address);
+        ForgetEncoderEdits(address);
     }
     SaveAddressBook();
     UpdateCommandStates();
@@ -439,6 +465,7 @@ void CMainFrame::UpdateItem(uint32_t address)
     view.statusFlags = entry->statusFlags;
     view.temperature = entry->temperature;
     view.lastRead = m_lastRead.value(address);
+    view.pendingEdits = PendingEdits(address);
     if (auto flight = m_flights.find(address); flight != m_flights.end()) {
         view.activity = ExchangeText(flight->second.kind);
         view.secondsLeft = SecondsLeft(address);
@@ -478,6 +505,7 @@ bool CMainFrame::OnCommand(int id)
 void CMainFrame::RefreshSheet(const EncoderRecord& record)
 {
     m_settingsSheet->Refresh(&record);
+    ShowPending(record);
 }
 
 // The frame's own handling of its menu and toolbar commands.
@@ -536,7 +564,7 @@ bool CMainFrame::OnFrameCommand(int id)
         CycleFocus(-1);
         return true;
     default:
-        return false;
+        return OnSafeEditCommand(id);
     }
 }
 
@@ -582,6 +610,8 @@ void CMainFrame::RunDeviceCommand(int id)
     std::vector<uint32_t> addresses;
     for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems())
         addresses.push_back(CDeviceTree::ItemAddress(item));
+    if (id == ID_WRITE_CONFIGURATION && !PrepareWrite(addresses))
+        return;
     int group = 0;
     if (addresses.size() > 1) {
         group = m_nextGroup++;
@@ -608,7 +638,10 @@ void CMainFrame::UpdateCommandStates()
 
     const EncoderRecord* current = SelectedRecord();
     m_messagePane->SetCommandState(current != nullptr, current && !InFlight(current->ipAddr));
-    SetSheetReadOnly(current && InFlight(current->ipAddr));
+    // No encoder selected: nothing to take an edit, and the sheet says so.
+    SetSheetReadOnly(!current || InFlight(current->ipAddr));
+    m_settingsSheet->SetNotice(SheetNotice());
+    UpdateSafeEditStates();
 
     // The edit commands act on the field being edited; Copy and Paste also on the list.
     QWidget* focus = QApplication::focusWidget();
@@ -674,6 +707,7 @@ void CMainFrame::RestoreSettings()
     // status reading's own wait makes sense.
     const int seconds = settings.value(QString::fromLatin1(kMonitorSecondsKey), kDefaultMonitorSeconds).toInt();
     SetMonitorInterval(std::clamp(seconds, 1, 3600) * 1000);
+    RestoreSafeEditSettings();
     m_persist = true;
 }
 

@@ -24,6 +24,7 @@
 #include "EncoderLink.h"
 #include "EncoderRecord.h"
 #include "ExchangeEngine.h"
+#include "RecordComparison.h"
 
 class CDeviceTree;
 class CMessagePane;
@@ -96,6 +97,27 @@ public:
     // exchange) and the wait mode from the per-user settings; from then on both are saved
     // whenever they change.
     void RestoreSettings();
+
+    // Safe edits (CMainFrameEdits.cpp). The edits of an encoder not yet written: the rows
+    // whose value differs from the record as last read or written, passwords aside.
+    int PendingEdits(uint32_t address) const;
+    std::vector<PendingChange> PendingEditsOf(const EncoderEntry& entry) const;
+    // Whether a write may send the encoder's record: it was read, and its last read did
+    // not fail.
+    bool Writable(const EncoderEntry& entry) const;
+    // Revert Row (the sheet's selected row) and Revert All, on the current encoder.
+    void RevertRow();
+    void RevertAll();
+    // After "Set Configuration Success !", read the encoder again and show what did not
+    // take. Kept in the per-user settings; off by default.
+    void SetReadBack(bool on);
+    bool ReadBack() const { return m_readBack; }
+    void SetPasswordsShown(bool shown);
+    // File > Save Settings As..., File > Apply Settings..., Device > Compare Encoders.
+    void SaveSettingsAs();
+    void ApplySettingsFile();
+    void CompareSelected();
+    QLabel* PendingField() const { return m_pendingField; }
 
     CDeviceTree* DeviceTree() const { return m_deviceTree; }
     CSettingsSheet* SettingsSheet() const { return m_settingsSheet; }
@@ -177,6 +199,21 @@ private:
     int ExpectedMs(ExchangeKind kind) const;
     QTreeWidgetItem* ItemOf(uint32_t address) const;
 
+    // Safe edits (CMainFrameEdits.cpp).
+    void CreateSafeEditWidgets();
+    void RestoreSafeEditSettings();
+    bool OnSafeEditCommand(int id);
+    void UpdateSafeEditStates();
+    // The checks before a write: read first, the whole record, the review. Leaves in
+    // `addresses` the encoders to write; false when none is left.
+    bool PrepareWrite(std::vector<uint32_t>& addresses);
+    void ShowPending(const EncoderRecord& record);
+    // Read failures, the read-back after a write and its comparison.
+    void AfterExchange(const ExchangeResult& result, bool monitor);
+    void ForgetEncoderEdits(uint32_t address);
+    QString SheetNotice() const;
+    bool RunFileDialog(bool save, const QString& title, QString& path);
+
     CPrompter& m_prompter;
     LinkOptions m_linkOptions;
     EncoderList m_encoders;
@@ -217,9 +254,16 @@ private:
     QDockWidget* m_activityDock = nullptr;
     QList<QAction*> m_commands;
     bool m_sheetReadOnly = false;
+
+    // Safe edits.
+    QLabel* m_pendingField = nullptr;
+    bool m_readBack = false;
+    QHash<uint32_t, bool> m_readFailed;               // the encoder's last read failed
+    std::map<uint32_t, EncoderRecord> m_readBacks;    // written records awaiting their read-back
 };
 
 // The settings under which the address book and the wait mode are kept.
 extern const char* const kAddressBookKey;
 extern const char* const kReplyCompleteKey;
-extern const char* const kMonitorSecondsKey;   // read at start only; 10 when not set
+extern const char* const kMonitorSecondsKey;
+extern const char* const kReadBackKey;   // read back after every write; false when not set   // read at start only; 10 when not set

@@ -159,6 +159,8 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
         if (group == 0)
             ShowResultBoxes(result);
     }
+    if (!m_closing)
+        AfterExchange(result, monitor);
     if (group != 0)
         EndGroupMember(group, result.outcome);
     RetireIdleEngines();

@@ -5,6 +5,11 @@
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 
+namespace {
+// As many dots for every secret, so that the cell tells nothing of its length.
+constexpr int kMaskLength = 8;
+}   // namespace
+
 CRowEdit::CRowEdit(int commandId) : CRowEditorItem(commandId, CommitReport::BeforeHide)
 {
     hide();
@@ -35,6 +40,23 @@ void CRowEdit::SetEditInt(int value)
             GetOwner()->Repaint();
         }
     }
+}
+
+void CRowEdit::SetMasked(bool masked)
+{
+    m_masked = masked;
+    setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+    if (GetOwner()) {
+        GetOwner()->Repaint();
+    }
+}
+
+QString CRowEdit::GetValueText() const
+{
+    if (m_masked && !text().isEmpty()) {
+        return QString(kMaskLength, QChar(0x25CF));
+    }
+    return text();
 }
 
 void CRowEdit::SetValue(const RowValue& value)

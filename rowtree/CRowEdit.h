@@ -19,7 +19,12 @@ public:
     void SetEditInt(int value);
     uint32_t GetEditOptions() const { return m_options; }
 
-    QString GetValueText() const override { return text(); }
+    // A secret (a password): the cell shows a fixed mask whatever the text's length, the
+    // open editor shows one dot per character; the value stays the text.
+    void SetMasked(bool masked);
+    bool IsMasked() const { return m_masked; }
+
+    QString GetValueText() const override;
     RowValue::Type ValueType() const override { return RowValue::Type::Text; }
     RowValue GetValue() const override { return RowValue::Text(text()); }
     void SetValue(const RowValue& value) override;
@@ -35,4 +40,5 @@ protected:
 
 private:
     uint32_t m_options = 0;
+    bool m_masked = false;
 };

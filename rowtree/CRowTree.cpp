@@ -504,7 +504,7 @@ void CRowTree::FitLabel(CRowTreeItem* item, const QRect& text) const
     if (!item->HasShownLabel()) {
         return;
     }
-    const QFont font = item->IsHeading() ? BoldFont() : NormalFont();
+    const QFont font = item->IsHeading() || item->m_labelBold ? BoldFont() : NormalFont();
     if (item->m_fittedWidth != text.width() || item->m_fittedLabel != item->m_label || item->m_fittedFont != font) {
         const QFontMetrics metrics(font);
         item->m_fittedText = TruncateLabel(item->m_label, metrics, text.width());

@@ -63,6 +63,12 @@ void CRowTreeItem::SetBackColor(const QColor& color)
     }
 }
 
+void CRowTreeItem::SetEmphasis(bool bold, const QColor& stripe)
+{
+    m_labelBold = bold;
+    m_stripeColor = stripe;
+}
+
 void CRowTreeItem::SetHeadingColor(const QColor& color)
 {
     m_headingColor = color;

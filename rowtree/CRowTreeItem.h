@@ -54,6 +54,12 @@ public:
     QColor GetValueTextColor() const { return m_valueTextColor; }
     QColor GetLabelTextColor() const { return m_labelTextColor; }
     QColor GetLabelBackColor() const { return m_labelBackColor; }
+    // A row set apart from its neighbours (a value not yet written, say): its label in the
+    // bold font, and a stripe of `color` down the label cell's left edge (an invalid colour
+    // draws none). Does not repaint.
+    void SetEmphasis(bool bold, const QColor& stripe = QColor());
+    bool IsLabelBold() const { return m_labelBold; }
+    QColor GetStripeColor() const { return m_stripeColor; }
 
     // The editing lifecycle: Select shows or hides the selection (hiding the editor when
     // deselected), Activate opens the editor, CommitChanges closes it and reports the edit
@@ -169,4 +175,6 @@ private:
     QColor m_headingColor;
     QColor m_labelTextColor;
     QColor m_labelBackColor;
+    QColor m_stripeColor;
+    bool m_labelBold = false;
 };

@@ -253,6 +253,10 @@ void CRowTreeList::PaintRow(QPainter& painter, const RowBoxes& boxes, CRowTreeIt
     if (!boxes.heading) {
         painter.setClipRect(boxes.label);
         painter.fillRect(boxes.label, item->m_labelBackColor);
+        if (item->m_stripeColor.isValid()) {
+            painter.fillRect(QRect(boxes.label.left(), boxes.label.top(), kStripeWidth, boxes.label.height()),
+                             item->m_stripeColor);
+        }
     }
     if (item->HasShownLabel()) {
         QColor color = item->m_labelTextColor;
@@ -263,7 +267,7 @@ void CRowTreeList::PaintRow(QPainter& painter, const RowBoxes& boxes, CRowTreeIt
         if (!enabled) {
             color = SystemColor(QPalette::Text, false);
         }
-        painter.setFont(boxes.heading ? CRowTree::BoldFont() : CRowTree::NormalFont());
+        painter.setFont(boxes.heading || item->m_labelBold ? CRowTree::BoldFont() : CRowTree::NormalFont());
         painter.setPen(color);
         painter.drawText(boxes.text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, item->m_fittedText);
     }

@@ -70,6 +70,7 @@ constexpr int kExpandBoxTop = 5;      // below the row's top
 constexpr int kExpandBoxHit = 8;      // hit area 8 x 8 ...
 constexpr int kExpandBoxDrawn = 9;    // ... drawn 9 x 9
 constexpr int kExpandSignInset = 2;   // the minus and plus strokes stop 2 inside the box
+constexpr int kStripeWidth = 3;       // an emphasised row's stripe at the label cell's left
 constexpr int kLineWidth = 1;         // grid lines, the margin edge and the divider
 constexpr int kHeadingOverhang = 1;   // a heading's fill runs one pixel past the client width
 constexpr int kLabelReserve = 1;      // a label fits when it leaves this much of its cell free

@@ -1,5 +1,6 @@
 #include "CSettingsSheet.h"
 
+#include <QLabel>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <algorithm>
@@ -72,6 +73,14 @@ CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target)
     // The sheet's own area is only the gap between the columns: the column divider.
     setCursor(Qt::SplitHCursor);
     m_bar = new CDragBar(this);
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("SheetNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setMargin(4);
+    m_notice->setAutoFillBackground(true);
+    m_notice->setBackgroundRole(QPalette::ToolTipBase);
+    m_notice->setForegroundRole(QPalette::ToolTipText);
+    m_notice->hide();
     BuildRows();
 }
 
@@ -140,7 +149,8 @@ bool CSettingsSheet::BuildColumn(CRowTree*& column, const SheetColumn& rows)
         if (layout.readOnly) row->SetReadOnly(true);
         if (layout.color != kDefaultColor) row->SetBackColor(ColorRef{layout.color});
         if (layout.controlId != 0 || layout.field.type != FieldType::None)
-            m_rows.push_back(BuiltRow{&layout, row, {}, {}});
+            m_rows.push_back(BuiltRow{&layout, row, {}, {}, row->GetLabelBackColor(), false});
+        if (IsSecretRow(layout)) static_cast<CRowEdit*>(row)->SetMasked(true);
     }
     return true;
 }
@@ -204,9 +214,83 @@ std::optional<EditorValue> CSettingsSheet::ReadEditor(int controlId) const
     return std::nullopt;
 }
 
+QRect CSettingsSheet::ColumnArea() const
+{
+    QRect client = contentsRect();
+    if (m_notice && !m_notice->isHidden()) {
+        const int height = m_notice->heightForWidth(client.width());
+        m_notice->setGeometry(client.left(), client.top(), client.width(), std::max(height, 0));
+        client.setTop(client.top() + std::max(height, 0));
+    }
+    return client;
+}
+
+void CSettingsSheet::SetNotice(const QString& text)
+{
+    if (text == m_notice->text() && m_notice->isHidden() == text.isEmpty()) return;
+    m_notice->setText(text);
+    m_notice->setHidden(text.isEmpty());
+    PlaceColumns();
+}
+
+QString CSettingsSheet::Notice() const
+{
+    return m_notice->isHidden() ? QString() : m_notice->text();
+}
+
+bool CSettingsSheet::IsSecretRow(const SheetRow& row)
+{
+    return row.field == RECORD_FIELD(password) || row.field == RECORD_FIELD(newPassword);
+}
+
+void CSettingsSheet::SetSecretsShown(bool shown)
+{
+    m_secretsShown = shown;
+    for (const BuiltRow& built : m_rows)
+        if (IsSecretRow(*built.layout)) static_cast<CRowEdit*>(built.row)->SetMasked(!shown);
+}
+
+void CSettingsSheet::MarkRows(const std::vector<int>& controlIds)
+{
+    // The palette's own selection colour, faint under the label and full in the stripe:
+    // the label's text colour stays readable on it in a light and a dark palette.
+    QColor stripe = palette().color(QPalette::Active, QPalette::Highlight);
+    // A dark palette's selection colour is dark too: the stripe is lightened to stand out.
+    if (palette().color(QPalette::Active, QPalette::Base).lightnessF() < 0.5f) stripe = stripe.lighter(170);
+    bool changed = false;
+    for (BuiltRow& built : m_rows) {
+        const int id = built.layout->controlId;
+        const bool mark = id != 0 && std::find(controlIds.begin(), controlIds.end(), id) != controlIds.end();
+        if (mark == built.marked) continue;
+        built.marked = mark;
+        changed = true;
+        if (mark) {
+            const QColor base = built.plainLabelBack;
+            QColor tint;
+            tint.setRgbF(base.redF() * 0.75f + stripe.redF() * 0.25f, base.greenF() * 0.75f + stripe.greenF() * 0.25f,
+                         base.blueF() * 0.75f + stripe.blueF() * 0.25f);
+            built.row->SetLabelBackColor(tint);
+            built.row->SetEmphasis(true, stripe);
+        } else {
+            built.row->SetLabelBackColor(built.plainLabelBack);
+            built.row->SetEmphasis(false);
+        }
+    }
+    if (!changed) return;
+    for (CRowTree* column : {m_left, m_right})
+        if (column) column->Repaint();
+}
+
+bool CSettingsSheet::IsRowMarked(int controlId) const
+{
+    for (const BuiltRow& built : m_rows)
+        if (controlId != 0 && built.layout->controlId == controlId) return built.marked;
+    return false;
+}
+
 void CSettingsSheet::PlaceColumns()
 {
-    const QRect client = contentsRect();
+    const QRect client = ColumnArea();
     const int width = client.width(), height = client.height();
     // Each column keeps kColumnMargin from the divider; the right one also from the edge.
     if (m_left)

@@ -18,6 +18,7 @@
 #include "SheetLayout.h"
 
 class CRowTreeItem;
+class QLabel;
 
 class CSettingsSheet : public QFrame {
     Q_OBJECT
@@ -41,6 +42,21 @@ public:
     // Shows `record` in every row that shows a field; a null record changes nothing.
     // Setting the editors this way is not an edit: no command is sent.
     void Refresh(const EncoderRecord* record);
+
+    // Sets apart the rows of `controlIds` (values that differ from the encoder's: a bold
+    // label and a coloured stripe and label cell, taken from the palette so that they read
+    // in light and dark palettes alike); every other row shows plainly.
+    void MarkRows(const std::vector<int>& controlIds);
+    bool IsRowMarked(int controlId) const;
+
+    // A line above the columns that says why the rows take no edit; empty hides it.
+    void SetNotice(const QString& text);
+    QString Notice() const;
+
+    // The password rows show a mask unless shown on demand.
+    void SetSecretsShown(bool shown);
+    bool SecretsShown() const { return m_secretsShown; }
+    static bool IsSecretRow(const SheetRow& row);
 
     // The value the editor of the row `controlId` holds, as its row reports it; none for
     // IDs without an editor.
@@ -73,10 +89,14 @@ private:
         // A text row's field as last shown: the record's bytes and the text made of them.
         std::string shownBytes;
         QString shownText;
+        QColor plainLabelBack;   // the label cell's colour when not marked
+        bool marked = false;
     };
 
     bool BuildColumn(CRowTree*& column, const SheetColumn& rows);
     void PlaceColumns();
+    // The client area below the notice, where the columns lie.
+    QRect ColumnArea() const;
     void ShowRow(BuiltRow& built, const EncoderRecord& record);
 
     CRowTree* m_left = nullptr;
@@ -87,6 +107,8 @@ private:
     int m_columnDivider = kColumnDividerStart;
     bool m_dragging = false;
     bool m_barDrawn = false;
+    bool m_secretsShown = false;
+    QLabel* m_notice = nullptr;
 };
 
 // Record texts are the encoder's GB2312 bytes, whatever the platform's own code page; the

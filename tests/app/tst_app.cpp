@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -152,6 +153,7 @@ private:
     CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
     QTreeWidgetItem* AddAndSelect(const QString& text);
     void RunMenuCommand(int id);
+    bool ReadSelected();
     bool WaitIdle(int timeoutMs = 5000);
     void Recreate(const std::function<void(LinkOptions&)>& change);
 
@@ -224,6 +226,16 @@ void tst_App::RunMenuCommand(int id)
     m_prompter->menuChoice = id;
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), Tree()->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(Tree()->viewport(), &event);
+}
+
+// Reads the selected encoder, as a write needs first; the read's boxes are forgotten.
+bool tst_App::ReadSelected()
+{
+    RunMenuCommand(ID_READ_CONFIGURATION);
+    const bool idle = WaitIdle();
+    const bool read = m_sim->RequestCount(CMD_READ_CONFIG) > 0 && m_prompter->boxes.empty();
+    m_prompter->boxes.clear();
+    return idle && read;
 }
 
 void tst_App::addEncoderKeepsOneItemPerAddress()
@@ -456,6 +468,7 @@ void tst_App::writeConfiguration()
     QFETCH(bool, sent);
 
     QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    QVERIFY(ReadSelected());
     EncoderRecord* record = CDeviceTree::ItemRecord(item);
     std::strncpy(record->password, password.toLatin1().constData(), sizeof record->password - 1);
     std::strncpy(record->newPassword, newPassword.toLatin1().constData(), sizeof record->newPassword - 1);
@@ -471,13 +484,14 @@ void tst_App::writeConfiguration()
     QCOMPARE(m_prompter->boxes.front().owner.data(),
              treeBox ? static_cast<QWidget*>(Tree()) : static_cast<QWidget*>(m_frame.data()));
     QCOMPARE(m_sim->RequestCount(CMD_WRITE_CONFIG), sent ? 1 : 0);
-    QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_OFFLINE);   // a write's answered query changes no image
+    QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_ONLINE);   // as the read left it: a write's answered query changes no image
 }
 
 // Ctrl+S straight from a field being typed writes what was typed.
 void tst_App::writeTakesTheFieldBeingTyped()
 {
     QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    QVERIFY(ReadSelected());
     std::strcpy(CDeviceTree::ItemRecord(item)->newPassword, "secret");
     CRowTreeItem* row = m_frame->SettingsSheet()->RowFor(10005);
     CRowTree* column = row->GetOwner();

@@ -60,12 +60,15 @@ protected:
     }
 
     // Port options and short fixed waits: status 30 ms, read and write 60 ms.
-    std::vector<std::string> Common() const
+    std::vector<std::string> Common(int statusWaitMs = 30) const
     {
         return {"--port",        std::to_string(fleet->CommandPort()),
                 "--search-port", std::to_string(fleet->SearchPort()),
-                "--waits",       "30,60,60,300"};
+                "--waits",       std::to_string(statusWaitMs) + ",60,60,300"};
     }
+    // A fault set once a status request has arrived must be in place before the next
+    // request: the status wait gives the test that long, however loaded the machine.
+    static constexpr int kFaultAfterStatusMs = 600;
     CliRun Run(const std::vector<std::string>& args) { return RunCli(Join(Common(), args), work); }
     SimEncoder Encoder(int n) const { return fleet->EncoderAt(static_cast<size_t>(n)); }
 
@@ -301,7 +304,7 @@ class CliReadFault : public CliFleet, public ::testing::WithParamInterface<Fault
 TEST_P(CliReadFault, FailsTheEncoderWithItsMessage)
 {
     Encoder(0).SetTrickle(20);
-    CliProcess process(Join(Common(), {"read", "127.0.0.2"}), work);
+    CliProcess process(Join(Common(kFaultAfterStatusMs), {"read", "127.0.0.2"}), work);
     ASSERT_TRUE(process.Started());
     ASSERT_TRUE(Encoder(0).WaitForRequests(1, 10000));   // the gate's status was answered healthily
     Encoder(0).SetFault(GetParam().fault);
@@ -456,7 +459,7 @@ class CliWriteFault : public CliFleet, public ::testing::WithParamInterface<Faul
 TEST_P(CliWriteFault, EndsWithTheWriteTexts)
 {
     WriteFile(work + "/rack.xml", CEncoderSim::DefaultDocument(kFirst));
-    CliProcess process(Join(Common(), {"write", "127.0.0.2", "--settings", "rack.xml", "--password", "admin"}), work);
+    CliProcess process(Join(Common(kFaultAfterStatusMs), {"write", "127.0.0.2", "--settings", "rack.xml", "--password", "admin"}), work);
     ASSERT_TRUE(process.Started());
     // Status and read, then the write's status gate.
     ASSERT_TRUE(Encoder(0).WaitForRequests(3, 10000));

@@ -437,8 +437,11 @@ void tst_Sheet::nothingHappensWithoutSelection()
     // byte copy, and the comparison is of bytes.
     EncoderRecord before;
     std::memcpy(&before, record, sizeof before);
-    TypeAndEnter(Sheet(), 10022, QStringLiteral("99"));   // out of range, but nothing checks it
-    QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("99"));
+    // With no encoder the rows take no edit (an edit would go nowhere), and the sheet says why.
+    QVERIFY(OpenEditor(Sheet(), 10022) != dynamic_cast<CRowEdit*>(Sheet().RowFor(10022)));
+    QVERIFY(Sheet().RowFor(10022)->IsReadOnly());
+    QVERIFY(Sheet().Notice().contains(QStringLiteral("No encoder is selected")));
+    QCOMPARE(Shown(Sheet(), 10022), QStringLiteral("0"));
     QVERIFY(m_prompter->boxes.empty());
     QVERIFY(std::memcmp(record, &before, sizeof before) == 0);   // NOLINT(bugprone-suspicious-memory-comparison)
 }
@@ -501,6 +504,7 @@ void tst_Sheet::passwordsTypedThenWritten()
     TypeAndEnter(Sheet(), 10006, QStringLiteral("fresh"));
     TypeAndEnter(Sheet(), 10045, QStringLiteral("Evening News"));
     QVERIFY(m_prompter->boxes.empty());
+    m_prompter->dialogScripts.push_back([](QDialog&) { return int(QDialog::Accepted); });   // the review
     QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
     QVERIFY(QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000));
     QCOMPARE(m_prompter->BoxTexts(), QStringList{"Set Configuration Success !"});
@@ -530,6 +534,7 @@ void tst_Sheet::readEditWriteReadCarriesEverySetting()
     QCOMPARE(record->program_info1.audio1.samplebitrate, uint8_t(1));
     QCOMPARE(record->program_info1.audio2.volumnLeft, uint8_t(44));
 
+    m_prompter->dialogScripts.push_back([](QDialog&) { return int(QDialog::Accepted); });   // the review
     QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
     QVERIFY(QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000));
     QCOMPARE(m_prompter->BoxTexts(), QStringList{"Set Configuration Success !"});
@@ -577,6 +582,7 @@ void tst_Sheet::WriteWithPasswords()
 {
     TypeAndEnter(Sheet(), 10005, QStringLiteral("admin"));
     TypeAndEnter(Sheet(), 10006, QStringLiteral("admin"));
+    m_prompter->dialogScripts.push_back([](QDialog&) { return int(QDialog::Accepted); });   // the review
     QVERIFY(m_frame->DeviceTree()->OnCommand(ID_WRITE_CONFIGURATION));
     QVERIFY(QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000));
     QVERIFY(!m_prompter->boxes.empty());

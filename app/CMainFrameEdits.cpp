@@ -1,0 +1,524 @@
+// The main window's safe edits: the edits not yet written marked and counted, reverted on
+// demand, checked as a whole and reviewed before a write; read-back after a write;
+// settings files (presets); two encoders compared. The window's other work is in
+// CMainFrame.cpp.
+
+#include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSettings>
+#include <QStatusBar>
+#include <cstring>
+
+#include "AppIds.h"
+#include "CChangesDialog.h"
+#include "CDeviceTree.h"
+#include "CMainFrame.h"
+#include "CPrompter.h"
+#include "CRowTreeItem.h"
+#include "CommitRules.h"
+#include "Presets.h"
+#include "SheetLayout.h"
+#include "Socket.h"
+
+const char* const kReadBackKey = "Exchanges/readBackAfterWrite";
+
+namespace {
+
+constexpr int kNoteMs = 15000;   // how long the status bar keeps a note
+
+const char* const kReadFirst = "Please read the configuration first !";
+
+QString RowName(const char* heading, const char* label)
+{
+    const QString row = QString::fromLatin1(label ? label : "");
+    if (!heading || !*heading) return row.isEmpty() ? QStringLiteral("(the whole document)") : row;
+    return QString::fromLatin1(heading) + QStringLiteral(" / ") + row;
+}
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+bool IsSecretControl(int controlId)
+{
+    const SheetRow* row = FindSheetRow(controlId);
+    return row && CSettingsSheet::IsSecretRow(*row);
+}
+
+void CopyField(const FieldRef& field, const EncoderRecord& from, EncoderRecord& to)
+{
+    if (field.type == FieldType::None) return;
+    std::memcpy(reinterpret_cast<char*>(&to) + field.offset, reinterpret_cast<const char*>(&from) + field.offset,
+                field.size);
+}
+
+// A row's field, and the field its edits keep equal to it, as `from` holds them.
+void RevertRowFields(int controlId, const EncoderRecord& from, EncoderRecord& to)
+{
+    if (const SheetRow* row = FindSheetRow(controlId)) {
+        CopyField(row->field, from, to);
+        CopyField(row->commit.mirror, from, to);
+    }
+}
+
+QStringList RuleLines(const std::vector<BrokenRule>& broken)
+{
+    QStringList lines;
+    for (const BrokenRule& rule : broken)
+        lines << RowName(rule.heading, rule.label) + QStringLiteral(": ") + Text(rule.warning);
+    return lines;
+}
+
+bool SameChanges(const std::vector<PendingChange>& a, const std::vector<PendingChange>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const PendingChange& x, const PendingChange& y) {
+        return x.controlId == y.controlId && x.oldText == y.oldText && x.newText == y.newText;
+    });
+}
+
+QString AddressList(const QStringList& addresses)
+{
+    return addresses.join(QStringLiteral(", "));
+}
+
+}   // namespace
+
+// ---------------------------------------------------------------------------------------
+// Pending edits
+
+std::vector<PendingChange> CMainFrame::PendingEditsOf(const EncoderEntry& entry) const
+{
+    // The passwords are typed for each write and never read: they are no edit of the
+    // encoder's settings.
+    std::vector<PendingChange> changes = PendingChanges(entry.lastRead, entry.record);
+    changes.erase(std::remove_if(changes.begin(), changes.end(),
+                                 [](const PendingChange& change) { return IsSecretControl(change.controlId); }),
+                  changes.end());
+    return changes;
+}
+
+int CMainFrame::PendingEdits(uint32_t address) const
+{
+    const EncoderEntry* entry = m_encoders.Find(address);
+    return entry ? int(PendingEditsOf(*entry).size()) : 0;
+}
+
+bool CMainFrame::Writable(const EncoderEntry& entry) const
+{
+    return entry.hasLastRead && entry.record.loaded && !m_readFailed.value(entry.address, false);
+}
+
+void CMainFrame::CreateSafeEditWidgets()
+{
+    m_pendingField = new QLabel(statusBar());
+    m_pendingField->setObjectName(QStringLiteral("PendingField"));
+    m_pendingField->setToolTip(QStringLiteral("Settings of the current encoder changed and not yet written"));
+    // Right of the message field (the one widget that is not permanent), left of the
+    // lock-key indicators.
+    statusBar()->insertPermanentWidget(1, m_pendingField);
+}
+
+void CMainFrame::RestoreSafeEditSettings()
+{
+    SetReadBack(QSettings().value(QString::fromLatin1(kReadBackKey), false).toBool());
+}
+
+void CMainFrame::SetReadBack(bool on)
+{
+    m_readBack = on;
+    CommandAction(ID_READ_BACK_AFTER_WRITE)->setChecked(on);
+    if (m_persist) QSettings().setValue(QString::fromLatin1(kReadBackKey), on);
+}
+
+void CMainFrame::SetPasswordsShown(bool shown)
+{
+    CommandAction(ID_VIEW_SHOW_PASSWORDS)->setChecked(shown);
+    m_settingsSheet->SetSecretsShown(shown);
+}
+
+void CMainFrame::ShowPending(const EncoderRecord& record)
+{
+    const EncoderEntry* entry = m_encoders.Find(record.ipAddr);
+    if (!entry || &entry->record != &record) {
+        m_settingsSheet->MarkRows({});
+        return;
+    }
+    std::vector<int> rows;
+    for (const PendingChange& change : PendingEditsOf(*entry)) rows.push_back(change.controlId);
+    m_settingsSheet->MarkRows(rows);
+    if (SelectedRecord() == &record && m_pendingField)
+        m_pendingField->setText(QStringLiteral("Pending edits: %1").arg(rows.size()));
+    UpdateItem(entry->address);
+    UpdateSafeEditStates();
+}
+
+QString CMainFrame::SheetNotice() const
+{
+    const EncoderRecord* current = SelectedRecord();
+    if (!current) return QStringLiteral("No encoder is selected: select one in the device list to edit its settings.");
+    if (auto flight = m_flights.find(current->ipAddr); flight != m_flights.end())
+        return QStringLiteral("%1 is running %2: its settings take no edit until it ends.")
+            .arg(QString::fromStdString(DottedFromAddress(current->ipAddr)),
+                 QString::fromLatin1(ExchangeKindName(flight->second.kind)));
+    return QString();
+}
+
+void CMainFrame::UpdateSafeEditStates()
+{
+    if (!m_pendingField) return;
+    const EncoderRecord* current = SelectedRecord();
+    const EncoderEntry* entry = current ? m_encoders.Find(current->ipAddr) : nullptr;
+    const bool editable = entry && !InFlight(entry->address);
+    const bool pending = editable && PendingEdits(entry->address) > 0;
+    CommandAction(ID_EDIT_REVERT_ROW)->setEnabled(pending);
+    CommandAction(ID_EDIT_REVERT_ALL)->setEnabled(pending);
+    CommandAction(ID_FILE_SAVE_SETTINGS)->setEnabled(entry != nullptr);
+    CommandAction(ID_FILE_APPLY_SETTINGS)->setEnabled(m_deviceTree->SelectionIdle());
+    CommandAction(ID_COMPARE_ENCODERS)->setEnabled(m_deviceTree->SelectedEncoderItems().size() == 2);
+    if (!entry) {
+        m_settingsSheet->MarkRows({});
+        m_pendingField->clear();
+    }
+}
+
+bool CMainFrame::OnSafeEditCommand(int id)
+{
+    switch (id) {
+    case ID_FILE_SAVE_SETTINGS:
+        SaveSettingsAs();
+        return true;
+    case ID_FILE_APPLY_SETTINGS:
+        ApplySettingsFile();
+        return true;
+    case ID_EDIT_REVERT_ROW:
+        RevertRow();
+        return true;
+    case ID_EDIT_REVERT_ALL:
+        RevertAll();
+        return true;
+    case ID_VIEW_SHOW_PASSWORDS:
+        SetPasswordsShown(CommandAction(ID_VIEW_SHOW_PASSWORDS)->isChecked());
+        return true;
+    case ID_READ_BACK_AFTER_WRITE:
+        SetReadBack(CommandAction(ID_READ_BACK_AFTER_WRITE)->isChecked());
+        return true;
+    case ID_COMPARE_ENCODERS:
+        CompareSelected();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CMainFrame::RevertRow()
+{
+    EncoderRecord* record = SelectedRecord();
+    EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
+    if (!entry || InFlight(entry->address)) return;
+    int selected = 0;
+    ForEachSheetRow([&](const SheetRow& row, const char*) {
+        const CRowTreeItem* built = row.controlId ? m_settingsSheet->RowFor(row.controlId) : nullptr;
+        if (built && built->IsSelected()) selected = row.controlId;
+    });
+    if (selected == 0 || IsSecretControl(selected)) return;
+    RevertRowFields(selected, entry->lastRead, entry->record);
+    RefreshSheet(entry->record);
+}
+
+void CMainFrame::RevertAll()
+{
+    EncoderRecord* record = SelectedRecord();
+    EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
+    if (!entry || InFlight(entry->address)) return;
+    for (const PendingChange& change : PendingEditsOf(*entry))
+        RevertRowFields(change.controlId, entry->lastRead, entry->record);
+    RefreshSheet(entry->record);
+}
+
+// ---------------------------------------------------------------------------------------
+// Before a write
+
+bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
+{
+    // An encoder's record is sent whole: one never read (or whose last read failed) holds
+    // zeros or stale values that would overwrite the encoder's own settings.
+    QStringList unread;
+    for (uint32_t address : addresses) {
+        const EncoderEntry* entry = m_encoders.Find(address);
+        if (!entry || !Writable(*entry)) {
+            unread << QString::fromStdString(DottedFromAddress(address));
+            Log(unread.back(), CActivityLog::Severity::Error,
+                QStringLiteral("Write Configuration refused: the configuration was not read first"));
+        }
+    }
+    if (!unread.isEmpty()) {
+        if (addresses.size() == 1)
+            Warning(kReadFirst);
+        else
+            Warning(
+                QStringLiteral("Please read the configuration of %1 first !").arg(AddressList(unread)).toStdString());
+        return false;
+    }
+
+    // Every rule a single edit meets, over the whole record.
+    QStringList broken;
+    for (uint32_t address : addresses) {
+        const EncoderEntry* entry = m_encoders.Find(address);
+        const QStringList lines = RuleLines(CheckWholeRecord(entry->record));
+        if (lines.isEmpty()) continue;
+        for (const QString& line : lines)
+            Log(QString::fromStdString(entry->dotted), CActivityLog::Severity::Error,
+                QStringLiteral("Write Configuration refused: ") + line);
+        if (addresses.size() > 1) broken << QString::fromStdString(entry->dotted) + QLatin1Char(':');
+        broken << lines;
+    }
+    if (!broken.isEmpty()) {
+        Warning(
+            (QStringLiteral("The settings break these rules and were not written:\n") + broken.join(QLatin1Char('\n')))
+                .toStdString());
+        return false;
+    }
+
+    // One review per distinct set of changes; encoders without a change are written as
+    // they are.
+    struct Review {
+        std::vector<PendingChange> changes;
+        std::vector<uint32_t> addresses;
+    };
+    std::vector<Review> reviews;
+    for (uint32_t address : addresses) {
+        std::vector<PendingChange> changes = PendingEditsOf(*m_encoders.Find(address));
+        if (changes.empty()) continue;
+        auto same = std::find_if(reviews.begin(), reviews.end(),
+                                 [&changes](const Review& review) { return SameChanges(review.changes, changes); });
+        if (same != reviews.end())
+            same->addresses.push_back(address);
+        else
+            reviews.push_back({std::move(changes), {address}});
+    }
+    std::vector<uint32_t> declined;
+    for (const Review& review : reviews) {
+        QStringList names;
+        for (uint32_t address : review.addresses) names << QString::fromStdString(DottedFromAddress(address));
+        std::vector<CChangesDialog::Row> rows;
+        for (const PendingChange& change : review.changes)
+            rows.push_back({RowName(change.heading, change.label), Text(change.oldText), Text(change.newText)});
+        const QString target = names.size() == 1
+                                   ? names.first()
+                                   : QStringLiteral("%1 encoders (%2)").arg(names.size()).arg(AddressList(names));
+        const QString intro = QStringLiteral("Write %1 changed settings to %2?").arg(rows.size()).arg(target);
+        CChangesDialog dialog(
+            this, QStringLiteral("Review Changes"), intro,
+            {QStringLiteral("Setting"), QStringLiteral("On the encoder"), QStringLiteral("New value")}, rows,
+            QStringLiteral("Write"));
+        if (m_prompter.RunDialog(dialog) != QDialog::Accepted) {
+            declined.insert(declined.end(), review.addresses.begin(), review.addresses.end());
+            for (const QString& name : names)
+                Log(name, CActivityLog::Severity::Info, QStringLiteral("Write Configuration cancelled at the review"));
+        }
+    }
+    addresses.erase(std::remove_if(addresses.begin(), addresses.end(),
+                                   [&](uint32_t address) {
+                                       return std::find(declined.begin(), declined.end(), address) != declined.end() ||
+                                              !m_encoders.Find(address) || InFlight(address);
+                                   }),
+                    addresses.end());
+    return !addresses.empty();
+}
+
+// ---------------------------------------------------------------------------------------
+// After an exchange
+
+void CMainFrame::AfterExchange(const ExchangeResult& result, bool monitor)
+{
+    if (monitor) return;
+    const uint32_t address = result.address;
+    const EncoderEntry* entry = m_encoders.Find(address);
+    if (!entry) {
+        ForgetEncoderEdits(address);
+        return;
+    }
+    const QString dotted = QString::fromStdString(entry->dotted);
+    if (result.kind == ExchangeKind::Read) {
+        if (result.outcome == ExchangeOutcome::Succeeded)
+            m_readFailed.remove(address);
+        else if (result.outcome == ExchangeOutcome::Failed)
+            m_readFailed.insert(address, true);
+
+        auto readBack = m_readBacks.find(address);
+        if (readBack == m_readBacks.end()) return;
+        const EncoderRecord written = readBack->second;
+        m_readBacks.erase(readBack);
+        if (result.outcome != ExchangeOutcome::Succeeded || !result.record) {
+            Log(dotted, CActivityLog::Severity::Warning,
+                QStringLiteral("Read back after the write did not succeed: what the encoder took is not known"));
+            return;
+        }
+        const std::vector<FieldMismatch> mismatches = ReadBackMismatches(written, *result.record);
+        if (mismatches.empty()) {
+            Log(dotted, CActivityLog::Severity::Info, QStringLiteral("Read back after the write: every setting took"));
+            return;
+        }
+        std::vector<CChangesDialog::Row> rows;
+        for (const FieldMismatch& mismatch : mismatches) {
+            const QString name = mismatch.controlId != 0 ? RowName(mismatch.heading, mismatch.label)
+                                                         : QString::fromLatin1(mismatch.name);
+            rows.push_back({name, Text(mismatch.written), Text(mismatch.readBack)});
+            Log(dotted, CActivityLog::Severity::Warning,
+                QStringLiteral("Read back after the write: %1 written %2, read back %3")
+                    .arg(name, rows.back()[1], rows.back()[2]));
+        }
+        m_outcomes[address] = {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true};
+        UpdateItem(address);
+        CChangesDialog dialog(
+            this, QStringLiteral("Read Back"),
+            QStringLiteral("%1 did not take %2 of the settings written:").arg(dotted).arg(rows.size()),
+            {QStringLiteral("Setting"), QStringLiteral("Written"), QStringLiteral("Read back")}, rows);
+        m_prompter.RunDialog(dialog);
+        return;
+    }
+    if (result.kind == ExchangeKind::Write && result.outcome == ExchangeOutcome::Succeeded && result.written &&
+        m_readBack) {
+        m_readBacks[address] = *result.written;
+        Log(dotted, CActivityLog::Severity::Info, QStringLiteral("Reading back what the encoder took"));
+        StartExchange(ExchangeKind::Read, address, 0);
+    }
+}
+
+void CMainFrame::ForgetEncoderEdits(uint32_t address)
+{
+    m_readFailed.remove(address);
+    m_readBacks.erase(address);
+}
+
+// ---------------------------------------------------------------------------------------
+// Settings files and comparison
+
+bool CMainFrame::RunFileDialog(bool save, const QString& title, QString& path)
+{
+    QFileDialog dialog(this, title, QString(), QStringLiteral("Settings files (*.xml);;All files (*)"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (save) dialog.setDefaultSuffix(QStringLiteral("xml"));
+    if (m_prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    path = dialog.selectedFiles().first();
+    return !path.isEmpty();
+}
+
+void CMainFrame::SaveSettingsAs()
+{
+    const EncoderRecord* record = SelectedRecord();
+    const EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
+    if (!entry) return;
+    if (!Writable(*entry)) {
+        Warning(kReadFirst);
+        return;
+    }
+    const QStringList broken = RuleLines(CheckWholeRecord(entry->record));
+    if (!broken.isEmpty()) {
+        Warning(
+            (QStringLiteral("The settings break these rules and were not saved:\n") + broken.join(QLatin1Char('\n')))
+                .toStdString());
+        return;
+    }
+    QString path;
+    if (!RunFileDialog(true, QStringLiteral("Save Settings As"), path)) return;
+    const std::string document = SaveSettingsDocument(entry->record);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(document.data(), qint64(document.size())) != qint64(document.size()) || !file.flush()) {
+        Warning(QStringLiteral("Cannot write %1 !").arg(path).toStdString());
+        return;
+    }
+    Log(QString::fromStdString(entry->dotted), CActivityLog::Severity::Info,
+        QStringLiteral("Settings saved to %1 (without passwords)").arg(path));
+    statusBar()->showMessage(QStringLiteral("Settings of %1 saved to %2").arg(Text(entry->dotted), path), kNoteMs);
+}
+
+void CMainFrame::ApplySettingsFile()
+{
+    const QList<QTreeWidgetItem*> items = m_deviceTree->SelectedEncoderItems();
+    if (items.isEmpty() || !m_deviceTree->SelectionIdle()) return;
+    QString path;
+    if (!RunFileDialog(false, QStringLiteral("Apply Settings"), path)) return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Warning(QStringLiteral("Cannot read %1 !").arg(path).toStdString());
+        return;
+    }
+    // One byte past the longest settings file: a longer file is refused as such without
+    // being read whole.
+    const QByteArray bytes = file.read(qint64(kMaxSettingsFileBytes) + 1);
+    const std::string text(bytes.constData(), size_t(bytes.size()));
+    const QString name = QFileInfo(path).fileName();
+
+    QStringList refused;
+    int applied = 0;
+    const EncoderRecord* current = SelectedRecord();
+    for (QTreeWidgetItem* item : items) {
+        EncoderEntry* entry = m_encoders.Find(CDeviceTree::ItemAddress(item));
+        if (!entry || InFlight(entry->address)) continue;
+        const QString dotted = Text(entry->dotted);
+        if (!Writable(*entry)) {
+            refused << dotted + QStringLiteral(": ") + QString::fromLatin1(kReadFirst);
+            continue;
+        }
+        const std::vector<BrokenRule> reasons = ApplySettings(text, entry->record);
+        if (!reasons.empty()) {
+            refused << dotted + QLatin1Char(':');
+            for (const QString& line : RuleLines(reasons)) {
+                refused << QStringLiteral("  ") + line;
+                Log(dotted, CActivityLog::Severity::Warning,
+                    QStringLiteral("Settings of %1 not applied: %2").arg(name, line));
+            }
+            continue;
+        }
+        ++applied;
+        Log(dotted, CActivityLog::Severity::Info,
+            QStringLiteral("Settings of %1 applied: %2 pending edits, not yet written")
+                .arg(name)
+                .arg(PendingEdits(entry->address)));
+        UpdateItem(entry->address);
+    }
+    if (current) RefreshSheet(*current);
+    UpdateCommandStates();
+    statusBar()->showMessage(
+        QStringLiteral("Settings of %1 applied to %2 of %3 encoders as pending edits; nothing is sent until you write")
+            .arg(name)
+            .arg(applied)
+            .arg(items.size()),
+        kNoteMs);
+    if (!refused.isEmpty())
+        Warning(
+            (QStringLiteral("The settings of %1 were not applied to:\n").arg(name) + refused.join(QLatin1Char('\n')))
+                .toStdString());
+}
+
+void CMainFrame::CompareSelected()
+{
+    const QList<QTreeWidgetItem*> items = m_deviceTree->SelectedEncoderItems();
+    if (items.size() != 2) return;
+    const EncoderEntry* first = m_encoders.Find(CDeviceTree::ItemAddress(items[0]));
+    const EncoderEntry* second = m_encoders.Find(CDeviceTree::ItemAddress(items[1]));
+    if (!first || !second) return;
+    const std::vector<PendingChange> differing = DifferingRows(first->record, second->record);
+    if (differing.empty()) {
+        Tip(QStringLiteral("%1 and %2 show the same settings.")
+                .arg(Text(first->dotted), Text(second->dotted))
+                .toStdString());
+        return;
+    }
+    std::vector<CChangesDialog::Row> rows;
+    for (const PendingChange& change : differing)
+        rows.push_back({RowName(change.heading, change.label), Text(change.oldText), Text(change.newText)});
+    CChangesDialog dialog(this, QStringLiteral("Compare Encoders"),
+                          QStringLiteral("%1 settings differ between %2 and %3:")
+                              .arg(rows.size())
+                              .arg(Text(first->dotted), Text(second->dotted)),
+                          {QStringLiteral("Setting"), Text(first->dotted), Text(second->dotted)}, rows);
+    m_prompter.RunDialog(dialog);
+}
