@@ -19,9 +19,9 @@
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
 #include "CommitRules.h"
+#include "FrameText.h"
 #include "Presets.h"
 #include "SheetLayout.h"
-#include "Socket.h"
 
 const char* const kReadBackKey = "Exchanges/readBackAfterWrite";
 
@@ -162,8 +162,7 @@ QString CMainFrame::SheetNotice() const
     if (!current) return QStringLiteral("No encoder is selected: select one in the device list to edit its settings.");
     if (auto flight = m_flights.find(current->ipAddr); flight != m_flights.end())
         return QStringLiteral("%1 is running %2: its settings take no edit until it ends.")
-            .arg(QString::fromStdString(DottedFromAddress(current->ipAddr)),
-                 QString::fromLatin1(ExchangeKindName(flight->second.kind)));
+            .arg(DottedText(current->ipAddr), QString::fromLatin1(ExchangeKindName(flight->second.kind)));
     return QString();
 }
 
@@ -250,7 +249,7 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
     for (uint32_t address : addresses) {
         const EncoderEntry* entry = m_encoders.Find(address);
         if (!entry || !Writable(*entry)) {
-            unread << QString::fromStdString(DottedFromAddress(address));
+            unread << DottedText(address);
             Log(unread.back(), CActivityLog::Severity::Error,
                 QStringLiteral("Write Configuration refused: the configuration was not read first"));
         }
@@ -303,7 +302,7 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
     std::vector<uint32_t> declined;
     for (const Review& review : reviews) {
         QStringList names;
-        for (uint32_t address : review.addresses) names << QString::fromStdString(DottedFromAddress(address));
+        for (uint32_t address : review.addresses) names << DottedText(address);
         std::vector<CChangesDialog::Row> rows;
         for (const PendingChange& change : review.changes)
             rows.push_back({RowName(change.heading, change.label), Text(change.oldText), Text(change.newText)});
