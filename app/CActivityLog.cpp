@@ -37,12 +37,12 @@ QString TimeText(const QDateTime& time)
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
 }
 
-}  // namespace
+}   // namespace
 
 QString CsvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
+        !text.contains(QLatin1Char('\r')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
@@ -63,11 +63,8 @@ QString CActivityLog::SeverityText(Severity severity)
 }
 
 CActivityLog::CActivityLog(QWidget* parent)
-    : QWidget(parent),
-      m_list(new QTreeWidget(this)),
-      m_encoderFilter(new QComboBox(this)),
-      m_severityFilter(new QComboBox(this)),
-      m_export(new QPushButton(QStringLiteral("Export CSV..."), this))
+    : QWidget(parent), m_list(new QTreeWidget(this)), m_encoderFilter(new QComboBox(this)),
+      m_severityFilter(new QComboBox(this)), m_export(new QPushButton(QStringLiteral("Export CSV..."), this))
 {
     setObjectName(QStringLiteral("ActivityLog"));
     m_list->setObjectName(QStringLiteral("ActivityLogList"));
@@ -75,8 +72,8 @@ CActivityLog::CActivityLog(QWidget* parent)
     m_list->setUniformRowHeights(true);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setColumnCount(kLogColumnCount);
-    m_list->setHeaderLabels({QStringLiteral("Time"), QStringLiteral("Encoder"), QStringLiteral("Severity"),
-                             QStringLiteral("Event")});
+    m_list->setHeaderLabels(
+        {QStringLiteral("Time"), QStringLiteral("Encoder"), QStringLiteral("Severity"), QStringLiteral("Event")});
     m_list->setColumnWidth(kLogTime, fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000")) + 16);
     m_list->setColumnWidth(kLogEncoder, fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) + 16);
     m_list->setColumnWidth(kLogSeverity, fontMetrics().horizontalAdvance(QStringLiteral("Warning")) + 40);
@@ -146,16 +143,14 @@ void CActivityLog::Clear()
 
 void CActivityLog::NoteEncoder(const QString& encoder)
 {
-    if (encoder.isEmpty() || m_encoderFilter->findData(encoder) >= 0)
-        return;
+    if (encoder.isEmpty() || m_encoderFilter->findData(encoder) >= 0) return;
     m_encoderFilter->addItem(encoder, encoder);
 }
 
 bool CActivityLog::Passes(const Entry& entry) const
 {
     const QString encoder = m_encoderFilter->currentData().toString();
-    if (!encoder.isEmpty() && entry.encoder != encoder)
-        return false;
+    if (!encoder.isEmpty() && entry.encoder != encoder) return false;
     return int(entry.severity) >= m_severityFilter->currentData().toInt();
 }
 
@@ -170,8 +165,7 @@ std::vector<CActivityLog::Entry> CActivityLog::ShownEntries() const
 {
     std::vector<Entry> shown;
     for (const Entry& entry : m_entries)
-        if (Passes(entry))
-            shown.push_back(entry);
+        if (Passes(entry)) shown.push_back(entry);
     return shown;
 }
 
@@ -189,8 +183,7 @@ void CActivityLog::SetSeverityFilter(Severity least)
 bool CActivityLog::ExportCsv(const QString& path) const
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     QTextStream out(&file);
     out.setEncoding(QStringConverter::Utf8);
     out << "Time,Encoder,Severity,Event\r\n";

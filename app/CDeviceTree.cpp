@@ -77,12 +77,11 @@ public:
 
 QString ProgramText(const DeviceItemView& view, int flag, const char* present, const char* missing)
 {
-    if (!view.hasStatus || view.statusFlags < 0)
-        return QString();
+    if (!view.hasStatus || view.statusFlags < 0) return QString();
     return QString::fromLatin1((view.statusFlags & flag) ? missing : present);
 }
 
-}  // namespace
+}   // namespace
 
 void CountEncoderRecord(int delta)
 {
@@ -100,8 +99,7 @@ CDeviceTree::CDeviceTree(QWidget* parent) : QTreeWidget(parent)
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setColumnCount(kDeviceColumnCount);
     QStringList headings;
-    for (const ColumnHeading& heading : kColumns)
-        headings << QString::fromUtf8(heading.text);
+    for (const ColumnHeading& heading : kColumns) headings << QString::fromUtf8(heading.text);
     setHeaderLabels(headings);
     for (const ColumnHeading& heading : kColumns)
         setColumnWidth(heading.column, fontMetrics().horizontalAdvance(QString::fromUtf8(heading.sample)) + 24);
@@ -138,8 +136,7 @@ QList<QTreeWidgetItem*> CDeviceTree::SelectedEncoderItems() const
 {
     QList<QTreeWidgetItem*> items;
     for (int i = 0; i < topLevelItemCount(); ++i)
-        if (topLevelItem(i)->isSelected())
-            items << topLevelItem(i);
+        if (topLevelItem(i)->isSelected()) items << topLevelItem(i);
     return items;
 }
 
@@ -151,15 +148,13 @@ void CDeviceTree::SelectNone()
 
 void CDeviceTree::SelectOnly(QTreeWidgetItem* item)
 {
-    if (!item)
-        return;
+    if (!item) return;
     setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 EncoderRecord* CDeviceTree::ItemRecord(const QTreeWidgetItem* item)
 {
-    if (!item)
-        return nullptr;
+    if (!item) return nullptr;
     return reinterpret_cast<EncoderRecord*>(item->data(0, kRecordRole).value<quintptr>());
 }
 
@@ -182,17 +177,14 @@ QTreeWidgetItem* CDeviceTree::InsertEncoderItem(const QString& text, EncoderReco
 
 void CDeviceTree::RemoveEncoderItem(QTreeWidgetItem* item)
 {
-    if (!item)
-        return;
-    if (item == m_lastCurrent)
-        m_lastCurrent = nullptr;
+    if (!item) return;
+    if (item == m_lastCurrent) m_lastCurrent = nullptr;
     delete item;
 }
 
 void CDeviceTree::SetItemImage(QTreeWidgetItem* item, int image)
 {
-    if (!item)
-        return;
+    if (!item) return;
     item->setData(0, kImageRole, image);
     item->setIcon(0, DeviceImages().value(image));
 }
@@ -204,13 +196,11 @@ int CDeviceTree::ItemImage(const QTreeWidgetItem* item)
 
 void CDeviceTree::SetItemView(QTreeWidgetItem* item, const DeviceItemView& view)
 {
-    if (!item)
-        return;
+    if (!item) return;
     const bool wasInFlight = ItemInFlight(item);
     ShowView(item, view);
     // A current encoder that starts or ends an exchange changes what the sheet may do.
-    if (item == SelectedItem() && wasInFlight != view.InFlight())
-        emit currentEncoderChanged(ItemRecord(item));
+    if (item == SelectedItem() && wasInFlight != view.InFlight()) emit currentEncoderChanged(ItemRecord(item));
 }
 
 DeviceItemView CDeviceTree::ItemView(const QTreeWidgetItem* item)
@@ -244,7 +234,8 @@ void CDeviceTree::ShowView(QTreeWidgetItem* item, const DeviceItemView& view)
         item->setForeground(kColumnActivity, palette().brush(QPalette::Text));
     } else {
         item->setText(kColumnActivity, view.outcome);
-        item->setForeground(kColumnActivity, view.outcomeFailed ? QBrush(QColor(192, 0, 0)) : palette().brush(QPalette::Text));
+        item->setForeground(kColumnActivity,
+                            view.outcomeFailed ? QBrush(QColor(192, 0, 0)) : palette().brush(QPalette::Text));
     }
     item->setToolTip(kColumnActivity, item->text(kColumnActivity));
 
@@ -256,7 +247,8 @@ void CDeviceTree::ShowView(QTreeWidgetItem* item, const DeviceItemView& view)
     item->setText(kColumnTemperature,
                   view.temperature != 0 ? QStringLiteral("%1 \u00B0C").arg(view.temperature) : QString());
     item->setForeground(kColumnTemperature, hot ? QBrush(QColor(192, 0, 0)) : palette().brush(QPalette::Text));
-    item->setText(kColumnLastRead, view.lastRead.isValid() ? view.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString());
+    item->setText(kColumnLastRead,
+                  view.lastRead.isValid() ? view.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString());
     item->setToolTip(kColumnLastRead, view.lastRead.isValid() ? view.lastRead.toString(Qt::ISODate) : QString());
     item->setText(kColumnPending, QString::number(view.pendingEdits));
 
@@ -272,11 +264,9 @@ void CDeviceTree::ShowView(QTreeWidgetItem* item, const DeviceItemView& view)
 bool CDeviceTree::SelectionIdle() const
 {
     const QList<QTreeWidgetItem*> items = SelectedEncoderItems();
-    if (items.isEmpty())
-        return false;
+    if (items.isEmpty()) return false;
     for (const QTreeWidgetItem* item : items)
-        if (ItemInFlight(item))
-            return false;
+        if (ItemInFlight(item)) return false;
     return true;
 }
 
@@ -287,8 +277,7 @@ void CDeviceTree::FillContextMenu(QMenu& menu) const
         QAction* action = menu.addAction(QString::fromLatin1(command.text));
         action->setData(command.id);
         action->setEnabled(!command.needsSelection || usable);
-        if (command.separatorAfter)
-            menu.addSeparator();
+        if (command.separatorAfter) menu.addSeparator();
     }
 }
 
@@ -358,8 +347,7 @@ void CDeviceTree::contextMenuEvent(QContextMenuEvent* event)
     QMenu menu(this);
     FillContextMenu(menu);
     QAction* chosen = m_trackMenu ? m_trackMenu(menu, at) : menu.exec(at);
-    if (chosen)
-        OnCommand(chosen->data().toInt());
+    if (chosen) OnCommand(chosen->data().toInt());
 }
 
 void CDeviceTree::OnSelectionChanged()
@@ -374,8 +362,8 @@ void CDeviceTree::OnSelectionChanged()
 
 void CDeviceTree::OnHeaderClicked(int column)
 {
-    m_sortOrder = (column == m_sortColumn && m_sortOrder == Qt::AscendingOrder) ? Qt::DescendingOrder
-                                                                               : Qt::AscendingOrder;
+    m_sortOrder =
+        (column == m_sortColumn && m_sortOrder == Qt::AscendingOrder) ? Qt::DescendingOrder : Qt::AscendingOrder;
     m_sortColumn = column;
     header()->setSortIndicatorShown(true);
     header()->setSortIndicator(column, m_sortOrder);

@@ -18,7 +18,7 @@ class QMenu;
 enum DeviceColumn {
     kColumnAddress,
     kColumnState,
-    kColumnActivity,     // the exchange in flight and its seconds left, or the last outcome
+    kColumnActivity,   // the exchange in flight and its seconds left, or the last outcome
     kColumnProg1Output,
     kColumnProg1Input,
     kColumnProg2Output,
@@ -33,14 +33,14 @@ enum DeviceColumn {
 struct DeviceItemView {
     enum class State { Unknown, Online, Offline };
     State state = State::Unknown;
-    int statusFlags = -1;          // the last status reading's StatusFlags, -1: none answered
-    bool hasStatus = false;        // a status reading was taken at all
-    int temperature = 0;           // status byte 2, 0: no reading
-    QDateTime lastRead;            // invalid: never read
+    int statusFlags = -1;     // the last status reading's StatusFlags, -1: none answered
+    bool hasStatus = false;   // a status reading was taken at all
+    int temperature = 0;      // status byte 2, 0: no reading
+    QDateTime lastRead;       // invalid: never read
     int pendingEdits = 0;
-    QString activity;              // the exchange in flight; empty when idle
-    int secondsLeft = 0;           // of the exchange in flight
-    QString outcome;               // the last exchange's outcome, for an idle item
+    QString activity;      // the exchange in flight; empty when idle
+    int secondsLeft = 0;   // of the exchange in flight
+    QString outcome;       // the last exchange's outcome, for an idle item
     bool outcomeFailed = false;
 
     bool InFlight() const { return !activity.isEmpty(); }

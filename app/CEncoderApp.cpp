@@ -11,8 +11,7 @@ const char* const kApplicationTitle = "Korvex";
 const char* const kRegistryKey = "Local AppWizard-Generated Applications";
 
 CEncoderApp::CEncoderApp() : m_startSockets(StartSocketLibrary), m_stopSockets(StopSocketLibrary)
-{
-}
+{}
 
 bool CEncoderApp::InitInstance(CPrompter& prompter, LinkOptions options)
 {

@@ -59,15 +59,15 @@ constexpr FrameCommand kFrameCommands[] = {
      false},
     {ID_EDIT_COPY, "Copy (&C)\tCtrl+C", "Copy the selected text, or the selected encoders' addresses",
      "Ctrl+C|Ctrl+Ins", kNoIcon, false},
-    {ID_EDIT_PASTE, "Paste (&P)\tCtrl+V", "Paste into the field being edited, or add the addresses pasted to the device list",
-     "Ctrl+V|Shift+Ins", kNoIcon, false},
+    {ID_EDIT_PASTE, "Paste (&P)\tCtrl+V",
+     "Paste into the field being edited, or add the addresses pasted to the device list", "Ctrl+V|Shift+Ins", kNoIcon,
+     false},
     {ID_SEARCH_ENCODER, "Search Encoder", "Find the encoders that answer a broadcast address", "Ctrl+F",
      QStyle::SP_FileDialogContentsView, false},
     {ID_ADD_ENCODER, "Add Encoder", "Add an encoder by its address", "Ctrl+N", QStyle::SP_FileDialogNewFolder, false},
-    {ID_DEL_ENCODER, "Del Encoder", "Remove the selected encoders from the list", "Del", QStyle::SP_TrashIcon,
+    {ID_DEL_ENCODER, "Del Encoder", "Remove the selected encoders from the list", "Del", QStyle::SP_TrashIcon, false},
+    {ID_READ_CONFIGURATION, "Read Configuration", "Read the selected encoders' settings", "F5", QStyle::SP_ArrowDown,
      false},
-    {ID_READ_CONFIGURATION, "Read Configuration", "Read the selected encoders' settings", "F5",
-     QStyle::SP_ArrowDown, false},
     {ID_WRITE_CONFIGURATION, "Write Configuration", "Write the settings to the selected encoders", "Ctrl+S",
      QStyle::SP_ArrowUp, false},
     {ID_START_TS_IP, "Start TS -> IP", "Start the TS-over-IP output of the selected encoders", "Ctrl+T",
@@ -76,17 +76,18 @@ constexpr FrameCommand kFrameCommands[] = {
      QStyle::SP_MediaStop, false},
     {ID_READ_DEVICE_MESSAGE, "Read Device Message", "Read the selected encoders' alarms", "Ctrl+M",
      QStyle::SP_MessageBoxInformation, false},
-    {ID_CANCEL_EXCHANGES, "Cancel", "Cancel every exchange in flight; the encoders' settings stay as they were",
-     "Esc", QStyle::SP_BrowserStop, false},
+    {ID_CANCEL_EXCHANGES, "Cancel", "Cancel every exchange in flight; the encoders' settings stay as they were", "Esc",
+     QStyle::SP_BrowserStop, false},
     {ID_WAIT_REPLY_COMPLETE, "Finish on Complete Reply",
      "End each exchange as soon as the encoder's reply is complete instead of waiting the full fixed time", nullptr,
      kNoIcon, true},
     {ID_VIEW_TOOLBAR, "ToolBar (&T)", "Show or hide the toolbar", nullptr, kNoIcon, true},
     {ID_VIEW_STATUS_BAR, "StatusBar(&S)", "Show or hide the status bar", nullptr, kNoIcon, true},
-    {ID_VIEW_ACTIVITY_LOG, "Activity Log", "Show or hide the log of every exchange's outcome and every alarm",
-     nullptr, kNoIcon, true},
-    {ID_VIEW_MONITOR, "Monitor", "Read every listed encoder's status every 10 s, keeping the list current and logging alarms",
-     nullptr, kNoIcon, true},
+    {ID_VIEW_ACTIVITY_LOG, "Activity Log", "Show or hide the log of every exchange's outcome and every alarm", nullptr,
+     kNoIcon, true},
+    {ID_VIEW_MONITOR, "Monitor",
+     "Read every listed encoder's status every 10 s, keeping the list current and logging alarms", nullptr, kNoIcon,
+     true},
     {ID_APP_ABOUT, "About Encoder(&A)...", "About", nullptr, kNoIcon, false},
     {ID_NEXT_PANE, "Next Panel", "Next Panel", "F6", kNoIcon, false},
     {ID_FILE_SAVE_SETTINGS, "Save Settings As...", "Save the current encoder's settings to a file (without passwords)",
@@ -96,8 +97,7 @@ constexpr FrameCommand kFrameCommands[] = {
      kNoIcon, false},
     {ID_EDIT_REVERT_ROW, "Revert Row", "Bring back the selected row's value as last read from the encoder", nullptr,
      kNoIcon, false},
-    {ID_EDIT_REVERT_ALL, "Revert All", "Bring back every value as last read from the encoder", nullptr, kNoIcon,
-     false},
+    {ID_EDIT_REVERT_ALL, "Revert All", "Bring back every value as last read from the encoder", nullptr, kNoIcon, false},
     {ID_VIEW_SHOW_PASSWORDS, "Show Passwords", "Show the passwords typed into the settings instead of a mask", nullptr,
      kNoIcon, true},
     {ID_READ_BACK_AFTER_WRITE, "Read Back After Write",
@@ -115,34 +115,44 @@ struct EncoderCommand {
     ExchangeKind kind;
 };
 constexpr EncoderCommand kEncoderCommands[] = {
-    {ID_READ_CONFIGURATION, ExchangeKind::Read}, {ID_WRITE_CONFIGURATION, ExchangeKind::Write},
-    {ID_START_TS_IP, ExchangeKind::Start},       {ID_STOP_TS_IP, ExchangeKind::Stop},
+    {ID_READ_CONFIGURATION, ExchangeKind::Read},    {ID_WRITE_CONFIGURATION, ExchangeKind::Write},
+    {ID_START_TS_IP, ExchangeKind::Start},          {ID_STOP_TS_IP, ExchangeKind::Stop},
     {ID_READ_DEVICE_MESSAGE, ExchangeKind::Status},
 };
 
 constexpr int kToolButtons[] = {
-    ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, 0, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION, 0,
-    ID_START_TS_IP, ID_STOP_TS_IP, 0, ID_READ_DEVICE_MESSAGE, ID_CANCEL_EXCHANGES, 0, ID_APP_ABOUT,
+    ID_SEARCH_ENCODER,
+    ID_ADD_ENCODER,
+    ID_DEL_ENCODER,
+    0,
+    ID_READ_CONFIGURATION,
+    ID_WRITE_CONFIGURATION,
+    0,
+    ID_START_TS_IP,
+    ID_STOP_TS_IP,
+    0,
+    ID_READ_DEVICE_MESSAGE,
+    ID_CANCEL_EXCHANGES,
+    0,
+    ID_APP_ABOUT,
 };
 
 // Accepts only four dotted numbers of 0 to 255: what the device list shows.
 bool ParseDotted(const QString& text, uint32_t& address)
 {
     const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
+    if (parts.size() != 4) return false;
     address = 0;
     for (const QString& part : parts) {
         bool ok = false;
         const int value = part.toInt(&ok);
-        if (!ok || part.isEmpty() || part.size() > 3 || value < 0 || value > 255)
-            return false;
+        if (!ok || part.isEmpty() || part.size() > 3 || value < 0 || value > 255) return false;
         address = (address << 8) | uint32_t(value);
     }
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options)
     : m_prompter(prompter), m_linkOptions(std::move(options))
@@ -179,16 +189,13 @@ CMainFrame::~CMainFrame()
     m_closing = true;
     // Children going away below must not call back into a frame already half gone.
     QObject::disconnect(qApp, nullptr, this, nullptr);
-    for (QObject* child : findChildren<QObject*>())
-        QObject::disconnect(child, nullptr, this, nullptr);
+    for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
     m_progressTimer->stop();
     m_monitorTimer->stop();
     // Every callback still to come runs before the engines are gone; the queued calls it
     // posts die with this object.
-    for (auto& engine : m_retiredEngines)
-        engine->CancelAll();
-    if (m_engine)
-        m_engine->CancelAll();
+    for (auto& engine : m_retiredEngines) engine->CancelAll();
+    if (m_engine) m_engine->CancelAll();
     m_engine.reset();
     m_retiredEngines.clear();
     // The items point into the encoder list, which goes before the tree widget does.
@@ -207,10 +214,10 @@ void CMainFrame::CreateCommands()
         auto* action = new QAction(QString::fromLatin1(command.text), this);
         action->setData(command.id);
         action->setStatusTip(QString::fromLatin1(command.statusTip));
-        const QString plain = QString::fromLatin1(command.text).section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+        const QString plain =
+            QString::fromLatin1(command.text).section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
         action->setToolTip(plain.section(QLatin1String(" ("), 0, 0));
-        if (command.icon != kNoIcon)
-            action->setIcon(style()->standardIcon(command.icon));
+        if (command.icon != kNoIcon) action->setIcon(style()->standardIcon(command.icon));
         if (command.shortcuts) {
             QList<QKeySequence> keys;
             for (const QString& key : QString::fromLatin1(command.shortcuts).split(QLatin1Char('|')))
@@ -220,8 +227,8 @@ void CMainFrame::CreateCommands()
         }
         if (command.checkable) {
             action->setCheckable(true);
-            action->setChecked(command.id == ID_VIEW_TOOLBAR || command.id == ID_VIEW_STATUS_BAR
-                               || command.id == ID_VIEW_ACTIVITY_LOG);
+            action->setChecked(command.id == ID_VIEW_TOOLBAR || command.id == ID_VIEW_STATUS_BAR ||
+                               command.id == ID_VIEW_ACTIVITY_LOG);
         }
         const int id = command.id;
         connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
@@ -238,8 +245,7 @@ void CMainFrame::CreateCommands()
 QAction* CMainFrame::CommandAction(int id) const
 {
     for (QAction* action : m_commands)
-        if (action->data().toInt() == id)
-            return action;
+        if (action->data().toInt() == id) return action;
     return nullptr;
 }
 
@@ -262,9 +268,9 @@ void CMainFrame::CreateMenus()
     edit->addAction(CommandAction(ID_EDIT_REVERT_ALL));
 
     QMenu* device = menuBar()->addMenu(QStringLiteral("Device (&D)"));
-    for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, 0, ID_READ_CONFIGURATION,
-                   ID_WRITE_CONFIGURATION, 0, ID_START_TS_IP, ID_STOP_TS_IP, 0, ID_READ_DEVICE_MESSAGE, 0,
-                   ID_COMPARE_ENCODERS, 0, ID_CANCEL_EXCHANGES, 0, ID_WAIT_REPLY_COMPLETE, ID_READ_BACK_AFTER_WRITE}) {
+    for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, 0, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION,
+                   0, ID_START_TS_IP, ID_STOP_TS_IP, 0, ID_READ_DEVICE_MESSAGE, 0, ID_COMPARE_ENCODERS, 0,
+                   ID_CANCEL_EXCHANGES, 0, ID_WAIT_REPLY_COMPLETE, ID_READ_BACK_AFTER_WRITE}) {
         if (id == 0)
             device->addSeparator();
         else
@@ -352,8 +358,8 @@ void CMainFrame::CreatePanes()
     m_activityDock = new QDockWidget(QStringLiteral("Activity Log"), this);
     m_activityDock->setObjectName(QStringLiteral("ActivityDock"));
     m_activityDock->setWidget(m_activityLog);
-    m_activityDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
-                                | QDockWidget::DockWidgetFloatable);
+    m_activityDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                                QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::BottomDockWidgetArea, m_activityDock);
     resizeDocks({m_activityDock}, {m_activityLog->sizeHint().height()}, Qt::Vertical);
     connect(m_activityDock, &QDockWidget::visibilityChanged, this,
@@ -381,10 +387,8 @@ void CMainFrame::WirePanes()
 QTreeWidgetItem* CMainFrame::FindEncoderItem(QTreeWidgetItem* item, const QString& text) const
 {
     for (; item;) {
-        if (item->text(0) == text)
-            return item;
-        if (QTreeWidgetItem* found = FindEncoderItem(item->child(0), text))
-            return found;
+        if (item->text(0) == text) return item;
+        if (QTreeWidgetItem* found = FindEncoderItem(item->child(0), text)) return found;
         QTreeWidgetItem* parent = item->parent();
         const int next = (parent ? parent->indexOfChild(item) : m_deviceTree->indexOfTopLevelItem(item)) + 1;
         item = parent ? parent->child(next) : m_deviceTree->topLevelItem(next);
@@ -399,16 +403,14 @@ QTreeWidgetItem* CMainFrame::ItemOf(uint32_t address) const
 
 QTreeWidgetItem* CMainFrame::AddEncoder(const QString& text)
 {
-    if (QTreeWidgetItem* found = FindEncoderItem(m_deviceTree->topLevelItem(0), text))
-        return found;
+    if (QTreeWidgetItem* found = FindEncoderItem(m_deviceTree->topLevelItem(0), text)) return found;
     const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
     bool added = false;
     EncoderEntry& entry = m_encoders.Add(address, &added);
     if (!added) {
         // Another text for an address already listed (the list's own texts are canonical):
         // one encoder keeps one item and one record.
-        if (QTreeWidgetItem* item = ItemOf(address))
-            return item;
+        if (QTreeWidgetItem* item = ItemOf(address)) return item;
     } else {
         CountEncoderRecord(1);
     }
@@ -422,19 +424,16 @@ QTreeWidgetItem* CMainFrame::AddEncoder(const QString& text)
 bool CMainFrame::DeleteEncoder(QTreeWidgetItem* item)
 {
     const EncoderRecord* record = CDeviceTree::ItemRecord(item);
-    if (!item || (record && InFlight(record->ipAddr)))
-        return false;
+    if (!item || (record && InFlight(record->ipAddr))) return false;
     const uint32_t address = record ? record->ipAddr : 0;
     m_deviceTree->SelectNone();
     m_deviceTree->RemoveEncoderItem(item);
     if (record) {
         m_items.remove(address);
         // A monitor reading may still run: its result finds no encoder and is dropped.
-        if (m_polls.count(address))
-            CancelEncoder(address);
+        if (m_polls.count(address)) CancelEncoder(address);
         m_afterPoll.erase(address);
-        if (m_encoders.Remove(address))
-            CountEncoderRecord(-1);
+        if (m_encoders.Remove(address)) CountEncoderRecord(-1);
         m_outcomes.remove(address);
         m_lastRead.remove(address);
         ForgetEncoderEdits(address);
@@ -453,14 +452,13 @@ void CMainFrame::UpdateItem(uint32_t address)
 {
     const EncoderEntry* entry = m_encoders.Find(address);
     QTreeWidgetItem* item = ItemOf(address);
-    if (!entry || !item)
-        return;
+    if (!entry || !item) return;
     DeviceItemView view;
     if (entry->hasStatus)
         view.state = entry->statusFlags >= 0 ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
     else if (entry->state != EncoderState::Unknown)
-        view.state = entry->state == EncoderState::Online ? DeviceItemView::State::Online
-                                                           : DeviceItemView::State::Offline;
+        view.state =
+            entry->state == EncoderState::Online ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
     view.hasStatus = entry->hasStatus;
     view.statusFlags = entry->statusFlags;
     view.temperature = entry->temperature;
@@ -486,16 +484,15 @@ bool CMainFrame::OnCommand(int id)
 {
     // A value still being typed (Ctrl+S straight from a password field) goes into the
     // record before the record goes to the encoder, and before the refresh below.
-    if (id == ID_WRITE_CONFIGURATION)
-        CommitOpenEditor();
+    if (id == ID_WRITE_CONFIGURATION) CommitOpenEditor();
     if (EncoderRecord* record = SelectedRecord()) {
         // A sheet row's edit: stored into the record, or refused with one warning. An
         // encoder with an exchange in flight takes no edit: its record is the exchange's
         // until it ends. Either way, and after any other command, the sheet then shows
         // what the record holds.
-        if (const std::optional<EditorValue> value = m_settingsSheet->ReadEditor(id); value && !InFlight(record->ipAddr)) {
-            if (const std::optional<std::string> warning = CommitSetting(id, *value, *record))
-                Warning(*warning);
+        if (const std::optional<EditorValue> value = m_settingsSheet->ReadEditor(id);
+            value && !InFlight(record->ipAddr)) {
+            if (const std::optional<std::string> warning = CommitSetting(id, *value, *record)) Warning(*warning);
         }
         RefreshSheet(*record);
     }
@@ -570,15 +567,12 @@ bool CMainFrame::OnFrameCommand(int id)
 
 void CMainFrame::RunDeviceCommand(int id)
 {
-    if (m_closing)
-        return;
+    if (m_closing) return;
     switch (id) {
     case ID_SEARCH_ENCODER: {
-        if (m_searchId != 0)
-            return;   // one search at a time
+        if (m_searchId != 0) return;   // one search at a time
         CSearchDeviceDlg dialog(m_deviceTree);
-        if (m_prompter.RunDialog(dialog) == QDialog::Accepted)
-            StartSearch(dialog.Address());
+        if (m_prompter.RunDialog(dialog) == QDialog::Accepted) StartSearch(dialog.Address());
         return;
     }
     case ID_ADD_ENCODER: {
@@ -592,10 +586,8 @@ void CMainFrame::RunDeviceCommand(int id)
         return;
     }
     case ID_DEL_ENCODER: {
-        if (!m_deviceTree->SelectionIdle())
-            return;
-        for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems())
-            DeleteEncoder(item);
+        if (!m_deviceTree->SelectionIdle()) return;
+        for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems()) DeleteEncoder(item);
         return;
     }
     default:
@@ -603,23 +595,19 @@ void CMainFrame::RunDeviceCommand(int id)
     }
     const auto command = std::find_if(std::begin(kEncoderCommands), std::end(kEncoderCommands),
                                       [id](const EncoderCommand& c) { return c.id == id; });
-    if (command == std::end(kEncoderCommands) || !m_deviceTree->SelectionIdle())
-        return;
-    if (id == ID_WRITE_CONFIGURATION)
-        CommitOpenEditor();
+    if (command == std::end(kEncoderCommands) || !m_deviceTree->SelectionIdle()) return;
+    if (id == ID_WRITE_CONFIGURATION) CommitOpenEditor();
     std::vector<uint32_t> addresses;
     for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems())
         addresses.push_back(CDeviceTree::ItemAddress(item));
-    if (id == ID_WRITE_CONFIGURATION && !PrepareWrite(addresses))
-        return;
+    if (id == ID_WRITE_CONFIGURATION && !PrepareWrite(addresses)) return;
     int group = 0;
     if (addresses.size() > 1) {
         group = m_nextGroup++;
         m_groups[group].kind = command->kind;
         m_groups[group].total = int(addresses.size());
     }
-    for (uint32_t address : addresses)
-        StartExchange(command->kind, address, group);
+    for (uint32_t address : addresses) StartExchange(command->kind, address, group);
     UpdateCommandStates();
     UpdateProgress();
 }
@@ -630,8 +618,7 @@ void CMainFrame::RunDeviceCommand(int id)
 void CMainFrame::UpdateCommandStates()
 {
     const bool idle = m_deviceTree->SelectionIdle();
-    for (const EncoderCommand& command : kEncoderCommands)
-        CommandAction(command.id)->setEnabled(idle);
+    for (const EncoderCommand& command : kEncoderCommands) CommandAction(command.id)->setEnabled(idle);
     CommandAction(ID_DEL_ENCODER)->setEnabled(idle);
     CommandAction(ID_SEARCH_ENCODER)->setEnabled(m_searchId == 0);
     CommandAction(ID_CANCEL_EXCHANGES)->setEnabled(InExchange());
@@ -655,8 +642,7 @@ void CMainFrame::UpdateCommandStates()
 
 void CMainFrame::OnCurrentEncoderChanged(EncoderRecord* record)
 {
-    if (record)
-        RefreshSheet(*record);
+    if (record) RefreshSheet(*record);
     UpdateCommandStates();
 }
 
@@ -665,8 +651,7 @@ void CMainFrame::CommitOpenEditor()
     for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
         for (const SheetRow& row : *column) {
             CRowTreeItem* built = row.controlId ? m_settingsSheet->RowFor(row.controlId) : nullptr;
-            if (built && built->IsActivated() && built->EditorHasFocus())
-                built->CommitChanges();
+            if (built && built->IsActivated() && built->EditorHasFocus()) built->CommitChanges();
         }
     }
 }
@@ -674,20 +659,16 @@ void CMainFrame::CommitOpenEditor()
 // The sheet of an encoder with an exchange in flight shows the record but takes no edit.
 void CMainFrame::SetSheetReadOnly(bool readOnly)
 {
-    if (readOnly == m_sheetReadOnly)
-        return;
+    if (readOnly == m_sheetReadOnly) return;
     m_sheetReadOnly = readOnly;
     for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
         for (const SheetRow& row : *column) {
-            if (row.controlId == 0 || row.readOnly)
-                continue;
-            if (CRowTreeItem* built = m_settingsSheet->RowFor(row.controlId))
-                built->SetReadOnly(readOnly);
+            if (row.controlId == 0 || row.readOnly) continue;
+            if (CRowTreeItem* built = m_settingsSheet->RowFor(row.controlId)) built->SetReadOnly(readOnly);
         }
     }
     m_settingsSheet->update();
-    for (QWidget* child : m_settingsSheet->findChildren<QWidget*>())
-        child->update();
+    for (QWidget* child : m_settingsSheet->findChildren<QWidget*>()) child->update();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -699,8 +680,7 @@ void CMainFrame::RestoreSettings()
     const QStringList book = settings.value(QString::fromLatin1(kAddressBookKey)).toStringList();
     for (const QString& text : book) {
         uint32_t address = 0;
-        if (ParseDotted(text.trimmed(), address))
-            AddEncoder(DottedText(address));
+        if (ParseDotted(text.trimmed(), address)) AddEncoder(DottedText(address));
     }
     SetReplyCompleteMode(settings.value(QString::fromLatin1(kReplyCompleteKey), false).toBool());
     // A site with hundreds of encoders may want a slower watch; nothing faster than a
@@ -713,11 +693,9 @@ void CMainFrame::RestoreSettings()
 
 void CMainFrame::SaveAddressBook() const
 {
-    if (!m_persist)
-        return;
+    if (!m_persist) return;
     QStringList book;
-    for (const EncoderEntry& entry : m_encoders)
-        book << QString::fromStdString(entry.dotted);
+    for (const EncoderEntry& entry : m_encoders) book << QString::fromStdString(entry.dotted);
     QSettings().setValue(QString::fromLatin1(kAddressBookKey), book);
 }
 
@@ -729,29 +707,34 @@ void CMainFrame::OnEditCommand(int id)
     QWidget* focus = QApplication::focusWidget();
     if (auto* field = qobject_cast<QLineEdit*>(focus)) {
         switch (id) {
-        case ID_EDIT_UNDO: field->undo(); break;
-        case ID_EDIT_CUT: field->cut(); break;
-        case ID_EDIT_COPY: field->copy(); break;
-        case ID_EDIT_PASTE: field->paste(); break;
-        default: break;
+        case ID_EDIT_UNDO:
+            field->undo();
+            break;
+        case ID_EDIT_CUT:
+            field->cut();
+            break;
+        case ID_EDIT_COPY:
+            field->copy();
+            break;
+        case ID_EDIT_PASTE:
+            field->paste();
+            break;
+        default:
+            break;
         }
         return;
     }
-    if (focus != m_deviceTree)
-        return;
+    if (focus != m_deviceTree) return;
     if (id == ID_EDIT_COPY) {
         QStringList addresses;
-        for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems())
-            addresses << item->text(kColumnAddress);
-        if (!addresses.isEmpty())
-            QApplication::clipboard()->setText(addresses.join(QLatin1Char('\n')));
+        for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems()) addresses << item->text(kColumnAddress);
+        if (!addresses.isEmpty()) QApplication::clipboard()->setText(addresses.join(QLatin1Char('\n')));
     } else if (id == ID_EDIT_PASTE) {
         const QStringList words =
             QApplication::clipboard()->text().split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
         for (const QString& word : words) {
             uint32_t address = 0;
-            if (ParseDotted(word, address))
-                AddEncoder(DottedText(address));
+            if (ParseDotted(word, address)) AddEncoder(DottedText(address));
         }
     }
 }
@@ -759,15 +742,14 @@ void CMainFrame::OnEditCommand(int id)
 void CMainFrame::CycleFocus(int step)
 {
     QList<QWidget*> panes = {m_deviceTree, m_settingsSheet->LeftColumn(), m_messagePane->List()};
-    if (!m_activityDock->isHidden())
-        panes << m_activityLog->List();
+    if (!m_activityDock->isHidden()) panes << m_activityLog->List();
     int at = -1;
     for (int i = 0; i < panes.size(); ++i)
-        if (panes[i] && (panes[i] == QApplication::focusWidget() || panes[i]->isAncestorOf(QApplication::focusWidget())))
+        if (panes[i] &&
+            (panes[i] == QApplication::focusWidget() || panes[i]->isAncestorOf(QApplication::focusWidget())))
             at = i;
     const int next = ((at < 0 ? 0 : at + step) % panes.size() + panes.size()) % panes.size();
-    if (panes[next])
-        panes[next]->setFocus(Qt::ShortcutFocusReason);
+    if (panes[next]) panes[next]->setFocus(Qt::ShortcutFocusReason);
 }
 
 // ---------------------------------------------------------------------------------------

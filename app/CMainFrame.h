@@ -154,9 +154,9 @@ private:
     struct Flight {
         ExchangeId id = 0;
         ExchangeKind kind = ExchangeKind::Read;
-        qint64 startMs = 0;       // on m_clock
-        int expectedMs = 0;       // its fixed waits: the time it takes (or, finishing early, its deadline)
-        int group = 0;            // CommandGroup key, 0: none
+        qint64 startMs = 0;   // on m_clock
+        int expectedMs = 0;   // its fixed waits: the time it takes (or, finishing early, its deadline)
+        int group = 0;        // CommandGroup key, 0: none
     };
     struct Outcome {
         QString text;
@@ -220,11 +220,11 @@ private:
     std::unique_ptr<ExchangeEngine> m_engine;
     std::vector<std::unique_ptr<ExchangeEngine>> m_retiredEngines;   // another wait mode; still finishing
     bool m_replyComplete = false;
-    bool m_persist = false;       // settings restored: save changes
+    bool m_persist = false;   // settings restored: save changes
     bool m_closing = false;
 
-    std::map<uint32_t, Flight> m_flights;          // operator exchanges in flight, by address
-    std::map<uint32_t, ExchangeId> m_polls;        // monitor readings in flight, by address
+    std::map<uint32_t, Flight> m_flights;                    // operator exchanges in flight, by address
+    std::map<uint32_t, ExchangeId> m_polls;                  // monitor readings in flight, by address
     std::map<uint32_t, std::function<void()>> m_afterPoll;   // a command waiting for its cancelled poll
     std::map<int, CommandGroup> m_groups;
     int m_nextGroup = 1;
@@ -258,12 +258,13 @@ private:
     // Safe edits.
     QLabel* m_pendingField = nullptr;
     bool m_readBack = false;
-    QHash<uint32_t, bool> m_readFailed;               // the encoder's last read failed
-    std::map<uint32_t, EncoderRecord> m_readBacks;    // written records awaiting their read-back
+    QHash<uint32_t, bool> m_readFailed;              // the encoder's last read failed
+    std::map<uint32_t, EncoderRecord> m_readBacks;   // written records awaiting their read-back
 };
 
 // The settings under which the address book and the wait mode are kept.
 extern const char* const kAddressBookKey;
 extern const char* const kReplyCompleteKey;
 extern const char* const kMonitorSecondsKey;
-extern const char* const kReadBackKey;   // read back after every write; false when not set   // read at start only; 10 when not set
+extern const char* const
+    kReadBackKey;   // read back after every write; false when not set   // read at start only; 10 when not set

@@ -23,7 +23,7 @@ constexpr int kSearchNoteMs = 15000;   // how long the status bar keeps a search
 constexpr int kRefusedRetryMs = 20;    // a new exchange meets the engine still letting go of a cancelled one
 constexpr size_t kEventsKept = 1000;   // per encoder; the activity log keeps its own copy
 
-}  // namespace
+}   // namespace
 
 // ---------------------------------------------------------------------------------------
 // Exchanges
@@ -70,8 +70,7 @@ void CMainFrame::StartExchange(ExchangeKind kind, uint32_t address, int group)
     m_flights[address] = flight;
     m_outcomes.remove(address);
     UpdateItem(address);
-    if (EncoderEntry* entry = m_encoders.Find(address))
-        entry->inFlight = true;
+    if (EncoderEntry* entry = m_encoders.Find(address)) entry->inFlight = true;
     if (auto poll = m_polls.find(address); poll != m_polls.end()) {
         m_afterPoll[address] = [this, kind, address] { SubmitExchange(kind, address); };
         CancelEncoder(address);
@@ -83,18 +82,19 @@ void CMainFrame::StartExchange(ExchangeKind kind, uint32_t address, int group)
 void CMainFrame::SubmitExchange(ExchangeKind kind, uint32_t address)
 {
     const EncoderEntry* entry = m_encoders.Find(address);
-    if (!entry || m_closing)
-        return;
+    if (!entry || m_closing) return;
     ExchangeRequest request;
     request.kind = kind;
     request.record = entry->record;
     // The worker hands the result to the window's thread; the queued call dies with the
     // frame if the frame goes first.
     const ExchangeId id = Engine().Submit(request, {[this](const ExchangeResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { OnExchangeDone(result, false); }, Qt::QueuedConnection);
-    }, {}});
-    if (auto flight = m_flights.find(address); flight != m_flights.end())
-        flight->second.id = id;
+                                                        QMetaObject::invokeMethod(
+                                                            this, [this, result] { OnExchangeDone(result, false); },
+                                                            Qt::QueuedConnection);
+                                                    },
+                                                    {}});
+    if (auto flight = m_flights.find(address); flight != m_flights.end()) flight->second.id = id;
 }
 
 void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
@@ -104,12 +104,10 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
     const size_t eventsBefore = entry ? entry->events.size() : 0;
     int group = 0;
     if (monitor) {
-        if (auto poll = m_polls.find(address); poll != m_polls.end() && poll->second == result.id)
-            m_polls.erase(poll);
+        if (auto poll = m_polls.find(address); poll != m_polls.end() && poll->second == result.id) m_polls.erase(poll);
     } else {
         auto flight = m_flights.find(address);
-        if (flight == m_flights.end() || flight->second.id != result.id)
-            return;   // not ours any more
+        if (flight == m_flights.end() || flight->second.id != result.id) return;   // not ours any more
         group = flight->second.group;
         if (result.outcome == ExchangeOutcome::Refused) {
             // The engine had not yet let go of a monitor reading just cancelled: try again
@@ -117,8 +115,7 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
             const ExchangeKind kind = result.kind;
             QTimer::singleShot(kRefusedRetryMs, this, [this, kind, address, id = result.id] {
                 auto again = m_flights.find(address);
-                if (again != m_flights.end() && again->second.id == id)
-                    SubmitExchange(kind, address);
+                if (again != m_flights.end() && again->second.id == id) SubmitExchange(kind, address);
             });
             return;
         }
@@ -156,13 +153,10 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
         }
         if (result.kind == ExchangeKind::Read && current && result.outcome != ExchangeOutcome::Cancelled)
             RefreshSheet(entry->record);   // a failed read shows what the record still holds
-        if (group == 0)
-            ShowResultBoxes(result);
+        if (group == 0) ShowResultBoxes(result);
     }
-    if (!m_closing)
-        AfterExchange(result, monitor);
-    if (group != 0)
-        EndGroupMember(group, result.outcome);
+    if (!m_closing) AfterExchange(result, monitor);
+    if (group != 0) EndGroupMember(group, result.outcome);
     RetireIdleEngines();
     UpdateCommandStates();
     UpdateProgress();
@@ -172,15 +166,15 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
 // refusals belong to the device list, the exchange's own boxes to the main window.
 void CMainFrame::ShowResultBoxes(const ExchangeResult& result)
 {
-    if (result.kind == ExchangeKind::Status || result.outcome == ExchangeOutcome::Cancelled)
-        return;
+    if (result.kind == ExchangeKind::Status || result.outcome == ExchangeOutcome::Cancelled) return;
     const std::optional<std::string> gate = result.statusTaken ? GateMessage(result.statusFlags) : std::nullopt;
     for (size_t i = 0; i < result.messages.size(); ++i) {
         const ExchangeMessage& message = result.messages[i];
         const bool fromGate = i == 0 && gate && *gate == message.text;
         QWidget* owner = fromGate ? static_cast<QWidget*>(m_deviceTree) : static_cast<QWidget*>(this);
         if (message.kind == MessageKind::Tip)
-            m_prompter.MessageBox(owner, QString::fromStdString(message.text), QStringLiteral("Tip"), CPrompter::Icon::None);
+            m_prompter.MessageBox(owner, QString::fromStdString(message.text), QStringLiteral("Tip"),
+                                  CPrompter::Icon::None);
         else
             m_prompter.MessageBox(owner, QString::fromStdString(message.text), QStringLiteral("Warning"),
                                   CPrompter::Icon::Exclamation);
@@ -190,8 +184,7 @@ void CMainFrame::ShowResultBoxes(const ExchangeResult& result)
 void CMainFrame::EndGroupMember(int group, ExchangeOutcome outcome)
 {
     auto found = m_groups.find(group);
-    if (found == m_groups.end())
-        return;
+    if (found == m_groups.end()) return;
     CommandGroup& summary = found->second;
     ++summary.finished;
     if (outcome == ExchangeOutcome::Succeeded)
@@ -200,8 +193,7 @@ void CMainFrame::EndGroupMember(int group, ExchangeOutcome outcome)
         ++summary.cancelled;
     else
         ++summary.failed;
-    if (summary.finished < summary.total)
-        return;
+    if (summary.finished < summary.total) return;
     const CommandGroup done = summary;
     m_groups.erase(found);
     QString text = QStringLiteral("%1 on %2 encoders: %3 succeeded, %4 failed")
@@ -209,13 +201,11 @@ void CMainFrame::EndGroupMember(int group, ExchangeOutcome outcome)
                        .arg(done.total)
                        .arg(done.succeeded)
                        .arg(done.failed);
-    if (done.cancelled > 0)
-        text += QStringLiteral(", %1 cancelled").arg(done.cancelled);
+    if (done.cancelled > 0) text += QStringLiteral(", %1 cancelled").arg(done.cancelled);
     text += QLatin1Char('.');
     Log(QString(), done.failed > 0 ? CActivityLog::Severity::Warning : CActivityLog::Severity::Info, text);
     emit commandSummarised(text);
-    if (m_closing)
-        return;
+    if (m_closing) return;
     if (done.failed > 0)
         m_prompter.MessageBox(this, text, QStringLiteral("Warning"), CPrompter::Icon::Exclamation);
     else
@@ -225,19 +215,15 @@ void CMainFrame::EndGroupMember(int group, ExchangeOutcome outcome)
 void CMainFrame::CancelExchanges()
 {
     // Cancelled exchanges report through their callbacks; their records stay untouched.
-    for (auto& engine : m_retiredEngines)
-        engine->CancelAll();
-    if (m_engine)
-        m_engine->CancelAll();
+    for (auto& engine : m_retiredEngines) engine->CancelAll();
+    if (m_engine) m_engine->CancelAll();
 }
 
 // An encoder has at most one exchange at a time, in whichever engine it was started.
 void CMainFrame::CancelEncoder(uint32_t address)
 {
-    for (auto& engine : m_retiredEngines)
-        engine->CancelEncoder(address);
-    if (m_engine)
-        m_engine->CancelEncoder(address);
+    for (auto& engine : m_retiredEngines) engine->CancelEncoder(address);
+    if (m_engine) m_engine->CancelEncoder(address);
 }
 
 bool CMainFrame::InFlight(uint32_t address) const
@@ -253,33 +239,30 @@ bool CMainFrame::InExchange() const
 int CMainFrame::SecondsLeft(uint32_t address) const
 {
     const auto flight = m_flights.find(address);
-    if (flight == m_flights.end())
-        return -1;
+    if (flight == m_flights.end()) return -1;
     const qint64 left = flight->second.expectedMs - (m_clock.elapsed() - flight->second.startMs);
     return int(std::max<qint64>(0, (left + 999) / 1000));
 }
 
 void CMainFrame::RetireIdleEngines()
 {
-    m_retiredEngines.erase(std::remove_if(m_retiredEngines.begin(), m_retiredEngines.end(),
-                                          [](const std::unique_ptr<ExchangeEngine>& engine) { return engine->Pending() == 0; }),
-                           m_retiredEngines.end());
+    m_retiredEngines.erase(
+        std::remove_if(m_retiredEngines.begin(), m_retiredEngines.end(),
+                       [](const std::unique_ptr<ExchangeEngine>& engine) { return engine->Pending() == 0; }),
+        m_retiredEngines.end());
 }
 
 void CMainFrame::SetReplyCompleteMode(bool on)
 {
     CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(on);
-    if (on == m_replyComplete)
-        return;
+    if (on == m_replyComplete) return;
     m_replyComplete = on;
     // Exchanges already running finish in the mode they started in.
     if (m_engine) {
-        if (m_engine->Pending() > 0)
-            m_retiredEngines.push_back(std::move(m_engine));
+        if (m_engine->Pending() > 0) m_retiredEngines.push_back(std::move(m_engine));
         m_engine.reset();
     }
-    if (m_persist)
-        QSettings().setValue(QString::fromLatin1(kReplyCompleteKey), on);
+    if (m_persist) QSettings().setValue(QString::fromLatin1(kReplyCompleteKey), on);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -295,10 +278,12 @@ void CMainFrame::StartSearch(uint32_t broadcast)
     m_searchId = Engine().Search(
         broadcast,
         [this](const ExchangeResult& result) {
-            QMetaObject::invokeMethod(this, [this, result] { OnSearchDone(result); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, result] { OnSearchDone(result); }, Qt::QueuedConnection);
         },
         [this](ExchangeId, uint32_t address) {
-            QMetaObject::invokeMethod(this, [this, address] { OnSearchFound(address); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, address] { OnSearchFound(address); }, Qt::QueuedConnection);
         });
     UpdateCommandStates();
     UpdateProgress();
@@ -307,8 +292,7 @@ void CMainFrame::StartSearch(uint32_t broadcast)
 // Found encoders appear as they answer; the selection stays as it is.
 void CMainFrame::OnSearchFound(uint32_t address)
 {
-    if (m_searchId == 0 || std::find(m_searchSeen.begin(), m_searchSeen.end(), address) != m_searchSeen.end())
-        return;
+    if (m_searchId == 0 || std::find(m_searchSeen.begin(), m_searchSeen.end(), address) != m_searchSeen.end()) return;
     m_searchSeen.push_back(address);
     ++m_searchAnswered;
     const QString dotted = DottedText(address);
@@ -320,25 +304,26 @@ void CMainFrame::OnSearchFound(uint32_t address)
 
 void CMainFrame::OnSearchDone(const ExchangeResult& result)
 {
-    if (result.id != m_searchId)
-        return;
+    if (result.id != m_searchId) return;
     // Addresses the progress calls have not brought yet.
-    for (uint32_t address : result.found)
-        OnSearchFound(address);
+    for (uint32_t address : result.found) OnSearchFound(address);
     m_searchId = 0;
     QString text;
     if (result.outcome == ExchangeOutcome::Cancelled)
         text = QStringLiteral("Search Encoder %1 cancelled: %2 encoders answered, %3 new")
-                   .arg(DottedText(m_searchAddress)).arg(m_searchAnswered).arg(m_searchNew);
+                   .arg(DottedText(m_searchAddress))
+                   .arg(m_searchAnswered)
+                   .arg(m_searchNew);
     else
         text = QStringLiteral("Search Encoder %1: %2 encoders answered, %3 new")
-                   .arg(DottedText(m_searchAddress)).arg(m_searchAnswered).arg(m_searchNew);
+                   .arg(DottedText(m_searchAddress))
+                   .arg(m_searchAnswered)
+                   .arg(m_searchNew);
     Log(DottedText(m_searchAddress), CActivityLog::Severity::Info, text);
     RetireIdleEngines();
     UpdateCommandStates();
     UpdateProgress();
-    if (!InExchange())
-        statusBar()->showMessage(text, kSearchNoteMs);
+    if (!InExchange()) statusBar()->showMessage(text, kSearchNoteMs);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -347,8 +332,7 @@ void CMainFrame::OnSearchDone(const ExchangeResult& result)
 void CMainFrame::SetMonitoring(bool on)
 {
     CommandAction(ID_VIEW_MONITOR)->setChecked(on);
-    if (on == m_monitorTimer->isActive())
-        return;
+    if (on == m_monitorTimer->isActive()) return;
     if (on) {
         m_monitorTimer->start(m_monitorIntervalMs);
         PollEncoders();
@@ -356,8 +340,7 @@ void CMainFrame::SetMonitoring(bool on)
             QStringLiteral("Monitoring every %1 s").arg((m_monitorIntervalMs + 999) / 1000));
     } else {
         m_monitorTimer->stop();
-        for (const auto& poll : m_polls)
-            CancelEncoder(poll.first);
+        for (const auto& poll : m_polls) CancelEncoder(poll.first);
         Log(QString(), CActivityLog::Severity::Info, QStringLiteral("Monitoring stopped"));
     }
 }
@@ -371,29 +354,30 @@ void CMainFrame::SetMonitorInterval(int milliseconds)
 {
     m_monitorIntervalMs = std::max(1, milliseconds);
     m_monitorTimer->setInterval(m_monitorIntervalMs);
-    CommandAction(ID_VIEW_MONITOR)->setStatusTip(
-        QStringLiteral("Read every listed encoder's status every %1 s, keeping the list current and logging alarms")
-            .arg((m_monitorIntervalMs + 999) / 1000));
+    CommandAction(ID_VIEW_MONITOR)
+        ->setStatusTip(
+            QStringLiteral("Read every listed encoder's status every %1 s, keeping the list current and logging alarms")
+                .arg((m_monitorIntervalMs + 999) / 1000));
 }
 
 // A status reading for every listed encoder that is not busy with another exchange.
 void CMainFrame::PollEncoders()
 {
-    if (m_closing)
-        return;
+    if (m_closing) return;
     for (const EncoderEntry& entry : m_encoders) {
         const uint32_t address = entry.address;
-        if (m_flights.count(address) || m_polls.count(address))
-            continue;
+        if (m_flights.count(address) || m_polls.count(address)) continue;
         ExchangeRequest request;
         request.kind = ExchangeKind::Status;
         request.record = entry.record;
         m_polls[address] = 0;
         const ExchangeId id = Engine().Submit(request, {[this](const ExchangeResult& result) {
-            QMetaObject::invokeMethod(this, [this, result] { OnExchangeDone(result, true); }, Qt::QueuedConnection);
-        }, {}});
-        if (auto poll = m_polls.find(address); poll != m_polls.end())
-            poll->second = id;
+                                                            QMetaObject::invokeMethod(
+                                                                this, [this, result] { OnExchangeDone(result, true); },
+                                                                Qt::QueuedConnection);
+                                                        },
+                                                        {}});
+        if (auto poll = m_polls.find(address); poll != m_polls.end()) poll->second = id;
     }
 }
 
@@ -416,8 +400,7 @@ void CMainFrame::UpdateProgress()
         longest = std::max(longest, SecondsLeft(flight.first));
         UpdateItem(flight.first);
     }
-    if (!running)
-        return;
+    if (!running) return;
     QString text;
     if (m_flights.size() == 1 && m_searchId == 0) {
         const auto& only = *m_flights.begin();
@@ -431,8 +414,7 @@ void CMainFrame::UpdateProgress()
                    .arg(std::max<qint64>(0, (left + 999) / 1000));
     } else {
         text = QStringLiteral("%1 exchanges in flight, up to %2 s left").arg(m_flights.size()).arg(longest);
-        if (m_searchId != 0)
-            text += QStringLiteral("; searching");
+        if (m_searchId != 0) text += QStringLiteral("; searching");
     }
     statusBar()->showMessage(text + QStringLiteral(" (Esc cancels)"));
 }
@@ -454,8 +436,7 @@ void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, const Exch
         CActivityLog::Severity severity = CActivityLog::Severity::Info;
         switch (event.kind) {
         case EncoderEventKind::Exchange:
-            if (monitor)
-                continue;   // a watch's readings show only in the columns and their alarms
+            if (monitor) continue;   // a watch's readings show only in the columns and their alarms
             if (result.outcome == ExchangeOutcome::Cancelled)
                 severity = CActivityLog::Severity::Warning;
             else if (result.outcome != ExchangeOutcome::Succeeded)
@@ -463,12 +444,13 @@ void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, const Exch
             // Failures the boxes leave silent get their reason here.
             if (result.outcome == ExchangeOutcome::Failed && result.messages.empty()) {
                 if (result.kind == ExchangeKind::Read)
-                    text += QStringLiteral(" (the encoder's reply was incomplete or not a settings document it could read)");
+                    text += QStringLiteral(
+                        " (the encoder's reply was incomplete or not a settings document it could read)");
                 else if (result.kind == ExchangeKind::Status)
                     text += QStringLiteral(" (no valid status reply)");
             }
-            if (result.outcome == ExchangeOutcome::Succeeded
-                && (result.kind == ExchangeKind::Start || result.kind == ExchangeKind::Stop))
+            if (result.outcome == ExchangeOutcome::Succeeded &&
+                (result.kind == ExchangeKind::Start || result.kind == ExchangeKind::Stop))
                 text += QStringLiteral(" (request sent; the encoder does not confirm it)");
             break;
         case EncoderEventKind::AlarmRaised:
@@ -481,8 +463,7 @@ void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, const Exch
             break;
         }
         const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(event.time.time_since_epoch()).count();
-        m_activityLog->AddEntry(QDateTime::fromMSecsSinceEpoch(ms),
-                                encoder, severity, text);
+        m_activityLog->AddEntry(QDateTime::fromMSecsSinceEpoch(ms), encoder, severity, text);
     }
 }
 
@@ -492,8 +473,7 @@ void CMainFrame::ExportActivityLog()
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     dialog.selectFile(QStringLiteral("activity.csv"));
-    if (m_prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
+    if (m_prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const QString path = dialog.selectedFiles().first();
     if (!m_activityLog->ExportCsv(path))
         m_prompter.MessageBox(this, QStringLiteral("Cannot write %1 !").arg(path), QStringLiteral("Warning"),

@@ -16,7 +16,7 @@ constexpr int kMessageColumnWidth = 800;
 // The heading is padded so that "Message" sits roughly over the middle of the column.
 const char* const kMessageHeading = "                                             Message";
 
-}  // namespace
+}   // namespace
 
 CMessagePane::CMessagePane(QWidget* parent) : QFrame(parent), m_list(new QTreeWidget(this))
 {
@@ -90,21 +90,18 @@ void CMessagePane::SetCommandState(bool encoderSelected, bool enabled)
 // The popup belongs to an encoder: with nothing selected there is nothing to ask.
 void CMessagePane::OnListRightClick(const QPoint& pos)
 {
-    if (!m_encoderSelected)
-        return;
+    if (!m_encoderSelected) return;
     QMenu menu(this);
     QAction* read = menu.addAction(QStringLiteral("Read Device Message"));
     read->setData(ID_READ_DEVICE_MESSAGE);
     read->setEnabled(m_commandEnabled);
     const QPoint at = m_list->viewport()->mapToGlobal(pos);
-    if (QAction* chosen = m_trackMenu ? m_trackMenu(menu, at) : menu.exec(at))
-        OnCommand(chosen->data().toInt());
+    if (QAction* chosen = m_trackMenu ? m_trackMenu(menu, at) : menu.exec(at)) OnCommand(chosen->data().toInt());
 }
 
 bool CMessagePane::OnCommand(int id)
 {
-    if (id != ID_READ_DEVICE_MESSAGE)
-        return false;
+    if (id != ID_READ_DEVICE_MESSAGE) return false;
     emit commandRequested(id);
     return true;
 }

@@ -43,7 +43,7 @@ QPushButton* AddButton(QDialog& dialog, const QString& text, const QRect& units,
     return button;
 }
 
-}  // namespace
+}   // namespace
 
 QRect DialogUnitsToPixels(const QWidget& widget, const QRect& units)
 {
@@ -85,18 +85,16 @@ void CAddressDlg::accept()
 }
 
 CAddDeviceDlg::CAddDeviceDlg(QWidget* parent)
-    : CAddressDlg({"Add Device Dialog", "IP Address :", IDC_ADD_DEVICE_ADDRESS, QRect(14, 17, 159, 40),
-                   QRect(28, 33, 130, 14)},
-                  parent)
-{
-}
+    : CAddressDlg(
+          {"Add Device Dialog", "IP Address :", IDC_ADD_DEVICE_ADDRESS, QRect(14, 17, 159, 40), QRect(28, 33, 130, 14)},
+          parent)
+{}
 
 CSearchDeviceDlg::CSearchDeviceDlg(QWidget* parent)
-    : CAddressDlg({"Search Device Dialog", "Broadcast Addr:", IDC_SEARCH_DEVICE_ADDRESS,
-                   QRect(14, 17, 158, 40), QRect(28, 33, 131, 14)},
+    : CAddressDlg({"Search Device Dialog", "Broadcast Addr:", IDC_SEARCH_DEVICE_ADDRESS, QRect(14, 17, 158, 40),
+                   QRect(28, 33, 131, 14)},
                   parent)
-{
-}
+{}
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {

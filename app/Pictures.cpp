@@ -11,12 +11,12 @@ QPixmap MonitorPicture(const QColor& screen)
     QPixmap pixmap(kDeviceImageSize, kDeviceImageSize);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    p.fillRect(0, 1, 14, 10, QColor(64, 64, 64));       // bezel
+    p.fillRect(0, 1, 14, 10, QColor(64, 64, 64));   // bezel
     p.fillRect(1, 2, 12, 8, QColor(160, 160, 160));
     p.fillRect(2, 3, 10, 6, screen);
-    p.fillRect(3, 4, 3, 1, screen.lighter(150));        // a glint on the glass
-    p.fillRect(6, 11, 2, 1, QColor(64, 64, 64));        // stand
-    p.fillRect(3, 12, 8, 2, QColor(96, 96, 96));        // foot
+    p.fillRect(3, 4, 3, 1, screen.lighter(150));   // a glint on the glass
+    p.fillRect(6, 11, 2, 1, QColor(64, 64, 64));   // stand
+    p.fillRect(3, 12, 8, 2, QColor(96, 96, 96));   // foot
     return pixmap;
 }
 
@@ -46,10 +46,10 @@ QPixmap ToolPixmap(ToolPicture picture)
     case ToolPicture::Cut:
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(ink, 1.2));
-        p.drawLine(QPointF(4.5, 1), QPointF(10, 9));    // blades
+        p.drawLine(QPointF(4.5, 1), QPointF(10, 9));   // blades
         p.drawLine(QPointF(11.5, 1), QPointF(6, 9));
         p.setPen(QPen(QColor(0, 0, 160), 1.4));
-        p.drawEllipse(QRectF(2, 9, 4.5, 4.5));          // handles
+        p.drawEllipse(QRectF(2, 9, 4.5, 4.5));   // handles
         p.drawEllipse(QRectF(9.5, 9, 4.5, 4.5));
         break;
     case ToolPicture::Copy:
@@ -63,7 +63,7 @@ QPixmap ToolPixmap(ToolPicture picture)
         break;
     case ToolPicture::Paste:
         p.setPen(ink);
-        p.setBrush(QColor(176, 128, 64));               // clipboard
+        p.setBrush(QColor(176, 128, 64));   // clipboard
         p.drawRect(1, 2, 10, 12);
         p.setBrush(QColor(160, 160, 160));
         p.drawRect(4, 0, 4, 3);
@@ -75,12 +75,12 @@ QPixmap ToolPixmap(ToolPicture picture)
     case ToolPicture::Print:
         p.setPen(ink);
         p.setBrush(paper);
-        p.drawRect(4, 0, 8, 6);                         // sheet going in
+        p.drawRect(4, 0, 8, 6);   // sheet going in
         p.setBrush(QColor(192, 192, 192));
-        p.drawRect(1, 6, 14, 6);                        // body
+        p.drawRect(1, 6, 14, 6);   // body
         p.setBrush(paper);
-        p.drawRect(4, 10, 8, 4);                        // sheet coming out
-        p.fillRect(12, 8, 2, 1, QColor(0, 160, 0));     // lamp
+        p.drawRect(4, 10, 8, 4);                      // sheet coming out
+        p.fillRect(12, 8, 2, 1, QColor(0, 160, 0));   // lamp
         break;
     case ToolPicture::About: {
         p.setRenderHint(QPainter::Antialiasing);
@@ -98,14 +98,14 @@ QPixmap ToolPixmap(ToolPicture picture)
     return pixmap;
 }
 
-}  // namespace
+}   // namespace
 
 const QList<QIcon>& DeviceImages()
 {
     static const QList<QIcon> images = {
-        QIcon(MonitorPicture(QColor(0, 200, 0))),      // IMAGE_ONLINE
-        QIcon(MonitorPicture(QColor(128, 128, 128))),  // IMAGE_OFFLINE
-        QIcon(WarningPicture()),                       // IMAGE_WARNING
+        QIcon(MonitorPicture(QColor(0, 200, 0))),       // IMAGE_ONLINE
+        QIcon(MonitorPicture(QColor(128, 128, 128))),   // IMAGE_OFFLINE
+        QIcon(WarningPicture()),                        // IMAGE_WARNING
     };
     return images;
 }
@@ -145,7 +145,6 @@ QPixmap ProgramIconPixmap(int size)
 QIcon ProgramIcon()
 {
     QIcon icon;
-    for (int size : {16, 32, 48})
-        icon.addPixmap(ProgramIconPixmap(size));
+    for (int size : {16, 32, 48}) icon.addPixmap(ProgramIconPixmap(size));
     return icon;
 }

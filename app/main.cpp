@@ -9,7 +9,6 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     CModalPrompter prompter;
-    if (!theApp.InitInstance(prompter))
-        return 1;
+    if (!theApp.InitInstance(prompter)) return 1;
     return theApp.ExitInstance(application.exec());
 }

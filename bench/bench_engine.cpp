@@ -23,7 +23,8 @@ namespace {
 
 constexpr int kFleet = 100;
 
-CEncoderSim& Fleet() {
+CEncoderSim& Fleet()
+{
     static std::unique_ptr<CEncoderSim> fleet = [] {
         SimOptions options;
         options.bindAddress = "127.0.0.2-" + std::to_string(1 + kFleet);
@@ -36,7 +37,8 @@ CEncoderSim& Fleet() {
     return *fleet;
 }
 
-void ReadBatch(benchmark::State& state, WaitMode mode, LinkTiming timing) {
+void ReadBatch(benchmark::State& state, WaitMode mode, LinkTiming timing)
+{
     CEncoderSim& fleet = Fleet();
     EngineOptions options;
     options.link.commandPort = fleet.CommandPort();
@@ -68,18 +70,36 @@ void ReadBatch(benchmark::State& state, WaitMode mode, LinkTiming timing) {
     state.counters["encoders"] = static_cast<double>(records.size());
 }
 
-void BM_ReadFixed(benchmark::State& state) {
+void BM_ReadFixed(benchmark::State& state)
+{
     LinkTiming scaled;
     scaled.statusWaitMs = 40;
     scaled.readWaitMs = 200;
     ReadBatch(state, WaitMode::Fixed, scaled);
 }
-BENCHMARK(BM_ReadFixed)->Name("read_fixed")->Arg(1)->Arg(10)->Arg(100)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadFixed)
+    ->Name("read_fixed")
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(100)
+    ->Iterations(5)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
-void BM_ReadReplyComplete(benchmark::State& state) { ReadBatch(state, WaitMode::ReplyComplete, LinkTiming{}); }
-BENCHMARK(BM_ReadReplyComplete)->Name("read_reply_complete")->Arg(1)->Arg(100)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+void BM_ReadReplyComplete(benchmark::State& state)
+{
+    ReadBatch(state, WaitMode::ReplyComplete, LinkTiming{});
+}
+BENCHMARK(BM_ReadReplyComplete)
+    ->Name("read_reply_complete")
+    ->Arg(1)
+    ->Arg(100)
+    ->Iterations(10)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
-void BM_EncoderListAdds(benchmark::State& state) {
+void BM_EncoderListAdds(benchmark::State& state)
+{
     for (auto _ : state) {
         EncoderList list;
         for (uint32_t i = 0; i < 10000; ++i) {
@@ -90,7 +110,8 @@ void BM_EncoderListAdds(benchmark::State& state) {
 }
 BENCHMARK(BM_EncoderListAdds)->Name("encoder_list_adds_10000")->Unit(benchmark::kMillisecond);
 
-void BM_EncoderListAddsDeletes(benchmark::State& state) {
+void BM_EncoderListAddsDeletes(benchmark::State& state)
+{
     for (auto _ : state) {
         EncoderList list;
         for (uint32_t i = 0; i < 10000; ++i) {
@@ -104,6 +125,6 @@ void BM_EncoderListAddsDeletes(benchmark::State& state) {
 }
 BENCHMARK(BM_EncoderListAddsDeletes)->Name("encoder_list_adds_deletes_10000")->Unit(benchmark::kMillisecond);
 
-}  // namespace
+}   // namespace
 
 BENCHMARK_MAIN();

@@ -22,7 +22,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kExchanges = 300;
 
-double MicrosecondsSince(Clock::time_point start) {
+double MicrosecondsSince(Clock::time_point start)
+{
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
 
@@ -35,7 +36,8 @@ public:
 };
 
 struct Bench {
-    explicit Bench(int waitMs) {
+    explicit Bench(int waitMs)
+    {
         if (!sim.Start()) {
             std::fprintf(stderr, "stand-in encoder did not start: %s\n", sim.Error().c_str());
         }
@@ -56,7 +58,8 @@ struct Bench {
 
     // Runs `exchange` once per iteration; it returns false on a failed exchange.
     template <typename Exchange>
-    void Run(benchmark::State& state, Exchange exchange) {
+    void Run(benchmark::State& state, Exchange exchange)
+    {
         CEncoderLink link(reporter, options);
         double totalUs = 0;
         for (auto _ : state) {
@@ -78,7 +81,8 @@ struct Bench {
     double sleptUs = 0;
 };
 
-void BM_ReadConfiguration(benchmark::State& state) {
+void BM_ReadConfiguration(benchmark::State& state)
+{
     Bench bench(static_cast<int>(state.range(0)));
     bench.Run(state, [&](CEncoderLink& link) {
         EncoderRecord record{};
@@ -87,28 +91,38 @@ void BM_ReadConfiguration(benchmark::State& state) {
     });
 }
 
-void BM_WriteConfiguration(benchmark::State& state) {
+void BM_WriteConfiguration(benchmark::State& state)
+{
     Bench bench(static_cast<int>(state.range(0)));
     bench.Run(state, [&](CEncoderLink& link) { return link.WriteConfiguration(bench.record) == 1; });
 }
 
-void BM_QueryStatus(benchmark::State& state) {
+void BM_QueryStatus(benchmark::State& state)
+{
     Bench bench(static_cast<int>(state.range(0)));
     bench.Run(state, [&](CEncoderLink& link) { return link.QueryStatus(bench.record) == 0; });
 }
 
-void BM_StartTsToIp(benchmark::State& state) {
+void BM_StartTsToIp(benchmark::State& state)
+{
     Bench bench(0);
     bench.Run(state, [&](CEncoderLink& link) { return link.StartTsToIp(bench.record) == 1; });
 }
 
-void BM_StopTsToIp(benchmark::State& state) {
+void BM_StopTsToIp(benchmark::State& state)
+{
     Bench bench(0);
     bench.Run(state, [&](CEncoderLink& link) { return link.StopTsToIp(bench.record) == 1; });
 }
 
-#define EXCHANGE_BENCHMARK(name) \
-    BENCHMARK(name)->ArgName("wait_ms")->Arg(0)->Arg(5)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(kExchanges)
+#define EXCHANGE_BENCHMARK(name)                                                                                       \
+    BENCHMARK(name)                                                                                                    \
+        ->ArgName("wait_ms")                                                                                           \
+        ->Arg(0)                                                                                                       \
+        ->Arg(5)                                                                                                       \
+        ->UseRealTime()                                                                                                \
+        ->Unit(benchmark::kMicrosecond)                                                                                \
+        ->Iterations(kExchanges)
 EXCHANGE_BENCHMARK(BM_ReadConfiguration);
 EXCHANGE_BENCHMARK(BM_WriteConfiguration);
 EXCHANGE_BENCHMARK(BM_QueryStatus);
@@ -117,7 +131,8 @@ BENCHMARK(BM_StopTsToIp)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iteratio
 
 // A whole /24 answering one search at once. The window is the configured wait; what
 // matters is that all 254 are listed and how far the loop runs past the window.
-void BM_SearchBurstOf254(benchmark::State& state) {
+void BM_SearchBurstOf254(benchmark::State& state)
+{
     Bench bench(0);
     const int windowMs = static_cast<int>(state.range(0));
     bench.options.timing.searchWindowMs = windowMs;
@@ -140,8 +155,13 @@ void BM_SearchBurstOf254(benchmark::State& state) {
     state.counters["listed_fewest"] = static_cast<double>(fewest);
     state.counters["past_window_ms"] = overrunMs / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_SearchBurstOf254)->ArgName("window_ms")->Arg(100)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_SearchBurstOf254)
+    ->ArgName("window_ms")
+    ->Arg(100)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
-}  // namespace
+}   // namespace
 
 BENCHMARK_MAIN();

@@ -16,33 +16,53 @@
 namespace {
 
 // The document an encoder in service sends: both programs on air, every field set.
-std::string ServiceDocument() {
+std::string ServiceDocument()
+{
     EncoderRecord record{};
     const std::pair<const char*, const char*> values[] = {
-        {"version", "KV202-HW2.1"}, {"ipAddr", "10.1.2.20"}, {"ipMask", "255.255.255.0"},
-        {"deviceID", "1"}, {"temperature", "60"}, {"tsBitrate", "12000"}, {"tsipAddr", "239.1.1.1"},
-        {"tsipPort", "5000"}, {"program_info1.start", "1"}, {"program_info1.progName", "News"},
-        {"program_info1.providerName", "Korvane"}, {"program_info1.progNO", "1"},
-        {"program_info1.pmtPid", "32"}, {"program_info1.pcrPid", "256"}, {"program_info1.video.pid", "256"},
-        {"program_info1.video.bitrate", "4000"}, {"program_info1.audio1.pid", "257"},
-        {"program_info1.audio1.bitrate", "192"}, {"program_info1.audio1.mode", "stereo"},
-        {"program_info1.audio2.bitrate", "128"}, {"program_info2.start", "1"},
-        {"program_info2.progNO", "2"}, {"program_info2.pmtPid", "33"}, {"program_info2.pcrPid", "512"},
-        {"program_info2.video.pid", "512"}, {"program_info2.video.bitrate", "3000"},
-        {"program_info2.audio1.pid", "513"}, {"program_info2.audio1.bitrate", "128"},
+        {"version", "KV202-HW2.1"},
+        {"ipAddr", "10.1.2.20"},
+        {"ipMask", "255.255.255.0"},
+        {"deviceID", "1"},
+        {"temperature", "60"},
+        {"tsBitrate", "12000"},
+        {"tsipAddr", "239.1.1.1"},
+        {"tsipPort", "5000"},
+        {"program_info1.start", "1"},
+        {"program_info1.progName", "News"},
+        {"program_info1.providerName", "Korvane"},
+        {"program_info1.progNO", "1"},
+        {"program_info1.pmtPid", "32"},
+        {"program_info1.pcrPid", "256"},
+        {"program_info1.video.pid", "256"},
+        {"program_info1.video.bitrate", "4000"},
+        {"program_info1.audio1.pid", "257"},
+        {"program_info1.audio1.bitrate", "192"},
+        {"program_info1.audio1.mode", "stereo"},
+        {"program_info1.audio2.bitrate", "128"},
+        {"program_info2.start", "1"},
+        {"program_info2.progNO", "2"},
+        {"program_info2.pmtPid", "33"},
+        {"program_info2.pcrPid", "512"},
+        {"program_info2.video.pid", "512"},
+        {"program_info2.video.bitrate", "3000"},
+        {"program_info2.audio1.pid", "513"},
+        {"program_info2.audio1.bitrate", "128"},
     };
     for (const auto& [name, text] : values) StoreFieldText(*FindSettingsField(name), text, record);
     return EncoderSideDocument(record);
 }
 
-EncoderRecord ServiceRecord() {
+EncoderRecord ServiceRecord()
+{
     const std::string document = ServiceDocument();
     EncoderRecord record{};
     ReadSettingsText(document.data(), static_cast<int>(document.size()), record);
     return record;
 }
 
-void WriteDocument(benchmark::State& state) {
+void WriteDocument(benchmark::State& state)
+{
     EncoderRecord record = ServiceRecord();
     std::vector<char> buffer(10000);
     for (auto _ : state) {
@@ -52,7 +72,8 @@ void WriteDocument(benchmark::State& state) {
 }
 BENCHMARK(WriteDocument)->Unit(benchmark::kMicrosecond);
 
-void ReadDocument(benchmark::State& state) {
+void ReadDocument(benchmark::State& state)
+{
     const std::string document = ServiceDocument();
     EncoderRecord record{};
     for (auto _ : state) {
@@ -61,13 +82,15 @@ void ReadDocument(benchmark::State& state) {
 }
 BENCHMARK(ReadDocument)->Unit(benchmark::kMicrosecond);
 
-void CheckWhole(benchmark::State& state) {
+void CheckWhole(benchmark::State& state)
+{
     const EncoderRecord record = ServiceRecord();
     for (auto _ : state) benchmark::DoNotOptimize(CheckWholeRecord(record));
 }
 BENCHMARK(CheckWhole)->Unit(benchmark::kMicrosecond);
 
-void ApplyPreset(benchmark::State& state) {
+void ApplyPreset(benchmark::State& state)
+{
     const EncoderRecord source = ServiceRecord();
     const std::string file = SaveSettingsDocument(source);
     for (auto _ : state) {
@@ -77,12 +100,13 @@ void ApplyPreset(benchmark::State& state) {
 }
 BENCHMARK(ApplyPreset)->Unit(benchmark::kMicrosecond);
 
-void RecordJson(benchmark::State& state) {
+void RecordJson(benchmark::State& state)
+{
     const EncoderRecord record = ServiceRecord();
     for (auto _ : state) benchmark::DoNotOptimize(RecordJsonObject(record));
 }
 BENCHMARK(RecordJson)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+}   // namespace
 
 BENCHMARK_MAIN();

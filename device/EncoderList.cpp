@@ -7,7 +7,8 @@
 #include "StatusGate.h"
 #include "TextConversions.h"
 
-EncoderEntry& EncoderList::Add(uint32_t hostOrderAddress, bool* added) {
+EncoderEntry& EncoderList::Add(uint32_t hostOrderAddress, bool* added)
+{
     auto found = m_index.find(hostOrderAddress);
     if (found != m_index.end()) {
         if (added != nullptr) {
@@ -28,7 +29,8 @@ EncoderEntry& EncoderList::Add(uint32_t hostOrderAddress, bool* added) {
     return *it;
 }
 
-bool EncoderList::Remove(uint32_t hostOrderAddress) {
+bool EncoderList::Remove(uint32_t hostOrderAddress)
+{
     auto found = m_index.find(hostOrderAddress);
     if (found == m_index.end()) {
         return false;
@@ -38,22 +40,26 @@ bool EncoderList::Remove(uint32_t hostOrderAddress) {
     return true;
 }
 
-void EncoderList::Clear() {
+void EncoderList::Clear()
+{
     m_index.clear();
     m_entries.clear();
 }
 
-EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress) {
+EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress)
+{
     auto found = m_index.find(hostOrderAddress);
     return found == m_index.end() ? nullptr : &*found->second;
 }
 
-const EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress) const {
+const EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress) const
+{
     auto found = m_index.find(hostOrderAddress);
     return found == m_index.end() ? nullptr : &*found->second;
 }
 
-std::string DescribeResult(const ExchangeResult& result) {
+std::string DescribeResult(const ExchangeResult& result)
+{
     std::string text = std::string(ExchangeKindName(result.kind)) + " " + ExchangeOutcomeName(result.outcome);
     const char* separator = ": ";
     for (const ExchangeMessage& message : result.messages) {
@@ -65,13 +71,15 @@ std::string DescribeResult(const ExchangeResult& result) {
 
 namespace {
 
-void Log(EncoderEntry& entry, std::chrono::system_clock::time_point now, EncoderEventKind kind, std::string text) {
+void Log(EncoderEntry& entry, std::chrono::system_clock::time_point now, EncoderEventKind kind, std::string text)
+{
     entry.events.push_back({now, kind, std::move(text)});
 }
 
 // Raises the alarms of a new reading that were not active and clears those that are gone.
 // An unanswered reading says nothing about the programs: it only adds the connection line.
-void UpdateAlarms(EncoderEntry& entry, int statusFlags, std::chrono::system_clock::time_point now) {
+void UpdateAlarms(EncoderEntry& entry, int statusFlags, std::chrono::system_clock::time_point now)
+{
     std::vector<std::string> active;
     if (statusFlags < 0) {
         active = entry.activeAlarms;
@@ -94,9 +102,10 @@ void UpdateAlarms(EncoderEntry& entry, int statusFlags, std::chrono::system_cloc
     entry.activeAlarms = std::move(active);
 }
 
-}  // namespace
+}   // namespace
 
-EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::chrono::system_clock::time_point now) {
+EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::chrono::system_clock::time_point now)
+{
     if (result.kind == ExchangeKind::Search) {
         return nullptr;
     }

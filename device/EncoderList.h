@@ -33,17 +33,17 @@ struct EncoderEvent {
 };
 
 struct EncoderEntry {
-    uint32_t address = 0;               // host order
-    std::string dotted;                 // "%d.%d.%d.%d" of `address`
-    EncoderRecord record{};             // what the sheet shows and edits
-    EncoderRecord lastRead{};           // as the encoder last reported or accepted it
+    uint32_t address = 0;       // host order
+    std::string dotted;         // "%d.%d.%d.%d" of `address`
+    EncoderRecord record{};     // what the sheet shows and edits
+    EncoderRecord lastRead{};   // as the encoder last reported or accepted it
     bool hasLastRead = false;
     EncoderState state = EncoderState::Unknown;
 
     // The last status reading that reached the encoder or failed to.
     bool hasStatus = false;
-    int statusFlags = -1;               // StatusFlags, -1 when the encoder did not answer
-    int8_t temperature = 0;             // status byte 2, signed; 0 means no reading
+    int statusFlags = -1;     // StatusFlags, -1 when the encoder did not answer
+    int8_t temperature = 0;   // status byte 2, signed; 0 means no reading
     std::chrono::system_clock::time_point statusTime;
     std::vector<std::string> activeAlarms;   // alarm texts of the last reading, in order
 

@@ -21,28 +21,43 @@ public:
     std::vector<ExchangeMessage> messages;
 };
 
-bool KeyedByRecord(ExchangeKind kind) { return kind != ExchangeKind::Search; }
+bool KeyedByRecord(ExchangeKind kind)
+{
+    return kind != ExchangeKind::Search;
+}
 
-}  // namespace
+}   // namespace
 
-const char* ExchangeKindName(ExchangeKind kind) {
+const char* ExchangeKindName(ExchangeKind kind)
+{
     switch (kind) {
-    case ExchangeKind::Status: return "Read Device Message";
-    case ExchangeKind::Read: return "Read Configuration";
-    case ExchangeKind::Write: return "Write Configuration";
-    case ExchangeKind::Start: return "Start TS -> IP";
-    case ExchangeKind::Stop: return "Stop TS -> IP";
-    case ExchangeKind::Search: return "Search Encoder";
+    case ExchangeKind::Status:
+        return "Read Device Message";
+    case ExchangeKind::Read:
+        return "Read Configuration";
+    case ExchangeKind::Write:
+        return "Write Configuration";
+    case ExchangeKind::Start:
+        return "Start TS -> IP";
+    case ExchangeKind::Stop:
+        return "Stop TS -> IP";
+    case ExchangeKind::Search:
+        return "Search Encoder";
     }
     return "";
 }
 
-const char* ExchangeOutcomeName(ExchangeOutcome outcome) {
+const char* ExchangeOutcomeName(ExchangeOutcome outcome)
+{
     switch (outcome) {
-    case ExchangeOutcome::Succeeded: return "succeeded";
-    case ExchangeOutcome::Failed: return "failed";
-    case ExchangeOutcome::Cancelled: return "cancelled";
-    case ExchangeOutcome::Refused: return "refused";
+    case ExchangeOutcome::Succeeded:
+        return "succeeded";
+    case ExchangeOutcome::Failed:
+        return "failed";
+    case ExchangeOutcome::Cancelled:
+        return "cancelled";
+    case ExchangeOutcome::Refused:
+        return "refused";
     }
     return "";
 }
@@ -56,7 +71,8 @@ struct ExchangeEngine::Job {
     std::unique_ptr<CWakeup> wake;   // made when the job starts to run
     bool cancelled = false;          // guarded by the engine's mutex
 
-    uint32_t Address() const {
+    uint32_t Address() const
+    {
         return request.kind == ExchangeKind::Search ? request.searchAddress : request.record.ipAddr;
     }
 };
@@ -67,13 +83,15 @@ struct ExchangeEngine::Batch {
     BatchCallback end;
 };
 
-ExchangeEngine::ExchangeEngine(EngineOptions options) : m_options(std::move(options)) {
+ExchangeEngine::ExchangeEngine(EngineOptions options) : m_options(std::move(options))
+{
     if (m_options.maxInFlight == 0) {
         m_options.maxInFlight = 1;
     }
 }
 
-ExchangeEngine::~ExchangeEngine() {
+ExchangeEngine::~ExchangeEngine()
+{
     CancelAll();
     std::list<std::thread> threads;
     {
@@ -87,7 +105,8 @@ ExchangeEngine::~ExchangeEngine() {
     }
 }
 
-ExchangeId ExchangeEngine::Submit(const ExchangeRequest& request, ExchangeCallbacks callbacks) {
+ExchangeId ExchangeEngine::Submit(const ExchangeRequest& request, ExchangeCallbacks callbacks)
+{
     std::vector<std::shared_ptr<Job>> refused;
     ExchangeId id = Accept(request, std::move(callbacks), 0, refused);
     for (const std::shared_ptr<Job>& job : refused) {
@@ -98,27 +117,33 @@ ExchangeId ExchangeEngine::Submit(const ExchangeRequest& request, ExchangeCallba
     return id;
 }
 
-ExchangeId ExchangeEngine::Status(const EncoderRecord& record, CompletionCallback done) {
+ExchangeId ExchangeEngine::Status(const EncoderRecord& record, CompletionCallback done)
+{
     return Submit({ExchangeKind::Status, record, 0}, {std::move(done), {}});
 }
 
-ExchangeId ExchangeEngine::Read(const EncoderRecord& record, CompletionCallback done) {
+ExchangeId ExchangeEngine::Read(const EncoderRecord& record, CompletionCallback done)
+{
     return Submit({ExchangeKind::Read, record, 0}, {std::move(done), {}});
 }
 
-ExchangeId ExchangeEngine::Write(const EncoderRecord& record, CompletionCallback done) {
+ExchangeId ExchangeEngine::Write(const EncoderRecord& record, CompletionCallback done)
+{
     return Submit({ExchangeKind::Write, record, 0}, {std::move(done), {}});
 }
 
-ExchangeId ExchangeEngine::Start(const EncoderRecord& record, CompletionCallback done) {
+ExchangeId ExchangeEngine::Start(const EncoderRecord& record, CompletionCallback done)
+{
     return Submit({ExchangeKind::Start, record, 0}, {std::move(done), {}});
 }
 
-ExchangeId ExchangeEngine::Stop(const EncoderRecord& record, CompletionCallback done) {
+ExchangeId ExchangeEngine::Stop(const EncoderRecord& record, CompletionCallback done)
+{
     return Submit({ExchangeKind::Stop, record, 0}, {std::move(done), {}});
 }
 
-ExchangeId ExchangeEngine::Search(uint32_t broadcastAddress, CompletionCallback done, FoundCallback found) {
+ExchangeId ExchangeEngine::Search(uint32_t broadcastAddress, CompletionCallback done, FoundCallback found)
+{
     ExchangeRequest request;
     request.kind = ExchangeKind::Search;
     request.searchAddress = broadcastAddress;
@@ -164,7 +189,8 @@ ExchangeEngine::BatchTicket ExchangeEngine::SubmitBatch(ExchangeKind kind, const
 }
 
 ExchangeId ExchangeEngine::Accept(const ExchangeRequest& request, ExchangeCallbacks callbacks, BatchId batch,
-                                  std::vector<std::shared_ptr<Job>>& refused) {
+                                  std::vector<std::shared_ptr<Job>>& refused)
+{
     auto job = std::make_shared<Job>();
     job->request = request;
     job->callbacks = std::move(callbacks);
@@ -182,7 +208,8 @@ ExchangeId ExchangeEngine::Accept(const ExchangeRequest& request, ExchangeCallba
     return job->id;
 }
 
-void ExchangeEngine::SpawnWorkersLocked() {
+void ExchangeEngine::SpawnWorkersLocked()
+{
     // Loops that have ended are joined here; they are past their last use of the engine.
     for (std::thread::id exited : m_exited) {
         for (auto it = m_threads.begin(); it != m_threads.end(); ++it) {
@@ -206,7 +233,8 @@ void ExchangeEngine::SpawnWorkersLocked() {
     }
 }
 
-void ExchangeEngine::WorkerLoop() {
+void ExchangeEngine::WorkerLoop()
+{
     for (;;) {
         std::shared_ptr<Job> job;
         {
@@ -230,7 +258,8 @@ void ExchangeEngine::WorkerLoop() {
     }
 }
 
-ExchangeResult ExchangeEngine::Run(Job& job) {
+ExchangeResult ExchangeEngine::Run(Job& job)
+{
     ExchangeResult result;
     result.started = Clock::now();
     const ExchangeRequest& request = job.request;
@@ -312,7 +341,8 @@ ExchangeResult ExchangeEngine::Run(Job& job) {
     return result;
 }
 
-void ExchangeEngine::Report(Job& job, ExchangeResult result) {
+void ExchangeEngine::Report(Job& job, ExchangeResult result)
+{
     result.id = job.id;
     result.batch = job.batch;
     result.kind = job.request.kind;
@@ -360,10 +390,18 @@ void ExchangeEngine::Report(Job& job, ExchangeResult result) {
     if (batch) {
         std::lock_guard<std::mutex> lock(m_mutex);
         switch (result.outcome) {
-        case ExchangeOutcome::Succeeded: ++batch->summary.succeeded; break;
-        case ExchangeOutcome::Failed: ++batch->summary.failed; break;
-        case ExchangeOutcome::Cancelled: ++batch->summary.cancelled; break;
-        case ExchangeOutcome::Refused: ++batch->summary.refused; break;
+        case ExchangeOutcome::Succeeded:
+            ++batch->summary.succeeded;
+            break;
+        case ExchangeOutcome::Failed:
+            ++batch->summary.failed;
+            break;
+        case ExchangeOutcome::Cancelled:
+            ++batch->summary.cancelled;
+            break;
+        case ExchangeOutcome::Refused:
+            ++batch->summary.refused;
+            break;
         }
         if (--batch->unreported == 0) {
             summary = batch->summary;
@@ -380,7 +418,8 @@ void ExchangeEngine::Report(Job& job, ExchangeResult result) {
     m_changed.notify_all();
 }
 
-size_t ExchangeEngine::CancelWhere(const std::function<bool(const Job&)>& match) {
+size_t ExchangeEngine::CancelWhere(const std::function<bool(const Job&)>& match)
+{
     std::vector<std::shared_ptr<Job>> unstarted;
     size_t count = 0;
     {
@@ -411,40 +450,48 @@ size_t ExchangeEngine::CancelWhere(const std::function<bool(const Job&)>& match)
     return count + unstarted.size();
 }
 
-size_t ExchangeEngine::Cancel(ExchangeId id) {
+size_t ExchangeEngine::Cancel(ExchangeId id)
+{
     return CancelWhere([id](const Job& job) { return job.id == id; });
 }
 
-size_t ExchangeEngine::CancelEncoder(uint32_t hostOrderAddress) {
+size_t ExchangeEngine::CancelEncoder(uint32_t hostOrderAddress)
+{
     return CancelWhere([hostOrderAddress](const Job& job) {
         return KeyedByRecord(job.request.kind) && job.request.record.ipAddr == hostOrderAddress;
     });
 }
 
-size_t ExchangeEngine::CancelBatch(BatchId batch) {
+size_t ExchangeEngine::CancelBatch(BatchId batch)
+{
     return CancelWhere([batch](const Job& job) { return batch != 0 && job.batch == batch; });
 }
 
-size_t ExchangeEngine::CancelAll() {
+size_t ExchangeEngine::CancelAll()
+{
     return CancelWhere([](const Job&) { return true; });
 }
 
-bool ExchangeEngine::InFlight(uint32_t hostOrderAddress) const {
+bool ExchangeEngine::InFlight(uint32_t hostOrderAddress) const
+{
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_busyAddresses.count(hostOrderAddress) != 0;
 }
 
-size_t ExchangeEngine::Pending() const {
+size_t ExchangeEngine::Pending() const
+{
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_pending;
 }
 
-size_t ExchangeEngine::Running() const {
+size_t ExchangeEngine::Running() const
+{
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_running.size();
 }
 
-bool ExchangeEngine::WaitIdle(int timeoutMs) const {
+bool ExchangeEngine::WaitIdle(int timeoutMs) const
+{
     std::unique_lock<std::mutex> lock(m_mutex);
     auto idle = [this] { return m_pending == 0; };
     if (timeoutMs < 0) {
@@ -456,7 +503,8 @@ bool ExchangeEngine::WaitIdle(int timeoutMs) const {
 
 // ---- ExchangeCollector ----
 
-CompletionCallback ExchangeCollector::Sink() {
+CompletionCallback ExchangeCollector::Sink()
+{
     return [this](const ExchangeResult& result) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_results.push_back(result);
@@ -465,7 +513,8 @@ CompletionCallback ExchangeCollector::Sink() {
     };
 }
 
-std::optional<ExchangeResult> ExchangeCollector::Next(int timeoutMs) {
+std::optional<ExchangeResult> ExchangeCollector::Next(int timeoutMs)
+{
     std::unique_lock<std::mutex> lock(m_mutex);
     auto any = [this] { return !m_results.empty(); };
     if (timeoutMs < 0) {
@@ -478,7 +527,8 @@ std::optional<ExchangeResult> ExchangeCollector::Next(int timeoutMs) {
     return result;
 }
 
-bool ExchangeCollector::WaitFor(size_t count, int timeoutMs) {
+bool ExchangeCollector::WaitFor(size_t count, int timeoutMs)
+{
     std::unique_lock<std::mutex> lock(m_mutex);
     auto enough = [this, count] { return m_total >= count; };
     if (timeoutMs < 0) {
@@ -488,7 +538,8 @@ bool ExchangeCollector::WaitFor(size_t count, int timeoutMs) {
     return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), enough);
 }
 
-std::vector<ExchangeResult> ExchangeCollector::TakeAll() {
+std::vector<ExchangeResult> ExchangeCollector::TakeAll()
+{
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<ExchangeResult> results(std::make_move_iterator(m_results.begin()),
                                         std::make_move_iterator(m_results.end()));

@@ -89,7 +89,7 @@ struct ExchangeMessage {
 struct ExchangeResult {
     ExchangeId id = 0;
     BatchId batch = 0;
-    uint32_t address = 0;        // the record's ipAddr, or the search's broadcast address
+    uint32_t address = 0;   // the record's ipAddr, or the search's broadcast address
     ExchangeKind kind = ExchangeKind::Status;
     ExchangeOutcome outcome = ExchangeOutcome::Failed;
 
@@ -100,8 +100,8 @@ struct ExchangeResult {
 
     // The status reading, when one was taken (Status, and the gate of Read and Write).
     bool statusTaken = false;
-    int statusFlags = -1;        // StatusFlags, -1 when the encoder did not answer
-    int8_t temperature = 0;      // status byte 2, signed; 0 means no reading
+    int statusFlags = -1;     // StatusFlags, -1 when the encoder did not answer
+    int8_t temperature = 0;   // status byte 2, signed; 0 means no reading
 
     // What the exchange would show, in order: the gate's warning, or the link's boxes.
     std::vector<ExchangeMessage> messages;
@@ -113,7 +113,7 @@ struct ExchangeResult {
     // A successful read: the settings document's bytes exactly as the encoder sent them.
     std::string document;
 
-    std::vector<uint32_t> found;  // a search: every address reported, in arrival order
+    std::vector<uint32_t> found;   // a search: every address reported, in arrival order
 
     std::chrono::steady_clock::time_point submitted, started, finished;
     double QueuedMs() const { return std::chrono::duration<double, std::milli>(started - submitted).count(); }
@@ -130,20 +130,20 @@ using FoundCallback = std::function<void(ExchangeId, uint32_t address)>;   // se
 using BatchCallback = std::function<void(const BatchSummary&)>;
 
 struct ExchangeCallbacks {
-    CompletionCallback done;     // every exchange, once
-    FoundCallback found;         // a search, per address reported, as it arrives
+    CompletionCallback done;   // every exchange, once
+    FoundCallback found;       // a search, per address reported, as it arrives
 };
 
 struct ExchangeRequest {
     ExchangeKind kind = ExchangeKind::Status;
-    EncoderRecord record{};      // copied at submit; its ipAddr names the encoder
-    uint32_t searchAddress = 0;  // a search: the broadcast address, host order
+    EncoderRecord record{};       // copied at submit; its ipAddr names the encoder
+    uint32_t searchAddress = 0;   // a search: the broadcast address, host order
 };
 
 struct EngineOptions {
-    LinkOptions link;            // ports, waits, bounds, wait mode, out file; `sleep` best left empty
-                                 // (a given sleep cannot be cut short by a cancel)
-    size_t maxInFlight = 64;     // exchanges running at once (at least 1)
+    LinkOptions link;          // ports, waits, bounds, wait mode, out file; `sleep` best left empty
+                               // (a given sleep cannot be cut short by a cancel)
+    size_t maxInFlight = 64;   // exchanges running at once (at least 1)
 };
 
 class ExchangeEngine {
@@ -206,14 +206,14 @@ private:
     mutable std::condition_variable m_changed;
     ExchangeId m_nextId = 1;
     BatchId m_nextBatch = 1;
-    std::deque<std::shared_ptr<Job>> m_queue;                        // accepted, waiting for a slot
-    std::unordered_map<ExchangeId, std::shared_ptr<Job>> m_running;  // on a worker now
-    std::unordered_set<uint32_t> m_busyAddresses;                    // accepted record exchanges
+    std::deque<std::shared_ptr<Job>> m_queue;                         // accepted, waiting for a slot
+    std::unordered_map<ExchangeId, std::shared_ptr<Job>> m_running;   // on a worker now
+    std::unordered_set<uint32_t> m_busyAddresses;                     // accepted record exchanges
     std::map<BatchId, std::shared_ptr<Batch>> m_batches;
-    size_t m_pending = 0;                                            // accepted, not yet reported
-    size_t m_workers = 0;                                            // worker loops alive
+    size_t m_pending = 0;   // accepted, not yet reported
+    size_t m_workers = 0;   // worker loops alive
     std::list<std::thread> m_threads;
-    std::vector<std::thread::id> m_exited;                           // loops that ended, to join
+    std::vector<std::thread::id> m_exited;   // loops that ended, to join
     bool m_closing = false;
 };
 

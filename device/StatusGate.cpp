@@ -6,7 +6,8 @@ const char* const kGateConnectFailed = "Connect Device Failed !";
 const char* const kGateBusy = "Device is busying !";
 const char* const kGateKeyboard = "Device is controled by keyboard !";
 
-std::optional<std::string> GateMessage(int statusFlags) {
+std::optional<std::string> GateMessage(int statusFlags)
+{
     if (statusFlags < 0) {
         return std::string(kGateConnectFailed);
     }
@@ -19,7 +20,8 @@ std::optional<std::string> GateMessage(int statusFlags) {
     return std::nullopt;
 }
 
-std::vector<AlarmLine> AlarmLines(int statusFlags, const EncoderRecord& record) {
+std::vector<AlarmLine> AlarmLines(int statusFlags, const EncoderRecord& record)
+{
     if (statusFlags < 0) {
         return {{kAlarmImageDevice, "Connect device failed"}};
     }

@@ -8,7 +8,8 @@
 
 #include "Gb2312.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size > 4096) return 0;   // the longest field is 40 bytes; longer inputs find nothing new
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::string shown = Utf8FromGb2312(bytes);

@@ -10,7 +10,8 @@
 
 #include "LinkProtocol.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size == 0) {
         return 0;
     }

@@ -15,7 +15,8 @@
 
 namespace {
 
-EncoderRecord Encoder() {
+EncoderRecord Encoder()
+{
     EncoderRecord record{};
     record.ipAddr = 0x0A010214;
     record.ipMask = 0xFFFFFF00;
@@ -27,9 +28,10 @@ EncoderRecord Encoder() {
     return record;
 }
 
-}  // namespace
+}   // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const EncoderRecord before = Encoder();
     EncoderRecord record = before;
     const std::vector<BrokenRule> reasons =
@@ -42,9 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!CheckWholeRecord(record).empty()) std::abort();
     if (record.ipAddr != before.ipAddr || record.ipMask != before.ipMask ||
         std::strcmp(record.password, before.password) != 0 ||
-        std::strcmp(record.newPassword, before.newPassword) != 0 ||
-        std::strcmp(record.version, before.version) != 0 || record.tsBitrate != before.tsBitrate ||
-        record.keyboard != before.keyboard) {
+        std::strcmp(record.newPassword, before.newPassword) != 0 || std::strcmp(record.version, before.version) != 0 ||
+        record.tsBitrate != before.tsBitrate || record.keyboard != before.keyboard) {
         std::abort();
     }
     return 0;

@@ -19,14 +19,16 @@
 
 namespace {
 
-bool IsXmlSpace(char c) {
+bool IsXmlSpace(char c)
+{
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
 // The writer sends each forbidden control byte as a question mark; TinyXML trims a text
 // and condenses each run of white space into one space. The bytes after the text's zero
 // are cleared, since the reader leaves them as they were.
-void CondenseSpace(FieldRef field, EncoderRecord& record) {
+void CondenseSpace(FieldRef field, EncoderRecord& record)
+{
     std::string text = FieldText(field, record);
     for (char& c : text) {
         if (IsXmlForbiddenByte(static_cast<unsigned char>(c))) c = kXmlForbiddenReplacement;
@@ -47,28 +49,35 @@ void CondenseSpace(FieldRef field, EncoderRecord& record) {
 }
 
 // What a record looks like after one more trip through the document.
-void Canonicalise(EncoderRecord& record) {
+void Canonicalise(EncoderRecord& record)
+{
     for (const SettingsField& element : SettingsFields()) {
         const FieldRef field = element.field;
         switch (element.kind) {
-        case ValueKind::Text: CondenseSpace(field, record); break;
+        case ValueKind::Text:
+            CondenseSpace(field, record);
+            break;
         case ValueKind::Word: {
             const uint8_t code = static_cast<uint8_t>(FieldNumber(field, record));
             SetFieldNumber(field, record, CodeForWord(*element.words, WordForCode(*element.words, code)));
             break;
         }
         // The writer always sends every flag's element, and an element's presence reads as 1.
-        case ValueKind::Flag: SetFieldNumber(field, record, 1); break;
+        case ValueKind::Flag:
+            SetFieldNumber(field, record, 1);
+            break;
         case ValueKind::Container:
         case ValueKind::Number:
-        case ValueKind::Address: break;
+        case ValueKind::Address:
+            break;
         }
     }
 }
 
 // The document as the encoder reads it: GB2312, decoded (bytes that are not GB2312 become
 // U+FFFD, as any decoder marks them), then parsed by a parser that accepts XML only.
-bool StrictlyWellFormed(const std::string& gb2312) {
+bool StrictlyWellFormed(const std::string& gb2312)
+{
     const std::string text = Utf8FromGb2312(gb2312);
     XML_Parser parser = XML_ParserCreate("UTF-8");   // overrides the declared GB2312
     const bool ok = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
@@ -76,10 +85,11 @@ bool StrictlyWellFormed(const std::string& gb2312) {
     return ok;
 }
 
-}  // namespace
+}   // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 9999) return 0;  // the command channel never parses a longer reply
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > 9999) return 0;   // the command channel never parses a longer reply
 
     EncoderRecord record;
     std::memset(&record, 0, sizeof record);

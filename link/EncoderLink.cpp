@@ -25,7 +25,8 @@ private:
 };
 
 // Each field of a request goes out in its own send, as the encoder reads it.
-void SendHeader(CSocket& socket, int32_t code, int32_t length) {
+void SendHeader(CSocket& socket, int32_t code, int32_t length)
+{
     uint8_t bytes[4];
     PutInt32LE(bytes, code);
     socket.Send(bytes, 4);
@@ -39,7 +40,8 @@ std::mutex g_outFileMutex;
 
 using Clock = std::chrono::steady_clock;
 
-int MsUntil(Clock::time_point deadline, bool roundUp) {
+int MsUntil(Clock::time_point deadline, bool roundUp)
+{
     auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) {
         return 0;
@@ -51,7 +53,7 @@ int MsUntil(Clock::time_point deadline, bool roundUp) {
     return static_cast<int>(std::min<long long>(ms, 1 << 30));
 }
 
-}  // namespace
+}   // namespace
 
 // One exchange's connection and clock: its fixed wait and the receives that follow it,
 // all bounded, all cut short by the cancel wake-up.
@@ -63,7 +65,8 @@ public:
 
     // The fixed wait after a request. Fixed mode waits it out here (through the given
     // sleep when there is one); reply-complete mode lets the receives wait instead.
-    void Wait(int ms) {
+    void Wait(int ms)
+    {
         ms = ms < 0 ? 0 : ms;
         if (m_options.waitMode == WaitMode::ReplyComplete) {
             m_waitEnd = Clock::now() + std::chrono::milliseconds(ms);
@@ -86,7 +89,8 @@ public:
     // peer closed, -1 on time-out, error or cancel. Before the end of the wait (reply-
     // complete mode) it gathers until `count` bytes, the peer's close or the wait's end,
     // so that it returns what a receive right after the wait would have.
-    int Receive(void* data, int count) {
+    int Receive(void* data, int count)
+    {
         uint8_t* bytes = static_cast<uint8_t*>(data);
         int got = 0;
         for (;;) {
@@ -125,7 +129,8 @@ public:
     }
 
     // One receive of a 4-byte field, cleared first; true when all 4 bytes came.
-    bool ReceiveInt32(int32_t& value) {
+    bool ReceiveInt32(int32_t& value)
+    {
         uint8_t bytes[4] = {};
         int count = Receive(bytes, 4);
         value = GetInt32LE(bytes);
@@ -140,32 +145,40 @@ private:
 };
 
 CEncoderLink::CEncoderLink(LinkReporter& reporter, LinkOptions options)
-    : m_reporter(reporter), m_options(std::move(options)) {}
+    : m_reporter(reporter), m_options(std::move(options))
+{}
 
 // A given sleep hears of every fixed wait, a zero one included: the window layer and
 // tests follow the exchange through it.
 
-bool CEncoderLink::Cancelled() const { return m_options.cancel != nullptr && m_options.cancel->Signalled(); }
+bool CEncoderLink::Cancelled() const
+{
+    return m_options.cancel != nullptr && m_options.cancel->Signalled();
+}
 
 // A cancelled exchange has nothing more to say: its caller reports the cancel.
-void CEncoderLink::Warning(const std::string& text) {
+void CEncoderLink::Warning(const std::string& text)
+{
     if (!Cancelled()) {
         m_reporter.Warning(text);
     }
 }
 
-void CEncoderLink::Tip(const std::string& text) {
+void CEncoderLink::Tip(const std::string& text)
+{
     if (!Cancelled()) {
         m_reporter.Tip(text);
     }
 }
 
 // A time-out of 0 would mean "wait for ever" to the socket layer: never allowed.
-int CEncoderLink::ReceiveTimeoutMs() const {
+int CEncoderLink::ReceiveTimeoutMs() const
+{
     return m_options.timing.receiveTimeoutMs > 0 ? m_options.timing.receiveTimeoutMs : 1;
 }
 
-bool CEncoderLink::Connect(CSocket& socket, uint32_t address, bool report) {
+bool CEncoderLink::Connect(CSocket& socket, uint32_t address, bool report)
+{
     socket = CSocket(CSocket::Kind::Tcp);
     if (!socket.Valid()) {
         if (report) {
@@ -184,9 +197,13 @@ bool CEncoderLink::Connect(CSocket& socket, uint32_t address, bool report) {
     return true;
 }
 
-int CEncoderLink::ReadConfiguration(EncoderRecord& record) { return ReadConfiguration(record, nullptr); }
+int CEncoderLink::ReadConfiguration(EncoderRecord& record)
+{
+    return ReadConfiguration(record, nullptr);
+}
 
-int CEncoderLink::ReadConfiguration(EncoderRecord& record, std::string* document) {
+int CEncoderLink::ReadConfiguration(EncoderRecord& record, std::string* document)
+{
     std::vector<char> buffer(kReadBufferSize, 0);
     WaitCursor wait(m_reporter);
     Exchange exchange(*this);
@@ -230,7 +247,8 @@ int CEncoderLink::ReadConfiguration(EncoderRecord& record, std::string* document
     return result;
 }
 
-int CEncoderLink::WriteConfiguration(EncoderRecord& record) {
+int CEncoderLink::WriteConfiguration(EncoderRecord& record)
+{
     if (record.password[0] == 0) {
         Warning("Please enter correct passowrd !");
         return 0;
@@ -302,7 +320,8 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record) {
     return 0;
 }
 
-int CEncoderLink::SendShortRequest(const EncoderRecord& record, int32_t code) {
+int CEncoderLink::SendShortRequest(const EncoderRecord& record, int32_t code)
+{
     WaitCursor wait(m_reporter);
     CSocket socket;
     if (!Connect(socket, record.ipAddr, true)) {
@@ -312,16 +331,24 @@ int CEncoderLink::SendShortRequest(const EncoderRecord& record, int32_t code) {
     return 1;
 }
 
-int CEncoderLink::StartTsToIp(const EncoderRecord& record) { return SendShortRequest(record, CMD_START_TS); }
+int CEncoderLink::StartTsToIp(const EncoderRecord& record)
+{
+    return SendShortRequest(record, CMD_START_TS);
+}
 
-int CEncoderLink::StopTsToIp(const EncoderRecord& record) { return SendShortRequest(record, CMD_STOP_TS); }
+int CEncoderLink::StopTsToIp(const EncoderRecord& record)
+{
+    return SendShortRequest(record, CMD_STOP_TS);
+}
 
-int CEncoderLink::QueryStatus(const EncoderRecord& record) {
+int CEncoderLink::QueryStatus(const EncoderRecord& record)
+{
     StatusReading reading;
     return QueryStatus(record, reading);
 }
 
-int CEncoderLink::QueryStatus(const EncoderRecord& record, StatusReading& reading) {
+int CEncoderLink::QueryStatus(const EncoderRecord& record, StatusReading& reading)
+{
     reading = StatusReading{};
     uint8_t reply[kStatusReplyBufferSize] = {};
     WaitCursor wait(m_reporter);
@@ -350,7 +377,8 @@ int CEncoderLink::QueryStatus(const EncoderRecord& record, StatusReading& readin
     return reading.flags;
 }
 
-void CEncoderLink::SearchEncoder(uint32_t address, const std::function<void(const std::string& dotted)>& addEncoder) {
+void CEncoderLink::SearchEncoder(uint32_t address, const std::function<void(const std::string& dotted)>& addEncoder)
+{
     uint8_t buffer[kSearchBufferSize] = {};
     BuildSearchRequest(buffer);
     CSocket socket(CSocket::Kind::Udp);
@@ -367,7 +395,8 @@ void CEncoderLink::SearchEncoder(uint32_t address, const std::function<void(cons
     }
     WaitCursor wait(m_reporter);
     uint32_t start = TickCountMs();
-    const uint32_t window = static_cast<uint32_t>(m_options.timing.searchWindowMs < 0 ? 0 : m_options.timing.searchWindowMs);
+    const uint32_t window =
+        static_cast<uint32_t>(m_options.timing.searchWindowMs < 0 ? 0 : m_options.timing.searchWindowMs);
     while (static_cast<uint32_t>(TickCountMs() - start) < window) {
         // Each pass waits for one datagram at most the receive time-out, and never past
         // the listening window by more than that.

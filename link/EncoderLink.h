@@ -22,8 +22,7 @@ class CWakeup;
 // the connection when the wait ends. Tests shorten them; the program keeps these.
 // New fields go after the first five so that `timing = {30, 30, 30, 100, 300};` holds.
 struct LinkTiming {
-    int readWaitMs = 20000, writeWaitMs = 15000, statusWaitMs = 4000, receiveTimeoutMs = 500,
-        searchWindowMs = 10000;
+    int readWaitMs = 20000, writeWaitMs = 15000, statusWaitMs = 4000, receiveTimeoutMs = 500, searchWindowMs = 10000;
     // All the receives that follow one fixed wait end within this, however slowly the
     // encoder trickles its reply: a read ends at the latest 20000 + 2000 ms after its request.
     int receiveBoundMs = 2000;
@@ -53,12 +52,12 @@ struct LinkOptions {
 
 // A status reading with what the flags leave out.
 struct StatusReading {
-    int flags = -1;            // StatusFlags, -1 when the encoder did not answer
-    int8_t temperature = 0;    // byte 2 as a signed 8-bit number; 0 means no reading
+    int flags = -1;           // StatusFlags, -1 when the encoder did not answer
+    int8_t temperature = 0;   // byte 2 as a signed 8-bit number; 0 means no reading
 };
 
 // Where an exchange's messages and its wait cursor go; the window layer shows them.
-class LinkReporter {                      // the window layer implements it with message boxes
+class LinkReporter {   // the window layer implements it with message boxes
 public:
     virtual ~LinkReporter() = default;
     virtual void Warning(const std::string& text) = 0;   // caption "Warning", exclamation icon

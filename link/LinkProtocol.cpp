@@ -4,7 +4,8 @@
 
 #include "TextConversions.h"
 
-void PutInt32LE(uint8_t* out, int32_t value) {
+void PutInt32LE(uint8_t* out, int32_t value)
+{
     uint32_t bits = static_cast<uint32_t>(value);
     out[0] = static_cast<uint8_t>(bits);
     out[1] = static_cast<uint8_t>(bits >> 8);
@@ -12,32 +13,40 @@ void PutInt32LE(uint8_t* out, int32_t value) {
     out[3] = static_cast<uint8_t>(bits >> 24);
 }
 
-int32_t GetInt32LE(const uint8_t* in) {
+int32_t GetInt32LE(const uint8_t* in)
+{
     uint32_t bits = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
                     static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
     return static_cast<int32_t>(bits);
 }
 
-void PutUInt16LE(uint8_t* out, uint16_t value) {
+void PutUInt16LE(uint8_t* out, uint16_t value)
+{
     out[0] = static_cast<uint8_t>(value);
     out[1] = static_cast<uint8_t>(value >> 8);
 }
 
-uint16_t GetUInt16LE(const uint8_t* in) { return static_cast<uint16_t>(in[0] | in[1] << 8); }
+uint16_t GetUInt16LE(const uint8_t* in)
+{
+    return static_cast<uint16_t>(in[0] | in[1] << 8);
+}
 
-void FrameHeader::Encode(uint8_t out[kSize]) const {
+void FrameHeader::Encode(uint8_t out[kSize]) const
+{
     PutInt32LE(out, code);
     PutInt32LE(out + 4, length);
 }
 
-FrameHeader FrameHeader::Decode(const uint8_t in[kSize]) {
+FrameHeader FrameHeader::Decode(const uint8_t in[kSize])
+{
     FrameHeader header;
     header.code = GetInt32LE(in);
     header.length = GetInt32LE(in + 4);
     return header;
 }
 
-uint8_t Checksum8(const uint8_t* bytes, size_t count) {
+uint8_t Checksum8(const uint8_t* bytes, size_t count)
+{
     uint8_t sum = 0;
     for (size_t i = 0; i < count; ++i) {
         sum = static_cast<uint8_t>(sum + bytes[i]);
@@ -45,13 +54,15 @@ uint8_t Checksum8(const uint8_t* bytes, size_t count) {
     return sum;
 }
 
-void BuildSearchRequest(uint8_t out[kSearchRequestSize]) {
+void BuildSearchRequest(uint8_t out[kSearchRequestSize])
+{
     PutUInt16LE(out, static_cast<uint16_t>(CMD_SEARCH));
     PutUInt16LE(out + 2, 4);
     out[4] = Checksum8(out, 4);
 }
 
-void BuildSearchReply(uint32_t hostOrderAddr, uint8_t out[kSearchReplySize]) {
+void BuildSearchReply(uint32_t hostOrderAddr, uint8_t out[kSearchReplySize])
+{
     PutUInt16LE(out, static_cast<uint16_t>(CMD_SEARCH));
     out[2] = static_cast<uint8_t>(hostOrderAddr >> 24);
     out[3] = static_cast<uint8_t>(hostOrderAddr >> 16);
@@ -61,7 +72,8 @@ void BuildSearchReply(uint32_t hostOrderAddr, uint8_t out[kSearchReplySize]) {
     out[8] = Checksum8(out, 8);
 }
 
-bool ParseSearchReply(const uint8_t* datagram, size_t count, std::string& dotted) {
+bool ParseSearchReply(const uint8_t* datagram, size_t count, std::string& dotted)
+{
     if (datagram == nullptr || count < static_cast<size_t>(kSearchReplyMinLength)) {
         return false;
     }
@@ -74,7 +86,8 @@ bool ParseSearchReply(const uint8_t* datagram, size_t count, std::string& dotted
     return true;
 }
 
-int StatusFlagsFromReply(const uint8_t* payload, size_t count, uint16_t temperatureThreshold) {
+int StatusFlagsFromReply(const uint8_t* payload, size_t count, uint16_t temperatureThreshold)
+{
     uint8_t bytes[7] = {};
     if (payload != nullptr) {
         std::memcpy(bytes, payload, count < sizeof bytes ? count : sizeof bytes);
@@ -105,7 +118,8 @@ int StatusFlagsFromReply(const uint8_t* payload, size_t count, uint16_t temperat
     return flags;
 }
 
-WriteVerdict JudgeWriteReply(const uint8_t* reply, size_t count) {
+WriteVerdict JudgeWriteReply(const uint8_t* reply, size_t count)
+{
     static const char kPasswordError[] = "PASSWORD ERR";   // compared with its zero byte
     if (reply == nullptr) {
         return WriteVerdict::Failed;

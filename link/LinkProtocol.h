@@ -26,13 +26,13 @@ constexpr int STATUS_PROG2_NO_OUTPUT = 0x20;
 constexpr int STATUS_PROG2_NO_INPUT = 0x40;
 
 // Buffers of the exchanges; no reply is ever received past them.
-constexpr int kReadBufferSize = 10000;         // a read reply holds at most 9999 bytes
+constexpr int kReadBufferSize = 10000;   // a read reply holds at most 9999 bytes
 constexpr int kMaxReadLength = 9999;
 constexpr int kWriteBufferSize = 10000;
 constexpr int kWriteReplyBufferSize = 2000;
 constexpr int kStatusReplyBufferSize = 100;
 constexpr int kSearchBufferSize = 1000;
-constexpr int kSearchReplyMinLength = 8;       // shorter replies carry no whole address
+constexpr int kSearchReplyMinLength = 8;   // shorter replies carry no whole address
 
 // Request or reply header: code then payload length, each signed 32-bit little-endian
 // on the wire whatever the host's byte order.

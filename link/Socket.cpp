@@ -25,13 +25,25 @@ namespace {
 #ifdef _WIN32
 using SockLen = int;
 using NativeSocket = SOCKET;
-NativeSocket Native(intptr_t fd) { return static_cast<NativeSocket>(fd); }
-int LastErrorInterrupted() { return WSAGetLastError() == WSAEINTR; }
+NativeSocket Native(intptr_t fd)
+{
+    return static_cast<NativeSocket>(fd);
+}
+int LastErrorInterrupted()
+{
+    return WSAGetLastError() == WSAEINTR;
+}
 #else
 using SockLen = socklen_t;
 using NativeSocket = int;
-NativeSocket Native(int fd) { return fd; }
-int LastErrorInterrupted() { return errno == EINTR; }
+NativeSocket Native(int fd)
+{
+    return fd;
+}
+int LastErrorInterrupted()
+{
+    return errno == EINTR;
+}
 #endif
 
 #if defined(MSG_NOSIGNAL)
@@ -40,7 +52,8 @@ constexpr int kSendFlags = MSG_NOSIGNAL;   // a closed peer gives -1, not SIGPIP
 constexpr int kSendFlags = 0;
 #endif
 
-sockaddr_in MakeAddress(uint32_t hostOrderAddr, uint16_t port) {
+sockaddr_in MakeAddress(uint32_t hostOrderAddr, uint16_t port)
+{
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -48,11 +61,13 @@ sockaddr_in MakeAddress(uint32_t hostOrderAddr, uint16_t port) {
     return address;
 }
 
-bool SetIntOption(intptr_t fd, int level, int name, int value) {
+bool SetIntOption(intptr_t fd, int level, int name, int value)
+{
     return setsockopt(Native(fd), level, name, reinterpret_cast<const char*>(&value), sizeof value) == 0;
 }
 
-bool SetBlocking(intptr_t fd, bool blocking) {
+bool SetBlocking(intptr_t fd, bool blocking)
+{
 #ifdef _WIN32
     u_long nonBlocking = blocking ? 0 : 1;
     return ioctlsocket(Native(fd), FIONBIO, &nonBlocking) == 0;
@@ -67,7 +82,8 @@ bool SetBlocking(intptr_t fd, bool blocking) {
 }
 
 // One poll of one socket; >0 ready, 0 time-out, <0 error.
-int PollOne(intptr_t fd, short events, int timeoutMs) {
+int PollOne(intptr_t fd, short events, int timeoutMs)
+{
 #ifdef _WIN32
     WSAPOLLFD entry{};
     entry.fd = Native(fd);
@@ -87,7 +103,8 @@ int PollOne(intptr_t fd, short events, int timeoutMs) {
 
 // Waits for a non-blocking connect to finish, successfully or not, or for `wakeFd`
 // (-1: none) to become readable.
-bool WaitConnected(intptr_t fd, int timeoutMs, intptr_t wakeFd) {
+bool WaitConnected(intptr_t fd, int timeoutMs, intptr_t wakeFd)
+{
 #ifdef _WIN32
     // WSAPoll does not report a refused connect on older systems; select does.
     fd_set readable, writable, failed;
@@ -116,14 +133,17 @@ bool WaitConnected(intptr_t fd, int timeoutMs, intptr_t wakeFd) {
 }
 
 // Milliseconds left until `deadline`, 0 once it passed.
-int MsUntil(std::chrono::steady_clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+int MsUntil(std::chrono::steady_clock::time_point deadline)
+{
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-}  // namespace
+}   // namespace
 
-bool StartSocketLibrary() {
+bool StartSocketLibrary()
+{
 #ifdef _WIN32
     WSADATA data;
     return WSAStartup(MAKEWORD(2, 2), &data) == 0;
@@ -132,20 +152,23 @@ bool StartSocketLibrary() {
 #endif
 }
 
-void StopSocketLibrary() {
+void StopSocketLibrary()
+{
 #ifdef _WIN32
     WSACleanup();
 #endif
 }
 
-uint32_t TickCountMs() {
+uint32_t TickCountMs()
+{
     using namespace std::chrono;
     return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-CSocket::CSocket(Kind kind) {
-    NativeSocket fd = socket(AF_INET, kind == Kind::Tcp ? SOCK_STREAM : SOCK_DGRAM,
-                             kind == Kind::Tcp ? IPPROTO_TCP : IPPROTO_UDP);
+CSocket::CSocket(Kind kind)
+{
+    NativeSocket fd =
+        socket(AF_INET, kind == Kind::Tcp ? SOCK_STREAM : SOCK_DGRAM, kind == Kind::Tcp ? IPPROTO_TCP : IPPROTO_UDP);
 #ifdef _WIN32
     m_fd = fd == INVALID_SOCKET ? -1 : static_cast<Handle>(fd);
 #else
@@ -158,9 +181,13 @@ CSocket::CSocket(Kind kind) {
 #endif
 }
 
-CSocket::CSocket(CSocket&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+CSocket::CSocket(CSocket&& other) noexcept : m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+}
 
-CSocket& CSocket::operator=(CSocket&& other) noexcept {
+CSocket& CSocket::operator=(CSocket&& other) noexcept
+{
     if (this != &other) {
         Close();
         m_fd = other.m_fd;
@@ -169,7 +196,8 @@ CSocket& CSocket::operator=(CSocket&& other) noexcept {
     return *this;
 }
 
-void CSocket::Close() {
+void CSocket::Close()
+{
     if (m_fd < 0) {
         return;
     }
@@ -181,7 +209,8 @@ void CSocket::Close() {
     m_fd = -1;
 }
 
-bool CSocket::SetReceiveTimeout(int ms) {
+bool CSocket::SetReceiveTimeout(int ms)
+{
     if (!Valid()) {
         return false;
     }
@@ -196,13 +225,23 @@ bool CSocket::SetReceiveTimeout(int ms) {
 #endif
 }
 
-bool CSocket::SetReuseAddress(bool on) { return Valid() && SetIntOption(m_fd, SOL_SOCKET, SO_REUSEADDR, on ? 1 : 0); }
+bool CSocket::SetReuseAddress(bool on)
+{
+    return Valid() && SetIntOption(m_fd, SOL_SOCKET, SO_REUSEADDR, on ? 1 : 0);
+}
 
-bool CSocket::SetBroadcast(bool on) { return Valid() && SetIntOption(m_fd, SOL_SOCKET, SO_BROADCAST, on ? 1 : 0); }
+bool CSocket::SetBroadcast(bool on)
+{
+    return Valid() && SetIntOption(m_fd, SOL_SOCKET, SO_BROADCAST, on ? 1 : 0);
+}
 
-bool CSocket::SetReceiveBufferSize(int bytes) { return Valid() && SetIntOption(m_fd, SOL_SOCKET, SO_RCVBUF, bytes); }
+bool CSocket::SetReceiveBufferSize(int bytes)
+{
+    return Valid() && SetIntOption(m_fd, SOL_SOCKET, SO_RCVBUF, bytes);
+}
 
-bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, const CWakeup* wake) {
+bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, const CWakeup* wake)
+{
     if (!Valid() || (wake != nullptr && wake->Signalled())) {
         return false;
     }
@@ -232,7 +271,8 @@ bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, cons
     return SetBlocking(m_fd, true) && connected;
 }
 
-bool CSocket::Bind(uint32_t hostOrderAddr, uint16_t port) {
+bool CSocket::Bind(uint32_t hostOrderAddr, uint16_t port)
+{
     if (!Valid()) {
         return false;
     }
@@ -240,9 +280,13 @@ bool CSocket::Bind(uint32_t hostOrderAddr, uint16_t port) {
     return bind(Native(m_fd), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
-bool CSocket::Listen(int backlog) { return Valid() && listen(Native(m_fd), backlog) == 0; }
+bool CSocket::Listen(int backlog)
+{
+    return Valid() && listen(Native(m_fd), backlog) == 0;
+}
 
-CSocket CSocket::Accept() {
+CSocket CSocket::Accept()
+{
     CSocket accepted;
     if (!Valid()) {
         return accepted;
@@ -263,7 +307,8 @@ CSocket CSocket::Accept() {
     return accepted;
 }
 
-uint16_t CSocket::LocalPort() const {
+uint16_t CSocket::LocalPort() const
+{
     if (!Valid()) {
         return 0;
     }
@@ -275,7 +320,8 @@ uint16_t CSocket::LocalPort() const {
     return ntohs(address.sin_port);
 }
 
-int CSocket::Send(const void* data, int count) {
+int CSocket::Send(const void* data, int count)
+{
     if (!Valid() || count < 0) {
         return -1;
     }
@@ -286,7 +332,8 @@ int CSocket::Send(const void* data, int count) {
     return result;
 }
 
-int CSocket::Receive(void* data, int count) {
+int CSocket::Receive(void* data, int count)
+{
     if (!Valid() || count < 0) {
         return -1;
     }
@@ -297,7 +344,8 @@ int CSocket::Receive(void* data, int count) {
     return result;
 }
 
-int CSocket::SendTo(const void* data, int count, uint32_t hostOrderAddr, uint16_t port) {
+int CSocket::SendTo(const void* data, int count, uint32_t hostOrderAddr, uint16_t port)
+{
     if (!Valid() || count < 0) {
         return -1;
     }
@@ -310,7 +358,8 @@ int CSocket::SendTo(const void* data, int count, uint32_t hostOrderAddr, uint16_
     return result;
 }
 
-int CSocket::ReceiveFrom(void* data, int count, uint32_t* fromAddr, uint16_t* fromPort) {
+int CSocket::ReceiveFrom(void* data, int count, uint32_t* fromAddr, uint16_t* fromPort)
+{
     if (!Valid() || count < 0) {
         return -1;
     }
@@ -318,8 +367,8 @@ int CSocket::ReceiveFrom(void* data, int count, uint32_t* fromAddr, uint16_t* fr
     SockLen length = sizeof address;
     int result;
     do {
-        result = static_cast<int>(recvfrom(Native(m_fd), static_cast<char*>(data), count, 0,
-                                           reinterpret_cast<sockaddr*>(&address), &length));
+        result = static_cast<int>(
+            recvfrom(Native(m_fd), static_cast<char*>(data), count, 0, reinterpret_cast<sockaddr*>(&address), &length));
     } while (result < 0 && LastErrorInterrupted());
     if (result >= 0) {
         if (fromAddr != nullptr) {
@@ -332,9 +381,13 @@ int CSocket::ReceiveFrom(void* data, int count, uint32_t* fromAddr, uint16_t* fr
     return result;
 }
 
-bool CSocket::WaitReadable(int timeoutMs) const { return Valid() && PollOne(m_fd, POLLIN, timeoutMs) > 0; }
+bool CSocket::WaitReadable(int timeoutMs) const
+{
+    return Valid() && PollOne(m_fd, POLLIN, timeoutMs) > 0;
+}
 
-WaitResult CSocket::WaitReadable(int timeoutMs, const CWakeup* wake) const {
+WaitResult CSocket::WaitReadable(int timeoutMs, const CWakeup* wake) const
+{
     if (!Valid()) {
         return WaitResult::Error;
     }
@@ -369,13 +422,15 @@ WaitResult CSocket::WaitReadable(int timeoutMs, const CWakeup* wake) const {
     }
 }
 
-CWakeup::CWakeup() : m_socket(CSocket::Kind::Udp) {
+CWakeup::CWakeup() : m_socket(CSocket::Kind::Udp)
+{
     if (!m_socket.Bind(kLoopbackAddress, 0) || (m_port = m_socket.LocalPort()) == 0) {
         m_socket.Close();
     }
 }
 
-void CWakeup::Signal() {
+void CWakeup::Signal()
+{
     m_signalled.store(true);
     if (m_socket.Valid()) {
         // The datagram stays queued: every later wait sees the socket readable at once.
@@ -384,14 +439,16 @@ void CWakeup::Signal() {
     }
 }
 
-void CWakeup::DropStray() const {
+void CWakeup::DropStray() const
+{
     uint8_t byte = 0;
     if (m_socket.Valid() && !m_signalled.load() && m_socket.WaitReadable(0)) {
         m_socket.ReceiveFrom(&byte, 1);
     }
 }
 
-bool CWakeup::Wait(int timeoutMs) const {
+bool CWakeup::Wait(int timeoutMs) const
+{
     if (!m_socket.Valid()) {
         // Without its socket nothing can cut the wait short; the wait itself still holds.
         if (!m_signalled.load() && timeoutMs > 0) {
@@ -415,7 +472,8 @@ bool CWakeup::Wait(int timeoutMs) const {
     }
 }
 
-int CSocket::WaitAnyReadable(const CSocket* const* sockets, size_t count, bool* ready, int timeoutMs) {
+int CSocket::WaitAnyReadable(const CSocket* const* sockets, size_t count, bool* ready, int timeoutMs)
+{
 #ifdef _WIN32
     std::vector<WSAPOLLFD> entries(count);
 #else

@@ -28,12 +28,12 @@ public:
     enum class Kind { Tcp, Udp };
 
     CSocket() = default;
-    explicit CSocket(Kind kind);            // check Valid(): creation may fail
+    explicit CSocket(Kind kind);   // check Valid(): creation may fail
     CSocket(CSocket&& other) noexcept;
     CSocket& operator=(CSocket&& other) noexcept;
     CSocket(const CSocket&) = delete;
     CSocket& operator=(const CSocket&) = delete;
-    ~CSocket() { Close(); }                 // every path closes, none reports
+    ~CSocket() { Close(); }   // every path closes, none reports
 
     bool Valid() const { return m_fd >= 0; }
     void Close();
@@ -49,12 +49,12 @@ public:
     bool Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, const CWakeup* wake = nullptr);
     bool Bind(uint32_t hostOrderAddr, uint16_t port);
     bool Listen(int backlog);
-    CSocket Accept();                       // invalid socket on failure
-    uint16_t LocalPort() const;             // 0 when unbound or unknown
+    CSocket Accept();             // invalid socket on failure
+    uint16_t LocalPort() const;   // 0 when unbound or unknown
 
     // Byte counts as results, -1 on error; a peer that has gone away never raises a signal.
     int Send(const void* data, int count);
-    int Receive(void* data, int count);     // one receive; 0 when the peer closed
+    int Receive(void* data, int count);   // one receive; 0 when the peer closed
     int SendTo(const void* data, int count, uint32_t hostOrderAddr, uint16_t port);
     int ReceiveFrom(void* data, int count, uint32_t* fromAddr = nullptr, uint16_t* fromPort = nullptr);
 
@@ -87,15 +87,15 @@ public:
     CWakeup& operator=(const CWakeup&) = delete;
 
     bool Valid() const { return m_socket.Valid(); }   // without a socket only the flag works
-    void Signal();                                     // any thread, any number of times
+    void Signal();                                    // any thread, any number of times
     bool Signalled() const { return m_signalled.load(); }
-    uint16_t Port() const { return m_port; }           // where its datagram goes, on 127.0.0.1
+    uint16_t Port() const { return m_port; }   // where its datagram goes, on 127.0.0.1
     // Waits up to `timeoutMs`; true when signalled (at once if it already was).
     bool Wait(int timeoutMs) const;
 
 private:
     friend class CSocket;
-    void DropStray() const;   // reads a datagram that did not come from Signal()
+    void DropStray() const;     // reads a datagram that did not come from Signal()
     mutable CSocket m_socket;   // Signal() and Wait() may run on different threads
     uint16_t m_port = 0;
     std::atomic<bool> m_signalled{false};

@@ -4,12 +4,16 @@
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // One number of a dotted address. Leading zeros are refused: the tool reads "010" in a
 // typed address as octal 8, and a range must never name other encoders than the
 // operator meant.
-bool ParseByte(const std::string& text, uint32_t& value) {
+bool ParseByte(const std::string& text, uint32_t& value)
+{
     if (text.empty() || text.size() > 3 || (text.size() > 1 && text[0] == '0')) {
         return false;
     }
@@ -23,7 +27,8 @@ bool ParseByte(const std::string& text, uint32_t& value) {
     return value <= 255;
 }
 
-bool ParseDotted(const std::string& text, uint32_t& address) {
+bool ParseDotted(const std::string& text, uint32_t& address)
+{
     address = 0;
     size_t begin = 0;
     for (int part = 0; part < 4; ++part) {
@@ -41,7 +46,8 @@ bool ParseDotted(const std::string& text, uint32_t& address) {
     return true;
 }
 
-std::string Trimmed(const std::string& text) {
+std::string Trimmed(const std::string& text)
+{
     size_t begin = text.find_first_not_of(" \t");
     if (begin == std::string::npos) {
         return std::string();
@@ -50,15 +56,17 @@ std::string Trimmed(const std::string& text) {
     return text.substr(begin, end - begin + 1);
 }
 
-AddressRange Failure(const std::string& error) {
+AddressRange Failure(const std::string& error)
+{
     AddressRange range;
     range.error = error;
     return range;
 }
 
-}  // namespace
+}   // namespace
 
-AddressRange ParseAddressRange(const std::string& given) {
+AddressRange ParseAddressRange(const std::string& given)
+{
     const std::string text = Trimmed(given);
     if (text.empty()) {
         return Failure("no address given");

@@ -13,10 +13,17 @@ constexpr uint32_t kReplacement = 0xFFFD;
 // A GB2312 pair: its first byte picks the row, its second the cell, each 0xA1..0xFE; rows
 // past 0xF7 hold nothing. Anything else with the top bit set is not GB2312 at all, whatever
 // a wider converter would make of it.
-bool IsLead(unsigned char byte) { return byte >= 0xA1 && byte <= 0xF7; }
-bool IsTrail(unsigned char byte) { return byte >= 0xA1 && byte <= 0xFE; }
+bool IsLead(unsigned char byte)
+{
+    return byte >= 0xA1 && byte <= 0xF7;
+}
+bool IsTrail(unsigned char byte)
+{
+    return byte >= 0xA1 && byte <= 0xFE;
+}
 
-void AppendUtf8(std::string& out, uint32_t cp) {
+void AppendUtf8(std::string& out, uint32_t cp)
+{
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -36,7 +43,8 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 // The code point that starts at `text[i]` and the number of bytes it takes; false for
 // bytes that are not well-formed UTF-8 (overlong forms and surrogates included).
-bool NextUtf8(const std::string& text, size_t i, uint32_t& cp, size_t& length) {
+bool NextUtf8(const std::string& text, size_t i, uint32_t& cp, size_t& length)
+{
     const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char first = byte(i);
     uint32_t lowest;
@@ -67,7 +75,8 @@ constexpr UINT kGb2312CodePage = 20936;
 
 class Converter {
 public:
-    bool Decode(unsigned char lead, unsigned char trail, uint32_t& cp) {
+    bool Decode(unsigned char lead, unsigned char trail, uint32_t& cp)
+    {
         const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
         wchar_t out[2];
         const int n = MultiByteToWideChar(kGb2312CodePage, MB_ERR_INVALID_CHARS, in, 2, out, 2);
@@ -77,7 +86,8 @@ public:
         // private-use stand-in; neither is a character the encoder sent.
         return cp != kReplacement && cp != '?' && !(cp >= 0xE000 && cp <= 0xF8FF);
     }
-    bool Encode(uint32_t cp, std::string& out) {
+    bool Encode(uint32_t cp, std::string& out)
+    {
         wchar_t in[2];
         int inLength = 1;
         if (cp >= 0x10000) {
@@ -100,14 +110,16 @@ public:
 class Converter {
 public:
     Converter() = default;
-    ~Converter() {
+    ~Converter()
+    {
         if (m_decoder != kNone) iconv_close(m_decoder);
         if (m_encoder != kNone) iconv_close(m_encoder);
     }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    bool Decode(unsigned char lead, unsigned char trail, uint32_t& cp) {
+    bool Decode(unsigned char lead, unsigned char trail, uint32_t& cp)
+    {
         if (m_decoder == kNone) m_decoder = iconv_open("UTF-32LE", "GB2312");
         char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
         unsigned char out[8];
@@ -115,7 +127,8 @@ public:
         cp = out[0] | out[1] << 8 | out[2] << 16 | uint32_t{out[3]} << 24;
         return true;
     }
-    bool Encode(uint32_t cp, std::string& out) {
+    bool Encode(uint32_t cp, std::string& out)
+    {
         if (m_encoder == kNone) m_encoder = iconv_open("GB2312", "UTF-32LE");
         char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8 & 0xFF),
                       static_cast<char>(cp >> 16 & 0xFF), static_cast<char>(cp >> 24)};
@@ -131,7 +144,8 @@ private:
     static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
 
     // The bytes written for the whole input, or -1 when the converter refused any of it.
-    static int Convert(iconv_t cd, char* in, size_t inLength, unsigned char* out, size_t outSize) {
+    static int Convert(iconv_t cd, char* in, size_t inLength, unsigned char* out, size_t outSize)
+    {
         if (cd == kNone) return -1;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
         char* outPointer = reinterpret_cast<char*>(out);
@@ -147,9 +161,10 @@ private:
 };
 #endif
 
-}  // namespace
+}   // namespace
 
-std::string Utf8FromGb2312(const std::string& bytes) {
+std::string Utf8FromGb2312(const std::string& bytes)
+{
     Converter converter;
     std::string out;
     out.reserve(bytes.size() * 3 / 2);
@@ -174,7 +189,8 @@ std::string Utf8FromGb2312(const std::string& bytes) {
     return out;
 }
 
-Gb2312Text Gb2312FromUtf8(const std::string& utf8) {
+Gb2312Text Gb2312FromUtf8(const std::string& utf8)
+{
     Converter converter;
     Gb2312Text result;
     for (size_t i = 0; i < utf8.size();) {
@@ -190,8 +206,7 @@ Gb2312Text Gb2312FromUtf8(const std::string& utf8) {
             result.bytes += static_cast<char>(cp);
         } else {
             const size_t before = result.bytes.size();
-            if (!converter.Encode(cp, result.bytes) ||
-                !IsLead(static_cast<unsigned char>(result.bytes[before])) ||
+            if (!converter.Encode(cp, result.bytes) || !IsLead(static_cast<unsigned char>(result.bytes[before])) ||
                 !IsTrail(static_cast<unsigned char>(result.bytes[before + 1]))) {
                 result.codePoint = cp;
                 result.character = utf8.substr(i, length);
@@ -205,7 +220,8 @@ Gb2312Text Gb2312FromUtf8(const std::string& utf8) {
     return result;
 }
 
-size_t Gb2312FittingLength(const char* text, size_t length, size_t most) {
+size_t Gb2312FittingLength(const char* text, size_t length, size_t most)
+{
     if (length <= most) return length;
     size_t i = 0;
     while (i < most) {

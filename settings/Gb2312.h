@@ -16,9 +16,9 @@ std::string Utf8FromGb2312(const std::string& bytes);
 
 struct Gb2312Text {
     bool ok = false;
-    std::string bytes;         // the GB2312 bytes, when ok
-    std::string character;     // otherwise: the first character GB2312 lacks, as UTF-8
-    uint32_t codePoint = 0;    // and its code point; U+FFFD for bytes that are not UTF-8
+    std::string bytes;        // the GB2312 bytes, when ok
+    std::string character;    // otherwise: the first character GB2312 lacks, as UTF-8
+    uint32_t codePoint = 0;   // and its code point; U+FFFD for bytes that are not UTF-8
 };
 
 // `utf8` as GB2312 bytes, or the first character that GB2312 cannot hold.

@@ -19,25 +19,49 @@ struct FieldRef {
     uint16_t size = 0;
 };
 
-constexpr bool operator==(FieldRef a, FieldRef b) {
+constexpr bool operator==(FieldRef a, FieldRef b)
+{
     return a.type == b.type && a.offset == b.offset && a.size == b.size;
 }
-constexpr bool operator!=(FieldRef a, FieldRef b) { return !(a == b); }
+constexpr bool operator!=(FieldRef a, FieldRef b)
+{
+    return !(a == b);
+}
 
-template <class T> struct FieldTypeOf;  // no definition: a field of another type does not compile
-template <> struct FieldTypeOf<uint8_t> { static constexpr FieldType value = FieldType::UInt8; };
-template <> struct FieldTypeOf<int8_t> { static constexpr FieldType value = FieldType::Int8; };
-template <> struct FieldTypeOf<uint16_t> { static constexpr FieldType value = FieldType::UInt16; };
-template <> struct FieldTypeOf<int32_t> { static constexpr FieldType value = FieldType::Int32; };
-template <> struct FieldTypeOf<uint32_t> { static constexpr FieldType value = FieldType::Address; };
-template <size_t N> struct FieldTypeOf<char[N]> { static constexpr FieldType value = FieldType::Text; };
+template <class T>
+struct FieldTypeOf;   // no definition: a field of another type does not compile
+template <>
+struct FieldTypeOf<uint8_t> {
+    static constexpr FieldType value = FieldType::UInt8;
+};
+template <>
+struct FieldTypeOf<int8_t> {
+    static constexpr FieldType value = FieldType::Int8;
+};
+template <>
+struct FieldTypeOf<uint16_t> {
+    static constexpr FieldType value = FieldType::UInt16;
+};
+template <>
+struct FieldTypeOf<int32_t> {
+    static constexpr FieldType value = FieldType::Int32;
+};
+template <>
+struct FieldTypeOf<uint32_t> {
+    static constexpr FieldType value = FieldType::Address;
+};
+template <size_t N>
+struct FieldTypeOf<char[N]> {
+    static constexpr FieldType value = FieldType::Text;
+};
 
 // RECORD_FIELD(program_info1.video.pid): the field's type is taken from the record itself.
-#define RECORD_FIELD(path)                                                                 \
-    FieldRef {                                                                             \
-        FieldTypeOf<std::remove_cv_t<decltype(std::declval<EncoderRecord&>().path)>>::value, \
-            static_cast<uint16_t>(offsetof(EncoderRecord, path)),                          \
-            static_cast<uint16_t>(sizeof(std::declval<EncoderRecord&>().path))             \
+#define RECORD_FIELD(path)                                                                                             \
+    FieldRef                                                                                                           \
+    {                                                                                                                  \
+        FieldTypeOf<std::remove_cv_t<decltype(std::declval<EncoderRecord&>().path)>>::value,                           \
+            static_cast<uint16_t>(offsetof(EncoderRecord, path)),                                                      \
+            static_cast<uint16_t>(sizeof(std::declval<EncoderRecord&>().path))                                         \
     }
 
 // Numbers are read with the field's own signedness and stored truncated to its width.

@@ -9,13 +9,15 @@ namespace {
 
 // The length of the well-formed UTF-8 sequence starting at `at`, or 0 when it is not one
 // (overlong forms, surrogates and values past U+10FFFF included).
-size_t Utf8SequenceLength(const std::string& text, size_t at) {
+size_t Utf8SequenceLength(const std::string& text, size_t at)
+{
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
     size_t length = 0;
     unsigned char low = 0x80, high = 0xBF;   // the allowed range of the second byte
     if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
     else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         if (lead == 0xE0) low = 0xA0;
@@ -35,9 +37,10 @@ size_t Utf8SequenceLength(const std::string& text, size_t at) {
     return length;
 }
 
-}  // namespace
+}   // namespace
 
-std::string JsonString(const std::string& text) {
+std::string JsonString(const std::string& text)
+{
     std::string out = "\"";
     for (size_t at = 0; at < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[at]);
@@ -54,13 +57,27 @@ std::string JsonString(const std::string& text) {
         }
         ++at;
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char escaped[8];
@@ -75,7 +92,8 @@ std::string JsonString(const std::string& text) {
     return out;
 }
 
-std::string RecordJsonObject(const EncoderRecord& record, const TextDecoder& decode) {
+std::string RecordJsonObject(const EncoderRecord& record, const TextDecoder& decode)
+{
     std::string out = "{";
     for (const SettingsField& element : SettingsFields()) {
         if (element.kind == ValueKind::Container || element.Has(FieldFlag::kPassword) ||
@@ -87,8 +105,12 @@ std::string RecordJsonObject(const EncoderRecord& record, const TextDecoder& dec
         out += ": ";
         switch (element.kind) {
         case ValueKind::Number:
-        case ValueKind::Flag: out += std::to_string(FieldNumber(element.field, record)); break;
-        case ValueKind::Address: out += JsonString(FieldValueText(element, record)); break;
+        case ValueKind::Flag:
+            out += std::to_string(FieldNumber(element.field, record));
+            break;
+        case ValueKind::Address:
+            out += JsonString(FieldValueText(element, record));
+            break;
         case ValueKind::Text: {
             const std::string raw = FieldText(element.field, record);
             out += JsonString(decode ? decode(raw) : Utf8FromGb2312(raw));
@@ -99,7 +121,8 @@ std::string RecordJsonObject(const EncoderRecord& record, const TextDecoder& dec
             out += code < element.words->count ? JsonString(element.words->words[code]) : "null";
             break;
         }
-        case ValueKind::Container: break;
+        case ValueKind::Container:
+            break;
         }
     }
     out += "}";

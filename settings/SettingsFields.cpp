@@ -10,50 +10,45 @@ namespace {
 namespace F = FieldFlag;
 using K = ValueKind;
 
-constexpr SettingsField Open(const char* element, uint8_t depth) {
+constexpr SettingsField Open(const char* element, uint8_t depth)
+{
     return SettingsField{element, depth, K::Container, {}, nullptr, nullptr, 0};
 }
 
-#define LEAF(depth, element, kind, path, flags) \
-    SettingsField { element, depth, K::kind, RECORD_FIELD(path), nullptr, #path, flags }
-#define WORD(depth, element, list, path) \
-    SettingsField { element, depth, K::Word, RECORD_FIELD(path), &WordLists::list, #path, 0 }
+#define LEAF(depth, element, kind, path, flags)                                                                        \
+    SettingsField                                                                                                      \
+    {                                                                                                                  \
+        element, depth, K::kind, RECORD_FIELD(path), nullptr, #path, flags                                             \
+    }
+#define WORD(depth, element, list, path)                                                                               \
+    SettingsField                                                                                                      \
+    {                                                                                                                  \
+        element, depth, K::Word, RECORD_FIELD(path), &WordLists::list, #path, 0                                        \
+    }
 
 // `p` and `a` below begin a path into the record (`program_info1` of `program_info1.video.pid`):
 // LEAF turns the whole path into an offset and the field's name, which brackets would spoil.
 // NOLINTBEGIN(bugprone-macro-parentheses)
 
 // Program 1 and program 2 share the head and video lines; only their paths differ.
-#define PROGRAM_HEAD(p)                                                         \
-    LEAF(2, "start", Number, p.start, 0),                                       \
-    LEAF(2, "progName", Text, p.progName, F::kDvbWhenEmpty),                     \
-    LEAF(2, "providerName", Text, p.providerName, F::kDvbWhenEmpty),             \
-    LEAF(2, "progNO", Number, p.progNO, 0),                                     \
-    LEAF(2, "pmtPid", Number, p.pmtPid, 0),                                     \
-    LEAF(2, "pcrPid", Number, p.pcrPid, 0)
+#define PROGRAM_HEAD(p)                                                                                                \
+    LEAF(2, "start", Number, p.start, 0), LEAF(2, "progName", Text, p.progName, F::kDvbWhenEmpty),                     \
+        LEAF(2, "providerName", Text, p.providerName, F::kDvbWhenEmpty), LEAF(2, "progNO", Number, p.progNO, 0),       \
+        LEAF(2, "pmtPid", Number, p.pmtPid, 0), LEAF(2, "pcrPid", Number, p.pcrPid, 0)
 
-#define VIDEO(p, sourceList)                                                    \
-    Open("video", 2),                                                           \
-    LEAF(3, "pid", Number, p.video.pid, 0),                                     \
-    WORD(3, "source", sourceList, p.video.source),                              \
-    LEAF(3, "standard", Text, p.video.standard, F::kReported),                  \
-    WORD(3, "mode", videoMode, p.video.mode),                                   \
-    LEAF(3, "bitrate", Number, p.video.bitrate, 0),                             \
-    WORD(3, "resolution", resolution, p.video.resolution),                      \
-    WORD(3, "gop", gop, p.video.gop),                                           \
-    WORD(3, "filter", filter, p.video.filter),                                  \
-    LEAF(3, "lightness", Number, p.video.lightness, 0),                         \
-    LEAF(3, "hue", Number, p.video.hue, 0),                                     \
-    LEAF(3, "saturation", Number, p.video.saturation, 0),                       \
-    LEAF(3, "contrast", Number, p.video.contrast, 0)
+#define VIDEO(p, sourceList)                                                                                           \
+    Open("video", 2), LEAF(3, "pid", Number, p.video.pid, 0), WORD(3, "source", sourceList, p.video.source),           \
+        LEAF(3, "standard", Text, p.video.standard, F::kReported), WORD(3, "mode", videoMode, p.video.mode),           \
+        LEAF(3, "bitrate", Number, p.video.bitrate, 0), WORD(3, "resolution", resolution, p.video.resolution),         \
+        WORD(3, "gop", gop, p.video.gop), WORD(3, "filter", filter, p.video.filter),                                   \
+        LEAF(3, "lightness", Number, p.video.lightness, 0), LEAF(3, "hue", Number, p.video.hue, 0),                    \
+        LEAF(3, "saturation", Number, p.video.saturation, 0), LEAF(3, "contrast", Number, p.video.contrast, 0)
 
 // The audio lines after source (and audioSDI) are the same for all three audio blocks.
-#define AUDIO_TAIL(a)                                                           \
-    WORD(3, "samplebitrate", sampleRate, a.samplebitrate),                      \
-    LEAF(3, "volumnLeft", Number, a.volumnLeft, 0),                             \
-    LEAF(3, "volumnRight", Number, a.volumnRight, 0),                           \
-    WORD(3, "bitrate", audioBitrate, a.bitrate),                                \
-    WORD(3, "mode", audioMode, a.mode)
+#define AUDIO_TAIL(a)                                                                                                  \
+    WORD(3, "samplebitrate", sampleRate, a.samplebitrate), LEAF(3, "volumnLeft", Number, a.volumnLeft, 0),             \
+        LEAF(3, "volumnRight", Number, a.volumnRight, 0), WORD(3, "bitrate", audioBitrate, a.bitrate),                 \
+        WORD(3, "mode", audioMode, a.mode)
 
 // NOLINTEND(bugprone-macro-parentheses)
 
@@ -107,7 +102,8 @@ constexpr SettingsField kFields[] = {
 #undef VIDEO
 #undef AUDIO_TAIL
 
-constexpr bool DepthsWithin(const SettingsField* fields, size_t count, uint8_t most) {
+constexpr bool DepthsWithin(const SettingsField* fields, size_t count, uint8_t most)
+{
     for (size_t i = 0; i < count; ++i) {
         if (fields[i].depth > most) return false;
     }
@@ -124,30 +120,33 @@ static_assert(sizeof kFields / sizeof kFields[0] == 74 + 9, "one entry per leaf 
 // A text longer than its field is cut to fit, between characters: half a GB2312 pair
 // would show as a damaged character and go back to the encoder so. The field always
 // keeps its NUL.
-void StoreText(FieldRef field, const char* text, EncoderRecord& record) {
+void StoreText(FieldRef field, const char* text, EncoderRecord& record)
+{
     char* bytes = reinterpret_cast<char*>(&record) + field.offset;
     const size_t length = Gb2312FittingLength(text, strnlen(text, field.size), field.size - 1u);
     std::memcpy(bytes, text, length);
     bytes[length] = '\0';
 }
 
-}  // namespace
+}   // namespace
 
-const SettingsFieldTable& SettingsFields() {
+const SettingsFieldTable& SettingsFields()
+{
     return kTable;
 }
 
-const SettingsField* FindSettingsField(FieldRef field) {
+const SettingsField* FindSettingsField(FieldRef field)
+{
     for (const SettingsField& element : kTable) {
-        if (element.kind != ValueKind::Container && !element.Has(FieldFlag::kSecondCarrier) &&
-            element.field == field) {
+        if (element.kind != ValueKind::Container && !element.Has(FieldFlag::kSecondCarrier) && element.field == field) {
             return &element;
         }
     }
     return nullptr;
 }
 
-const SettingsField* FindSettingsField(const char* dottedName) {
+const SettingsField* FindSettingsField(const char* dottedName)
+{
     for (const SettingsField& element : kTable) {
         if (element.name && !element.Has(FieldFlag::kSecondCarrier) && std::strcmp(element.name, dottedName) == 0) {
             return &element;
@@ -156,27 +155,43 @@ const SettingsField* FindSettingsField(const char* dottedName) {
     return nullptr;
 }
 
-void StoreFieldText(const SettingsField& element, const char* text, EncoderRecord& record) {
+void StoreFieldText(const SettingsField& element, const char* text, EncoderRecord& record)
+{
     switch (element.kind) {
-    case ValueKind::Container: break;
-    case ValueKind::Number: SetFieldNumber(element.field, record, AtoiSaturated(text)); break;
-    case ValueKind::Address: SetFieldNumber(element.field, record, InetAddrHostOrder(text)); break;
-    case ValueKind::Text: StoreText(element.field, text, record); break;
-    case ValueKind::Word: SetFieldNumber(element.field, record, CodeForWord(*element.words, text)); break;
-    case ValueKind::Flag: SetFieldNumber(element.field, record, 1); break;
+    case ValueKind::Container:
+        break;
+    case ValueKind::Number:
+        SetFieldNumber(element.field, record, AtoiSaturated(text));
+        break;
+    case ValueKind::Address:
+        SetFieldNumber(element.field, record, InetAddrHostOrder(text));
+        break;
+    case ValueKind::Text:
+        StoreText(element.field, text, record);
+        break;
+    case ValueKind::Word:
+        SetFieldNumber(element.field, record, CodeForWord(*element.words, text));
+        break;
+    case ValueKind::Flag:
+        SetFieldNumber(element.field, record, 1);
+        break;
     }
 }
 
-std::string FieldValueText(const SettingsField& element, const EncoderRecord& record) {
+std::string FieldValueText(const SettingsField& element, const EncoderRecord& record)
+{
     switch (element.kind) {
     case ValueKind::Number:
-    case ValueKind::Flag: return std::to_string(FieldNumber(element.field, record));
+    case ValueKind::Flag:
+        return std::to_string(FieldNumber(element.field, record));
     case ValueKind::Address:
         return FormatDotted(static_cast<uint32_t>(FieldNumber(element.field, record)));
-    case ValueKind::Text: return FieldText(element.field, record);
+    case ValueKind::Text:
+        return FieldText(element.field, record);
     case ValueKind::Word:
         return WordForCode(*element.words, static_cast<uint8_t>(FieldNumber(element.field, record)));
-    case ValueKind::Container: break;
+    case ValueKind::Container:
+        break;
     }
     return {};
 }

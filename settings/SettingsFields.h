@@ -12,12 +12,12 @@
 #include "WordLists.h"
 
 enum class ValueKind : uint8_t {
-    Container,  // start tag, children, end tag
-    Number,     // decimal of the field's width and signedness
-    Address,    // dotted IPv4, host order in the record
-    Text,       // bytes as stored, entity-escaped on writing
-    Word,       // a code written as the word at that position of `words`
-    Flag,       // written as a number; on reading, the element's presence stores 1
+    Container,   // start tag, children, end tag
+    Number,      // decimal of the field's width and signedness
+    Address,     // dotted IPv4, host order in the record
+    Text,        // bytes as stored, entity-escaped on writing
+    Word,        // a code written as the word at that position of `words`
+    Flag,        // written as a number; on reading, the element's presence stores 1
 };
 
 namespace FieldFlag {
@@ -26,15 +26,15 @@ constexpr uint8_t kDvbWhenEmpty = 0x02;    // an empty name is sent, and kept, a
 constexpr uint8_t kSecondCarrier = 0x04;   // also carries a field another element owns
 constexpr uint8_t kReported = 0x08;        // the encoder reports it; a write does not set it
 constexpr uint8_t kPassword = 0x10;        // never stored in a file, shown or logged
-}  // namespace FieldFlag
+}   // namespace FieldFlag
 
 struct SettingsField {
-    const char* element;    // the element's name
-    uint8_t depth;          // nesting below the root, which is 0; also the line's tab count
+    const char* element;   // the element's name
+    uint8_t depth;         // nesting below the root, which is 0; also the line's tab count
     ValueKind kind;
-    FieldRef field;         // type None for containers
-    const WordList* words;  // Word fields only
-    const char* name;       // the record field's dotted name ("program_info1.video.pid")
+    FieldRef field;          // type None for containers
+    const WordList* words;   // Word fields only
+    const char* name;        // the record field's dotted name ("program_info1.video.pid")
     uint8_t flags;
 
     bool Has(uint8_t flag) const { return (flags & flag) != 0; }

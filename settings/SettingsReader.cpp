@@ -10,14 +10,16 @@ namespace {
 
 // The text of a leaf: the value of its first child node. A leaf without any child
 // (<pid/> or <pid></pid>) carries no value, and its field keeps what it had.
-const char* LeafText(const TiXmlNode* leaf) {
+const char* LeafText(const TiXmlNode* leaf)
+{
     const TiXmlNode* child = leaf->FirstChild();
     return child ? child->Value() : nullptr;
 }
 
 // The table entry for a child named `name` of the container at `parent`, or nullptr.
 // Names are compared as whole, case-sensitive byte strings.
-const SettingsField* ChildEntry(size_t parent, const char* name) {
+const SettingsField* ChildEntry(size_t parent, const char* name)
+{
     const SettingsFieldTable& table = SettingsFields();
     const uint8_t depth = table[parent].depth;
     for (size_t i = parent + 1; i < table.count && table[i].depth > depth; ++i) {
@@ -28,7 +30,8 @@ const SettingsField* ChildEntry(size_t parent, const char* name) {
 
 // Visits the child nodes in document order; an element that occurs twice is applied twice,
 // so the later value wins, and names the table does not list are ignored.
-void ReadContainer(const TiXmlNode* container, size_t entry, EncoderRecord& record) {
+void ReadContainer(const TiXmlNode* container, size_t entry, EncoderRecord& record)
+{
     for (const TiXmlNode* node = container->FirstChild(); node; node = node->NextSibling()) {
         const SettingsField* child = ChildEntry(entry, node->Value());
         if (!child || child->Has(FieldFlag::kWrittenOnly)) continue;   // passwords are the operator's
@@ -44,15 +47,17 @@ void ReadContainer(const TiXmlNode* container, size_t entry, EncoderRecord& reco
 
 constexpr size_t kParserSlack = 16;
 
-}  // namespace
+}   // namespace
 
-int ReadSettingsDocument(const TiXmlElement* root, EncoderRecord& record) {
+int ReadSettingsDocument(const TiXmlElement* root, EncoderRecord& record)
+{
     if (!root || std::strcmp(root->Value(), SettingsFields()[0].element) != 0) return 0;
     ReadContainer(root, 0, record);
     return 1;
 }
 
-int ReadSettingsText(const char* text, int length, EncoderRecord& record) {
+int ReadSettingsText(const char* text, int length, EncoderRecord& record)
+{
     // Line ends become LF before parsing: CR LF and a lone CR alike.
     std::string normalised;
     normalised.reserve(length > 0 ? static_cast<size_t>(length) : 0);

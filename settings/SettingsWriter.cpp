@@ -8,7 +8,8 @@ namespace {
 
 const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"GB2312\" standalone=\"no\" ?>\n";
 
-void Tag(std::string& out, int tabs, const char* open, const char* name) {
+void Tag(std::string& out, int tabs, const char* open, const char* name)
+{
     out.append(tabs, '\t');
     out += open;
     out += name;
@@ -17,7 +18,8 @@ void Tag(std::string& out, int tabs, const char* open, const char* name) {
 
 // Walks the field table: a container's end tag goes out before the first line that is
 // not deeper than its start tag, and at the end of the document.
-void AppendDocument(const EncoderRecord& record, bool withPasswords, std::string& out) {
+void AppendDocument(const EncoderRecord& record, bool withPasswords, std::string& out)
+{
     out += kDeclaration;
     const SettingsField* open[kMaxSettingsDepth + 1];   // one container open per level
     int depth = 0;
@@ -49,28 +51,43 @@ void AppendDocument(const EncoderRecord& record, bool withPasswords, std::string
     }
 }
 
-}  // namespace
+}   // namespace
 
-bool IsXmlForbiddenByte(unsigned char byte) {
+bool IsXmlForbiddenByte(unsigned char byte)
+{
     return (byte >= 0x01 && byte <= 0x08) || byte == 0x0B || byte == 0x0C || (byte >= 0x0E && byte <= 0x1F);
 }
 
-std::string EscapeXmlText(const char* text) {
+std::string EscapeXmlText(const char* text)
+{
     std::string out;
     for (const char* p = text; *p; ++p) {
         switch (*p) {
-        case '"': out += "&quot;"; break;
-        case '&': out += "&amp;"; break;
-        case '\'': out += "&apos;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += IsXmlForbiddenByte(static_cast<unsigned char>(*p)) ? kXmlForbiddenReplacement : *p; break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += IsXmlForbiddenByte(static_cast<unsigned char>(*p)) ? kXmlForbiddenReplacement : *p;
+            break;
         }
     }
     return out;
 }
 
-int WriteSettingsDocument(EncoderRecord& record, char* text) {
+int WriteSettingsDocument(EncoderRecord& record, char* text)
+{
     // An empty service or provider name goes out as "dvb", and the record keeps it.
     for (const SettingsField& element : SettingsFields()) {
         if (element.Has(FieldFlag::kDvbWhenEmpty) && FieldText(element.field, record).empty()) {
@@ -84,7 +101,8 @@ int WriteSettingsDocument(EncoderRecord& record, char* text) {
     return static_cast<int>(already + out.size());
 }
 
-std::string EncoderSideDocument(const EncoderRecord& record) {
+std::string EncoderSideDocument(const EncoderRecord& record)
+{
     std::string out;
     AppendDocument(record, false, out);
     return out;

@@ -3,19 +3,25 @@
 #include <cstdio>
 
 namespace {
-bool IsSpace(char c) {
+bool IsSpace(char c)
+{
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-int HexValue(char c) {
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+int HexValue(char c)
+{
     if (IsDigit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
-}  // namespace
+}   // namespace
 
-int32_t AtoiSaturated(const char* text) {
+int32_t AtoiSaturated(const char* text)
+{
     const char* p = text;
     while (IsSpace(*p)) ++p;
     bool negative = false;
@@ -30,7 +36,8 @@ int32_t AtoiSaturated(const char* text) {
     return static_cast<int32_t>(negative ? -magnitude : magnitude);
 }
 
-uint32_t InetAddrHostOrder(const char* text) {
+uint32_t InetAddrHostOrder(const char* text)
+{
     uint32_t parts[4] = {0, 0, 0, 0};
     int count = 0;
     const char* p = text;
@@ -79,10 +86,10 @@ uint32_t InetAddrHostOrder(const char* text) {
     }
 }
 
-std::string FormatDotted(uint32_t hostOrder) {
+std::string FormatDotted(uint32_t hostOrder)
+{
     char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(hostOrder >> 24),
-                  unsigned(hostOrder >> 16 & 0xFF), unsigned(hostOrder >> 8 & 0xFF),
-                  unsigned(hostOrder & 0xFF));
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(hostOrder >> 24), unsigned(hostOrder >> 16 & 0xFF),
+                  unsigned(hostOrder >> 8 & 0xFF), unsigned(hostOrder & 0xFF));
     return text;
 }

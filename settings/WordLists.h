@@ -16,7 +16,8 @@ struct WordList {
 namespace WordLists {
 
 template <size_t N>
-constexpr WordList Make(const char* const (&words)[N], const char* fallback) {
+constexpr WordList Make(const char* const (&words)[N], const char* fallback)
+{
     return WordList{words, static_cast<uint8_t>(N), fallback};
 }
 
@@ -29,7 +30,7 @@ inline constexpr const char* kFilter[] = {"soft", "normal", "sharp"};
 inline constexpr const char* kProgram1Audio1Source[] = {"SDI", "BALANCE1"};
 inline constexpr const char* kBalance2Source[] = {"BALANCE2"};
 inline constexpr const char* kSampleRate[] = {"32000", "44100", "48000"};
-inline constexpr const char* kAudioBitrate[] = {"32", "48", "56", "64", "96", "112", "128",
+inline constexpr const char* kAudioBitrate[] = {"32",  "48",  "56",  "64",  "96",  "112", "128",
                                                 "160", "192", "224", "256", "320", "384"};
 inline constexpr const char* kAudioMode[] = {"joint stereo", "stereo", "double", "single"};
 
@@ -45,7 +46,7 @@ inline constexpr WordList sampleRate = Make(kSampleRate, "48000");
 inline constexpr WordList audioBitrate = Make(kAudioBitrate, "384");
 inline constexpr WordList audioMode = Make(kAudioMode, "single");
 
-}  // namespace WordLists
+}   // namespace WordLists
 
 // The word the writer sends for a code.
 const char* WordForCode(const WordList& list, uint8_t code);

@@ -20,8 +20,7 @@ QString SheetTextFromBytes(const std::string& bytes)
 EditorValue SheetValueFromText(const QString& text)
 {
     Gb2312Text encoded = Gb2312FromUtf8(text.toStdString());
-    if (!encoded.ok)
-        return EditorValue::Unencodable(encoded.character, encoded.codePoint);
+    if (!encoded.ok) return EditorValue::Unencodable(encoded.character, encoded.codePoint);
     return EditorValue::Text(std::move(encoded.bytes));
 }
 
@@ -61,11 +60,9 @@ std::optional<EditorValue> EditorValueOf(const RowValue& value)
     return std::nullopt;
 }
 
-}  // namespace
+}   // namespace
 
-CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target)
-    : QFrame(parent)
-    , m_target(std::move(target))
+CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target) : QFrame(parent), m_target(std::move(target))
 {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setBackgroundRole(QPalette::Base);
@@ -86,10 +83,8 @@ CSettingsSheet::CSettingsSheet(QWidget* parent, RowCommandTarget target)
 
 int CSettingsSheet::BuildRows()
 {
-    if (!BuildColumn(m_left, ::LeftColumn()))
-        return 0;
-    if (!BuildColumn(m_right, ::RightColumn()))
-        return 0;
+    if (!BuildColumn(m_left, ::LeftColumn())) return 0;
+    if (!BuildColumn(m_right, ::RightColumn())) return 0;
     m_bar->raise();
     return 1;
 }
@@ -293,8 +288,7 @@ void CSettingsSheet::PlaceColumns()
     const QRect client = ColumnArea();
     const int width = client.width(), height = client.height();
     // Each column keeps kColumnMargin from the divider; the right one also from the edge.
-    if (m_left)
-        m_left->setGeometry(client.left(), client.top(), std::max(0, m_columnDivider - kColumnMargin), height);
+    if (m_left) m_left->setGeometry(client.left(), client.top(), std::max(0, m_columnDivider - kColumnMargin), height);
     if (m_right)
         m_right->setGeometry(client.left() + m_columnDivider + kColumnMargin, client.top(),
                              std::max(0, width - m_columnDivider - 2 * kColumnMargin), height);

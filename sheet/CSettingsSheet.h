@@ -24,9 +24,9 @@ class CSettingsSheet : public QFrame {
     Q_OBJECT
 public:
     static constexpr int kColumnDividerStart = 380;
-    static constexpr int kLabelDivider = 200;     // label/value divider of both columns
+    static constexpr int kLabelDivider = 200;   // label/value divider of both columns
     static constexpr int kBarWidth = 4;
-    static constexpr int kColumnMargin = 1;   // pixels between a column and the divider
+    static constexpr int kColumnMargin = 1;                // pixels between a column and the divider
     static constexpr uint32_t kColumnStyle = 0x16000000;   // visible, clipping siblings and children
     static constexpr uint32_t kColumnOptions = RTS_SHADEMARGIN | RTS_HEADINGCOLORS;
     static constexpr int kColumnId = kUnaddressedId;

@@ -7,28 +7,32 @@
 #include "SheetLayout.h"
 #include "TextConversions.h"
 
-EditorValue EditorValue::Index(uint8_t comboIndex) {
+EditorValue EditorValue::Index(uint8_t comboIndex)
+{
     EditorValue value;
     value.kind = Kind::Index;
     value.index = comboIndex;
     return value;
 }
 
-EditorValue EditorValue::Address(uint32_t hostOrder) {
+EditorValue EditorValue::Address(uint32_t hostOrder)
+{
     EditorValue value;
     value.kind = Kind::Address;
     value.address = hostOrder;
     return value;
 }
 
-EditorValue EditorValue::Text(std::string windowText) {
+EditorValue EditorValue::Text(std::string windowText)
+{
     EditorValue value;
     value.kind = Kind::Text;
     value.text = std::move(windowText);
     return value;
 }
 
-EditorValue EditorValue::Unencodable(std::string character, uint32_t codePoint) {
+EditorValue EditorValue::Unencodable(std::string character, uint32_t codePoint)
+{
     EditorValue value;
     value.kind = Kind::Unencodable;
     value.text = std::move(character);
@@ -36,7 +40,8 @@ EditorValue EditorValue::Unencodable(std::string character, uint32_t codePoint) 
     return value;
 }
 
-uint16_t FindFreePid(const EncoderRecord& record) {
+uint16_t FindFreePid(const EncoderRecord& record)
+{
     for (uint16_t candidate = 32; candidate <= 99; ++candidate) {
         bool taken = false;
         for (size_t slot = 0; slot < kPidSlotCount && !taken; ++slot) {
@@ -58,13 +63,15 @@ const char* const kProgramNumberWarning = "Program Number must less than 65535 !
 const char* const kControlCharacterWarning = "Text must not contain control characters !";
 
 // The code point goes beside the character, since one the operator's font lacks shows as a box.
-std::string UnencodableWarning(const EditorValue& value) {
+std::string UnencodableWarning(const EditorValue& value)
+{
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(value.codePoint));
     return "Character \"" + value.text + "\" (" + code + ") cannot be sent to the encoder !";
 }
 
-bool HasForbiddenByte(const std::string& text) {
+bool HasForbiddenByte(const std::string& text)
+{
     for (char c : text) {
         if (IsXmlForbiddenByte(static_cast<unsigned char>(c))) return true;
     }
@@ -72,7 +79,8 @@ bool HasForbiddenByte(const std::string& text) {
 }
 
 // A stored bitrate is a signed byte to this rule: 255, the unknown bitrate, counts as -1.
-std::optional<std::string> CheckAudio(int mode, int bitrate) {
+std::optional<std::string> CheckAudio(int mode, int bitrate)
+{
     if (mode == kSingleMode) {
         if (bitrate > kHighestSingleBitrate) return kSingleModeWarning;
     } else if (bitrate < kLowestOtherBitrate) {
@@ -81,11 +89,13 @@ std::optional<std::string> CheckAudio(int mode, int bitrate) {
     return std::nullopt;
 }
 
-int StoredBitrate(FieldRef field, const EncoderRecord& record) {
+int StoredBitrate(FieldRef field, const EncoderRecord& record)
+{
     return static_cast<int8_t>(static_cast<uint8_t>(FieldNumber(field, record)));
 }
 
-std::optional<std::string> CommitPid(const SheetRow& row, int32_t v, EncoderRecord& record) {
+std::optional<std::string> CommitPid(const SheetRow& row, int32_t v, EncoderRecord& record)
+{
     const PidRule& rule = row.commit.pid;
     if (v == 0 && !rule.zeroRefused) {
         SetFieldNumber(row.field, record, 0);   // unused stream; the other PID stays as it is
@@ -104,27 +114,33 @@ std::optional<std::string> CommitPid(const SheetRow& row, int32_t v, EncoderReco
     return std::nullopt;
 }
 
-bool ValueFitsRow(RowKind kind, EditorValue::Kind value) {
+bool ValueFitsRow(RowKind kind, EditorValue::Kind value)
+{
     switch (kind) {
     case RowKind::Text:
     case RowKind::Numeric:
         return value == EditorValue::Kind::Text || value == EditorValue::Kind::Unencodable;
-    case RowKind::Combo: return value == EditorValue::Kind::Index;
-    case RowKind::IPAddress: return value == EditorValue::Kind::Address;
+    case RowKind::Combo:
+        return value == EditorValue::Kind::Index;
+    case RowKind::IPAddress:
+        return value == EditorValue::Kind::Address;
     case RowKind::Heading:
-    case RowKind::Static: break;
+    case RowKind::Static:
+        break;
     }
     return false;
 }
 
-void StoreWithMirror(const CommitRule& rule, FieldRef field, EncoderRecord& record, int64_t value) {
+void StoreWithMirror(const CommitRule& rule, FieldRef field, EncoderRecord& record, int64_t value)
+{
     SetFieldNumber(field, record, value);
     if (rule.mirror.type != FieldType::None) SetFieldNumber(rule.mirror, record, value);
 }
 
-}  // namespace
+}   // namespace
 
-std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record) {
+std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record)
+{
     const SheetRow* row = FindSheetRow(controlId);
     if (row == nullptr || row->commit.kind == CommitKind::None) return std::nullopt;
     if (!ValueFitsRow(row->kind, value.kind)) return std::nullopt;
@@ -132,7 +148,8 @@ std::optional<std::string> CommitSetting(int controlId, const EditorValue& value
     if (value.kind == EditorValue::Kind::Unencodable) return UnencodableWarning(value);
 
     switch (rule.kind) {
-    case CommitKind::None: break;
+    case CommitKind::None:
+        break;
     case CommitKind::Store:
         StoreWithMirror(rule, row->field, record,
                         row->kind == RowKind::IPAddress ? int64_t{value.address} : int64_t{value.index});
@@ -162,7 +179,8 @@ std::optional<std::string> CommitSetting(int controlId, const EditorValue& value
         SetFieldNumber(row->field, record, v);
         break;
     }
-    case CommitKind::Pid: return CommitPid(*row, AtoiSaturated(value.text.c_str()), record);
+    case CommitKind::Pid:
+        return CommitPid(*row, AtoiSaturated(value.text.c_str()), record);
     case CommitKind::Start:
         SetFieldNumber(row->field, record, value.index);
         // Every Yes picks anew; the program's current PMT PID is among those excluded.
@@ -189,14 +207,18 @@ std::optional<std::string> CommitSetting(int controlId, const EditorValue& value
     return std::nullopt;
 }
 
-EditorValue ShownEditorValue(const SheetRow& row, const EncoderRecord& record) {
+EditorValue ShownEditorValue(const SheetRow& row, const EncoderRecord& record)
+{
     switch (row.kind) {
-    case RowKind::Combo: return EditorValue::Index(static_cast<uint8_t>(ShownIndex(row, record)));
-    case RowKind::IPAddress: return EditorValue::Address(ShownAddress(row, record));
+    case RowKind::Combo:
+        return EditorValue::Index(static_cast<uint8_t>(ShownIndex(row, record)));
+    case RowKind::IPAddress:
+        return EditorValue::Address(ShownAddress(row, record));
     case RowKind::Text:
     case RowKind::Numeric:
     case RowKind::Static:
-    case RowKind::Heading: break;
+    case RowKind::Heading:
+        break;
     }
     return EditorValue::Text(ShownText(row, record));
 }
@@ -206,7 +228,8 @@ namespace {
 const char* const kSecondInputWarning = " of the second analog input differs between Program 1 and Program 2 !";
 const char* const kSampleRateWarning = "Sampling Frequency must be the same for every audio input !";
 
-const PidField* PidFieldAt(FieldRef field) {
+const PidField* PidFieldAt(FieldRef field)
+{
     for (size_t slot = 0; slot < kPidSlotCount; ++slot) {
         const PidField& pid = PidFieldOf(static_cast<PidSlot>(slot));
         if (pid.field == field) return &pid;
@@ -214,9 +237,10 @@ const PidField* PidFieldAt(FieldRef field) {
     return nullptr;
 }
 
-}  // namespace
+}   // namespace
 
-std::vector<BrokenRule> CheckWholeRecord(const EncoderRecord& record) {
+std::vector<BrokenRule> CheckWholeRecord(const EncoderRecord& record)
+{
     std::vector<BrokenRule> broken;
     const SheetRow* firstSampleRate = nullptr;
     ForEachSheetRow([&](const SheetRow& row, const char* heading) {

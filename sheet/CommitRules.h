@@ -17,8 +17,8 @@ struct SheetRow;
 struct EditorValue {
     enum class Kind : uint8_t { Index, Address, Text, Unencodable };
 
-    static EditorValue Index(uint8_t comboIndex);      // a combo's selection; 255 for none
-    static EditorValue Address(uint32_t hostOrder);    // an address editor, blank fields 0
+    static EditorValue Index(uint8_t comboIndex);     // a combo's selection; 255 for none
+    static EditorValue Address(uint32_t hostOrder);   // an address editor, blank fields 0
     // An edit's text, numeric rows too, as the encoder's GB2312 bytes.
     static EditorValue Text(std::string windowText);
     // An edit's text holds a character the encoder's GB2312 cannot carry: `character` is
@@ -49,14 +49,12 @@ EditorValue ShownEditorValue(const SheetRow& row, const EncoderRecord& record);
 
 // A rule the record breaks: the row whose value would be refused, and the warning.
 struct BrokenRule {
-    int controlId;          // 0: the whole document, not one row
-    const char* heading;    // the row's heading; labels repeat between groups
+    int controlId;         // 0: the whole document, not one row
+    const char* heading;   // the row's heading; labels repeat between groups
     const char* label;
     std::string warning;
 
-    bool operator==(const BrokenRule& other) const {
-        return controlId == other.controlId && warning == other.warning;
-    }
+    bool operator==(const BrokenRule& other) const { return controlId == other.controlId && warning == other.warning; }
 };
 
 // Checks the whole record before it is sent: every editable row's value against the rule

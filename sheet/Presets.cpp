@@ -11,19 +11,22 @@ namespace {
 const char* const kNotASettingsFile = "The file is not an encoder settings document !";
 const char* const kFileTooLong = "The settings file is too long !";
 
-bool IsPassword(const SheetRow& row) {
+bool IsPassword(const SheetRow& row)
+{
     const SettingsField* element = FindSettingsField(row.field);
     return element && element->Has(FieldFlag::kPassword);
 }
 
-void CopyField(FieldRef field, const EncoderRecord& from, EncoderRecord& to) {
-    std::memcpy(reinterpret_cast<char*>(&to) + field.offset,
-                reinterpret_cast<const char*>(&from) + field.offset, field.size);
+void CopyField(FieldRef field, const EncoderRecord& from, EncoderRecord& to)
+{
+    std::memcpy(reinterpret_cast<char*>(&to) + field.offset, reinterpret_cast<const char*>(&from) + field.offset,
+                field.size);
 }
 
-}  // namespace
+}   // namespace
 
-std::string SaveSettingsDocument(const EncoderRecord& record) {
+std::string SaveSettingsDocument(const EncoderRecord& record)
+{
     EncoderRecord copy = record;
     copy.password[0] = '\0';
     copy.newPassword[0] = '\0';
@@ -32,7 +35,8 @@ std::string SaveSettingsDocument(const EncoderRecord& record) {
     return std::string(buffer.data(), static_cast<size_t>(length));
 }
 
-std::vector<BrokenRule> ApplySettings(const std::string& fileText, EncoderRecord& record) {
+std::vector<BrokenRule> ApplySettings(const std::string& fileText, EncoderRecord& record)
+{
     if (fileText.size() > kMaxSettingsFileBytes) return {BrokenRule{0, "", "", kFileTooLong}};
     // Read over the encoder's own values, so an element the file lacks changes nothing.
     EncoderRecord fromFile = record;

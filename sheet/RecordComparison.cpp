@@ -6,17 +6,20 @@
 
 namespace {
 
-bool IsPassword(FieldRef field) {
+bool IsPassword(FieldRef field)
+{
     const SettingsField* element = FindSettingsField(field);
     return element && element->Has(FieldFlag::kPassword);
 }
 
-std::string Masked(const std::string& text) {
+std::string Masked(const std::string& text)
+{
     return text.empty() ? text : kPasswordMask;
 }
 
 // The sheet row that shows and edits a field, or nullptr.
-const SheetRow* RowShowing(FieldRef field, const char** heading) {
+const SheetRow* RowShowing(FieldRef field, const char** heading)
+{
     const SheetRow* found = nullptr;
     ForEachSheetRow([&](const SheetRow& row, const char* rowHeading) {
         if (!found && row.field == field) {
@@ -29,7 +32,8 @@ const SheetRow* RowShowing(FieldRef field, const char** heading) {
 
 enum class Rows { Editable, Shown };
 
-std::vector<PendingChange> CompareRows(const EncoderRecord& lastRead, const EncoderRecord& edited, Rows rows) {
+std::vector<PendingChange> CompareRows(const EncoderRecord& lastRead, const EncoderRecord& edited, Rows rows)
+{
     std::vector<PendingChange> changes;
     ForEachSheetRow([&](const SheetRow& row, const char* heading) {
         if (row.field.type == FieldType::None) return;
@@ -46,17 +50,20 @@ std::vector<PendingChange> CompareRows(const EncoderRecord& lastRead, const Enco
     return changes;
 }
 
-}  // namespace
+}   // namespace
 
-std::vector<PendingChange> PendingChanges(const EncoderRecord& lastRead, const EncoderRecord& edited) {
+std::vector<PendingChange> PendingChanges(const EncoderRecord& lastRead, const EncoderRecord& edited)
+{
     return CompareRows(lastRead, edited, Rows::Editable);
 }
 
-std::vector<PendingChange> DifferingRows(const EncoderRecord& first, const EncoderRecord& second) {
+std::vector<PendingChange> DifferingRows(const EncoderRecord& first, const EncoderRecord& second)
+{
     return CompareRows(first, second, Rows::Shown);
 }
 
-std::vector<FieldMismatch> ReadBackMismatches(const EncoderRecord& written, const EncoderRecord& readBack) {
+std::vector<FieldMismatch> ReadBackMismatches(const EncoderRecord& written, const EncoderRecord& readBack)
+{
     // The written record as the encoder received it: its document read back in.
     EncoderRecord sent = written;
     std::vector<char> buffer(10000, '\0');
@@ -75,8 +82,7 @@ std::vector<FieldMismatch> ReadBackMismatches(const EncoderRecord& written, cons
         const char* heading = "";
         const SheetRow* row = RowShowing(element.field, &heading);
         mismatches.push_back(FieldMismatch{element.name, row ? row->controlId : 0, heading,
-                                           row && row->label ? row->label : "",
-                                           FieldValueText(element, expected),
+                                           row && row->label ? row->label : "", FieldValueText(element, expected),
                                            FieldValueText(element, readBack)});
     }
     return mismatches;

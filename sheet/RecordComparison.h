@@ -29,8 +29,8 @@ std::vector<PendingChange> DifferingRows(const EncoderRecord& first, const Encod
 // A field whose value read back is not the one written, by its dotted name and, where the
 // sheet shows it, its row; values as the document carries them (words, dotted addresses).
 struct FieldMismatch {
-    const char* name;       // "program_info1.video.pid"
-    int controlId;          // 0: no row of the sheet shows the field
+    const char* name;   // "program_info1.video.pid"
+    int controlId;      // 0: no row of the sheet shows the field
     const char* heading;
     const char* label;
     std::string written;

@@ -22,25 +22,29 @@ static_assert(std::size(kAudioSource1) == WordLists::program1Audio1Source.count,
 static_assert(std::size(kAnalogOnly) == WordLists::balance2Source.count, "one option per word");
 static_assert(std::size(kAudioMode) == WordLists::audioMode.count, "one option per word");
 
-constexpr OptionList Options(const WordList& list) {
+constexpr OptionList Options(const WordList& list)
+{
     return OptionList{list.words, list.count};
 }
 
 template <size_t N>
-constexpr OptionList Options(const char* const (&texts)[N]) {
+constexpr OptionList Options(const char* const (&texts)[N])
+{
     return OptionList{texts, static_cast<uint8_t>(N)};
 }
 
 // ---- commit rules ----
 
-constexpr CommitRule StoreValue(FieldRef mirror = {}) {
+constexpr CommitRule StoreValue(FieldRef mirror = {})
+{
     CommitRule rule;
     rule.kind = CommitKind::Store;
     rule.mirror = mirror;
     return rule;
 }
 
-constexpr CommitRule Length(int most, const char* warning) {
+constexpr CommitRule Length(int most, const char* warning)
+{
     CommitRule rule;
     rule.kind = CommitKind::Length;
     rule.high = most;
@@ -48,7 +52,8 @@ constexpr CommitRule Length(int most, const char* warning) {
     return rule;
 }
 
-constexpr CommitRule Range(int low, int high, const char* warning, FieldRef mirror = {}) {
+constexpr CommitRule Range(int low, int high, const char* warning, FieldRef mirror = {})
+{
     CommitRule rule;
     rule.kind = CommitKind::Range;
     rule.low = low;
@@ -58,7 +63,8 @@ constexpr CommitRule Range(int low, int high, const char* warning, FieldRef mirr
     return rule;
 }
 
-constexpr CommitRule ProgramNumber(FieldRef other, const char* conflict) {
+constexpr CommitRule ProgramNumber(FieldRef other, const char* conflict)
+{
     CommitRule rule;
     rule.kind = CommitKind::ProgramNumber;
     rule.low = 0;
@@ -68,20 +74,23 @@ constexpr CommitRule ProgramNumber(FieldRef other, const char* conflict) {
     return rule;
 }
 
-constexpr CommitRule Start(FieldRef pmtPid) {
+constexpr CommitRule Start(FieldRef pmtPid)
+{
     CommitRule rule;
     rule.kind = CommitKind::Start;
     rule.partner = pmtPid;
     return rule;
 }
 
-constexpr CommitRule SampleRate() {
+constexpr CommitRule SampleRate()
+{
     CommitRule rule;
     rule.kind = CommitKind::SampleRate;
     return rule;
 }
 
-constexpr CommitRule Audio(CommitKind kind, FieldRef against, FieldRef mirror = {}) {
+constexpr CommitRule Audio(CommitKind kind, FieldRef against, FieldRef mirror = {})
+{
     CommitRule rule;
     rule.kind = kind;
     rule.partner = against;
@@ -92,7 +101,8 @@ constexpr CommitRule Audio(CommitKind kind, FieldRef against, FieldRef mirror = 
 enum class Zero : uint8_t { Clears, Refused };
 
 template <class... Slots>
-constexpr CommitRule Pid(PidSlot self, Zero zero, FieldRef clears, Slots... order) {
+constexpr CommitRule Pid(PidSlot self, Zero zero, FieldRef clears, Slots... order)
+{
     static_assert(sizeof...(order) <= 8, "at most eight other PIDs");
     CommitRule rule;
     rule.kind = CommitKind::Pid;
@@ -107,37 +117,44 @@ constexpr CommitRule Pid(PidSlot self, Zero zero, FieldRef clears, Slots... orde
 
 // ---- rows ----
 
-constexpr SheetRow Heading(const char* label, uint32_t color) {
+constexpr SheetRow Heading(const char* label, uint32_t color)
+{
     return SheetRow{RowKind::Heading, label, 0, {}, false, color, {}, {}};
 }
 
-constexpr SheetRow Static(const char* label, FieldRef field) {
+constexpr SheetRow Static(const char* label, FieldRef field)
+{
     return SheetRow{RowKind::Static, label, 0, {}, false, kReadOnlyBackground, field, {}};
 }
 
-constexpr SheetRow Blank() {
+constexpr SheetRow Blank()
+{
     return SheetRow{RowKind::Static, nullptr, 0, {}, false, kDefaultColor, {}, {}};
 }
 
-constexpr SheetRow Text(const char* label, int id, FieldRef field, CommitRule rule) {
+constexpr SheetRow Text(const char* label, int id, FieldRef field, CommitRule rule)
+{
     return SheetRow{RowKind::Text, label, id, {}, false, kDefaultColor, field, rule};
 }
 
-constexpr SheetRow Numeric(const char* label, int id, FieldRef field, CommitRule rule) {
+constexpr SheetRow Numeric(const char* label, int id, FieldRef field, CommitRule rule)
+{
     return SheetRow{RowKind::Numeric, label, id, {}, false, kDefaultColor, field, rule};
 }
 
-constexpr SheetRow Combo(const char* label, int id, OptionList options, FieldRef field,
-                         CommitRule rule) {
+constexpr SheetRow Combo(const char* label, int id, OptionList options, FieldRef field, CommitRule rule)
+{
     return SheetRow{RowKind::Combo, label, id, options, false, kDefaultColor, field, rule};
 }
 
-constexpr SheetRow Address(const char* label, int id, FieldRef field, CommitRule rule) {
+constexpr SheetRow Address(const char* label, int id, FieldRef field, CommitRule rule)
+{
     return SheetRow{RowKind::IPAddress, label, id, {}, false, kDefaultColor, field, rule};
 }
 
 // Shown greyed and never opened for editing, so never committed.
-constexpr SheetRow ReadOnly(SheetRow row) {
+constexpr SheetRow ReadOnly(SheetRow row)
+{
     row.readOnly = true;
     row.color = kReadOnlyBackground;
     row.commit = CommitRule{};
@@ -157,51 +174,44 @@ constexpr SheetRow kLeftRows[] = {
     ReadOnly(Address("IP Address", 10002, RECORD_FIELD(ipAddr), {})),
     ReadOnly(Address("IP Mask", 10003, RECORD_FIELD(ipMask), {})),
     ReadOnly(Address("IP Gate", 10004, RECORD_FIELD(ipGate), {})),
-    Text("Password", 10005, RECORD_FIELD(password),
-         Length(10, "Password length must less than 10 characters !")),
+    Text("Password", 10005, RECORD_FIELD(password), Length(10, "Password length must less than 10 characters !")),
     Text("New Password", 10006, RECORD_FIELD(newPassword),
          Length(10, "NewPassword length must less than 10 characters !")),
-    Numeric("Device Number", 10007, RECORD_FIELD(deviceID),
-            Range(0, 255, "DeviceID value must less than 255 !")),
+    Numeric("Device Number", 10007, RECORD_FIELD(deviceID), Range(0, 255, "DeviceID value must less than 255 !")),
     Numeric("Warn temp.", 10008, RECORD_FIELD(temperature),
             Range(0, 99, "Temperature warning value must less than 99 !")),
     ReadOnly(Numeric("Mux Bitrate(kbps)", 10010, RECORD_FIELD(tsBitrate), {})),
     Address("TS-->IP Address", 10011, RECORD_FIELD(tsipAddr), StoreValue()),
-    Numeric("TS-->IP Port", 10012, RECORD_FIELD(tsipPort),
-            Range(0, 65535, "IP port must between 0--65535!")),
+    Numeric("TS-->IP Port", 10012, RECORD_FIELD(tsipPort), Range(0, 65535, "IP port must between 0--65535!")),
 
     Heading("Program 1", kProgramHeadingColor),
     Combo("Start", 10013, Options(kStart1), RECORD_FIELD(program_info1.start),
           Start(RECORD_FIELD(program_info1.pmtPid))),
     Text("Service Name", 10014, RECORD_FIELD(program_info1.progName), Length(20, kNameWarning)),
-    Text("Service Provider", 10015, RECORD_FIELD(program_info1.providerName),
-         Length(20, kProviderWarning)),
+    Text("Service Provider", 10015, RECORD_FIELD(program_info1.providerName), Length(20, kProviderWarning)),
     Numeric("Program Number", 10016, RECORD_FIELD(program_info1.progNO),
-            ProgramNumber(RECORD_FIELD(program_info2.progNO),
-                          "Program-1 Number conflicts with program-2's !")),
+            ProgramNumber(RECORD_FIELD(program_info2.progNO), "Program-1 Number conflicts with program-2's !")),
     Numeric("PMT_PID", 10017, RECORD_FIELD(program_info1.pmtPid),
-            Pid(P::P1Pmt, Zero::Clears, {}, P::P1Pcr, P::P1Video, P::P1Audio1, P::P1Audio2,
-                P::P2Pmt, P::P2Pcr, P::P2Video, P::P2Audio1)),
+            Pid(P::P1Pmt, Zero::Clears, {}, P::P1Pcr, P::P1Video, P::P1Audio1, P::P1Audio2, P::P2Pmt, P::P2Pcr,
+                P::P2Video, P::P2Audio1)),
     Numeric("PCR_PID", 10018, RECORD_FIELD(program_info1.pcrPid),
-            Pid(P::P1Pcr, Zero::Refused, {}, P::P1Pmt, P::P1Audio1, P::P1Audio2, P::P2Pmt,
-                P::P2Pcr, P::P2Video, P::P2Audio1)),
+            Pid(P::P1Pcr, Zero::Refused, {}, P::P1Pmt, P::P1Audio1, P::P1Audio2, P::P2Pmt, P::P2Pcr, P::P2Video,
+                P::P2Audio1)),
 
     Heading("Program1 - Video", kGroupHeadingColor),
     Numeric("VIDEO_PID", 10019, RECORD_FIELD(program_info1.video.pid),
-            Pid(P::P1Video, Zero::Clears, {}, P::P1Pmt, P::P1Audio1, P::P1Audio2, P::P2Pmt,
-                P::P2Pcr, P::P2Video, P::P2Audio1)),
+            Pid(P::P1Video, Zero::Clears, {}, P::P1Pmt, P::P1Audio1, P::P1Audio2, P::P2Pmt, P::P2Pcr, P::P2Video,
+                P::P2Audio1)),
     Combo("Video Input", 10020, Options(WordLists::program1VideoSource), RECORD_FIELD(program_info1.video.source),
           StoreValue()),
     Static("Video Signal", RECORD_FIELD(program_info1.video.standard)),
-    Combo("Encode Mode", 10021, Options(WordLists::videoMode), RECORD_FIELD(program_info1.video.mode),
-          StoreValue()),
+    Combo("Encode Mode", 10021, Options(WordLists::videoMode), RECORD_FIELD(program_info1.video.mode), StoreValue()),
     Numeric("Video Bitrate(kbps)", 10022, RECORD_FIELD(program_info1.video.bitrate),
             Range(1500, 15000, kVideoBitrateWarning)),
     Combo("Resolution", 10023, Options(WordLists::resolution), RECORD_FIELD(program_info1.video.resolution),
           StoreValue()),
     Combo("GOP", 10024, Options(WordLists::gop), RECORD_FIELD(program_info1.video.gop), StoreValue()),
-    Combo("Spatial Filter", 10025, Options(WordLists::filter), RECORD_FIELD(program_info1.video.filter),
-          StoreValue()),
+    Combo("Spatial Filter", 10025, Options(WordLists::filter), RECORD_FIELD(program_info1.video.filter), StoreValue()),
     Numeric("Brightness", 10026, RECORD_FIELD(program_info1.video.lightness),
             Range(0, 255, "Video light value must between 0 and 255 !")),
     Numeric("Chroma Hue", 10027, RECORD_FIELD(program_info1.video.hue),
@@ -213,18 +223,14 @@ constexpr SheetRow kLeftRows[] = {
 
     Heading("Program1 - Audio1", kGroupHeadingColor),
     Numeric("AUDIO_PID", 10030, RECORD_FIELD(program_info1.audio1.pid),
-            Pid(P::P1Audio1, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio2,
-                P::P2Pmt, P::P2Pcr, P::P2Video, P::P2Audio1)),
-    Combo("Audio Input", 10031, Options(kAudioSource1), RECORD_FIELD(program_info1.audio1.source),
-          StoreValue()),
-    Combo("Audio SDI No.", 10071, Options(kAudioSdi), RECORD_FIELD(program_info1.audio1.audioSDI),
-          StoreValue()),
+            Pid(P::P1Audio1, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio2, P::P2Pmt, P::P2Pcr,
+                P::P2Video, P::P2Audio1)),
+    Combo("Audio Input", 10031, Options(kAudioSource1), RECORD_FIELD(program_info1.audio1.source), StoreValue()),
+    Combo("Audio SDI No.", 10071, Options(kAudioSdi), RECORD_FIELD(program_info1.audio1.audioSDI), StoreValue()),
     Combo("Sampling Frequency(Hz)", 10032, Options(WordLists::sampleRate),
           RECORD_FIELD(program_info1.audio1.samplebitrate), SampleRate()),
-    Numeric("Left Volume", 10033, RECORD_FIELD(program_info1.audio1.volumnLeft),
-            Range(0, 60, kVolumeWarning)),
-    Numeric("Right Volume", 10034, RECORD_FIELD(program_info1.audio1.volumnRight),
-            Range(0, 60, kVolumeWarning)),
+    Numeric("Left Volume", 10033, RECORD_FIELD(program_info1.audio1.volumnLeft), Range(0, 60, kVolumeWarning)),
+    Numeric("Right Volume", 10034, RECORD_FIELD(program_info1.audio1.volumnRight), Range(0, 60, kVolumeWarning)),
     Combo("Bitrate(kbps)", 10035, Options(WordLists::audioBitrate), RECORD_FIELD(program_info1.audio1.bitrate),
           Audio(CommitKind::AudioBitrate, RECORD_FIELD(program_info1.audio1.mode))),
     Combo("Audio Mode", 10036, Options(kAudioMode), RECORD_FIELD(program_info1.audio1.mode),
@@ -237,8 +243,8 @@ constexpr SheetRow kLeftRows[] = {
 constexpr SheetRow kRightRows[] = {
     Heading("Program1 - Audio 2", kGroupHeadingColor),
     Numeric("AUDIO_PID", 10037, RECORD_FIELD(program_info1.audio2.pid),
-            Pid(P::P1Audio2, Zero::Clears, RECORD_FIELD(program_info2.audio1.pid), P::P1Pmt,
-                P::P1Pcr, P::P1Video, P::P1Audio1, P::P2Pmt, P::P2Pcr, P::P2Video)),
+            Pid(P::P1Audio2, Zero::Clears, RECORD_FIELD(program_info2.audio1.pid), P::P1Pmt, P::P1Pcr, P::P1Video,
+                P::P1Audio1, P::P2Pmt, P::P2Pcr, P::P2Video)),
     Combo("Audio Input", 10038, Options(kAnalogOnly), RECORD_FIELD(program_info1.audio2.source),
           StoreValue(RECORD_FIELD(program_info2.audio1.source))),
     Combo("Sampling Frequency(Hz)", 10039, Options(WordLists::sampleRate),
@@ -258,34 +264,30 @@ constexpr SheetRow kRightRows[] = {
     Combo("Start", 10044, Options(kStart2), RECORD_FIELD(program_info2.start),
           Start(RECORD_FIELD(program_info2.pmtPid))),
     Text("Service Name", 10045, RECORD_FIELD(program_info2.progName), Length(20, kNameWarning)),
-    Text("Service Provider", 10046, RECORD_FIELD(program_info2.providerName),
-         Length(20, kProviderWarning)),
+    Text("Service Provider", 10046, RECORD_FIELD(program_info2.providerName), Length(20, kProviderWarning)),
     Numeric("Program Number", 10047, RECORD_FIELD(program_info2.progNO),
-            ProgramNumber(RECORD_FIELD(program_info1.progNO),
-                          "Program-2 Number conflicts with program-1's !")),
+            ProgramNumber(RECORD_FIELD(program_info1.progNO), "Program-2 Number conflicts with program-1's !")),
     Numeric("PMT_PID", 10048, RECORD_FIELD(program_info2.pmtPid),
-            Pid(P::P2Pmt, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio1,
-                P::P1Audio2, P::P2Pcr, P::P2Video, P::P2Audio1)),
+            Pid(P::P2Pmt, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio1, P::P1Audio2, P::P2Pcr,
+                P::P2Video, P::P2Audio1)),
     Numeric("PCR_PID", 10049, RECORD_FIELD(program_info2.pcrPid),
-            Pid(P::P2Pcr, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio1,
-                P::P1Audio2, P::P2Pmt, P::P2Audio1)),
+            Pid(P::P2Pcr, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio1, P::P1Audio2, P::P2Pmt,
+                P::P2Audio1)),
 
     Heading("Program2 - Video", kGroupHeadingColor),
     Numeric("VIDEO_PID", 10050, RECORD_FIELD(program_info2.video.pid),
-            Pid(P::P2Video, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio1,
-                P::P1Audio2, P::P2Pmt, P::P2Audio1)),
+            Pid(P::P2Video, Zero::Clears, {}, P::P1Pmt, P::P1Pcr, P::P1Video, P::P1Audio1, P::P1Audio2, P::P2Pmt,
+                P::P2Audio1)),
     Combo("Video Input", 10051, Options(WordLists::program2VideoSource), RECORD_FIELD(program_info2.video.source),
           StoreValue()),
     Static("Video Signal", RECORD_FIELD(program_info2.video.standard)),
-    Combo("Encode Mode", 10052, Options(WordLists::videoMode), RECORD_FIELD(program_info2.video.mode),
-          StoreValue()),
+    Combo("Encode Mode", 10052, Options(WordLists::videoMode), RECORD_FIELD(program_info2.video.mode), StoreValue()),
     Numeric("Video Bitrate(kbps)", 10053, RECORD_FIELD(program_info2.video.bitrate),
             Range(1500, 15000, kVideoBitrateWarning)),
     Combo("Resolution", 10054, Options(WordLists::resolution), RECORD_FIELD(program_info2.video.resolution),
           StoreValue()),
     Combo("GOP", 10055, Options(WordLists::gop), RECORD_FIELD(program_info2.video.gop), StoreValue()),
-    Combo("Spatial Filter", 10056, Options(WordLists::filter), RECORD_FIELD(program_info2.video.filter),
-          StoreValue()),
+    Combo("Spatial Filter", 10056, Options(WordLists::filter), RECORD_FIELD(program_info2.video.filter), StoreValue()),
     Numeric("Brightness", 10057, RECORD_FIELD(program_info2.video.lightness),
             Range(0, 255, "Video light value must between 0 and 255 !")),
     Numeric("Chroma Hue", 10058, RECORD_FIELD(program_info2.video.hue),
@@ -297,8 +299,8 @@ constexpr SheetRow kRightRows[] = {
 
     Heading("Program2 - Audio", kGroupHeadingColor),
     Numeric("AUDIO_PID", 10061, RECORD_FIELD(program_info2.audio1.pid),
-            Pid(P::P2Audio1, Zero::Clears, RECORD_FIELD(program_info1.audio2.pid), P::P1Pmt,
-                P::P1Pcr, P::P1Video, P::P1Audio1, P::P2Pmt, P::P2Pcr, P::P2Video)),
+            Pid(P::P2Audio1, Zero::Clears, RECORD_FIELD(program_info1.audio2.pid), P::P1Pmt, P::P1Pcr, P::P1Video,
+                P::P1Audio1, P::P2Pmt, P::P2Pcr, P::P2Video)),
     Combo("Audio Input", 10062, Options(kAnalogOnly), RECORD_FIELD(program_info2.audio1.source),
           StoreValue(RECORD_FIELD(program_info1.audio2.source))),
     Combo("Sampling Frequency(Hz)", 10063, Options(WordLists::sampleRate),
@@ -331,21 +333,25 @@ constexpr PidField kPidFields[kPidSlotCount] = {
 constexpr SheetColumn kLeft{kLeftRows, sizeof kLeftRows / sizeof kLeftRows[0]};
 constexpr SheetColumn kRight{kRightRows, sizeof kRightRows / sizeof kRightRows[0]};
 
-}  // namespace
+}   // namespace
 
-const PidField& PidFieldOf(PidSlot slot) {
+const PidField& PidFieldOf(PidSlot slot)
+{
     return kPidFields[static_cast<size_t>(slot)];
 }
 
-const SheetColumn& LeftColumn() {
+const SheetColumn& LeftColumn()
+{
     return kLeft;
 }
 
-const SheetColumn& RightColumn() {
+const SheetColumn& RightColumn()
+{
     return kRight;
 }
 
-const SheetRow* FindSheetRow(int controlId) {
+const SheetRow* FindSheetRow(int controlId)
+{
     if (controlId == 0) return nullptr;
     for (const SheetColumn* column : {&kLeft, &kRight}) {
         for (const SheetRow& row : *column) {
@@ -355,7 +361,8 @@ const SheetRow* FindSheetRow(int controlId) {
     return nullptr;
 }
 
-const char* HeadingOf(const SheetRow& row) {
+const char* HeadingOf(const SheetRow& row)
+{
     const char* found = "";
     ForEachSheetRow([&](const SheetRow& r, const char* heading) {
         if (&r == &row) found = heading;
@@ -363,22 +370,27 @@ const char* HeadingOf(const SheetRow& row) {
     return found;
 }
 
-std::string DisplayText(const SheetRow& row, const EncoderRecord& record) {
+std::string DisplayText(const SheetRow& row, const EncoderRecord& record)
+{
     switch (row.kind) {
     case RowKind::Combo: {
         const int index = ShownIndex(row, record);
         return index < 0 ? std::string() : std::string(row.options.texts[index]);
     }
-    case RowKind::IPAddress: return FormatDotted(ShownAddress(row, record));
-    case RowKind::Heading: return {};
+    case RowKind::IPAddress:
+        return FormatDotted(ShownAddress(row, record));
+    case RowKind::Heading:
+        return {};
     case RowKind::Text:
     case RowKind::Numeric:
-    case RowKind::Static: break;
+    case RowKind::Static:
+        break;
     }
     return ShownText(row, record);
 }
 
-std::string ShownText(const SheetRow& row, const EncoderRecord& record) {
+std::string ShownText(const SheetRow& row, const EncoderRecord& record)
+{
     if (row.field.type == FieldType::Text) return FieldText(row.field, record);
     if (row.field.type == FieldType::None) return {};
     char text[24];
@@ -386,13 +398,15 @@ std::string ShownText(const SheetRow& row, const EncoderRecord& record) {
     return text;
 }
 
-int ShownIndex(const SheetRow& row, const EncoderRecord& record) {
+int ShownIndex(const SheetRow& row, const EncoderRecord& record)
+{
     // The code is taken as a signed byte, so 255 (a word the reader did not know) selects
     // nothing, and so does any code past the options.
     const int code = static_cast<int8_t>(static_cast<uint8_t>(FieldNumber(row.field, record)));
     return code >= 0 && code < row.options.count ? code : -1;
 }
 
-uint32_t ShownAddress(const SheetRow& row, const EncoderRecord& record) {
+uint32_t ShownAddress(const SheetRow& row, const EncoderRecord& record)
+{
     return row.field.type == FieldType::Address ? static_cast<uint32_t>(FieldNumber(row.field, record)) : 0;
 }

@@ -12,18 +12,18 @@
 #include "RecordFields.h"
 
 // COLORREF values (0x00BBGGRR), as the encoder's operators know the sheet's colours.
-constexpr uint32_t kProgramHeadingColor = 0x00FFC8C8;  // a program or the system group
-constexpr uint32_t kGroupHeadingColor = 0x00DCDCDC;    // a video or audio group
-constexpr uint32_t kReadOnlyBackground = 0x00F0F0F0;   // values the operator cannot change
-constexpr uint32_t kDefaultColor = 0xFF000000;         // the control's own colour
+constexpr uint32_t kProgramHeadingColor = 0x00FFC8C8;   // a program or the system group
+constexpr uint32_t kGroupHeadingColor = 0x00DCDCDC;     // a video or audio group
+constexpr uint32_t kReadOnlyBackground = 0x00F0F0F0;    // values the operator cannot change
+constexpr uint32_t kDefaultColor = 0xFF000000;          // the control's own colour
 
 enum class RowKind : uint8_t {
-    Heading,    // top-level row filled with its colour
-    Text,       // single-line edit, any text
-    Numeric,    // single-line edit, digits only
-    Combo,      // drop-down list; the stored value is the option's index
-    IPAddress,  // four-field address editor
-    Static,     // fixed value text, no editor
+    Heading,     // top-level row filled with its colour
+    Text,        // single-line edit, any text
+    Numeric,     // single-line edit, digits only
+    Combo,       // drop-down list; the stored value is the option's index
+    IPAddress,   // four-field address editor
+    Static,      // fixed value text, no editor
 };
 
 // The nine PID fields, which must not collide across both programs.
@@ -39,31 +39,31 @@ const PidField& PidFieldOf(PidSlot slot);
 
 // What a commit of a row checks and stores.
 enum class CommitKind : uint8_t {
-    None,           // no editor, or read-only: a commit stores nothing and says nothing
-    Store,          // combo or address without a check
-    Length,         // text of at most `high` bytes
-    Range,          // number in low..high
-    ProgramNumber,  // number in 0..65535, then unlike the other program's (`partner`)
-    Pid,            // the PID rule
-    Start,          // program on or off; `partner` is the program's PMT PID
-    SampleRate,     // one sample rate for all audio
-    AudioBitrate,   // checked against the stored mode (`partner`)
-    AudioMode,      // checked against the stored bitrate (`partner`)
+    None,            // no editor, or read-only: a commit stores nothing and says nothing
+    Store,           // combo or address without a check
+    Length,          // text of at most `high` bytes
+    Range,           // number in low..high
+    ProgramNumber,   // number in 0..65535, then unlike the other program's (`partner`)
+    Pid,             // the PID rule
+    Start,           // program on or off; `partner` is the program's PMT PID
+    SampleRate,      // one sample rate for all audio
+    AudioBitrate,    // checked against the stored mode (`partner`)
+    AudioMode,       // checked against the stored bitrate (`partner`)
 };
 
 struct PidRule {
     PidSlot self = PidSlot::P1Pmt;
-    bool zeroRefused = false;      // 0 is not "unused" for this row: it goes to the range check
-    PidSlot order[8] = {};         // stored PIDs compared with, first match wins
+    bool zeroRefused = false;   // 0 is not "unused" for this row: it goes to the range check
+    PidSlot order[8] = {};      // stored PIDs compared with, first match wins
     uint8_t count = 0;
 };
 
 struct CommitRule {
     CommitKind kind = CommitKind::None;
-    int low = 0, high = 0;         // inclusive bounds; for Length, the most bytes
-    const char* warning = nullptr; // range or length warning; program-number conflict text
-    FieldRef partner;              // see CommitKind; for PIDs, the field a non-zero value clears
-    FieldRef mirror;               // the same value is also stored here
+    int low = 0, high = 0;           // inclusive bounds; for Length, the most bytes
+    const char* warning = nullptr;   // range or length warning; program-number conflict text
+    FieldRef partner;                // see CommitKind; for PIDs, the field a non-zero value clears
+    FieldRef mirror;                 // the same value is also stored here
     PidRule pid;
 };
 
@@ -74,17 +74,17 @@ struct OptionList {
 
 struct SheetRow {
     RowKind kind;
-    const char* label;             // nullptr: a blank row
-    int controlId;                 // 0: the row has no editor
-    OptionList options;            // combo rows, in index order
+    const char* label;    // nullptr: a blank row
+    int controlId;        // 0: the row has no editor
+    OptionList options;   // combo rows, in index order
     bool readOnly;
-    uint32_t color;                // heading colour, or value background; kDefaultColor if none
-    FieldRef field;                // the record field shown; type None for headings and blanks
+    uint32_t color;   // heading colour, or value background; kDefaultColor if none
+    FieldRef field;   // the record field shown; type None for headings and blanks
     CommitRule commit;
 };
 
 struct SheetColumn {
-    const SheetRow* rows;          // headings each followed by their rows
+    const SheetRow* rows;   // headings each followed by their rows
     size_t count;
     const SheetRow* begin() const { return rows; }
     const SheetRow* end() const { return rows + count; }
@@ -98,12 +98,15 @@ const SheetRow* FindSheetRow(int controlId);
 const char* HeadingOf(const SheetRow& row);
 // Calls `visit(row, heading)` for every row of both columns in sheet order, headings excluded.
 template <class Visit>
-void ForEachSheetRow(Visit visit) {
+void ForEachSheetRow(Visit visit)
+{
     for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
         const char* heading = "";
         for (const SheetRow& row : *column) {
-            if (row.kind == RowKind::Heading) heading = row.label;
-            else visit(row, heading);
+            if (row.kind == RowKind::Heading)
+                heading = row.label;
+            else
+                visit(row, heading);
         }
     }
 }

@@ -49,10 +49,14 @@ const std::vector<SimFaultName> kFaultNames = {
 
 const char kGarbage[] = "\x01\x02junk<<&&>>\xff\xfe not a settings document";
 
-std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+std::vector<uint8_t> Bytes(const std::string& text)
+{
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 // The text of <system_info><NAME> of a settings document, or null.
-const char* SystemInfoText(TiXmlDocument& document, const char* name) {
+const char* SystemInfoText(TiXmlDocument& document, const char* name)
+{
     TiXmlElement* root = document.RootElement();
     TiXmlElement* system = root != nullptr ? root->FirstChildElement("system_info") : nullptr;
     TiXmlElement* element = system != nullptr ? system->FirstChildElement(name) : nullptr;
@@ -60,7 +64,8 @@ const char* SystemInfoText(TiXmlDocument& document, const char* name) {
 }
 
 // Drops every line holding <NAME>...</NAME>: the encoder never hands out passwords.
-void RemoveElementLines(std::string& text, const std::string& name) {
+void RemoveElementLines(std::string& text, const std::string& name)
+{
     const std::string open = "<" + name + ">";
     for (size_t at = text.find(open); at != std::string::npos; at = text.find(open)) {
         size_t begin = text.rfind('\n', at);
@@ -71,11 +76,15 @@ void RemoveElementLines(std::string& text, const std::string& name) {
     }
 }
 
-}  // namespace
+}   // namespace
 
-const std::vector<SimFaultName>& SimFaultNames() { return kFaultNames; }
+const std::vector<SimFaultName>& SimFaultNames()
+{
+    return kFaultNames;
+}
 
-bool SimFaultFromName(const std::string& name, SimFault& fault) {
+bool SimFaultFromName(const std::string& name, SimFault& fault)
+{
     for (const SimFaultName& entry : kFaultNames) {
         if (name == entry.name) {
             fault = entry.fault;
@@ -94,8 +103,8 @@ struct SimEncoder::Shared {
 
 struct SimEncoder::State {
     uint32_t address = 0;
-    uint32_t reported = 0;     // the address discovery replies carry
-    CSocket listener;          // the server thread's alone while it runs
+    uint32_t reported = 0;   // the address discovery replies carry
+    CSocket listener;        // the server thread's alone while it runs
     CSocket datagrams;
 
     // Under Shared::mutex:
@@ -125,11 +134,11 @@ struct Connection {
 
     std::vector<uint8_t> output;   // the reply, sent from `sent` on when `due`
     size_t sent = 0;
-    size_t burst = 0;              // bytes that go at once before the trickle starts
+    size_t burst = 0;   // bytes that go at once before the trickle starts
     bool pending = false;
-    bool closeAfter = false;       // close once the output is out
+    bool closeAfter = false;   // close once the output is out
     Clock::time_point due;
-    int stepMs = 0;                // 0: everything at once; else one byte per step
+    int stepMs = 0;   // 0: everything at once; else one byte per step
 };
 
 struct PendingDatagram {
@@ -148,7 +157,8 @@ struct Reply {
 
 // A reply shaped by the fault. `payload` is the healthy reply's payload and `bufferSize`
 // the tool's buffer for it, which an oversized reply overruns.
-Reply ShapeReply(SimFault fault, int32_t code, std::vector<uint8_t> payload, int bufferSize, int32_t wrongCode) {
+Reply ShapeReply(SimFault fault, int32_t code, std::vector<uint8_t> payload, int bufferSize, int32_t wrongCode)
+{
     Reply reply;
     int32_t length = static_cast<int32_t>(payload.size());
     switch (fault) {
@@ -205,20 +215,22 @@ Reply ShapeReply(SimFault fault, int32_t code, std::vector<uint8_t> payload, int
     return reply;
 }
 
-std::string Prefix(const SimEncoder::State& encoder, bool fleet) {
+std::string Prefix(const SimEncoder::State& encoder, bool fleet)
+{
     return fleet ? FormatDotted(encoder.address) + ": " : std::string();
 }
 
-}  // namespace
+}   // namespace
 
 struct CEncoderSim::Impl {
     SimEncoder::Shared shared;
     std::vector<std::unique_ptr<SimEncoder::State>> encoders;   // fixed once constructed
-    std::vector<Connection> connections;                         // the server thread's
-    std::vector<PendingDatagram> datagrams;                      // the server thread's
+    std::vector<Connection> connections;                        // the server thread's
+    std::vector<PendingDatagram> datagrams;                     // the server thread's
 };
 
-CEncoderSim::CEncoderSim(SimOptions options) : m_options(std::move(options)), m_impl(std::make_unique<Impl>()) {
+CEncoderSim::CEncoderSim(SimOptions options) : m_options(std::move(options)), m_impl(std::make_unique<Impl>())
+{
     AddressRange range = ParseAddressRange(m_options.bindAddress);
     if (!range.Ok()) {
         m_error = "not an address: " + range.error;
@@ -237,9 +249,13 @@ CEncoderSim::CEncoderSim(SimOptions options) : m_options(std::move(options)), m_
     }
 }
 
-CEncoderSim::~CEncoderSim() { Stop(); }
+CEncoderSim::~CEncoderSim()
+{
+    Stop();
+}
 
-void CEncoderSim::CloseAll() {
+void CEncoderSim::CloseAll()
+{
     m_impl->connections.clear();
     m_impl->datagrams.clear();
     for (auto& encoder : m_impl->encoders) {
@@ -248,7 +264,8 @@ void CEncoderSim::CloseAll() {
     }
 }
 
-bool CEncoderSim::BindAll() {
+bool CEncoderSim::BindAll()
+{
     for (int attempt = 0; attempt < kBindAttempts; ++attempt) {
         uint16_t commandPort = m_options.commandPort;
         uint16_t searchPort = m_options.searchPort;
@@ -288,7 +305,8 @@ bool CEncoderSim::BindAll() {
     return false;
 }
 
-bool CEncoderSim::Start() {
+bool CEncoderSim::Start()
+{
     if (m_thread.joinable()) {
         return true;
     }
@@ -311,7 +329,8 @@ bool CEncoderSim::Start() {
     return true;
 }
 
-void CEncoderSim::Stop() {
+void CEncoderSim::Stop()
+{
     m_stop = true;
     if (m_thread.joinable()) {
         m_thread.join();
@@ -319,13 +338,18 @@ void CEncoderSim::Stop() {
     CloseAll();
 }
 
-uint32_t CEncoderSim::Address() const {
+uint32_t CEncoderSim::Address() const
+{
     return m_impl->encoders.empty() ? 0 : m_impl->encoders.front()->address;
 }
 
-size_t CEncoderSim::Count() const { return m_impl->encoders.size(); }
+size_t CEncoderSim::Count() const
+{
+    return m_impl->encoders.size();
+}
 
-std::vector<uint32_t> CEncoderSim::Addresses() const {
+std::vector<uint32_t> CEncoderSim::Addresses() const
+{
     std::vector<uint32_t> addresses;
     for (const auto& encoder : m_impl->encoders) {
         addresses.push_back(encoder->address);
@@ -333,11 +357,13 @@ std::vector<uint32_t> CEncoderSim::Addresses() const {
     return addresses;
 }
 
-SimEncoder CEncoderSim::EncoderAt(size_t index) const {
+SimEncoder CEncoderSim::EncoderAt(size_t index) const
+{
     return SimEncoder(&m_impl->shared, index < m_impl->encoders.size() ? m_impl->encoders[index].get() : nullptr);
 }
 
-SimEncoder CEncoderSim::EncoderFor(uint32_t hostOrderAddr) const {
+SimEncoder CEncoderSim::EncoderFor(uint32_t hostOrderAddr) const
+{
     const auto& encoders = m_impl->encoders;
     // Ascending and without gaps: the address is its own index.
     if (!encoders.empty() && hostOrderAddr >= encoders.front()->address) {
@@ -349,50 +375,87 @@ SimEncoder CEncoderSim::EncoderFor(uint32_t hostOrderAddr) const {
     return SimEncoder(&m_impl->shared, nullptr);
 }
 
-void CEncoderSim::SetFault(SimFault fault) {
+void CEncoderSim::SetFault(SimFault fault)
+{
     for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetFault(fault);
 }
-void CEncoderSim::SetDelay(int ms) {
+void CEncoderSim::SetDelay(int ms)
+{
     for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetDelay(ms);
 }
-void CEncoderSim::SetTrickle(int ms) {
+void CEncoderSim::SetTrickle(int ms)
+{
     for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetTrickle(ms);
 }
-void CEncoderSim::SetStatus(const std::vector<uint8_t>& payload) {
+void CEncoderSim::SetStatus(const std::vector<uint8_t>& payload)
+{
     for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetStatus(payload);
 }
-void CEncoderSim::SetPassword(const std::string& password) {
+void CEncoderSim::SetPassword(const std::string& password)
+{
     for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetPassword(password);
 }
-void CEncoderSim::SetDocument(const std::string& document) {
+void CEncoderSim::SetDocument(const std::string& document)
+{
     for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetDocument(document);
 }
-void CEncoderSim::SetWriteReply(const std::string& payload) {
+void CEncoderSim::SetWriteReply(const std::string& payload)
+{
     for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetWriteReply(payload);
 }
-void CEncoderSim::SetSearchReplies(const std::vector<uint32_t>& addresses) {
+void CEncoderSim::SetSearchReplies(const std::vector<uint32_t>& addresses)
+{
     for (size_t i = 0; i < Count(); ++i) EncoderAt(i).SetSearchReplies(addresses);
 }
 
-std::string CEncoderSim::Password() const { return EncoderAt(0).Password(); }
-std::string CEncoderSim::Document() const { return EncoderAt(0).Document(); }
-std::string CEncoderSim::LastWrittenDocument() const { return EncoderAt(0).LastWrittenDocument(); }
-std::vector<int32_t> CEncoderSim::Requests() const { return EncoderAt(0).Requests(); }
-std::vector<uint8_t> CEncoderSim::LastRequestBytes() const { return EncoderAt(0).LastRequestBytes(); }
-int CEncoderSim::RequestCount(int32_t code) const { return EncoderAt(0).RequestCount(code); }
-std::vector<uint8_t> CEncoderSim::LastSearchRequest() const { return EncoderAt(0).LastSearchRequest(); }
-bool CEncoderSim::TsRunning() const { return EncoderAt(0).TsRunning(); }
-bool CEncoderSim::WaitForRequests(size_t count, int timeoutMs) const {
+std::string CEncoderSim::Password() const
+{
+    return EncoderAt(0).Password();
+}
+std::string CEncoderSim::Document() const
+{
+    return EncoderAt(0).Document();
+}
+std::string CEncoderSim::LastWrittenDocument() const
+{
+    return EncoderAt(0).LastWrittenDocument();
+}
+std::vector<int32_t> CEncoderSim::Requests() const
+{
+    return EncoderAt(0).Requests();
+}
+std::vector<uint8_t> CEncoderSim::LastRequestBytes() const
+{
+    return EncoderAt(0).LastRequestBytes();
+}
+int CEncoderSim::RequestCount(int32_t code) const
+{
+    return EncoderAt(0).RequestCount(code);
+}
+std::vector<uint8_t> CEncoderSim::LastSearchRequest() const
+{
+    return EncoderAt(0).LastSearchRequest();
+}
+bool CEncoderSim::TsRunning() const
+{
+    return EncoderAt(0).TsRunning();
+}
+bool CEncoderSim::WaitForRequests(size_t count, int timeoutMs) const
+{
     return EncoderAt(0).WaitForRequests(count, timeoutMs);
 }
 
-uint32_t SimEncoder::Address() const { return m_state != nullptr ? m_state->address : 0; }
+uint32_t SimEncoder::Address() const
+{
+    return m_state != nullptr ? m_state->address : 0;
+}
 
 namespace {
 
 // Every per-encoder accessor: nothing for a handle without an encoder, else under the lock.
 template <typename Change>
-void ChangeLocked(SimEncoder::Shared* shared, SimEncoder::State* state, Change change) {
+void ChangeLocked(SimEncoder::Shared* shared, SimEncoder::State* state, Change change)
+{
     if (state != nullptr) {
         std::lock_guard<std::mutex> lock(shared->mutex);
         change(*state);
@@ -400,8 +463,8 @@ void ChangeLocked(SimEncoder::Shared* shared, SimEncoder::State* state, Change c
 }
 
 template <typename Read>
-auto ReadLocked(const SimEncoder::Shared* shared, const SimEncoder::State* state, Read read)
-    -> decltype(read(*state)) {
+auto ReadLocked(const SimEncoder::Shared* shared, const SimEncoder::State* state, Read read) -> decltype(read(*state))
+{
     if (state == nullptr) {
         return {};
     }
@@ -409,63 +472,81 @@ auto ReadLocked(const SimEncoder::Shared* shared, const SimEncoder::State* state
     return read(*state);
 }
 
-}  // namespace
+}   // namespace
 
-void SimEncoder::SetFault(SimFault fault) {
+void SimEncoder::SetFault(SimFault fault)
+{
     ChangeLocked(m_shared, m_state, [&](State& state) { state.fault = fault; });
 }
-SimFault SimEncoder::Fault() const {
+SimFault SimEncoder::Fault() const
+{
     return ReadLocked(m_shared, m_state, [](const State& state) { return state.fault; });
 }
-void SimEncoder::SetDelay(int ms) {
+void SimEncoder::SetDelay(int ms)
+{
     ChangeLocked(m_shared, m_state, [&](State& state) { state.delayMs = std::max(ms, 0); });
 }
-void SimEncoder::SetTrickle(int ms) {
+void SimEncoder::SetTrickle(int ms)
+{
     ChangeLocked(m_shared, m_state, [&](State& state) { state.trickleMs = std::max(ms, 0); });
 }
-void SimEncoder::SetStatus(const std::vector<uint8_t>& payload) {
+void SimEncoder::SetStatus(const std::vector<uint8_t>& payload)
+{
     ChangeLocked(m_shared, m_state, [&](State& state) { state.status = payload; });
 }
-void SimEncoder::SetPassword(const std::string& password) {
+void SimEncoder::SetPassword(const std::string& password)
+{
     ChangeLocked(m_shared, m_state, [&](State& state) { state.password = password; });
 }
-std::string SimEncoder::Password() const {
+std::string SimEncoder::Password() const
+{
     return ReadLocked(m_shared, m_state, [](const State& state) { return state.password; });
 }
-void SimEncoder::SetDocument(const std::string& document) {
+void SimEncoder::SetDocument(const std::string& document)
+{
     ChangeLocked(m_shared, m_state, [&](State& state) { state.document = document; });
 }
-std::string SimEncoder::Document() const {
+std::string SimEncoder::Document() const
+{
     return ReadLocked(m_shared, m_state, [](const State& state) { return state.document; });
 }
-void SimEncoder::SetWriteReply(const std::string& payload) {
+void SimEncoder::SetWriteReply(const std::string& payload)
+{
     ChangeLocked(m_shared, m_state, [&](State& state) { state.writeReply = payload; });
 }
-void SimEncoder::SetSearchReplies(const std::vector<uint32_t>& addresses) {
+void SimEncoder::SetSearchReplies(const std::vector<uint32_t>& addresses)
+{
     ChangeLocked(m_shared, m_state, [&](State& state) { state.searchReplies = addresses; });
 }
-std::string SimEncoder::LastWrittenDocument() const {
+std::string SimEncoder::LastWrittenDocument() const
+{
     return ReadLocked(m_shared, m_state, [](const State& state) { return state.lastWritten; });
 }
-std::vector<int32_t> SimEncoder::Requests() const {
+std::vector<int32_t> SimEncoder::Requests() const
+{
     return ReadLocked(m_shared, m_state, [](const State& state) { return state.requests; });
 }
-std::vector<uint8_t> SimEncoder::LastRequestBytes() const {
+std::vector<uint8_t> SimEncoder::LastRequestBytes() const
+{
     return ReadLocked(m_shared, m_state, [](const State& state) { return state.lastRequest; });
 }
-int SimEncoder::RequestCount(int32_t code) const {
+int SimEncoder::RequestCount(int32_t code) const
+{
     return ReadLocked(m_shared, m_state, [&](const State& state) {
         return static_cast<int>(std::count(state.requests.begin(), state.requests.end(), code));
     });
 }
-std::vector<uint8_t> SimEncoder::LastSearchRequest() const {
+std::vector<uint8_t> SimEncoder::LastSearchRequest() const
+{
     return ReadLocked(m_shared, m_state, [](const State& state) { return state.lastSearch; });
 }
-bool SimEncoder::TsRunning() const {
+bool SimEncoder::TsRunning() const
+{
     return ReadLocked(m_shared, m_state, [](const State& state) { return state.tsRunning; });
 }
 
-bool SimEncoder::WaitForRequests(size_t count, int timeoutMs) const {
+bool SimEncoder::WaitForRequests(size_t count, int timeoutMs) const
+{
     if (m_state == nullptr) {
         return false;
     }
@@ -476,14 +557,16 @@ bool SimEncoder::WaitForRequests(size_t count, int timeoutMs) const {
 
 namespace {
 
-void Log(const SimOptions& options, const std::string& line) {
+void Log(const SimOptions& options, const std::string& line)
+{
     if (options.log) {
         options.log(line);
     }
 }
 
 // Milliseconds until `due`, rounded up, within 0..kPollMs.
-int MsUntil(Clock::time_point due, Clock::time_point now) {
+int MsUntil(Clock::time_point due, Clock::time_point now)
+{
     if (due <= now) {
         return 0;
     }
@@ -491,9 +574,10 @@ int MsUntil(Clock::time_point due, Clock::time_point now) {
     return static_cast<int>(std::min<decltype(ms)>(ms, kPollMs));
 }
 
-}  // namespace
+}   // namespace
 
-void CEncoderSim::Run() {
+void CEncoderSim::Run()
+{
     Impl& impl = *m_impl;
     SimEncoder::Shared& shared = impl.shared;
     const bool fleet = impl.encoders.size() > 1;
@@ -631,9 +715,8 @@ void CEncoderSim::Run() {
         } else if (connection.stepMs > 0) {
             count = std::min(left, connection.burst - connection.sent);
         }
-        if (count > 0 &&
-            connection.socket.Send(connection.output.data() + connection.sent, static_cast<int>(count)) !=
-                static_cast<int>(count)) {
+        if (count > 0 && connection.socket.Send(connection.output.data() + connection.sent, static_cast<int>(count)) !=
+                             static_cast<int>(count)) {
             return false;
         }
         connection.sent += count;
@@ -754,7 +837,7 @@ void CEncoderSim::Run() {
             PendingDatagram& datagram = impl.datagrams[i];
             if (datagram.due <= now) {
                 datagram.encoder->datagrams.SendTo(datagram.bytes.data(), static_cast<int>(datagram.bytes.size()),
-                                                  datagram.toAddr, datagram.toPort);
+                                                   datagram.toAddr, datagram.toPort);
                 impl.datagrams.erase(impl.datagrams.begin() + static_cast<std::ptrdiff_t>(i));
             } else {
                 ++i;

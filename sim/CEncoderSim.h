@@ -69,7 +69,7 @@ enum class SimFault {
 
 struct SimFaultName {
     SimFault fault;
-    const char* name;          // as given to --fault
+    const char* name;   // as given to --fault
     const char* description;
 };
 const std::vector<SimFaultName>& SimFaultNames();
@@ -80,14 +80,14 @@ struct SimOptions {
     // One address ("127.0.0.1") or a range of the last number ("127.0.0.2-101", or
     // "127.0.0.2-127.0.0.101"): one encoder per address, all on the same ports.
     std::string bindAddress = "127.0.0.1";
-    uint16_t commandPort = 0;       // 0: an ephemeral port (the executable defaults to 9999)
-    uint16_t searchPort = 0;        // 0: an ephemeral port (the executable defaults to 8888)
+    uint16_t commandPort = 0;   // 0: an ephemeral port (the executable defaults to 9999)
+    uint16_t searchPort = 0;    // 0: an ephemeral port (the executable defaults to 8888)
     std::string password = "admin";
     std::vector<uint8_t> status = {0, 0, 38, 1, 1, 1, 1};   // not busy, 38 degrees, both programs up
-    std::string reportAddress;      // empty: each encoder reports its own address
+    std::string reportAddress;                              // empty: each encoder reports its own address
     SimFault fault = SimFault::None;
-    int delayMs = 0;                // every answer (reply, close, discovery reply) this long after its request
-    int trickleMs = 400;            // the Trickle fault's pace: one payload byte per this many ms
+    int delayMs = 0;       // every answer (reply, close, discovery reply) this long after its request
+    int trickleMs = 400;   // the Trickle fault's pace: one payload byte per this many ms
     std::function<void(const std::string&)> log;   // one line per request, from the server thread; may be empty
 };
 
@@ -144,13 +144,13 @@ public:
     void Stop();
     const std::string& Error() const { return m_error; }
 
-    uint32_t Address() const;                          // the first encoder's address, host order
+    uint32_t Address() const;   // the first encoder's address, host order
     uint16_t CommandPort() const { return m_commandPort; }
     uint16_t SearchPort() const { return m_searchPort; }
 
-    size_t Count() const;                              // encoders served
-    std::vector<uint32_t> Addresses() const;           // host order, ascending
-    SimEncoder EncoderAt(size_t index) const;          // 0 is the first address
+    size_t Count() const;                       // encoders served
+    std::vector<uint32_t> Addresses() const;    // host order, ascending
+    SimEncoder EncoderAt(size_t index) const;   // 0 is the first address
     SimEncoder EncoderFor(uint32_t hostOrderAddr) const;
 
     // On every encoder:
@@ -169,9 +169,9 @@ public:
     // Of the first encoder:
     std::string Password() const;
     std::string Document() const;
-    std::string LastWrittenDocument() const;          // as received, passwords included
-    std::vector<int32_t> Requests() const;            // request codes in arrival order
-    std::vector<uint8_t> LastRequestBytes() const;    // the last TCP request as it arrived
+    std::string LastWrittenDocument() const;         // as received, passwords included
+    std::vector<int32_t> Requests() const;           // request codes in arrival order
+    std::vector<uint8_t> LastRequestBytes() const;   // the last TCP request as it arrived
     int RequestCount(int32_t code) const;
     std::vector<uint8_t> LastSearchRequest() const;
     bool TsRunning() const;

@@ -13,7 +13,11 @@ struct FactoryValue {
     const char* text;
 };
 
-#define SET(path, text) FactoryValue { RECORD_FIELD(path), text }
+#define SET(path, text)                                                                                                \
+    FactoryValue                                                                                                       \
+    {                                                                                                                  \
+        RECORD_FIELD(path), text                                                                                       \
+    }
 
 const FactoryValue kFactory[] = {
     SET(version, "KV202-HW2.1"),
@@ -87,9 +91,10 @@ const FactoryValue kFactory[] = {
 
 #undef SET
 
-}  // namespace
+}   // namespace
 
-std::string CEncoderSim::DefaultDocument(uint32_t hostOrderAddr) {
+std::string CEncoderSim::DefaultDocument(uint32_t hostOrderAddr)
+{
     EncoderRecord record{};
     for (const FactoryValue& value : kFactory) {
         if (const SettingsField* element = FindSettingsField(value.field)) {

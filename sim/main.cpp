@@ -25,40 +25,43 @@ namespace {
 
 std::atomic<bool> g_quit{false};
 
-extern "C" void OnSignal(int) { g_quit = true; }
+extern "C" void OnSignal(int)
+{
+    g_quit = true;
+}
 
-void PrintHelp(const SimOptions& defaults) {
-    std::printf(
-        "Usage: korvane-sim [options]\n"
-        "A stand-in Korvane encoder: serves the command channel (TCP) and discovery (UDP).\n\n"
-        "  --bind ADDR          address to bind (default %s; keep to 127.0.0.0/8 for tests), or a\n"
-        "                       range of the last number, 127.0.0.2-101 or 127.0.0.2-127.0.0.101:\n"
-        "                       one encoder per address, all on the same two ports, each with its\n"
-        "                       own settings, password, status and faults\n"
-        "  --port N             command port (default %u; 0 picks a free port)\n"
-        "  --search-port N      discovery port (default %u; 0 picks a free port)\n"
-        "  --password TEXT      the encoder's current password (default \"%s\")\n"
-        "  --status B,B,...     status reply bytes: busy, keyboard, temperature, program 1\n"
-        "                       output, program 1 input, program 2 output, program 2 input\n"
-        "                       (default 0,0,38,1,1,1,1)\n"
-        "  --report-addr ADDR   address reported in discovery replies (default: each encoder's own)\n"
-        "  --document FILE      serve this settings document instead of the built-in one\n"
-        "  --delay-ms N         answer every request N ms after it arrived (default 0)\n"
-        "  --trickle-ms N       the trickle fault's pace, one byte per N ms (default %d)\n"
-        "  --fault NAME         every encoder misbehaves as named; --fault ADDR=NAME only the\n"
-        "                       encoder at ADDR (may be given once per address):\n",
-        defaults.bindAddress.c_str(), unsigned{COMMAND_PORT}, unsigned{SEARCH_PORT}, defaults.password.c_str(),
-        defaults.trickleMs);
+void PrintHelp(const SimOptions& defaults)
+{
+    std::printf("Usage: korvane-sim [options]\n"
+                "A stand-in Korvane encoder: serves the command channel (TCP) and discovery (UDP).\n\n"
+                "  --bind ADDR          address to bind (default %s; keep to 127.0.0.0/8 for tests), or a\n"
+                "                       range of the last number, 127.0.0.2-101 or 127.0.0.2-127.0.0.101:\n"
+                "                       one encoder per address, all on the same two ports, each with its\n"
+                "                       own settings, password, status and faults\n"
+                "  --port N             command port (default %u; 0 picks a free port)\n"
+                "  --search-port N      discovery port (default %u; 0 picks a free port)\n"
+                "  --password TEXT      the encoder's current password (default \"%s\")\n"
+                "  --status B,B,...     status reply bytes: busy, keyboard, temperature, program 1\n"
+                "                       output, program 1 input, program 2 output, program 2 input\n"
+                "                       (default 0,0,38,1,1,1,1)\n"
+                "  --report-addr ADDR   address reported in discovery replies (default: each encoder's own)\n"
+                "  --document FILE      serve this settings document instead of the built-in one\n"
+                "  --delay-ms N         answer every request N ms after it arrived (default 0)\n"
+                "  --trickle-ms N       the trickle fault's pace, one byte per N ms (default %d)\n"
+                "  --fault NAME         every encoder misbehaves as named; --fault ADDR=NAME only the\n"
+                "                       encoder at ADDR (may be given once per address):\n",
+                defaults.bindAddress.c_str(), unsigned{COMMAND_PORT}, unsigned{SEARCH_PORT}, defaults.password.c_str(),
+                defaults.trickleMs);
     for (const SimFaultName& entry : SimFaultNames()) {
         std::printf("                         %-20s %s\n", entry.name, entry.description);
     }
-    std::printf(
-        "  --quiet              do not log requests\n"
-        "  --help               show this text\n\n"
-        "The first line printed names the addresses and the ports in use. SIGINT or SIGTERM ends it.\n");
+    std::printf("  --quiet              do not log requests\n"
+                "  --help               show this text\n\n"
+                "The first line printed names the addresses and the ports in use. SIGINT or SIGTERM ends it.\n");
 }
 
-bool ParsePort(const char* text, uint16_t& port) {
+bool ParsePort(const char* text, uint16_t& port)
+{
     char* end = nullptr;
     long value = std::strtol(text, &end, 10);
     if (end == text || *end != 0 || value < 0 || value > 65535) {
@@ -68,7 +71,8 @@ bool ParsePort(const char* text, uint16_t& port) {
     return true;
 }
 
-bool ParseStatus(const char* text, std::vector<uint8_t>& status) {
+bool ParseStatus(const char* text, std::vector<uint8_t>& status)
+{
     status.clear();
     std::stringstream stream(text);
     std::string item;
@@ -83,7 +87,8 @@ bool ParseStatus(const char* text, std::vector<uint8_t>& status) {
     return status.size() <= static_cast<size_t>(kStatusReplyBufferSize);
 }
 
-bool ParseMs(const char* text, int& ms) {
+bool ParseMs(const char* text, int& ms)
+{
     char* end = nullptr;
     long value = std::strtol(text, &end, 10);
     if (end == text || *end != 0 || value < 0 || value > 3600000) {
@@ -94,7 +99,8 @@ bool ParseMs(const char* text, int& ms) {
 }
 
 // "NAME" for every encoder, or "ADDR=NAME" for one.
-bool ParseFault(const std::string& text, SimOptions& options, std::vector<std::pair<uint32_t, SimFault>>& perAddress) {
+bool ParseFault(const std::string& text, SimOptions& options, std::vector<std::pair<uint32_t, SimFault>>& perAddress)
+{
     size_t equals = text.find('=');
     if (equals == std::string::npos) {
         return SimFaultFromName(text, options.fault);
@@ -108,14 +114,16 @@ bool ParseFault(const std::string& text, SimOptions& options, std::vector<std::p
     return true;
 }
 
-int Usage(const char* message) {
+int Usage(const char* message)
+{
     std::fprintf(stderr, "korvane-sim: %s (try --help)\n", message);
     return 2;
 }
 
-}  // namespace
+}   // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     SimOptions options;
     options.commandPort = COMMAND_PORT;
     options.searchPort = SEARCH_PORT;
@@ -144,12 +152,14 @@ int main(int argc, char** argv) {
         } else if (arg == "--port") {
             if (!needsValue(value && ParsePort(value, options.commandPort))) return Usage("--port needs 0..65535");
         } else if (arg == "--search-port") {
-            if (!needsValue(value && ParsePort(value, options.searchPort))) return Usage("--search-port needs 0..65535");
+            if (!needsValue(value && ParsePort(value, options.searchPort)))
+                return Usage("--search-port needs 0..65535");
         } else if (arg == "--password") {
             if (!needsValue(true)) return Usage("--password needs a text");
             options.password = value;
         } else if (arg == "--status") {
-            if (!needsValue(value && ParseStatus(value, options.status))) return Usage("--status needs bytes like 0,0,38,1,1,1,1");
+            if (!needsValue(value && ParseStatus(value, options.status)))
+                return Usage("--status needs bytes like 0,0,38,1,1,1,1");
         } else if (arg == "--report-addr") {
             if (!needsValue(value && InetAddrHostOrder(value) != kInvalidAddress))
                 return Usage("--report-addr needs an address");
@@ -158,7 +168,8 @@ int main(int argc, char** argv) {
             if (!needsValue(true)) return Usage("--document needs a file");
             documentFile = value;
         } else if (arg == "--fault") {
-            if (!needsValue(value && ParseFault(value, options, faults))) return Usage("unknown --fault name or address");
+            if (!needsValue(value && ParseFault(value, options, faults)))
+                return Usage("unknown --fault name or address");
         } else if (arg == "--delay-ms") {
             if (!needsValue(value && ParseMs(value, options.delayMs))) return Usage("--delay-ms needs 0..3600000");
         } else if (arg == "--trickle-ms") {

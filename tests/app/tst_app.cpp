@@ -77,8 +77,7 @@ RecordingPrompter::DialogScript Cancel()
 QStringList ItemTexts(const QTreeWidget& tree)
 {
     QStringList texts;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i)
-        texts << tree.topLevelItem(i)->text(0);
+    for (int i = 0; i < tree.topLevelItemCount(); ++i) texts << tree.topLevelItem(i)->text(0);
     return texts;
 }
 
@@ -92,12 +91,11 @@ QPoint ItemPoint(const QTreeWidget& tree, QTreeWidgetItem* item)
 QStringList MessageTexts(const CMessagePane& pane)
 {
     QStringList texts;
-    for (int i = 0; i < pane.MessageCount(); ++i)
-        texts << pane.MessageText(i);
+    for (int i = 0; i < pane.MessageCount(); ++i) texts << pane.MessageText(i);
     return texts;
 }
 
-}  // namespace
+}   // namespace
 
 class tst_App : public QObject {
     Q_OBJECT
@@ -287,8 +285,7 @@ void tst_App::deleteEncoderFreesRecordAndSelection()
 
 void tst_App::closingTheWindowFreesEveryRecord()
 {
-    for (const char* address : {"10.0.0.1", "10.0.0.2", "10.0.0.3"})
-        m_frame->AddEncoder(QString::fromLatin1(address));
+    for (const char* address : {"10.0.0.1", "10.0.0.2", "10.0.0.3"}) m_frame->AddEncoder(QString::fromLatin1(address));
     QCOMPARE(LiveEncoderRecords(), 3);
     QVERIFY(m_frame->close());
     QTRY_VERIFY(m_frame.isNull());
@@ -306,8 +303,7 @@ void tst_App::contextMenuEnabling()
 {
     QFETCH(bool, selected);
     QTreeWidgetItem* item = m_frame->AddEncoder(QStringLiteral("10.0.0.1"));
-    if (selected)
-        Tree()->setCurrentItem(item);
+    if (selected) Tree()->setCurrentItem(item);
     RunMenuCommand(0);
     QCOMPARE(m_prompter->menus.size(), 1);
     const QList<RecordedMenuItem> expected = {
@@ -353,8 +349,7 @@ void tst_App::rightClickSelectsItemUnderPointer()
 
 void tst_App::multipleSelection()
 {
-    for (const char* address : {"10.0.0.3", "10.0.0.20", "10.0.0.1"})
-        m_frame->AddEncoder(QString::fromLatin1(address));
+    for (const char* address : {"10.0.0.3", "10.0.0.20", "10.0.0.1"}) m_frame->AddEncoder(QString::fromLatin1(address));
     Tree()->setFocus();
     QTest::keyClick(Tree(), Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(Tree()->SelectedEncoderItems().size(), 3);
@@ -385,12 +380,12 @@ void tst_App::readConfiguration_data()
     QTest::newRow("healthy") << true << kHealthy << IMAGE_ONLINE << QString() << true;
     QTest::newRow("alarms do not stop a read")
         << true << std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0} << IMAGE_ONLINE << QString() << true;
-    QTest::newRow("busy") << true << std::vector<uint8_t>{1, 0, 38, 1, 1, 1, 1} << IMAGE_ONLINE
-                          << "Device is busying !" << false;
+    QTest::newRow("busy") << true << std::vector<uint8_t>{1, 0, 38, 1, 1, 1, 1} << IMAGE_ONLINE << "Device is busying !"
+                          << false;
     QTest::newRow("keyboard") << true << std::vector<uint8_t>{0, 1, 38, 1, 1, 1, 1} << IMAGE_ONLINE
                               << "Device is controled by keyboard !" << false;
-    QTest::newRow("busy before keyboard") << true << std::vector<uint8_t>{1, 1, 38, 1, 1, 1, 1}
-                                          << IMAGE_ONLINE << "Device is busying !" << false;
+    QTest::newRow("busy before keyboard")
+        << true << std::vector<uint8_t>{1, 1, 38, 1, 1, 1, 1} << IMAGE_ONLINE << "Device is busying !" << false;
     QTest::newRow("no answer") << false << kHealthy << IMAGE_OFFLINE << "Connect Device Failed !" << false;
 }
 
@@ -424,8 +419,7 @@ void tst_App::readConfiguration()
         QCOMPARE(box.caption, QStringLiteral("Warning"));
         QCOMPARE(box.icon, CPrompter::Icon::Exclamation);
     }
-    if (answers)
-        QCOMPARE(m_sim->RequestCount(CMD_READ_CONFIG), loaded ? 1 : 0);
+    if (answers) QCOMPARE(m_sim->RequestCount(CMD_READ_CONFIG), loaded ? 1 : 0);
     QVERIFY(!QApplication::overrideCursor());
 }
 
@@ -446,16 +440,25 @@ void tst_App::writeConfiguration_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("sent");
-    QTest::newRow("accepted") << "admin" << "secret" << kHealthy << "Set Configuration Success !" << "Tip" << true;
-    QTest::newRow("wrong password") << "guess" << "secret" << kHealthy << "Password Error !" << "Warning" << true;
-    QTest::newRow("no password") << "" << "secret" << kHealthy << "Please enter correct passowrd !" << "Warning"
-                                 << false;
-    QTest::newRow("no new password") << "admin" << "" << kHealthy << "Please enter correct newPassowrd !"
+    QTest::newRow("accepted") << "admin"
+                              << "secret" << kHealthy << "Set Configuration Success !"
+                              << "Tip" << true;
+    QTest::newRow("wrong password") << "guess"
+                                    << "secret" << kHealthy << "Password Error !"
+                                    << "Warning" << true;
+    QTest::newRow("no password") << ""
+                                 << "secret" << kHealthy << "Please enter correct passowrd !"
+                                 << "Warning" << false;
+    QTest::newRow("no new password") << "admin"
+                                     << "" << kHealthy << "Please enter correct newPassowrd !"
                                      << "Warning" << false;
-    QTest::newRow("busy") << "admin" << "secret" << std::vector<uint8_t>{1, 0, 38, 1, 1, 1, 1}
-                          << "Device is busying !" << "Warning" << false;
-    QTest::newRow("keyboard") << "admin" << "secret" << std::vector<uint8_t>{0, 1, 38, 1, 1, 1, 1}
-                              << "Device is controled by keyboard !" << "Warning" << false;
+    QTest::newRow("busy") << "admin"
+                          << "secret" << std::vector<uint8_t>{1, 0, 38, 1, 1, 1, 1} << "Device is busying !"
+                          << "Warning" << false;
+    QTest::newRow("keyboard") << "admin"
+                              << "secret" << std::vector<uint8_t>{0, 1, 38, 1, 1, 1, 1}
+                              << "Device is controled by keyboard !"
+                              << "Warning" << false;
 }
 
 void tst_App::writeConfiguration()
@@ -484,7 +487,8 @@ void tst_App::writeConfiguration()
     QCOMPARE(m_prompter->boxes.front().owner.data(),
              treeBox ? static_cast<QWidget*>(Tree()) : static_cast<QWidget*>(m_frame.data()));
     QCOMPARE(m_sim->RequestCount(CMD_WRITE_CONFIG), sent ? 1 : 0);
-    QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_ONLINE);   // as the read left it: a write's answered query changes no image
+    QCOMPARE(CDeviceTree::ItemImage(item),
+             IMAGE_ONLINE);   // as the read left it: a write's answered query changes no image
 }
 
 // Ctrl+S straight from a field being typed writes what was typed.
@@ -561,10 +565,10 @@ void tst_App::deviceMessages_data()
         << QStringList{"Program-2 no input", "Program-2 no output", "Program-1 no input", "Program-1 no output",
                        "Device temperature warning"}
         << QList<int>{0, 0, 0, 0, 1};
-    QTest::newRow("program 2 switched off") << std::vector<uint8_t>{0, 0, 38, 1, 1, 0, 0} << false
-                                            << QStringList() << QList<int>();
-    QTest::newRow("program 1 input only") << std::vector<uint8_t>{1, 1, 38, 1, 0, 1, 1} << true
-                                          << QStringList{"Program-1 no input"} << QList<int>{0};
+    QTest::newRow("program 2 switched off")
+        << std::vector<uint8_t>{0, 0, 38, 1, 1, 0, 0} << false << QStringList() << QList<int>();
+    QTest::newRow("program 1 input only")
+        << std::vector<uint8_t>{1, 1, 38, 1, 0, 1, 1} << true << QStringList{"Program-1 no input"} << QList<int>{0};
     QTest::newRow("no alarms") << kHealthy << true << QStringList() << QList<int>();
 }
 
@@ -585,8 +589,7 @@ void tst_App::deviceMessages()
     QVERIFY(WaitIdle());
 
     QCOMPARE(MessageTexts(*m_frame->MessagePane()), lines);
-    for (int i = 0; i < images.size(); ++i)
-        QCOMPARE(m_frame->MessagePane()->MessageImage(i), images[i]);
+    for (int i = 0; i < images.size(); ++i) QCOMPARE(m_frame->MessagePane()->MessageImage(i), images[i]);
     QVERIFY(m_prompter->boxes.empty());
     QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_OFFLINE);   // the pane's query leaves the image alone
 }
@@ -643,13 +646,20 @@ void tst_App::addressDialogs_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("item");
-    QTest::newRow("short fields") << "10.1.2.3" << "10.1.2.3";
-    QTest::newRow("loopback") << "127.0.0.1" << "127.0.0.1";
-    QTest::newRow("third digit moves on") << "10020030.40" << "100.200.30.40";
-    QTest::newRow("dot after a full field") << "192.168.1.20" << "192.168.1.20";
-    QTest::newRow("above 255") << "300.1.2.3" << "255.1.2.3";
-    QTest::newRow("empty") << "" << "0.0.0.0";
-    QTest::newRow("empty fields are 0") << "10" << "10.0.0.0";
+    QTest::newRow("short fields") << "10.1.2.3"
+                                  << "10.1.2.3";
+    QTest::newRow("loopback") << "127.0.0.1"
+                              << "127.0.0.1";
+    QTest::newRow("third digit moves on") << "10020030.40"
+                                          << "100.200.30.40";
+    QTest::newRow("dot after a full field") << "192.168.1.20"
+                                            << "192.168.1.20";
+    QTest::newRow("above 255") << "300.1.2.3"
+                               << "255.1.2.3";
+    QTest::newRow("empty") << ""
+                           << "0.0.0.0";
+    QTest::newRow("empty fields are 0") << "10"
+                                        << "10.0.0.0";
 }
 
 void tst_App::addressDialogs()
@@ -689,8 +699,7 @@ void tst_App::aboutBox()
     QString product;
     m_prompter->dialogScripts.push_back([&product](QDialog& dialog) {
         for (const QLabel* label : dialog.findChildren<QLabel*>())
-            if (label->text().startsWith("Korvane"))
-                product = label->text().section('\n', 0, 0);
+            if (label->text().startsWith("Korvane")) product = label->text().section('\n', 0, 0);
         return int(QDialog::Accepted);
     });
     QAction* about = m_frame->CommandAction(ID_APP_ABOUT);
@@ -847,8 +856,7 @@ void tst_App::fleetReadSummary()
     fleet->EncoderFor(0x7F000005u).SetFault(SimFault::Silence);
     fleet->EncoderFor(0x7F000009u).SetStatus({1, 0, 38, 1, 1, 1, 1});
     fleet->EncoderFor(0x7F00000Du).SetFault(SimFault::WrongRoot);
-    for (int i = 2; i <= 21; ++i)
-        m_frame->AddEncoder(QStringLiteral("127.0.0.%1").arg(i));
+    for (int i = 2; i <= 21; ++i) m_frame->AddEncoder(QStringLiteral("127.0.0.%1").arg(i));
     Tree()->selectAll();
     QCOMPARE(Tree()->SelectedEncoderItems().size(), 20);
     QSignalSpy summaries(m_frame.data(), &CMainFrame::commandSummarised);
@@ -883,10 +891,8 @@ void tst_App::fleetReadSummary()
     int lines = 0;
     QString silent;
     for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries()) {
-        if (entry.text.startsWith("Read Configuration") && !entry.encoder.isEmpty())
-            ++lines;
-        if (entry.encoder == "127.0.0.13")
-            silent = entry.text;
+        if (entry.text.startsWith("Read Configuration") && !entry.encoder.isEmpty()) ++lines;
+        if (entry.encoder == "127.0.0.13") silent = entry.text;
     }
     QCOMPARE(lines, 20);
     QVERIFY2(silent.contains("not a settings document"), qPrintable(silent));
@@ -909,8 +915,7 @@ void tst_App::monitorRaisesAndClearsAlarm()
 
     auto logged = [this](const QString& text) {
         for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries())
-            if (entry.text == text && entry.encoder == kSimAddress)
-                return true;
+            if (entry.text == text && entry.encoder == kSimAddress) return true;
         return false;
     };
     QTRY_VERIFY(logged("Alarm raised: Program-1 no output"));
@@ -974,7 +979,10 @@ void tst_App::replyCompleteModePersists()
     QVERIFY(QSettings().value(kReplyCompleteKey).toBool());
 
     // A read with a long fixed wait ends once the reply is in.
-    Recreate([](LinkOptions& link) { link.timing.readWaitMs = 20000; link.timing.statusWaitMs = 20000; });
+    Recreate([](LinkOptions& link) {
+        link.timing.readWaitMs = 20000;
+        link.timing.statusWaitMs = 20000;
+    });
     QVERIFY(!m_frame->ReplyCompleteMode());
     m_frame->RestoreSettings();
     QVERIFY(m_frame->ReplyCompleteMode());

@@ -459,7 +459,9 @@ class CliWriteFault : public CliFleet, public ::testing::WithParamInterface<Faul
 TEST_P(CliWriteFault, EndsWithTheWriteTexts)
 {
     WriteFile(work + "/rack.xml", CEncoderSim::DefaultDocument(kFirst));
-    CliProcess process(Join(Common(kFaultAfterStatusMs), {"write", "127.0.0.2", "--settings", "rack.xml", "--password", "admin"}), work);
+    CliProcess process(
+        Join(Common(kFaultAfterStatusMs), {"write", "127.0.0.2", "--settings", "rack.xml", "--password", "admin"}),
+        work);
     ASSERT_TRUE(process.Started());
     // Status and read, then the write's status gate.
     ASSERT_TRUE(Encoder(0).WaitForRequests(3, 10000));

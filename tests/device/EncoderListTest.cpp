@@ -10,7 +10,8 @@
 
 namespace {
 
-std::vector<std::string> Dotted(const EncoderList& list) {
+std::vector<std::string> Dotted(const EncoderList& list)
+{
     std::vector<std::string> texts;
     for (const EncoderEntry& entry : list) {
         texts.push_back(entry.dotted);
@@ -18,7 +19,8 @@ std::vector<std::string> Dotted(const EncoderList& list) {
     return texts;
 }
 
-std::vector<std::string> EventTexts(const EncoderEntry& entry, EncoderEventKind kind) {
+std::vector<std::string> EventTexts(const EncoderEntry& entry, EncoderEventKind kind)
+{
     std::vector<std::string> texts;
     for (const EncoderEvent& event : entry.events) {
         if (event.kind == kind) {
@@ -28,7 +30,8 @@ std::vector<std::string> EventTexts(const EncoderEntry& entry, EncoderEventKind 
     return texts;
 }
 
-ExchangeResult Finished(ExchangeKind kind, ExchangeOutcome outcome, uint32_t address) {
+ExchangeResult Finished(ExchangeKind kind, ExchangeOutcome outcome, uint32_t address)
+{
     ExchangeResult result;
     result.kind = kind;
     result.outcome = outcome;
@@ -36,7 +39,8 @@ ExchangeResult Finished(ExchangeKind kind, ExchangeOutcome outcome, uint32_t add
     return result;
 }
 
-ExchangeResult StatusResult(ExchangeKind kind, uint32_t address, int flags, int8_t temperature = 0) {
+ExchangeResult StatusResult(ExchangeKind kind, uint32_t address, int flags, int8_t temperature = 0)
+{
     ExchangeResult result = Finished(kind, flags >= 0 ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed, address);
     result.statusTaken = true;
     result.statusFlags = flags;
@@ -44,12 +48,13 @@ ExchangeResult StatusResult(ExchangeKind kind, uint32_t address, int flags, int8
     return result;
 }
 
-constexpr uint32_t kFirst = 0x0A000001u;    // 10.0.0.1
-constexpr uint32_t kTenth = 0x0A00000Au;    // 10.0.0.10
+constexpr uint32_t kFirst = 0x0A000001u;   // 10.0.0.1
+constexpr uint32_t kTenth = 0x0A00000Au;   // 10.0.0.10
 
-}  // namespace
+}   // namespace
 
-TEST(EncoderList, AddsOnceKeepsOrderAndRemoves) {
+TEST(EncoderList, AddsOnceKeepsOrderAndRemoves)
+{
     EncoderList list;
     bool added = false;
     EncoderEntry& tenth = list.Add(kTenth, &added);
@@ -70,7 +75,8 @@ TEST(EncoderList, AddsOnceKeepsOrderAndRemoves) {
     EXPECT_EQ(Dotted(list), (std::vector<std::string>{"10.0.0.1", "0.0.0.0"}));
 }
 
-TEST(EncoderList, TenThousandAddsAndDeletes) {
+TEST(EncoderList, TenThousandAddsAndDeletes)
+{
     EncoderList list;
     for (uint32_t i = 0; i < 10000; ++i) {
         list.Add(0x0A000000u + i);
@@ -89,7 +95,8 @@ TEST(EncoderList, TenThousandAddsAndDeletes) {
     EXPECT_TRUE(list.Empty());
 }
 
-TEST(ApplyResult, SuccessfulReadFillsRecordAndLastReadButKeepsTypedPasswords) {
+TEST(ApplyResult, SuccessfulReadFillsRecordAndLastReadButKeepsTypedPasswords)
+{
     EncoderList list;
     EncoderEntry& entry = list.Add(kFirst);
     std::strcpy(entry.record.password, "admin");
@@ -120,19 +127,18 @@ TEST(ApplyResult, SuccessfulReadFillsRecordAndLastReadButKeepsTypedPasswords) {
         << "the program switched on in the record just read counts";
 }
 
-TEST(ApplyResult, StateFollowsTheListImage) {
+TEST(ApplyResult, StateFollowsTheListImage)
+{
     struct Case {
         ExchangeKind kind;
         int flags;
         EncoderState expected;
     };
     const Case cases[] = {
-        {ExchangeKind::Read, 0, EncoderState::Online},
-        {ExchangeKind::Read, STATUS_BUSY, EncoderState::Online},
-        {ExchangeKind::Read, -1, EncoderState::Offline},
-        {ExchangeKind::Write, -1, EncoderState::Offline},
-        {ExchangeKind::Write, 0, EncoderState::Unknown},    // a write's answered gate leaves the image
-        {ExchangeKind::Status, -1, EncoderState::Unknown},  // the message list's reading leaves it too
+        {ExchangeKind::Read, 0, EncoderState::Online},     {ExchangeKind::Read, STATUS_BUSY, EncoderState::Online},
+        {ExchangeKind::Read, -1, EncoderState::Offline},   {ExchangeKind::Write, -1, EncoderState::Offline},
+        {ExchangeKind::Write, 0, EncoderState::Unknown},     // a write's answered gate leaves the image
+        {ExchangeKind::Status, -1, EncoderState::Unknown},   // the message list's reading leaves it too
         {ExchangeKind::Status, 0, EncoderState::Unknown},
     };
     for (const Case& c : cases) {
@@ -146,7 +152,8 @@ TEST(ApplyResult, StateFollowsTheListImage) {
     }
 }
 
-TEST(ApplyResult, AlarmsAreRaisedAndClearedByDifference) {
+TEST(ApplyResult, AlarmsAreRaisedAndClearedByDifference)
+{
     EncoderList list;
     EncoderEntry& entry = list.Add(kFirst);
     entry.record.program_info1.start = 1;
@@ -164,7 +171,8 @@ TEST(ApplyResult, AlarmsAreRaisedAndClearedByDifference) {
     EXPECT_EQ(EventTexts(entry, EncoderEventKind::Exchange).size(), 4u);
 }
 
-TEST(ApplyResult, FailedCancelledAndRefusedLeaveTheRecord) {
+TEST(ApplyResult, FailedCancelledAndRefusedLeaveTheRecord)
+{
     EncoderList list;
     EncoderEntry& entry = list.Add(kFirst);
     entry.record.deviceID = 7;
@@ -190,7 +198,8 @@ TEST(ApplyResult, FailedCancelledAndRefusedLeaveTheRecord) {
                                         "Write Configuration cancelled"}));
 }
 
-TEST(ApplyResult, IgnoresUnlistedEncodersAndSearches) {
+TEST(ApplyResult, IgnoresUnlistedEncodersAndSearches)
+{
     EncoderList list;
     list.Add(kFirst);
     EXPECT_EQ(ApplyResult(list, Finished(ExchangeKind::Read, ExchangeOutcome::Failed, kTenth)), nullptr);
@@ -198,7 +207,8 @@ TEST(ApplyResult, IgnoresUnlistedEncodersAndSearches) {
     EXPECT_TRUE(list.Find(kFirst)->events.empty());
 }
 
-TEST(ApplyResult, SuccessfulWriteBecomesTheLastRead) {
+TEST(ApplyResult, SuccessfulWriteBecomesTheLastRead)
+{
     EncoderList list;
     EncoderEntry& entry = list.Add(kFirst);
     ExchangeResult result = StatusResult(ExchangeKind::Write, kFirst, 0);

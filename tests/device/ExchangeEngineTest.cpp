@@ -30,13 +30,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Messages = std::vector<ExchangeMessage>;
 
-long long MsSince(Clock::time_point start) {
+long long MsSince(Clock::time_point start)
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + "korvane-device-" + name; }
+std::string TempPath(const std::string& name)
+{
+    return ::testing::TempDir() + "korvane-device-" + name;
+}
 
-std::string FileText(const std::string& path) {
+std::string FileText(const std::string& path)
+{
     std::ifstream file(path, std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
@@ -44,7 +49,8 @@ std::string FileText(const std::string& path) {
 }
 
 // Descriptors open in this process; nothing an exchange opens may outlive it.
-int OpenDescriptors() {
+int OpenDescriptors()
+{
 #ifdef __linux__
     int count = 0;
     if (DIR* dir = opendir("/proc/self/fd")) {
@@ -63,9 +69,13 @@ int OpenDescriptors() {
 const LinkTiming kLongWait = {60000, 60000, 60000, 60000, 60000, 60000, 60000};
 const LinkTiming kLongReceive = {0, 0, 0, 60000, 60000, 60000, 60000};
 
-std::string Range(int count) { return "127.0.0.2-" + std::to_string(1 + count); }
+std::string Range(int count)
+{
+    return "127.0.0.2-" + std::to_string(1 + count);
+}
 
-LinkOptions ShortLink(const CEncoderSim& sim, const std::string& outName) {
+LinkOptions ShortLink(const CEncoderSim& sim, const std::string& outName)
+{
     LinkOptions link;
     link.commandPort = sim.CommandPort();
     link.searchPort = sim.SearchPort();
@@ -76,7 +86,8 @@ LinkOptions ShortLink(const CEncoderSim& sim, const std::string& outName) {
 }
 
 // A record as the encoder at `address` would fill it, with both passwords typed in.
-EncoderRecord WritableRecord(uint32_t address) {
+EncoderRecord WritableRecord(uint32_t address)
+{
     EncoderRecord record{};
     std::string document = CEncoderSim::DefaultDocument(address);
     ReadSettingsText(document.c_str(), static_cast<int>(document.size()), record);
@@ -105,7 +116,8 @@ struct Alone {
     bool hasRecord = false;
 };
 
-Alone RunAlone(ExchangeKind kind, EncoderRecord record, const LinkOptions& options) {
+Alone RunAlone(ExchangeKind kind, EncoderRecord record, const LinkOptions& options)
+{
     Alone alone;
     CollectingReporter reporter;
     CEncoderLink link(reporter, options);
@@ -130,7 +142,8 @@ Alone RunAlone(ExchangeKind kind, EncoderRecord record, const LinkOptions& optio
     return alone;
 }
 
-std::string Describe(const Messages& messages) {
+std::string Describe(const Messages& messages)
+{
     std::string text;
     for (const ExchangeMessage& message : messages) {
         text += (message.kind == MessageKind::Tip ? "[Tip] " : "[Warning] ") + message.text + "; ";
@@ -140,27 +153,31 @@ std::string Describe(const Messages& messages) {
 
 class EngineTest : public ::testing::Test {
 protected:
-    void StartFleet(int count) {
+    void StartFleet(int count)
+    {
         SimOptions options;
         options.bindAddress = Range(count);
         fleet = std::make_unique<CEncoderSim>(options);
         ASSERT_TRUE(fleet->Start()) << fleet->Error();
         engineOptions.link = ShortLink(*fleet, ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (engine) {
             EXPECT_TRUE(engine->WaitIdle(10000));
         }
         engine.reset();
         std::remove(engineOptions.link.outFile.c_str());
     }
-    ExchangeEngine& Engine() {
+    ExchangeEngine& Engine()
+    {
         if (!engine) {
             engine = std::make_unique<ExchangeEngine>(engineOptions);
         }
         return *engine;
     }
-    EncoderRecord RecordAt(size_t index) const {
+    EncoderRecord RecordAt(size_t index) const
+    {
         EncoderRecord record{};
         record.ipAddr = fleet->EncoderAt(index).Address();
         return record;
@@ -172,9 +189,10 @@ protected:
     ExchangeCollector collector;
 };
 
-}  // namespace
+}   // namespace
 
-TEST_F(EngineTest, ReadsOneEncoderBehindItsStatusGate) {
+TEST_F(EngineTest, ReadsOneEncoderBehindItsStatusGate)
+{
     StartFleet(1);
     fleet->SetStatus({0, 0, 61, 1, 1, 1, 1});
     EncoderRecord record = RecordAt(0);
@@ -201,7 +219,8 @@ TEST_F(EngineTest, ReadsOneEncoderBehindItsStatusGate) {
     EXPECT_EQ(fleet->Requests(), (std::vector<int32_t>{CMD_STATUS, CMD_READ_CONFIG}));
 }
 
-TEST_F(EngineTest, GateStopsBusyKeyboardAndSilentEncodersBeforeTheExchange) {
+TEST_F(EngineTest, GateStopsBusyKeyboardAndSilentEncodersBeforeTheExchange)
+{
     StartFleet(3);
     fleet->EncoderAt(0).SetStatus({1, 1, 0, 1, 1, 1, 1});
     fleet->EncoderAt(1).SetStatus({0, 1, 0, 1, 1, 1, 1});
@@ -225,7 +244,8 @@ TEST_F(EngineTest, GateStopsBusyKeyboardAndSilentEncodersBeforeTheExchange) {
         }
     }
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(fleet->EncoderAt(i).Requests(), (std::vector<int32_t>{CMD_STATUS, CMD_STATUS})) << "nothing past the gate";
+        EXPECT_EQ(fleet->EncoderAt(i).Requests(), (std::vector<int32_t>{CMD_STATUS, CMD_STATUS}))
+            << "nothing past the gate";
     }
 }
 
@@ -238,15 +258,15 @@ struct Behaviour {
 };
 
 const std::vector<Behaviour> kBehaviours = {
-    {SimFault::None, 0},      {SimFault::WrongCode, 0},        {SimFault::ZeroLength, 0},
-    {SimFault::ShortPayload, 0}, {SimFault::ShortCode, 0},     {SimFault::Silence, 0},
-    {SimFault::EarlyClose, 0},   {SimFault::Garbage, 0},       {SimFault::WrongRoot, 0},
-    {SimFault::Trickle, 0},      {SimFault::CloseAfterLength, 0}, {SimFault::OversizedLength, 0},
-    {SimFault::None, 250},    // answers after the read's and write's receives gave up
+    {SimFault::None, 0},      {SimFault::WrongCode, 0}, {SimFault::ZeroLength, 0},       {SimFault::ShortPayload, 0},
+    {SimFault::ShortCode, 0}, {SimFault::Silence, 0},   {SimFault::EarlyClose, 0},       {SimFault::Garbage, 0},
+    {SimFault::WrongRoot, 0}, {SimFault::Trickle, 0},   {SimFault::CloseAfterLength, 0}, {SimFault::OversizedLength, 0},
+    {SimFault::None, 250},   // answers after the read's and write's receives gave up
 };
 const std::vector<ExchangeKind> kKinds = {ExchangeKind::Read, ExchangeKind::Write, ExchangeKind::Status};
 
-void Behave(SimEncoder encoder, const Behaviour& behaviour) {
+void Behave(SimEncoder encoder, const Behaviour& behaviour)
+{
     encoder.SetFault(behaviour.fault);
     encoder.SetDelay(behaviour.delayMs);
     encoder.SetTrickle(20);   // the status reply is whole within its wait, a document never
@@ -255,7 +275,8 @@ void Behave(SimEncoder encoder, const Behaviour& behaviour) {
 // The receive time-out stays well above the trickle's 20 ms steps, so that a loaded
 // machine never turns a trickled status or write reply into a missing one; the 250 ms
 // delay still outlasts it.
-LinkTiming MixTiming() {
+LinkTiming MixTiming()
+{
     LinkTiming timing = {0, 0, 400, 150, 300};
     timing.receiveBoundMs = 400;
     return timing;
@@ -264,7 +285,8 @@ LinkTiming MixTiming() {
 class EngineEquivalenceTest : public EngineTest, public ::testing::WithParamInterface<WaitMode> {
 protected:
     // The reference: the link alone, each behaviour against a stand-in of its own.
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         std::vector<std::thread> threads;
         std::mutex mutex;
         for (size_t b = 0; b < kBehaviours.size(); ++b) {
@@ -293,7 +315,8 @@ protected:
 
 std::map<std::pair<size_t, size_t>, Alone> EngineEquivalenceTest::s_expected;
 
-TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult) {
+TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult)
+{
     ASSERT_EQ(s_expected.size(), kBehaviours.size() * kKinds.size()) << "every reference ran";
     std::set<std::string> distinct;
     for (const auto& [which, want] : s_expected) {
@@ -329,8 +352,8 @@ TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult) {
         EXPECT_EQ(result.outcome, want.outcome) << label;
         EXPECT_EQ(result.linkResult, want.linkResult) << label;
         EXPECT_EQ(result.statusFlags, want.statusFlags) << label;
-        EXPECT_EQ(result.messages, want.messages) << label << ": " << Describe(result.messages) << " vs "
-                                                  << Describe(want.messages);
+        EXPECT_EQ(result.messages, want.messages)
+            << label << ": " << Describe(result.messages) << " vs " << Describe(want.messages);
         EXPECT_EQ(result.record.has_value(), want.hasRecord) << label;
         if (result.record) {
             EncoderRecord record = WritableRecord(result.address);
@@ -348,7 +371,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, EngineEquivalenceTest, ::testing::Values(WaitMod
                              return std::string(info.param == WaitMode::Fixed ? "fixed" : "reply_complete");
                          });
 
-TEST_F(EngineTest, RefusesASecondExchangeForTheSameEncoder) {
+TEST_F(EngineTest, RefusesASecondExchangeForTheSameEncoder)
+{
     StartFleet(2);
     fleet->EncoderAt(0).SetFault(SimFault::Silence);
     engineOptions.link.timing = kLongReceive;
@@ -393,7 +417,8 @@ struct CancelCase {
 
 class EngineCancelTest : public EngineTest, public ::testing::WithParamInterface<CancelCase> {};
 
-TEST_P(EngineCancelTest, EndsWellWithinItsWaitAndKeepsNothing) {
+TEST_P(EngineCancelTest, EndsWellWithinItsWaitAndKeepsNothing)
+{
     StartFleet(1);
     fleet->SetFault(SimFault::Silence);
     engineOptions.link.timing = GetParam().timing;
@@ -428,7 +453,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CancelCase{"write_mid_receive", WaitMode::ReplyComplete, ExchangeKind::Write, kLongReceive}),
     [](const ::testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.name); });
 
-TEST_F(EngineTest, CancelsAWholeBatchAndLeaksNothing) {
+TEST_F(EngineTest, CancelsAWholeBatchAndLeaksNothing)
+{
     int descriptors = OpenDescriptors();
     {
         StartFleet(20);
@@ -479,7 +505,8 @@ TEST_F(EngineTest, CancelsAWholeBatchAndLeaksNothing) {
     EXPECT_EQ(OpenDescriptors(), descriptors) << "sockets or wake-ups left open";
 }
 
-TEST_F(EngineTest, CancelsExchangesStillWaitingForASlot) {
+TEST_F(EngineTest, CancelsExchangesStillWaitingForASlot)
+{
     StartFleet(3);
     fleet->SetFault(SimFault::Silence);
     engineOptions.link.timing = kLongWait;
@@ -499,7 +526,8 @@ TEST_F(EngineTest, CancelsExchangesStillWaitingForASlot) {
     EXPECT_EQ(fleet->EncoderAt(2).Requests().size(), 0u);
 }
 
-TEST_F(EngineTest, RunsNoMoreThanTheLimitAtOnce) {
+TEST_F(EngineTest, RunsNoMoreThanTheLimitAtOnce)
+{
     StartFleet(6);
     fleet->SetFault(SimFault::Silence);
     engineOptions.link.timing = {0, 0, 0, 100, 100};
@@ -524,7 +552,8 @@ TEST_F(EngineTest, RunsNoMoreThanTheLimitAtOnce) {
     }
 }
 
-TEST_F(EngineTest, SilentPeerThatNeverClosesEndsAtItsBound) {
+TEST_F(EngineTest, SilentPeerThatNeverClosesEndsAtItsBound)
+{
     StartFleet(1);
     fleet->SetFault(SimFault::Silence);
     EncoderRecord record = WritableRecord(fleet->Address());
@@ -540,7 +569,8 @@ TEST_F(EngineTest, SilentPeerThatNeverClosesEndsAtItsBound) {
     }
 }
 
-TEST_F(EngineTest, ConcurrentWritesNeverInterleaveTheOutFile) {
+TEST_F(EngineTest, ConcurrentWritesNeverInterleaveTheOutFile)
+{
     const int count = 20;
     StartFleet(count);
     std::vector<EncoderRecord> records;
@@ -564,7 +594,8 @@ TEST_F(EngineTest, ConcurrentWritesNeverInterleaveTheOutFile) {
     EXPECT_TRUE(whole) << "the out file is one encoder's whole document";
 }
 
-TEST_F(EngineTest, SearchReportsEveryAddressAsItArrives) {
+TEST_F(EngineTest, SearchReportsEveryAddressAsItArrives)
+{
     StartFleet(1);
     std::vector<uint32_t> addresses;
     for (uint32_t i = 1; i <= 254; ++i) {
@@ -587,7 +618,8 @@ TEST_F(EngineTest, SearchReportsEveryAddressAsItArrives) {
     EXPECT_EQ(progress, addresses);
 }
 
-TEST_F(EngineTest, CancelEndsASearchAndKeepsWhatItFound) {
+TEST_F(EngineTest, CancelEndsASearchAndKeepsWhatItFound)
+{
     StartFleet(1);
     engineOptions.link.timing.searchWindowMs = 60000;
     std::mutex mutex;
@@ -611,7 +643,8 @@ TEST_F(EngineTest, CancelEndsASearchAndKeepsWhatItFound) {
     EXPECT_EQ(result->found, std::vector<uint32_t>{fleet->Address()});
 }
 
-TEST_F(EngineTest, ReplyCompleteModeEndsWhenTheReplyIsComplete) {
+TEST_F(EngineTest, ReplyCompleteModeEndsWhenTheReplyIsComplete)
+{
     StartFleet(1);
     engineOptions.link.timing = LinkTiming{};   // the shipped waits: status 4 s, read 20 s
     engineOptions.link.waitMode = WaitMode::ReplyComplete;
@@ -622,7 +655,8 @@ TEST_F(EngineTest, ReplyCompleteModeEndsWhenTheReplyIsComplete) {
     EXPECT_LT(result->RunMs(), 4000) << "neither the status wait nor the read wait was sat out";
 }
 
-TEST_F(EngineTest, DestroyingTheEngineCancelsWhatRuns) {
+TEST_F(EngineTest, DestroyingTheEngineCancelsWhatRuns)
+{
     StartFleet(2);
     fleet->SetFault(SimFault::Silence);
     engineOptions.link.timing = kLongWait;

@@ -11,7 +11,8 @@ namespace {
 
 using Messages = std::vector<std::string>;
 
-std::string FileText(const std::string& path) {
+std::string FileText(const std::string& path)
+{
     std::ifstream file(path, std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
@@ -19,7 +20,10 @@ std::string FileText(const std::string& path) {
 }
 
 // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
-bool SameRecord(const EncoderRecord& a, const EncoderRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameRecord(const EncoderRecord& a, const EncoderRecord& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 struct FaultCase {
     const char* name;
@@ -28,13 +32,17 @@ struct FaultCase {
     Messages messages;
 };
 
-std::string FaultCaseName(const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; }
+std::string FaultCaseName(const ::testing::TestParamInfo<FaultCase>& info)
+{
+    return info.param.name;
+}
 
-}  // namespace
+}   // namespace
 
 // ---- read ----
 
-TEST_F(LinkTest, ReadFillsTheRecordFromTheEncoder) {
+TEST_F(LinkTest, ReadFillsTheRecordFromTheEncoder)
+{
     int result = Link().ReadConfiguration(record);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(record.loaded, 1);
@@ -48,7 +56,8 @@ TEST_F(LinkTest, ReadFillsTheRecordFromTheEncoder) {
     EXPECT_EQ(sim.Requests(), std::vector<int32_t>{CMD_READ_CONFIG});
 }
 
-TEST_F(LinkTest, ReadAcceptsExactly9999BytesAndRejects10000) {
+TEST_F(LinkTest, ReadAcceptsExactly9999BytesAndRejects10000)
+{
     std::string document = sim.Document();
     document.resize(9999, ' ');   // white space after the root element is harmless
     sim.SetDocument(document);
@@ -64,7 +73,8 @@ TEST_F(LinkTest, ReadAcceptsExactly9999BytesAndRejects10000) {
     EXPECT_TRUE(reporter.messages.empty());
 }
 
-TEST_F(LinkTest, ReadNormalisesLineEnds) {
+TEST_F(LinkTest, ReadNormalisesLineEnds)
+{
     std::string document = sim.Document();
     std::string crlf;
     for (char c : document) {
@@ -75,7 +85,8 @@ TEST_F(LinkTest, ReadNormalisesLineEnds) {
     EXPECT_STREQ(record.program_info1.providerName, "Korvane");
 }
 
-TEST_F(LinkTest, ReadOfUnreachableEncoderSaysSo) {
+TEST_F(LinkTest, ReadOfUnreachableEncoderSaysSo)
+{
     options.commandPort = ClosedPort();
     EXPECT_EQ(Link().ReadConfiguration(record), 0);
     EXPECT_EQ(reporter.messages, Messages{"Warning: Connect Encoder Failed !"});
@@ -84,7 +95,8 @@ TEST_F(LinkTest, ReadOfUnreachableEncoderSaysSo) {
 
 class ReadFaultTest : public LinkTest, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(ReadFaultTest, FailsWithTheGivenMessagesAndLeavesTheRecord) {
+TEST_P(ReadFaultTest, FailsWithTheGivenMessagesAndLeavesTheRecord)
+{
     sim.SetFault(GetParam().fault);
     record.deviceID = 42;
     EncoderRecord before = record;
@@ -96,23 +108,23 @@ TEST_P(ReadFaultTest, FailsWithTheGivenMessagesAndLeavesTheRecord) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ReadFaultTest,
-    ::testing::Values(FaultCase{"wrong_code", SimFault::WrongCode, 0, {}},
-                      FaultCase{"zero_length", SimFault::ZeroLength, 0, {}},
-                      FaultCase{"negative_length", SimFault::NegativeLength, 0, {}},
-                      FaultCase{"oversized_length", SimFault::OversizedLength, 0, {}},
-                      FaultCase{"short_payload", SimFault::ShortPayload, 0, {}},
-                      FaultCase{"close_after_code", SimFault::CloseAfterCode, 0, {}},
-                      FaultCase{"close_after_length", SimFault::CloseAfterLength, 0, {}},
-                      FaultCase{"garbage", SimFault::Garbage, 0, {}},
-                      FaultCase{"wrong_root", SimFault::WrongRoot, 0, {}},
-                      FaultCase{"short_code", SimFault::ShortCode, 0, {"Warning: Read Device Configuration Failed !"}},
-                      FaultCase{"silence", SimFault::Silence, 0, {"Warning: Read Device Configuration Failed !"}},
-                      FaultCase{"early_close", SimFault::EarlyClose, 0, {"Warning: Read Device Configuration Failed !"}}),
+    ::testing::Values(
+        FaultCase{"wrong_code", SimFault::WrongCode, 0, {}}, FaultCase{"zero_length", SimFault::ZeroLength, 0, {}},
+        FaultCase{"negative_length", SimFault::NegativeLength, 0, {}},
+        FaultCase{"oversized_length", SimFault::OversizedLength, 0, {}},
+        FaultCase{"short_payload", SimFault::ShortPayload, 0, {}},
+        FaultCase{"close_after_code", SimFault::CloseAfterCode, 0, {}},
+        FaultCase{"close_after_length", SimFault::CloseAfterLength, 0, {}},
+        FaultCase{"garbage", SimFault::Garbage, 0, {}}, FaultCase{"wrong_root", SimFault::WrongRoot, 0, {}},
+        FaultCase{"short_code", SimFault::ShortCode, 0, {"Warning: Read Device Configuration Failed !"}},
+        FaultCase{"silence", SimFault::Silence, 0, {"Warning: Read Device Configuration Failed !"}},
+        FaultCase{"early_close", SimFault::EarlyClose, 0, {"Warning: Read Device Configuration Failed !"}}),
     FaultCaseName);
 
 // ---- write ----
 
-TEST_F(LinkTest, WriteWithCorrectPasswordIsAppliedAndReadBack) {
+TEST_F(LinkTest, WriteWithCorrectPasswordIsAppliedAndReadBack)
+{
     ASSERT_EQ(Link().ReadConfiguration(record), 1);
     std::strcpy(record.password, "admin");
     std::strcpy(record.newPassword, "secret");
@@ -135,7 +147,8 @@ TEST_F(LinkTest, WriteWithCorrectPasswordIsAppliedAndReadBack) {
     EXPECT_EQ(again.password[0], 0) << "the encoder never hands out its password";
 }
 
-TEST_F(LinkTest, WriteWithWrongPasswordIsRefused) {
+TEST_F(LinkTest, WriteWithWrongPasswordIsRefused)
+{
     std::strcpy(record.password, "guess");
     std::strcpy(record.newPassword, "secret");
     EXPECT_EQ(Link().WriteConfiguration(record), 0);
@@ -152,7 +165,8 @@ struct PasswordCase {
 
 class WritePasswordTest : public LinkTest, public ::testing::WithParamInterface<PasswordCase> {};
 
-TEST_P(WritePasswordTest, EmptyPasswordStopsBeforeFileAndConnection) {
+TEST_P(WritePasswordTest, EmptyPasswordStopsBeforeFileAndConnection)
+{
     std::strcpy(record.password, GetParam().password);
     std::strcpy(record.newPassword, GetParam().newPassword);
     EXPECT_EQ(Link().WriteConfiguration(record), 0);
@@ -162,15 +176,15 @@ TEST_P(WritePasswordTest, EmptyPasswordStopsBeforeFileAndConnection) {
     EXPECT_FALSE(sim.WaitForRequests(1, 50));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WritePasswordTest,
-                         ::testing::Values(PasswordCase{"no_password", "", "secret",
-                                                        "Warning: Please enter correct passowrd !"},
-                                           PasswordCase{"no_new_password", "admin", "",
-                                                        "Warning: Please enter correct newPassowrd !"},
-                                           PasswordCase{"neither", "", "", "Warning: Please enter correct passowrd !"}),
-                         [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WritePasswordTest,
+    ::testing::Values(PasswordCase{"no_password", "", "secret", "Warning: Please enter correct passowrd !"},
+                      PasswordCase{"no_new_password", "admin", "", "Warning: Please enter correct newPassowrd !"},
+                      PasswordCase{"neither", "", "", "Warning: Please enter correct passowrd !"}),
+    [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.name); });
 
-TEST_F(LinkTest, WriteKeepsTheFileEvenWhenTheEncoderIsUnreachable) {
+TEST_F(LinkTest, WriteKeepsTheFileEvenWhenTheEncoderIsUnreachable)
+{
     options.commandPort = ClosedPort();
     std::strcpy(record.password, "admin");
     std::strcpy(record.newPassword, "admin");
@@ -184,7 +198,8 @@ TEST_F(LinkTest, WriteKeepsTheFileEvenWhenTheEncoderIsUnreachable) {
 
 class WriteFaultTest : public LinkTest, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(WriteFaultTest, ReportsEachFailedReceiveThenTheVerdict) {
+TEST_P(WriteFaultTest, ReportsEachFailedReceiveThenTheVerdict)
+{
     sim.SetFault(GetParam().fault);
     std::strcpy(record.password, "admin");
     std::strcpy(record.newPassword, "admin");
@@ -200,17 +215,18 @@ const char kRet[] = "Warning: Recv sendxml ret failed !";
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, WriteFaultTest,
-    ::testing::Values(FaultCase{"reply_code_not_compared", SimFault::WrongCode, 1, {"Tip: Set Configuration Success !"}},
-                      FaultCase{"oversized_reply_capped", SimFault::OversizedLength, 1, {"Tip: Set Configuration Success !"}},
-                      FaultCase{"zero_length", SimFault::ZeroLength, 0, {kFailed}},
-                      FaultCase{"negative_length", SimFault::NegativeLength, 0, {kRet, kFailed}},
-                      FaultCase{"short_payload", SimFault::ShortPayload, 0, {kRet, kFailed}},
-                      FaultCase{"short_code", SimFault::ShortCode, 0, {kCmd, kRlen, kFailed}},
-                      FaultCase{"close_after_code", SimFault::CloseAfterCode, 0, {kRlen, kFailed}},
-                      FaultCase{"close_after_length", SimFault::CloseAfterLength, 0, {kRet, kFailed}},
-                      FaultCase{"silence", SimFault::Silence, 0, {kCmd, kRlen, kFailed}},
-                      FaultCase{"early_close", SimFault::EarlyClose, 0, {kCmd, kRlen, kFailed}},
-                      FaultCase{"garbage", SimFault::Garbage, 0, {kFailed}}),
+    ::testing::Values(
+        FaultCase{"reply_code_not_compared", SimFault::WrongCode, 1, {"Tip: Set Configuration Success !"}},
+        FaultCase{"oversized_reply_capped", SimFault::OversizedLength, 1, {"Tip: Set Configuration Success !"}},
+        FaultCase{"zero_length", SimFault::ZeroLength, 0, {kFailed}},
+        FaultCase{"negative_length", SimFault::NegativeLength, 0, {kRet, kFailed}},
+        FaultCase{"short_payload", SimFault::ShortPayload, 0, {kRet, kFailed}},
+        FaultCase{"short_code", SimFault::ShortCode, 0, {kCmd, kRlen, kFailed}},
+        FaultCase{"close_after_code", SimFault::CloseAfterCode, 0, {kRlen, kFailed}},
+        FaultCase{"close_after_length", SimFault::CloseAfterLength, 0, {kRet, kFailed}},
+        FaultCase{"silence", SimFault::Silence, 0, {kCmd, kRlen, kFailed}},
+        FaultCase{"early_close", SimFault::EarlyClose, 0, {kCmd, kRlen, kFailed}},
+        FaultCase{"garbage", SimFault::Garbage, 0, {kFailed}}),
     FaultCaseName);
 
 struct ReplyCase {
@@ -222,7 +238,8 @@ struct ReplyCase {
 
 class WriteReplyTest : public LinkTest, public ::testing::WithParamInterface<ReplyCase> {};
 
-TEST_P(WriteReplyTest, VerdictFollowsTheReplyText) {
+TEST_P(WriteReplyTest, VerdictFollowsTheReplyText)
+{
     sim.SetWriteReply(GetParam().payload);
     std::strcpy(record.password, "admin");
     std::strcpy(record.newPassword, "admin");
@@ -242,7 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- start and stop ----
 
-TEST_F(LinkTest, StartAndStopSendTheirRequestAndReturnAtOnce) {
+TEST_F(LinkTest, StartAndStopSendTheirRequestAndReturnAtOnce)
+{
     EXPECT_EQ(Link().StartTsToIp(record), 1);
     ASSERT_TRUE(sim.WaitForRequests(1, 2000));
     EXPECT_TRUE(sim.TsRunning());
@@ -255,13 +273,15 @@ TEST_F(LinkTest, StartAndStopSendTheirRequestAndReturnAtOnce) {
     EXPECT_EQ(reporter.begun, 2);
 }
 
-TEST_F(LinkTest, StartSucceedsWhetherOrNotTheEncoderActs) {
+TEST_F(LinkTest, StartSucceedsWhetherOrNotTheEncoderActs)
+{
     sim.SetFault(SimFault::EarlyClose);
     EXPECT_EQ(Link().StartTsToIp(record), 1);
     EXPECT_TRUE(reporter.messages.empty());
 }
 
-TEST_F(LinkTest, StartAndStopOfUnreachableEncoderSaySo) {
+TEST_F(LinkTest, StartAndStopOfUnreachableEncoderSaySo)
+{
     options.commandPort = ClosedPort();
     EXPECT_EQ(Link().StartTsToIp(record), 0);
     EXPECT_EQ(Link().StopTsToIp(record), 0);
@@ -279,7 +299,8 @@ struct StatusReplyCase {
 
 class StatusQueryTest : public LinkTest, public ::testing::WithParamInterface<StatusReplyCase> {};
 
-TEST_P(StatusQueryTest, FlagsComeFromThePayload) {
+TEST_P(StatusQueryTest, FlagsComeFromThePayload)
+{
     sim.SetStatus(GetParam().status);
     record.temperature = GetParam().threshold;
     EncoderRecord before = record;
@@ -303,29 +324,30 @@ INSTANTIATE_TEST_SUITE_P(
 
 class StatusFaultTest : public LinkTest, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(StatusFaultTest, GivesMinusOneWithoutMessages) {
+TEST_P(StatusFaultTest, GivesMinusOneWithoutMessages)
+{
     sim.SetFault(GetParam().fault);
     EXPECT_EQ(Link().QueryStatus(record), GetParam().result);
     EXPECT_TRUE(reporter.messages.empty());
     EXPECT_EQ(reporter.begun, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, StatusFaultTest,
-    ::testing::Values(FaultCase{"wrong_code", SimFault::WrongCode, -1, {}},
-                      FaultCase{"zero_length", SimFault::ZeroLength, -1, {}},
-                      FaultCase{"negative_length", SimFault::NegativeLength, -1, {}},
-                      FaultCase{"short_payload", SimFault::ShortPayload, -1, {}},
-                      FaultCase{"short_code", SimFault::ShortCode, -1, {}},
-                      FaultCase{"close_after_code", SimFault::CloseAfterCode, -1, {}},
-                      FaultCase{"close_after_length", SimFault::CloseAfterLength, -1, {}},
-                      FaultCase{"silence", SimFault::Silence, -1, {}},
-                      FaultCase{"early_close", SimFault::EarlyClose, -1, {}},
-                      // Longer than the 100-byte buffer: cut to it, the first bytes still count.
-                      FaultCase{"oversized_length_capped", SimFault::OversizedLength, 0, {}}),
-    FaultCaseName);
+INSTANTIATE_TEST_SUITE_P(Faults, StatusFaultTest,
+                         ::testing::Values(FaultCase{"wrong_code", SimFault::WrongCode, -1, {}},
+                                           FaultCase{"zero_length", SimFault::ZeroLength, -1, {}},
+                                           FaultCase{"negative_length", SimFault::NegativeLength, -1, {}},
+                                           FaultCase{"short_payload", SimFault::ShortPayload, -1, {}},
+                                           FaultCase{"short_code", SimFault::ShortCode, -1, {}},
+                                           FaultCase{"close_after_code", SimFault::CloseAfterCode, -1, {}},
+                                           FaultCase{"close_after_length", SimFault::CloseAfterLength, -1, {}},
+                                           FaultCase{"silence", SimFault::Silence, -1, {}},
+                                           FaultCase{"early_close", SimFault::EarlyClose, -1, {}},
+                                           // Longer than the 100-byte buffer: cut to it, the first bytes still count.
+                                           FaultCase{"oversized_length_capped", SimFault::OversizedLength, 0, {}}),
+                         FaultCaseName);
 
-TEST_F(LinkTest, StatusOfUnreachableEncoderIsMinusOne) {
+TEST_F(LinkTest, StatusOfUnreachableEncoderIsMinusOne)
+{
     options.commandPort = ClosedPort();
     EXPECT_EQ(Link().QueryStatus(record), -1);
     EXPECT_TRUE(reporter.messages.empty());
@@ -344,7 +366,8 @@ class RequestBytesTest : public LinkTest, public ::testing::WithParamInterface<R
 
 // Code then length, little-endian; only a write carries a payload, the document that is
 // also left in the out file.
-TEST_P(RequestBytesTest, HeaderIsLittleEndianCodeAndLength) {
+TEST_P(RequestBytesTest, HeaderIsLittleEndianCodeAndLength)
+{
     std::strcpy(record.password, "admin");
     std::strcpy(record.newPassword, "admin");
     CEncoderLink link = Link();
@@ -360,16 +383,14 @@ TEST_P(RequestBytesTest, HeaderIsLittleEndianCodeAndLength) {
 
 INSTANTIATE_TEST_SUITE_P(
     Exchanges, RequestBytesTest,
-    ::testing::Values(RequestCase{"read", CMD_READ_CONFIG,
-                                  [](CEncoderLink& link, EncoderRecord& r) { return link.ReadConfiguration(r); }},
-                      RequestCase{"write", CMD_WRITE_CONFIG,
-                                  [](CEncoderLink& link, EncoderRecord& r) { return link.WriteConfiguration(r); }},
-                      RequestCase{"start", CMD_START_TS,
-                                  [](CEncoderLink& link, EncoderRecord& r) { return link.StartTsToIp(r); }},
-                      RequestCase{"stop", CMD_STOP_TS,
-                                  [](CEncoderLink& link, EncoderRecord& r) { return link.StopTsToIp(r); }},
-                      RequestCase{"status", CMD_STATUS,
-                                  [](CEncoderLink& link, EncoderRecord& r) { return link.QueryStatus(r); }}),
+    ::testing::Values(
+        RequestCase{"read", CMD_READ_CONFIG,
+                    [](CEncoderLink& link, EncoderRecord& r) { return link.ReadConfiguration(r); }},
+        RequestCase{"write", CMD_WRITE_CONFIG,
+                    [](CEncoderLink& link, EncoderRecord& r) { return link.WriteConfiguration(r); }},
+        RequestCase{"start", CMD_START_TS, [](CEncoderLink& link, EncoderRecord& r) { return link.StartTsToIp(r); }},
+        RequestCase{"stop", CMD_STOP_TS, [](CEncoderLink& link, EncoderRecord& r) { return link.StopTsToIp(r); }},
+        RequestCase{"status", CMD_STATUS, [](CEncoderLink& link, EncoderRecord& r) { return link.QueryStatus(r); }}),
     [](const ::testing::TestParamInfo<RequestCase>& info) { return std::string(info.param.name); });
 
 // ---- the fixed waits ----
@@ -384,7 +405,8 @@ class FixedWaitTest : public LinkTest, public ::testing::WithParamInterface<Wait
 
 // Even a wait configured as 0 goes through the sleep hook, and only once the whole
 // request has reached the encoder.
-TEST_P(FixedWaitTest, ComesAfterTheWholeRequestEvenWhenZero) {
+TEST_P(FixedWaitTest, ComesAfterTheWholeRequestEvenWhenZero)
+{
     options.timing.readWaitMs = 0;
     options.timing.writeWaitMs = 0;
     options.timing.statusWaitMs = 0;
@@ -416,17 +438,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 class SearchTest : public LinkTest {
 protected:
-    std::vector<std::string> Search(uint32_t address) {
+    std::vector<std::string> Search(uint32_t address)
+    {
         std::vector<std::string> found;
         auto start = std::chrono::steady_clock::now();
         Link().SearchEncoder(address, [&](const std::string& dotted) { found.push_back(dotted); });
-        elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        elapsedMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
         return found;
     }
     long long elapsedMs = 0;
 };
 
-TEST_F(SearchTest, SendsTheRequestAndListsTheReportedAddress) {
+TEST_F(SearchTest, SendsTheRequestAndListsTheReportedAddress)
+{
     EXPECT_EQ(Search(sim.Address()), std::vector<std::string>{"127.0.0.1"});
     EXPECT_EQ(sim.LastSearchRequest(), (std::vector<uint8_t>{0xE9, 0x03, 0x04, 0x00, 0xF0}));
     EXPECT_GE(elapsedMs, options.timing.searchWindowMs) << "listens for the whole window";
@@ -435,7 +460,8 @@ TEST_F(SearchTest, SendsTheRequestAndListsTheReportedAddress) {
     EXPECT_TRUE(reporter.messages.empty());
 }
 
-TEST_F(SearchTest, SilentNetworkListsNothingAfterTheWindow) {
+TEST_F(SearchTest, SilentNetworkListsNothingAfterTheWindow)
+{
     options.searchPort = ClosedPort();
     EXPECT_TRUE(Search(sim.Address()).empty());
     EXPECT_GE(elapsedMs, options.timing.searchWindowMs);
@@ -449,7 +475,8 @@ struct SearchFaultCase {
 
 class SearchFaultTest : public SearchTest, public ::testing::WithParamInterface<SearchFaultCase> {};
 
-TEST_P(SearchFaultTest, ListsOnlyAcceptedReplies) {
+TEST_P(SearchFaultTest, ListsOnlyAcceptedReplies)
+{
     sim.SetFault(GetParam().fault);
     EXPECT_EQ(Search(sim.Address()), GetParam().found);
 }
@@ -461,11 +488,12 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchFaultCase{"seven_byte_reply", SimFault::ShortReply, {}},
                       SearchFaultCase{"reported_address_not_sender", SimFault::OtherAddress, {"127.0.0.2"}},
                       // Each reply is handed on; the device list ignores what it already has.
-                      SearchFaultCase{"several_with_duplicate", SimFault::SeveralReplies,
-                                      {"127.0.0.1", "127.0.0.1", "127.0.0.2"}}),
+                      SearchFaultCase{
+                          "several_with_duplicate", SimFault::SeveralReplies, {"127.0.0.1", "127.0.0.1", "127.0.0.2"}}),
     [](const ::testing::TestParamInfo<SearchFaultCase>& info) { return std::string(info.param.name); });
 
-TEST_F(SearchTest, ReportAddressOptionIsWhatGetsListed) {
+TEST_F(SearchTest, ReportAddressOptionIsWhatGetsListed)
+{
     SimOptions other;
     other.reportAddress = "127.0.0.77";
     CEncoderSim second(other);
@@ -474,7 +502,8 @@ TEST_F(SearchTest, ReportAddressOptionIsWhatGetsListed) {
     EXPECT_EQ(Search(second.Address()), std::vector<std::string>{"127.0.0.77"});
 }
 
-TEST_F(SearchTest, AFullSubnetAnsweringAtOnceIsListedWhole) {
+TEST_F(SearchTest, AFullSubnetAnsweringAtOnceIsListedWhole)
+{
     std::vector<uint32_t> addresses;
     std::vector<std::string> expected;
     for (uint32_t host = 1; host <= 254; ++host) {
@@ -501,7 +530,8 @@ TEST_F(SearchTest, AFullSubnetAnsweringAtOnceIsListedWhole) {
 namespace {
 
 // Runs in a child whose descriptor table is full, so that no socket can be made.
-void ExchangesWithoutSockets(LinkOptions options, uint32_t address) {
+void ExchangesWithoutSockets(LinkOptions options, uint32_t address)
+{
     int lowestFree = open("/dev/null", O_RDONLY);
     close(lowestFree);
     rlimit limit{static_cast<rlim_t>(lowestFree), static_cast<rlim_t>(lowestFree)};
@@ -522,9 +552,10 @@ void ExchangesWithoutSockets(LinkOptions options, uint32_t address) {
     std::_Exit(results == 0 && status == -1 && !found && reporter.messages == expected && reporter.depth == 0 ? 0 : 1);
 }
 
-}  // namespace
+}   // namespace
 
-TEST_F(LinkTest, EveryExchangeReportsASocketThatCannotBeMade) {
+TEST_F(LinkTest, EveryExchangeReportsASocketThatCannotBeMade)
+{
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizers' own checks need descriptors that this test takes away";
 #endif

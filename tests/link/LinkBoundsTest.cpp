@@ -11,13 +11,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-long long MsSince(Clock::time_point start) {
+long long MsSince(Clock::time_point start)
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-}  // namespace
+}   // namespace
 
-TEST(Wakeup, StaysSignalledOnceSignalled) {
+TEST(Wakeup, StaysSignalledOnceSignalled)
+{
     CWakeup wake;
     ASSERT_TRUE(wake.Valid());
     EXPECT_FALSE(wake.Signalled());
@@ -30,7 +32,8 @@ TEST(Wakeup, StaysSignalledOnceSignalled) {
     EXPECT_TRUE(wake.Wait(0));
 }
 
-TEST(Wakeup, StrayDatagramsDoNotWakeAndASignalFromAnotherThreadDoes) {
+TEST(Wakeup, StrayDatagramsDoNotWakeAndASignalFromAnotherThreadDoes)
+{
     CWakeup wake;
     CSocket silent(CSocket::Kind::Udp);
     ASSERT_TRUE(silent.Bind(kLoopbackAddress, 0));
@@ -49,7 +52,8 @@ TEST(Wakeup, StrayDatagramsDoNotWakeAndASignalFromAnotherThreadDoes) {
     EXPECT_TRUE(wake.Wait(0));
 }
 
-TEST_F(LinkTest, ReadOfATricklingEncoderEndsAtTheReceiveBound) {
+TEST_F(LinkTest, ReadOfATricklingEncoderEndsAtTheReceiveBound)
+{
     // One byte every 20 ms would stretch a read of the whole document to minutes; the
     // bound on all receives after the wait ends it, silently, like a payload that stops short.
     sim.SetFault(SimFault::Trickle);
@@ -64,13 +68,15 @@ TEST_F(LinkTest, ReadOfATricklingEncoderEndsAtTheReceiveBound) {
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
 }
 
-TEST_F(LinkTest, AnEncoderThatAnswersWithinTheWaitSeesNoBound) {
+TEST_F(LinkTest, AnEncoderThatAnswersWithinTheWaitSeesNoBound)
+{
     options.timing.receiveBoundMs = 0;   // the reply is whole when the wait ends
     EXPECT_EQ(Link().ReadConfiguration(record), 1);
     EXPECT_EQ(Link().QueryStatus(record), 0);
 }
 
-TEST_F(LinkTest, StatusReadingCarriesTheSignedTemperature) {
+TEST_F(LinkTest, StatusReadingCarriesTheSignedTemperature)
+{
     record.temperature = 50;
     struct Case {
         uint8_t byte;
@@ -91,7 +97,8 @@ TEST_F(LinkTest, StatusReadingCarriesTheSignedTemperature) {
     EXPECT_EQ(reading.temperature, 0);
 }
 
-TEST_F(LinkTest, ReplyCompleteEndsWithTheReplyAndGivesTheSameResults) {
+TEST_F(LinkTest, ReplyCompleteEndsWithTheReplyAndGivesTheSameResults)
+{
     options.timing = LinkTiming{};   // the shipped waits: 20 s, 15 s, 4 s
     options.waitMode = WaitMode::ReplyComplete;
     std::strcpy(record.password, "admin");
@@ -105,7 +112,8 @@ TEST_F(LinkTest, ReplyCompleteEndsWithTheReplyAndGivesTheSameResults) {
     EXPECT_EQ(reporter.messages, std::vector<std::string>{"Tip: Set Configuration Success !"});
 }
 
-TEST_F(LinkTest, CancelEndsTheFixedWaitAndSaysNothingMore) {
+TEST_F(LinkTest, CancelEndsTheFixedWaitAndSaysNothingMore)
+{
     options.sleep = nullptr;   // the link waits itself, on the wake-up
     options.timing = LinkTiming{};
     CWakeup wake;

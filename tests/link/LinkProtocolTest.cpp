@@ -6,7 +6,8 @@
 
 #include "LinkProtocol.h"
 
-TEST(FrameHeader, EncodesLittleEndianWhateverTheHost) {
+TEST(FrameHeader, EncodesLittleEndianWhateverTheHost)
+{
     uint8_t bytes[FrameHeader::kSize];
     FrameHeader{CMD_READ_CONFIG, 0x01020304}.Encode(bytes);
     const uint8_t expected[] = {0xEC, 0x03, 0x00, 0x00, 0x04, 0x03, 0x02, 0x01};
@@ -20,7 +21,8 @@ TEST(FrameHeader, EncodesLittleEndianWhateverTheHost) {
     EXPECT_EQ(bytes[7], 0xFF);
 }
 
-TEST(Checksum8, SumsBytesModulo256) {
+TEST(Checksum8, SumsBytesModulo256)
+{
     const uint8_t abc[] = {'a', 'b', 'c'};
     EXPECT_EQ(Checksum8(abc, 3), 0x26);
     EXPECT_EQ(Checksum8(nullptr, 0), 0);
@@ -28,7 +30,8 @@ TEST(Checksum8, SumsBytesModulo256) {
     EXPECT_EQ(Checksum8(wrap, 2), 0x01);
 }
 
-TEST(SearchRequest, IsTheFixedFiveBytes) {
+TEST(SearchRequest, IsTheFixedFiveBytes)
+{
     uint8_t request[kSearchRequestSize];
     BuildSearchRequest(request);
     const uint8_t expected[] = {0xE9, 0x03, 0x04, 0x00, 0xF0};
@@ -42,14 +45,16 @@ struct SearchReplyCase {
     const char* dotted;
 };
 
-std::vector<uint8_t> WithChecksum(std::vector<uint8_t> bytes) {
+std::vector<uint8_t> WithChecksum(std::vector<uint8_t> bytes)
+{
     bytes.push_back(Checksum8(bytes.data(), bytes.size()));
     return bytes;
 }
 
 class SearchReplyTest : public ::testing::TestWithParam<SearchReplyCase> {};
 
-TEST_P(SearchReplyTest, AcceptsOnlyWholeCheckedReplies) {
+TEST_P(SearchReplyTest, AcceptsOnlyWholeCheckedReplies)
+{
     const SearchReplyCase& c = GetParam();
     std::string dotted = "unchanged";
     EXPECT_EQ(ParseSearchReply(c.datagram.data(), c.datagram.size(), dotted), c.accepted);
@@ -72,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
         SearchReplyCase{"empty", {}, false, ""}),
     [](const ::testing::TestParamInfo<SearchReplyCase>& info) { return std::string(info.param.name); });
 
-TEST(SearchReply, BuiltReplyParsesBack) {
+TEST(SearchReply, BuiltReplyParsesBack)
+{
     uint8_t reply[kSearchReplySize];
     BuildSearchReply(0x7F0000FEu, reply);
     std::string dotted;
@@ -89,23 +95,23 @@ struct StatusCase {
 
 class StatusFlagsTest : public ::testing::TestWithParam<StatusCase> {};
 
-TEST_P(StatusFlagsTest, FollowTheReplyBytes) {
+TEST_P(StatusFlagsTest, FollowTheReplyBytes)
+{
     const StatusCase& c = GetParam();
     EXPECT_EQ(StatusFlagsFromReply(c.payload.data(), c.payload.size(), c.threshold), c.flags);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StatusFlagsTest,
-    ::testing::Values(StatusCase{"two_zero_bytes", {0, 0}, 0, 0x78},
-                      StatusCase{"all_up", {0, 0, 0, 1, 1, 1, 1}, 0, 0},
+    ::testing::Values(StatusCase{"two_zero_bytes", {0, 0}, 0, 0x78}, StatusCase{"all_up", {0, 0, 0, 1, 1, 1, 1}, 0, 0},
                       StatusCase{"busy_and_keyboard", {5, 1, 0, 1, 1, 1, 1}, 0, STATUS_BUSY | STATUS_KEYBOARD},
                       StatusCase{"hot", {0, 0, 60, 1, 1, 1, 1}, 50, STATUS_OVER_TEMPERATURE},
                       StatusCase{"at_threshold", {0, 0, 50, 1, 1, 1, 1}, 50, 0},
                       StatusCase{"warning_off", {0, 0, 99, 1, 1, 1, 1}, 0, 0},
                       StatusCase{"negative_reading", {0, 0, 200, 1, 1, 1, 1}, 1, 0},
                       StatusCase{"threshold_above_int8", {0, 0, 127, 1, 1, 1, 1}, 300, 0},
-                      StatusCase{"program2_down", {0, 0, 0, 1, 1, 0, 0}, 0,
-                                 STATUS_PROG2_NO_OUTPUT | STATUS_PROG2_NO_INPUT},
+                      StatusCase{
+                          "program2_down", {0, 0, 0, 1, 1, 0, 0}, 0, STATUS_PROG2_NO_OUTPUT | STATUS_PROG2_NO_INPUT},
                       StatusCase{"program1_no_input", {0, 0, 0, 1, 0, 1, 1}, 0, STATUS_PROG1_NO_INPUT},
                       StatusCase{"bytes_after_7_ignored", {0, 0, 0, 1, 1, 1, 1, 0, 0, 9}, 0, 0},
                       StatusCase{"empty", {}, 0, 0x78}),
@@ -119,7 +125,8 @@ struct VerdictCase {
 
 class WriteVerdictTest : public ::testing::TestWithParam<VerdictCase> {};
 
-TEST_P(WriteVerdictTest, ComesFromTheReplyBuffer) {
+TEST_P(WriteVerdictTest, ComesFromTheReplyBuffer)
+{
     const VerdictCase& c = GetParam();
     std::vector<uint8_t> buffer(kWriteReplyBufferSize, 0);
     std::memcpy(buffer.data(), c.bytes.data(), c.bytes.size());

@@ -18,20 +18,22 @@ class RecordingReporter : public LinkReporter {
 public:
     void Warning(const std::string& text) override { messages.push_back("Warning: " + text); }
     void Tip(const std::string& text) override { messages.push_back("Tip: " + text); }
-    void BeginWait() override {
+    void BeginWait() override
+    {
         ++depth;
         ++begun;
     }
     void EndWait() override { --depth; }
 
     std::vector<std::string> messages;
-    int depth = 0;    // 0 again after every exchange
+    int depth = 0;   // 0 again after every exchange
     int begun = 0;
 };
 
 class LinkTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(sim.Start()) << sim.Error();
         options.commandPort = sim.CommandPort();
         options.searchPort = sim.SearchPort();
@@ -49,14 +51,16 @@ protected:
         };
         record.ipAddr = sim.Address();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         EXPECT_EQ(reporter.depth, 0) << "wait cursor left unbalanced";
         std::remove(options.outFile.c_str());
     }
 
     CEncoderLink Link() { return CEncoderLink(reporter, options); }
     // A port on 127.0.0.1 that nobody listens on.
-    static uint16_t ClosedPort() {
+    static uint16_t ClosedPort()
+    {
         CSocket probe(CSocket::Kind::Tcp);
         probe.Bind(kLoopbackAddress, 0);
         return probe.LocalPort();   // closed again when `probe` goes

@@ -17,17 +17,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-long long MsSince(Clock::time_point start) {
+long long MsSince(Clock::time_point start)
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-SimOptions FleetOptions(const std::string& range) {
+SimOptions FleetOptions(const std::string& range)
+{
     SimOptions options;
     options.bindAddress = range;
     return options;
 }
 
-LinkOptions ShortWaits(const CEncoderSim& sim) {
+LinkOptions ShortWaits(const CEncoderSim& sim)
+{
     LinkOptions options;
     options.commandPort = sim.CommandPort();
     options.searchPort = sim.SearchPort();
@@ -37,7 +40,8 @@ LinkOptions ShortWaits(const CEncoderSim& sim) {
 }
 
 // A raw status request to `address`; the connection, for the test to read the reply from.
-CSocket SendStatusRequest(uint32_t address, uint16_t port) {
+CSocket SendStatusRequest(uint32_t address, uint16_t port)
+{
     CSocket socket(CSocket::Kind::Tcp);
     EXPECT_TRUE(socket.Connect(address, port, 1000));
     uint8_t header[FrameHeader::kSize];
@@ -46,9 +50,10 @@ CSocket SendStatusRequest(uint32_t address, uint16_t port) {
     return socket;
 }
 
-}  // namespace
+}   // namespace
 
-TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts) {
+TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts)
+{
     CEncoderSim sim(FleetOptions("127.0.0.2-6"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     ASSERT_EQ(sim.Count(), 5u);
@@ -90,7 +95,8 @@ TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts) {
     std::remove(options.outFile.c_str());
 }
 
-TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress) {
+TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress)
+{
     CEncoderSim sim(FleetOptions("127.0.0.2-127.0.0.4"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     LinkOptions options = ShortWaits(sim);
@@ -105,7 +111,8 @@ TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress) {
     }
 }
 
-TEST(SimFleet, FaultsSetForOneAddressStayWithIt) {
+TEST(SimFleet, FaultsSetForOneAddressStayWithIt)
+{
     CEncoderSim sim(FleetOptions("127.0.0.2-4"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     sim.EncoderFor(0x7F000003).SetFault(SimFault::WrongCode);
@@ -128,7 +135,8 @@ TEST(SimFleet, FaultsSetForOneAddressStayWithIt) {
     }
 }
 
-TEST(SimFleet, AddressesOutsideTheFleetGiveNoEncoder) {
+TEST(SimFleet, AddressesOutsideTheFleetGiveNoEncoder)
+{
     CEncoderSim sim(FleetOptions("127.0.0.2-4"));
     EXPECT_FALSE(sim.EncoderFor(0x7F000001).Valid());
     EXPECT_FALSE(sim.EncoderFor(0x7F000005).Valid());
@@ -139,14 +147,16 @@ TEST(SimFleet, AddressesOutsideTheFleetGiveNoEncoder) {
     EXPECT_FALSE(none.WaitForRequests(1, 0));
 }
 
-TEST(SimFleet, ABadRangeIsAnErrorNotAStart) {
+TEST(SimFleet, ABadRangeIsAnErrorNotAStart)
+{
     CEncoderSim reversed(FleetOptions("127.0.0.9-3"));
     EXPECT_FALSE(reversed.Start());
     EXPECT_EQ(reversed.Error(), "not an address: \"127.0.0.9-3\": the range ends before it begins");
     EXPECT_EQ(reversed.Count(), 0u);
 }
 
-TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet) {
+TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet)
+{
     CSocket taken(CSocket::Kind::Tcp);
     ASSERT_TRUE(taken.Bind(0x7F000003, 0));
     ASSERT_TRUE(taken.Listen(1));
@@ -163,7 +173,8 @@ TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet) {
 
 // A hundred encoders at once from several clients, a mix of faults among them: each
 // answers as a lone encoder with its fault would.
-TEST(SimFleet, AHundredEncodersAnswerTogether) {
+TEST(SimFleet, AHundredEncodersAnswerTogether)
+{
     CEncoderSim sim(FleetOptions("127.0.0.2-101"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     ASSERT_EQ(sim.Count(), 100u);
@@ -201,7 +212,8 @@ TEST(SimFleet, AHundredEncodersAnswerTogether) {
     }
 }
 
-TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay) {
+TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay)
+{
     SimOptions options = FleetOptions("127.0.0.2-3");
     options.delayMs = 400;
     CEncoderSim sim(options);
@@ -230,7 +242,8 @@ TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay) {
     EXPECT_EQ(CEncoderLink(reporter, link).QueryStatus(record), 0);
 }
 
-TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay) {
+TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay)
+{
     SimOptions options;
     options.delayMs = 300;
     CEncoderSim sim(options);
@@ -240,14 +253,19 @@ TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay) {
     link.timing.searchWindowMs = 40;
     RecordingReporter reporter;
     std::vector<std::string> found;
-    CEncoderLink(reporter, link).SearchEncoder(sim.Address(), [&](const std::string& dotted) { found.push_back(dotted); });
+    CEncoderLink(reporter, link).SearchEncoder(sim.Address(), [&](const std::string& dotted) {
+        found.push_back(dotted);
+    });
     EXPECT_TRUE(found.empty()) << "the window closed before the reply";
     link.timing.searchWindowMs = 800;
-    CEncoderLink(reporter, link).SearchEncoder(sim.Address(), [&](const std::string& dotted) { found.push_back(dotted); });
+    CEncoderLink(reporter, link).SearchEncoder(sim.Address(), [&](const std::string& dotted) {
+        found.push_back(dotted);
+    });
     EXPECT_EQ(found, std::vector<std::string>{"127.0.0.1"});
 }
 
-TEST(SimFleet, TrickleSendsTheHeaderThenOnePayloadByteAtATime) {
+TEST(SimFleet, TrickleSendsTheHeaderThenOnePayloadByteAtATime)
+{
     SimOptions options;
     options.fault = SimFault::Trickle;
     options.trickleMs = 50;
@@ -288,7 +306,8 @@ TEST(SimFleet, TrickleSendsTheHeaderThenOnePayloadByteAtATime) {
 
 namespace {
 
-pid_t SpawnSim(const std::vector<std::string>& args, FILE*& out) {
+pid_t SpawnSim(const std::vector<std::string>& args, FILE*& out)
+{
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
         return -1;
@@ -312,15 +331,17 @@ pid_t SpawnSim(const std::vector<std::string>& args, FILE*& out) {
     return pid;
 }
 
-int WaitExitCode(pid_t pid) {
+int WaitExitCode(pid_t pid)
+{
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace
+}   // namespace
 
-TEST(SimFleetExecutable, ServesARangeWithAFaultForOneAddress) {
+TEST(SimFleetExecutable, ServesARangeWithAFaultForOneAddress)
+{
     FILE* out = nullptr;
     pid_t pid = SpawnSim({"--bind", "127.0.0.2-127.0.0.4", "--port", "0", "--search-port", "0", "--quiet", "--fault",
                           "127.0.0.3=early-close"},
@@ -330,7 +351,8 @@ TEST(SimFleetExecutable, ServesARangeWithAFaultForOneAddress) {
     ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
     unsigned commandPort = 0, searchPort = 0;
     ASSERT_EQ(std::sscanf(line, "korvane-sim on 127.0.0.2-127.0.0.4: command port %u, search port %u", &commandPort,
-                          &searchPort), 2)
+                          &searchPort),
+              2)
         << line;
 
     RecordingReporter reporter;
@@ -355,11 +377,14 @@ TEST(SimFleetExecutable, ServesARangeWithAFaultForOneAddress) {
     fclose(out);
 }
 
-TEST(SimFleetExecutable, RefusesBadRangesAndFaultsForAddressesItDoesNotServe) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--bind", "127.0.0.9-3"}, {"--bind", "127.0.0.2-127.0.1.3"},
-          {"--bind", "127.0.0.2-4", "--fault", "127.0.0.5=silence"}, {"--fault", "127.0.0.1=no-such-fault"},
-          {"--delay-ms", "-1"}, {"--trickle-ms", "x"}}) {
+TEST(SimFleetExecutable, RefusesBadRangesAndFaultsForAddressesItDoesNotServe)
+{
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--bind", "127.0.0.9-3"},
+                                                 {"--bind", "127.0.0.2-127.0.1.3"},
+                                                 {"--bind", "127.0.0.2-4", "--fault", "127.0.0.5=silence"},
+                                                 {"--fault", "127.0.0.1=no-such-fault"},
+                                                 {"--delay-ms", "-1"},
+                                                 {"--trickle-ms", "x"}}) {
         FILE* out = nullptr;
         pid_t pid = SpawnSim(args, out);
         ASSERT_GT(pid, 0);

@@ -9,7 +9,8 @@
 
 #include "LinkTestSupport.h"
 
-TEST_F(LinkTest, SimKeepsThePasswordUntilAMatchingWriteChangesIt) {
+TEST_F(LinkTest, SimKeepsThePasswordUntilAMatchingWriteChangesIt)
+{
     std::strcpy(record.password, "admin");
     std::strcpy(record.newPassword, "n3w");
     ASSERT_EQ(Link().WriteConfiguration(record), 1);
@@ -19,20 +20,22 @@ TEST_F(LinkTest, SimKeepsThePasswordUntilAMatchingWriteChangesIt) {
     EXPECT_EQ(Link().WriteConfiguration(record), 0);
     std::strcpy(record.password, "n3w");
     EXPECT_EQ(Link().WriteConfiguration(record), 1);
-    EXPECT_EQ(reporter.messages, (std::vector<std::string>{"Tip: Set Configuration Success !",
-                                                           "Warning: Password Error !",
-                                                           "Tip: Set Configuration Success !"}));
+    EXPECT_EQ(reporter.messages,
+              (std::vector<std::string>{"Tip: Set Configuration Success !", "Warning: Password Error !",
+                                        "Tip: Set Configuration Success !"}));
     EXPECT_EQ(sim.Document().find("<password>"), std::string::npos);
     EXPECT_EQ(sim.Document().find("<newPassword>"), std::string::npos);
 }
 
-TEST_F(LinkTest, SimDefaultDocumentReportsItsOwnAddress) {
+TEST_F(LinkTest, SimDefaultDocumentReportsItsOwnAddress)
+{
     std::string document = CEncoderSim::DefaultDocument(0x7F000009u);
     EXPECT_NE(document.find("<ipAddr>127.0.0.9</ipAddr>"), std::string::npos);
     EXPECT_EQ(document.rfind("<?xml version=\"1.0\" encoding=\"GB2312\" standalone=\"no\" ?>\n<encoder_202>\n", 0), 0u);
 }
 
-TEST_F(LinkTest, SimDocumentIsWhatTheToolWritesBack) {
+TEST_F(LinkTest, SimDocumentIsWhatTheToolWritesBack)
+{
     // Read it, write it: the same lines, plus the two passwords the encoder keeps to itself.
     ASSERT_EQ(Link().ReadConfiguration(record), 1);
     std::strcpy(record.password, "admin");
@@ -47,7 +50,8 @@ TEST_F(LinkTest, SimDocumentIsWhatTheToolWritesBack) {
     EXPECT_EQ(sim.Document(), written);
 }
 
-TEST(SimFaults, EveryNameMapsBackToItsFault) {
+TEST(SimFaults, EveryNameMapsBackToItsFault)
+{
     for (const SimFaultName& entry : SimFaultNames()) {
         SimFault fault = SimFault::None;
         EXPECT_TRUE(SimFaultFromName(entry.name, fault)) << entry.name;
@@ -57,7 +61,8 @@ TEST(SimFaults, EveryNameMapsBackToItsFault) {
     EXPECT_FALSE(SimFaultFromName("no-such-fault", fault));
 }
 
-TEST(SimStart, TakenPortIsAnErrorNotACrash) {
+TEST(SimStart, TakenPortIsAnErrorNotACrash)
+{
     CEncoderSim first;
     ASSERT_TRUE(first.Start()) << first.Error();
     SimOptions options;
@@ -74,7 +79,8 @@ TEST(SimStart, TakenPortIsAnErrorNotACrash) {
 namespace {
 
 // Runs korvane-sim with `args`; its stdout comes through `out`.
-pid_t Spawn(const std::vector<std::string>& args, FILE*& out) {
+pid_t Spawn(const std::vector<std::string>& args, FILE*& out)
+{
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
         return -1;
@@ -98,27 +104,31 @@ pid_t Spawn(const std::vector<std::string>& args, FILE*& out) {
     return pid;
 }
 
-std::string ReadLine(FILE* out) {
+std::string ReadLine(FILE* out)
+{
     char line[512] = {};
     return std::fgets(line, sizeof line, out) != nullptr ? line : "";
 }
 
-int WaitExit(pid_t pid) {
+int WaitExit(pid_t pid)
+{
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace
+}   // namespace
 
-TEST(SimExecutable, PrintsItsPortsServesAndEndsCleanlyOnSigterm) {
+TEST(SimExecutable, PrintsItsPortsServesAndEndsCleanlyOnSigterm)
+{
     FILE* out = nullptr;
     pid_t pid = Spawn({"--port", "0", "--search-port", "0", "--status", "1,0,38,1,1,1,1"}, out);
     ASSERT_GT(pid, 0);
     std::string first = ReadLine(out);
     unsigned commandPort = 0, searchPort = 0;
     ASSERT_EQ(std::sscanf(first.c_str(), "korvane-sim on 127.0.0.1: command port %u, search port %u", &commandPort,
-                          &searchPort), 2)
+                          &searchPort),
+              2)
         << first;
 
     RecordingReporter reporter;
@@ -135,7 +145,8 @@ TEST(SimExecutable, PrintsItsPortsServesAndEndsCleanlyOnSigterm) {
     fclose(out);
 }
 
-TEST(SimExecutable, HelpListsEveryFaultAndTheDefaultPassword) {
+TEST(SimExecutable, HelpListsEveryFaultAndTheDefaultPassword)
+{
     FILE* out = nullptr;
     pid_t pid = Spawn({"--help"}, out);
     ASSERT_GT(pid, 0);
@@ -154,7 +165,8 @@ TEST(SimExecutable, HelpListsEveryFaultAndTheDefaultPassword) {
     }
 }
 
-TEST(SimExecutable, RejectsUnknownFaultNames) {
+TEST(SimExecutable, RejectsUnknownFaultNames)
+{
     FILE* out = nullptr;
     pid_t pid = Spawn({"--fault", "no-such-fault"}, out);
     ASSERT_GT(pid, 0);

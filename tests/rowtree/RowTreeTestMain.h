@@ -23,6 +23,6 @@ struct RowTreeTestRegistrar {
 
 // Class is a type name, which parentheses would turn into something else.
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define ROWTREE_TEST_CLASS(Class) \
+#define ROWTREE_TEST_CLASS(Class)                                                                                      \
     static RowTreeTestRegistrar registrar_##Class(#Class, [] { return std::unique_ptr<QObject>(new Class); })
 // NOLINTEND(bugprone-macro-parentheses)

@@ -128,7 +128,7 @@ private slots:
     void minimumThatCannotFit()
     {
         CPaneSplitter splitter(2, CPaneSplitter::SideBySide, 30, 1);
-        splitter.resize(50, 100);     // 49 pixels to share, 60 wanted
+        splitter.resize(50, 100);   // 49 pixels to share, 60 wanted
         QCOMPARE(splitter.Proportion(0), 20062);
         QCOMPARE(splitter.Proportion(1), CPaneSplitter::kShareUnit - 20062);
     }

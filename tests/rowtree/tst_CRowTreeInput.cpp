@@ -58,10 +58,7 @@ private slots:
         Build();
         QVERIFY(f->Show());
     }
-    void cleanup()
-    {
-        f.reset();
-    }
+    void cleanup() { f.reset(); }
 
     void numericEditReportsOnceOnEnter()
     {
@@ -383,7 +380,7 @@ private slots:
         }
         Wheel(f->List(), -120);
         QCOMPARE(f->tree->GetScrollPos(), 21);
-        Wheel(f->List(), -1);    // whatever the size, one line
+        Wheel(f->List(), -1);   // whatever the size, one line
         QCOMPARE(f->tree->GetScrollPos(), 42);
         Wheel(f->List(), 360);
         QCOMPARE(f->tree->GetScrollPos(), 21);

@@ -206,7 +206,7 @@ private slots:
         std::vector<CRowTreeItem*> rows = Fill(f, 2);   // H0 r r H1 r r
         QCOMPARE(f.tree->FocusNext(), rows[0]);         // Down with nothing focused
         f.tree->SetFocusedItem(nullptr);
-        QCOMPARE(f.tree->FocusPrev(), rows[5]);         // Up with nothing focused
+        QCOMPARE(f.tree->FocusPrev(), rows[5]);   // Up with nothing focused
         QCOMPARE(f.tree->FocusPrev(), rows[4]);
         QCOMPARE(f.tree->FocusFirst(), rows[0]);
         QCOMPARE(f.tree->FocusLast(), rows[5]);

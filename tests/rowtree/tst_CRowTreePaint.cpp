@@ -10,10 +10,7 @@ class tst_CRowTreePaint : public QObject {
     Q_OBJECT
 
 private:
-    static QImage Grab(RowTreeFixture& f)
-    {
-        return f.List()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    }
+    static QImage Grab(RowTreeFixture& f) { return f.List()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
     // The darkest pixel of r, by lightness.
     static QColor Darkest(const QImage& image, const QRect& r)
@@ -107,7 +104,8 @@ private slots:
         // none between it and the divider.
         const int top = row->GetY();
         QVERIFY(Darkest(image, RectFromEdges(RightEdge(box) - 6, top + 2, RightEdge(box), top + 19)).lightness() < 160);
-        QCOMPARE(CountOf(image, RectFromEdges(RightEdge(box) + 1, top + 1, divider - 1, top + 19), QColor(Qt::black)), 0);
+        QCOMPARE(CountOf(image, RectFromEdges(RightEdge(box) + 1, top + 1, divider - 1, top + 19), QColor(Qt::black)),
+                 0);
         const QFontMetrics metrics(CRowTree::NormalFont());
         const QString shown = TruncateLabel(row->GetLabelText(), metrics, divider - 21);
         QVERIFY(shown.endsWith("..."));
@@ -137,11 +135,11 @@ private slots:
         f.Static(heading, "Row");
         QVERIFY(f.Show());
         const QColor pen = QApplication::palette().color(QPalette::WindowText);
-        QCOMPARE(Grab(f).pixelColor(8, 9), pen);       // the minus line
+        QCOMPARE(Grab(f).pixelColor(8, 9), pen);   // the minus line
         QCOMPARE(Grab(f).pixelColor(8, 7), QApplication::palette().color(QPalette::Button));
         heading->Expand(false);
         f.tree->Refresh();
-        QCOMPARE(Grab(f).pixelColor(8, 7), pen);       // the plus's vertical stroke
+        QCOMPARE(Grab(f).pixelColor(8, 7), pen);   // the plus's vertical stroke
     }
 };
 

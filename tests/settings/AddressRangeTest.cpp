@@ -12,7 +12,8 @@ struct RangeCase {
 
 class AddressRangeTest : public testing::TestWithParam<RangeCase> {};
 
-TEST_P(AddressRangeTest, ListsEveryAddressInOrder) {
+TEST_P(AddressRangeTest, ListsEveryAddressInOrder)
+{
     AddressRange range = ParseAddressRange(GetParam().text);
     ASSERT_TRUE(range.Ok()) << GetParam().text << ": " << range.error;
     ASSERT_EQ(range.addresses.size(), GetParam().count) << GetParam().text;
@@ -36,7 +37,8 @@ struct BadCase {
 
 class AddressRangeErrorTest : public testing::TestWithParam<BadCase> {};
 
-TEST_P(AddressRangeErrorTest, SaysWhyAndListsNothing) {
+TEST_P(AddressRangeErrorTest, SaysWhyAndListsNothing)
+{
     AddressRange range = ParseAddressRange(GetParam().text);
     EXPECT_FALSE(range.Ok()) << GetParam().text;
     EXPECT_TRUE(range.addresses.empty()) << GetParam().text;
@@ -58,17 +60,18 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"10.1.2.20-9.1.2.30\": a range runs over the last number only; the first three must be the same"}));
 
 // Texts that are no address at all, checked by the kind of error they give.
-TEST(AddressRangeErrors, BadNumbersAndShapesAreNamed) {
-    for (const char* text : {"10.1.2.256", "10.1.2", "10.1.2.3.4", "10.1.2.x", "10..2.3", "010.1.2.3", "1.2.3.-4",
-                             "-5", "10.1.2.3 4", "0x0a.1.2.3", "1234.1.2.3"}) {
+TEST(AddressRangeErrors, BadNumbersAndShapesAreNamed)
+{
+    for (const char* text : {"10.1.2.256", "10.1.2", "10.1.2.3.4", "10.1.2.x", "10..2.3", "010.1.2.3", "1.2.3.-4", "-5",
+                             "10.1.2.3 4", "0x0a.1.2.3", "1234.1.2.3"}) {
         AddressRange range = ParseAddressRange(text);
         EXPECT_EQ(range.error, "\"" + std::string(text) + "\"" + kNotAnAddress) << text;
     }
-    for (const char* text : {"10.1.2.20-", "10.1.2.20-256", "10.1.2.20-069", "10.1.2.20-30-40", "10.1.2.20-1.2.3",
-                             "10.1.2.20-abc"}) {
+    for (const char* text :
+         {"10.1.2.20-", "10.1.2.20-256", "10.1.2.20-069", "10.1.2.20-30-40", "10.1.2.20-1.2.3", "10.1.2.20-abc"}) {
         AddressRange range = ParseAddressRange(text);
         EXPECT_EQ(range.error, "\"" + std::string(text) + "\"" + kBadEnd) << text;
     }
 }
 
-}  // namespace
+}   // namespace

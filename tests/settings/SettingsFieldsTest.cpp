@@ -12,7 +12,8 @@
 namespace {
 
 // The element path of every entry, from the root's children down ("program_info1/video/pid").
-std::vector<std::string> ElementPaths() {
+std::vector<std::string> ElementPaths()
+{
     std::vector<std::string> paths, stack;
     for (const SettingsField& element : SettingsFields()) {
         stack.resize(element.depth);
@@ -24,7 +25,8 @@ std::vector<std::string> ElementPaths() {
     return paths;
 }
 
-TEST(SettingsFields, FieldNamesAreTheElementPaths) {
+TEST(SettingsFields, FieldNamesAreTheElementPaths)
+{
     const std::vector<std::string> paths = ElementPaths();
     std::set<std::string> names;
     for (size_t i = 0; i < SettingsFields().count; ++i) {
@@ -35,7 +37,8 @@ TEST(SettingsFields, FieldNamesAreTheElementPaths) {
         }
         std::string expected = paths[i];
         if (expected.rfind("system_info/", 0) == 0) expected.erase(0, std::strlen("system_info/"));
-        for (char& c : expected) if (c == '/') c = '.';
+        for (char& c : expected)
+            if (c == '/') c = '.';
         if (element.Has(FieldFlag::kSecondCarrier)) {
             // program_info1/audio2/adjustVolumn carries program 2's flag.
             EXPECT_EQ(paths[i], "program_info1/audio2/adjustVolumn");
@@ -52,17 +55,26 @@ TEST(SettingsFields, FieldNamesAreTheElementPaths) {
     EXPECT_EQ(FindSettingsField("program_info2.audio2.pid"), nullptr);
 }
 
-TEST(SettingsFields, KindsFollowTheFieldTypes) {
+TEST(SettingsFields, KindsFollowTheFieldTypes)
+{
     for (const SettingsField& element : SettingsFields()) {
         switch (element.kind) {
-        case ValueKind::Container: EXPECT_EQ(element.field.type, FieldType::None); break;
-        case ValueKind::Text: EXPECT_EQ(element.field.type, FieldType::Text) << element.name; break;
-        case ValueKind::Address: EXPECT_EQ(element.field.type, FieldType::Address) << element.name; break;
+        case ValueKind::Container:
+            EXPECT_EQ(element.field.type, FieldType::None);
+            break;
+        case ValueKind::Text:
+            EXPECT_EQ(element.field.type, FieldType::Text) << element.name;
+            break;
+        case ValueKind::Address:
+            EXPECT_EQ(element.field.type, FieldType::Address) << element.name;
+            break;
         case ValueKind::Word:
             EXPECT_EQ(element.field.type, FieldType::UInt8) << element.name;
             ASSERT_NE(element.words, nullptr) << element.name;
             break;
-        case ValueKind::Flag: EXPECT_EQ(element.field.type, FieldType::Int8) << element.name; break;
+        case ValueKind::Flag:
+            EXPECT_EQ(element.field.type, FieldType::Int8) << element.name;
+            break;
         case ValueKind::Number:
             EXPECT_NE(element.field.type, FieldType::Text) << element.name;
             EXPECT_NE(element.field.type, FieldType::Address) << element.name;
@@ -87,17 +99,18 @@ const StoreCase kStores[] = {
     {"tsipPort", "  -7", "-7"},
     {"ipAddr", "10.0.0.300", "255.255.255.255"},
     {"ipMask", "0x0A.1", "10.0.0.1"},
-    {"program_info1.video.mode", "vbr", "CBR"},             // unknown: 255, written as the fallback
+    {"program_info1.video.mode", "vbr", "CBR"},   // unknown: 255, written as the fallback
     {"program_info2.video.source", "CVBS1", "CVBS2"},
     {"program_info1.audio1.mode", "single", "single"},
-    {"program_info1.audio1.adjustVolumn", "0", "1"},        // its presence is the flag
+    {"program_info1.audio1.adjustVolumn", "0", "1"},   // its presence is the flag
     {"version", "0123456789012345678901234", "012345678901234567890"},
     {"program_info2.video.standard", "SECAM-L", "SECAM-L"},
 };
 
 class StoreFieldTextCases : public testing::TestWithParam<StoreCase> {};
 
-TEST_P(StoreFieldTextCases, ConvertsAsTheReaderDoes) {
+TEST_P(StoreFieldTextCases, ConvertsAsTheReaderDoes)
+{
     const StoreCase& c = GetParam();
     const SettingsField* element = FindSettingsField(c.field);
     ASSERT_NE(element, nullptr);
@@ -108,7 +121,8 @@ TEST_P(StoreFieldTextCases, ConvertsAsTheReaderDoes) {
 
 INSTANTIATE_TEST_SUITE_P(SettingsFields, StoreFieldTextCases, testing::ValuesIn(kStores));
 
-TEST(EncoderSideDocument, IsTheWrittenDocumentWithoutPasswordsAndLeavesTheRecord) {
+TEST(EncoderSideDocument, IsTheWrittenDocumentWithoutPasswordsAndLeavesTheRecord)
+{
     EncoderRecord record{};
     std::strcpy(record.password, "admin");
     std::strcpy(record.newPassword, "secret");
@@ -150,16 +164,23 @@ const JsonCase kJsonStrings[] = {
     {"slash_and_delete", "/\x7f", "\"/\x7f\""},
 };
 
-void PrintTo(const JsonCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const JsonCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class JsonStrings : public testing::TestWithParam<JsonCase> {};
 
-TEST_P(JsonStrings, EscapeToValidJson) { EXPECT_EQ(JsonString(GetParam().text), GetParam().json); }
+TEST_P(JsonStrings, EscapeToValidJson)
+{
+    EXPECT_EQ(JsonString(GetParam().text), GetParam().json);
+}
 
 INSTANTIATE_TEST_SUITE_P(Json, JsonStrings, testing::ValuesIn(kJsonStrings),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RecordJson, SettingsByDottedNamesWithoutPasswords) {
+TEST(RecordJson, SettingsByDottedNamesWithoutPasswords)
+{
     EncoderRecord record{};
     record.ipAddr = 0x0A010214;
     std::strcpy(record.password, "admin");
@@ -189,7 +210,8 @@ TEST(RecordJson, SettingsByDottedNamesWithoutPasswords) {
     EXPECT_EQ(json.back(), '}');
 }
 
-TEST(RecordJson, TextsAreTheEncodersGb2312) {
+TEST(RecordJson, TextsAreTheEncodersGb2312)
+{
     EncoderRecord record{};
     std::strcpy(record.program_info1.progName, "\xB1\xB1\xBE\xA9 1");
     std::strcpy(record.program_info2.progName, "\xB1");   // half a pair: damaged, and shown so
@@ -198,7 +220,8 @@ TEST(RecordJson, TextsAreTheEncodersGb2312) {
     EXPECT_NE(json.find("\"program_info2.progName\": \"\xEF\xBF\xBD\""), std::string::npos);
 }
 
-TEST(RecordJson, TextsGoThroughTheDecoder) {
+TEST(RecordJson, TextsGoThroughTheDecoder)
+{
     EncoderRecord record{};
     std::strcpy(record.program_info1.progName, "\xB1\xB1\xBE\xA9");
     std::vector<std::string> seen;
@@ -210,4 +233,4 @@ TEST(RecordJson, TextsGoThroughTheDecoder) {
     EXPECT_EQ(seen.size(), 7u);   // version, four names, two video standards; never a password
 }
 
-}  // namespace
+}   // namespace

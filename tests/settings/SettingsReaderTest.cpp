@@ -10,16 +10,21 @@
 
 namespace {
 
-int ReadText(const std::string& text, EncoderRecord& record) {
+int ReadText(const std::string& text, EncoderRecord& record)
+{
     return ReadSettingsText(text.data(), static_cast<int>(text.size()), record);
 }
 
-std::string Write(EncoderRecord record) {
+std::string Write(EncoderRecord record)
+{
     std::vector<char> buffer(10000, '\0');
     return std::string(buffer.data(), WriteSettingsDocument(record, buffer.data()));
 }
 
-std::string InRoot(const std::string& body) { return "<encoder_202>" + body + "</encoder_202>"; }
+std::string InRoot(const std::string& body)
+{
+    return "<encoder_202>" + body + "</encoder_202>";
+}
 
 using Field = std::function<long long(const EncoderRecord&)>;
 
@@ -30,19 +35,32 @@ struct ReaderCase {
     long long expected;
 };
 
-void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReaderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ReaderConversion : public testing::TestWithParam<ReaderCase> {};
 
-TEST_P(ReaderConversion, StoresTheConvertedValue) {
+TEST_P(ReaderConversion, StoresTheConvertedValue)
+{
     EncoderRecord record{};
     ASSERT_EQ(ReadText(GetParam().document, record), 1);
     EXPECT_EQ(GetParam().field(record), GetParam().expected);
 }
 
-std::string System(const std::string& leaves) { return InRoot("<system_info>" + leaves + "</system_info>"); }
-std::string Program1(const std::string& leaves) { return InRoot("<program_info1>" + leaves + "</program_info1>"); }
-std::string Program2(const std::string& leaves) { return InRoot("<program_info2>" + leaves + "</program_info2>"); }
+std::string System(const std::string& leaves)
+{
+    return InRoot("<system_info>" + leaves + "</system_info>");
+}
+std::string Program1(const std::string& leaves)
+{
+    return InRoot("<program_info1>" + leaves + "</program_info1>");
+}
+std::string Program2(const std::string& leaves)
+{
+    return InRoot("<program_info2>" + leaves + "</program_info2>");
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReaderConversion,
@@ -73,12 +91,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"video numbers", Program2("<video><contrast>256</contrast></video>"),
                    [](const EncoderRecord& r) { return r.program_info2.video.contrast; }, 0},
         // Addresses: inet_addr, in host order.
-        ReaderCase{"ipAddr", System("<ipAddr>192.168.1.100</ipAddr>"),
-                   [](const EncoderRecord& r) { return r.ipAddr; }, 0xC0A80164},
+        ReaderCase{"ipAddr", System("<ipAddr>192.168.1.100</ipAddr>"), [](const EncoderRecord& r) { return r.ipAddr; },
+                   0xC0A80164},
         ReaderCase{"ipAddr out of range", System("<ipAddr>10.0.0.300</ipAddr>"),
                    [](const EncoderRecord& r) { return r.ipAddr; }, 0xFFFFFFFF},
-        ReaderCase{"ipMask garbage", System("<ipMask>mask</ipMask>"),
-                   [](const EncoderRecord& r) { return r.ipMask; }, 0xFFFFFFFF},
+        ReaderCase{"ipMask garbage", System("<ipMask>mask</ipMask>"), [](const EncoderRecord& r) { return r.ipMask; },
+                   0xFFFFFFFF},
         ReaderCase{"tsipAddr", System("<tsipAddr>239.0.0.1</tsipAddr>"),
                    [](const EncoderRecord& r) { return r.tsipAddr; }, 0xEF000001},
         // Words: exact, case-sensitive, else 255.
@@ -121,8 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const EncoderRecord& r) { return r.deviceID; }, 2},
         ReaderCase{"names are case-sensitive", Program1("<video><PID>33</PID></video>"),
                    [](const EncoderRecord& r) { return r.program_info1.video.pid; }, 0},
-        ReaderCase{"wrongly cased container is ignored",
-                   InRoot("<Program_info1><pcrPid>33</pcrPid></Program_info1>"),
+        ReaderCase{"wrongly cased container is ignored", InRoot("<Program_info1><pcrPid>33</pcrPid></Program_info1>"),
                    [](const EncoderRecord& r) { return r.program_info1.pcrPid; }, 0},
         ReaderCase{"audioSDI elsewhere is ignored", Program1("<audio2><audioSDI>5</audioSDI></audio2>"),
                    [](const EncoderRecord& r) { return r.program_info1.audio1.audioSDI; }, 0},
@@ -135,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "</system_info></encoder_202>\r\n",
                    [](const EncoderRecord& r) { return r.deviceID; }, 12}));
 
-TEST(SettingsReader, TextsAreCopiedWithEntitiesDecoded) {
+TEST(SettingsReader, TextsAreCopiedWithEntitiesDecoded)
+{
     EncoderRecord record{};
     ASSERT_EQ(ReadText(InRoot("<system_info><version>HW&amp;2</version></system_info>"
                               "<program_info1><progName>A&amp;B</progName>"
@@ -148,34 +166,44 @@ TEST(SettingsReader, TextsAreCopiedWithEntitiesDecoded) {
     EXPECT_NE(Write(record).find("<progName>A&amp;B</progName>"), std::string::npos);
 }
 
-TEST(SettingsReader, TextsLongerThanTheirFieldAreCutToFit) {
+TEST(SettingsReader, TextsLongerThanTheirFieldAreCutToFit)
+{
     EncoderRecord record{};
-    ReadText(InRoot("<system_info><version>" + std::string(100, 'v') + "</version></system_info>"
-                    "<program_info2><video><standard>" + std::string(30, 's') + "</standard></video>"
-                    "<providerName>" + std::string(45, 'p') + "</providerName></program_info2>"),
+    ReadText(InRoot("<system_info><version>" + std::string(100, 'v') +
+                    "</version></system_info>"
+                    "<program_info2><video><standard>" +
+                    std::string(30, 's') +
+                    "</standard></video>"
+                    "<providerName>" +
+                    std::string(45, 'p') + "</providerName></program_info2>"),
              record);
     EXPECT_EQ(std::string(record.version), std::string(21, 'v'));
     EXPECT_EQ(std::string(record.program_info2.video.standard), std::string(9, 's'));
     EXPECT_EQ(std::string(record.program_info2.providerName), std::string(39, 'p'));
-    EXPECT_EQ(record.program_info2.video.mode, 0);  // the next field is untouched
+    EXPECT_EQ(record.program_info2.video.mode, 0);   // the next field is untouched
 }
 
-TEST(SettingsReader, ALongNameIsCutBetweenCharacters) {
+TEST(SettingsReader, ALongNameIsCutBetweenCharacters)
+{
     // 19 pairs and one more: the 40th byte would be half of the 20th character.
     std::string name;
     for (int i = 0; i < 20; ++i) name += "\xD6\xD0";
     EncoderRecord record{};
-    ReadText(InRoot("<program_info1><progName>A" + name + "</progName>"
-                    "<providerName>" + name + "</providerName></program_info1>"),
+    ReadText(InRoot("<program_info1><progName>A" + name +
+                    "</progName>"
+                    "<providerName>" +
+                    name + "</providerName></program_info1>"),
              record);
     EXPECT_EQ(std::string(record.program_info1.progName), "A" + name.substr(0, 38));
     EXPECT_EQ(std::string(record.program_info1.providerName), name.substr(0, 38));
     // Bytes that are not pairs are cut where the field ends, as before.
-    ReadText(InRoot("<program_info2><progName>" + std::string(39, 'x') + "\xD6\xD0</progName></program_info2>"), record);
+    ReadText(InRoot("<program_info2><progName>" + std::string(39, 'x') + "\xD6\xD0</progName></program_info2>"),
+             record);
     EXPECT_EQ(std::string(record.program_info2.progName), std::string(39, 'x'));
 }
 
-TEST(SettingsReader, PasswordsAreNeverTakenFromADocument) {
+TEST(SettingsReader, PasswordsAreNeverTakenFromADocument)
+{
     EncoderRecord record{};
     std::strcpy(record.password, "mine");
     ReadText(System("<password>theirs</password><newPassword>x</newPassword>"), record);
@@ -183,14 +211,15 @@ TEST(SettingsReader, PasswordsAreNeverTakenFromADocument) {
     EXPECT_STREQ(record.newPassword, "");
 }
 
-TEST(SettingsReader, AnotherRootOrNoneLeavesTheRecordUntouched) {
+TEST(SettingsReader, AnotherRootOrNoneLeavesTheRecordUntouched)
+{
     EncoderRecord before{};
     before.deviceID = 3;
     before.loaded = 1;
     for (const std::string& text : {std::string("<encoder_203><system_info><deviceID>5</deviceID>"
-                                               "</system_info></encoder_203>"),
-                                   std::string("<Encoder_202/>"), std::string(""),
-                                   std::string("not xml at all"), std::string("\0<encoder_202/>", 15)}) {
+                                                "</system_info></encoder_203>"),
+                                    std::string("<Encoder_202/>"), std::string(""), std::string("not xml at all"),
+                                    std::string("\0<encoder_202/>", 15)}) {
         EncoderRecord record = before;
         EXPECT_EQ(ReadText(text, record), 0) << text;
         // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
@@ -200,7 +229,8 @@ TEST(SettingsReader, AnotherRootOrNoneLeavesTheRecordUntouched) {
     EXPECT_EQ(ReadSettingsDocument(nullptr, record), 0);
 }
 
-TEST(SettingsReader, AnEmptyRootReadsAndChangesNothing) {
+TEST(SettingsReader, AnEmptyRootReadsAndChangesNothing)
+{
     EncoderRecord before{};
     before.tsipPort = 1234;
     EncoderRecord record = before;
@@ -209,7 +239,8 @@ TEST(SettingsReader, AnEmptyRootReadsAndChangesNothing) {
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
 }
 
-TEST(SettingsReader, MissingElementsKeepTheirValues) {
+TEST(SettingsReader, MissingElementsKeepTheirValues)
+{
     EncoderRecord record{};
     record.program_info1.video.bitrate = 4000;
     record.tsipPort = 1234;
@@ -219,7 +250,8 @@ TEST(SettingsReader, MissingElementsKeepTheirValues) {
     EXPECT_EQ(record.tsipPort, 1234);
 }
 
-TEST(SettingsReader, OnlyTheGivenLengthIsRead) {
+TEST(SettingsReader, OnlyTheGivenLengthIsRead)
+{
     EncoderRecord record{};
     const std::string text = System("<deviceID>7</deviceID>") + "<trailing garbage";
     EXPECT_EQ(ReadSettingsText(text.data(), static_cast<int>(text.size()) - 17, record), 1);
@@ -227,13 +259,14 @@ TEST(SettingsReader, OnlyTheGivenLengthIsRead) {
 }
 
 // A reply cut off inside a multi-byte character must not lead the parser past its end.
-TEST(SettingsReader, AReplyCutOffMidCharacterIsReadSafely) {
+TEST(SettingsReader, AReplyCutOffMidCharacterIsReadSafely)
+{
     for (const char* tail : {"\xED", "\xF0\x9F", "\xEF\xBB", "\xED\n", "\xC3"}) {
         for (const std::string& head : {std::string("\xEF\xBB\xBF<encoder_202><system_info><version>"),
-                                       std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><encoder_202>"),
-                                       std::string("\xEF\xBB\xBF<encoder_202 a=\"")}) {
+                                        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><encoder_202>"),
+                                        std::string("\xEF\xBB\xBF<encoder_202 a=\"")}) {
             const std::string text = head + tail;
-            std::vector<char> exact(text.begin(), text.end());  // no terminator behind it
+            std::vector<char> exact(text.begin(), text.end());   // no terminator behind it
             EncoderRecord record{};
             EXPECT_EQ(ReadSettingsText(exact.data(), static_cast<int>(exact.size()), record), 1);
             EXPECT_EQ(record.version[sizeof record.version - 1], '\0');
@@ -244,16 +277,19 @@ TEST(SettingsReader, AReplyCutOffMidCharacterIsReadSafely) {
 // A realistic record written, read back into a fresh record and written again.
 // What an encoder sends is kept byte for byte, control bytes and bytes that are not GB2312
 // included; only the document written from it loses the control bytes XML forbids.
-TEST(SettingsReader, TextsKeepTheEncodersBytesAndTheWriterReplacesControlBytes) {
+TEST(SettingsReader, TextsKeepTheEncodersBytesAndTheWriterReplacesControlBytes)
+{
     EncoderRecord record{};
     ASSERT_EQ(ReadText("<?xml version=\"1.0\" encoding=\"GB2312\" standalone=\"no\" ?>\n" +
-                       InRoot("<system_info><version>V\x01\x1F" "1</version></system_info>"
-                              "<program_info1><progName>\xD6\xD0\xCE\xC4</progName>"
-                              "<providerName>\x81\x40\xFF</providerName>"
-                              "<video><standard>P&#7;L</standard></video></program_info1>"),
+                           InRoot("<system_info><version>V\x01\x1F"
+                                  "1</version></system_info>"
+                                  "<program_info1><progName>\xD6\xD0\xCE\xC4</progName>"
+                                  "<providerName>\x81\x40\xFF</providerName>"
+                                  "<video><standard>P&#7;L</standard></video></program_info1>"),
                        record),
               1);
-    EXPECT_STREQ(record.version, "V\x01\x1F" "1");
+    EXPECT_STREQ(record.version, "V\x01\x1F"
+                                 "1");
     EXPECT_STREQ(record.program_info1.progName, "\xD6\xD0\xCE\xC4");
     EXPECT_STREQ(record.program_info1.providerName, "\x81\x40\xFF");
     EXPECT_STREQ(record.program_info1.video.standard, "P\x07L");
@@ -264,7 +300,8 @@ TEST(SettingsReader, TextsKeepTheEncodersBytesAndTheWriterReplacesControlBytes) 
     EXPECT_NE(doc.find("<standard>P?L</standard>"), std::string::npos);
 }
 
-TEST(SettingsRoundTrip, ARecordSurvivesWriteThenRead) {
+TEST(SettingsRoundTrip, ARecordSurvivesWriteThenRead)
+{
     EncoderRecord record{};
     record.keyboard = 1;
     std::strcpy(record.version, "KV-202 r3");
@@ -308,4 +345,4 @@ TEST(SettingsRoundTrip, ARecordSurvivesWriteThenRead) {
     EXPECT_EQ(back.program_info2.audio1.adjustVolumn, 1);
 }
 
-}  // namespace
+}   // namespace

@@ -9,7 +9,8 @@
 
 namespace {
 
-std::string Write(EncoderRecord& record) {
+std::string Write(EncoderRecord& record)
+{
     std::vector<char> buffer(10000, '\0');
     const int length = WriteSettingsDocument(record, buffer.data());
     EXPECT_EQ(length, static_cast<int>(std::strlen(buffer.data())));
@@ -17,103 +18,103 @@ std::string Write(EncoderRecord& record) {
 }
 
 // The document of a record that was added and never read or edited, line by line.
-const char* const kZeroRecordDocument =
-    "<?xml version=\"1.0\" encoding=\"GB2312\" standalone=\"no\" ?>\n"
-    "<encoder_202>\n"
-    "\t<system_info>\n"
-    "\t\t<keyboard>0</keyboard>\n"
-    "\t\t<version></version>\n"
-    "\t\t<ipAddr>0.0.0.0</ipAddr>\n"
-    "\t\t<ipMask>0.0.0.0</ipMask>\n"
-    "\t\t<ipGate>0.0.0.0</ipGate>\n"
-    "\t\t<password></password>\n"
-    "\t\t<newPassword></newPassword>\n"
-    "\t\t<deviceID>0</deviceID>\n"
-    "\t\t<temperature>0</temperature>\n"
-    "\t\t<defaultSetting>0</defaultSetting>\n"
-    "\t\t<tsBitrate>0</tsBitrate>\n"
-    "\t\t<tsipAddr>0.0.0.0</tsipAddr>\n"
-    "\t\t<tsipPort>0</tsipPort>\n"
-    "\t</system_info>\n"
-    "\t<program_info1>\n"
-    "\t\t<start>0</start>\n"
-    "\t\t<progName>dvb</progName>\n"
-    "\t\t<providerName>dvb</providerName>\n"
-    "\t\t<progNO>0</progNO>\n"
-    "\t\t<pmtPid>0</pmtPid>\n"
-    "\t\t<pcrPid>0</pcrPid>\n"
-    "\t\t<video>\n"
-    "\t\t\t<pid>0</pid>\n"
-    "\t\t\t<source>SDI</source>\n"
-    "\t\t\t<standard></standard>\n"
-    "\t\t\t<mode>VBR</mode>\n"
-    "\t\t\t<bitrate>0</bitrate>\n"
-    "\t\t\t<resolution>D1</resolution>\n"
-    "\t\t\t<gop>I</gop>\n"
-    "\t\t\t<filter>soft</filter>\n"
-    "\t\t\t<lightness>0</lightness>\n"
-    "\t\t\t<hue>0</hue>\n"
-    "\t\t\t<saturation>0</saturation>\n"
-    "\t\t\t<contrast>0</contrast>\n"
-    "\t\t</video>\n"
-    "\t\t<audio1>\n"
-    "\t\t\t<pid>0</pid>\n"
-    "\t\t\t<source>SDI</source>\n"
-    "\t\t\t<audioSDI>0</audioSDI>\n"
-    "\t\t\t<samplebitrate>32000</samplebitrate>\n"
-    "\t\t\t<volumnLeft>0</volumnLeft>\n"
-    "\t\t\t<volumnRight>0</volumnRight>\n"
-    "\t\t\t<bitrate>32</bitrate>\n"
-    "\t\t\t<mode>joint stereo</mode>\n"
-    "\t\t\t<adjustVolumn>0</adjustVolumn>\n"
-    "\t\t</audio1>\n"
-    "\t\t<audio2>\n"
-    "\t\t\t<pid>0</pid>\n"
-    "\t\t\t<source>BALANCE2</source>\n"
-    "\t\t\t<samplebitrate>32000</samplebitrate>\n"
-    "\t\t\t<volumnLeft>0</volumnLeft>\n"
-    "\t\t\t<volumnRight>0</volumnRight>\n"
-    "\t\t\t<bitrate>32</bitrate>\n"
-    "\t\t\t<mode>joint stereo</mode>\n"
-    "\t\t\t<adjustVolumn>0</adjustVolumn>\n"
-    "\t\t</audio2>\n"
-    "\t</program_info1>\n"
-    "\t<program_info2>\n"
-    "\t\t<start>0</start>\n"
-    "\t\t<progName>dvb</progName>\n"
-    "\t\t<providerName>dvb</providerName>\n"
-    "\t\t<progNO>0</progNO>\n"
-    "\t\t<pmtPid>0</pmtPid>\n"
-    "\t\t<pcrPid>0</pcrPid>\n"
-    "\t\t<video>\n"
-    "\t\t\t<pid>0</pid>\n"
-    "\t\t\t<source>YPbPr</source>\n"
-    "\t\t\t<standard></standard>\n"
-    "\t\t\t<mode>VBR</mode>\n"
-    "\t\t\t<bitrate>0</bitrate>\n"
-    "\t\t\t<resolution>D1</resolution>\n"
-    "\t\t\t<gop>I</gop>\n"
-    "\t\t\t<filter>soft</filter>\n"
-    "\t\t\t<lightness>0</lightness>\n"
-    "\t\t\t<hue>0</hue>\n"
-    "\t\t\t<saturation>0</saturation>\n"
-    "\t\t\t<contrast>0</contrast>\n"
-    "\t\t</video>\n"
-    "\t\t<audio1>\n"
-    "\t\t\t<pid>0</pid>\n"
-    "\t\t\t<source>BALANCE2</source>\n"
-    "\t\t\t<samplebitrate>32000</samplebitrate>\n"
-    "\t\t\t<volumnLeft>0</volumnLeft>\n"
-    "\t\t\t<volumnRight>0</volumnRight>\n"
-    "\t\t\t<bitrate>32</bitrate>\n"
-    "\t\t\t<mode>joint stereo</mode>\n"
-    "\t\t\t<adjustVolumn>0</adjustVolumn>\n"
-    "\t\t</audio1>\n"
-    "\t</program_info2>\n"
-    "</encoder_202>\n";
+const char* const kZeroRecordDocument = "<?xml version=\"1.0\" encoding=\"GB2312\" standalone=\"no\" ?>\n"
+                                        "<encoder_202>\n"
+                                        "\t<system_info>\n"
+                                        "\t\t<keyboard>0</keyboard>\n"
+                                        "\t\t<version></version>\n"
+                                        "\t\t<ipAddr>0.0.0.0</ipAddr>\n"
+                                        "\t\t<ipMask>0.0.0.0</ipMask>\n"
+                                        "\t\t<ipGate>0.0.0.0</ipGate>\n"
+                                        "\t\t<password></password>\n"
+                                        "\t\t<newPassword></newPassword>\n"
+                                        "\t\t<deviceID>0</deviceID>\n"
+                                        "\t\t<temperature>0</temperature>\n"
+                                        "\t\t<defaultSetting>0</defaultSetting>\n"
+                                        "\t\t<tsBitrate>0</tsBitrate>\n"
+                                        "\t\t<tsipAddr>0.0.0.0</tsipAddr>\n"
+                                        "\t\t<tsipPort>0</tsipPort>\n"
+                                        "\t</system_info>\n"
+                                        "\t<program_info1>\n"
+                                        "\t\t<start>0</start>\n"
+                                        "\t\t<progName>dvb</progName>\n"
+                                        "\t\t<providerName>dvb</providerName>\n"
+                                        "\t\t<progNO>0</progNO>\n"
+                                        "\t\t<pmtPid>0</pmtPid>\n"
+                                        "\t\t<pcrPid>0</pcrPid>\n"
+                                        "\t\t<video>\n"
+                                        "\t\t\t<pid>0</pid>\n"
+                                        "\t\t\t<source>SDI</source>\n"
+                                        "\t\t\t<standard></standard>\n"
+                                        "\t\t\t<mode>VBR</mode>\n"
+                                        "\t\t\t<bitrate>0</bitrate>\n"
+                                        "\t\t\t<resolution>D1</resolution>\n"
+                                        "\t\t\t<gop>I</gop>\n"
+                                        "\t\t\t<filter>soft</filter>\n"
+                                        "\t\t\t<lightness>0</lightness>\n"
+                                        "\t\t\t<hue>0</hue>\n"
+                                        "\t\t\t<saturation>0</saturation>\n"
+                                        "\t\t\t<contrast>0</contrast>\n"
+                                        "\t\t</video>\n"
+                                        "\t\t<audio1>\n"
+                                        "\t\t\t<pid>0</pid>\n"
+                                        "\t\t\t<source>SDI</source>\n"
+                                        "\t\t\t<audioSDI>0</audioSDI>\n"
+                                        "\t\t\t<samplebitrate>32000</samplebitrate>\n"
+                                        "\t\t\t<volumnLeft>0</volumnLeft>\n"
+                                        "\t\t\t<volumnRight>0</volumnRight>\n"
+                                        "\t\t\t<bitrate>32</bitrate>\n"
+                                        "\t\t\t<mode>joint stereo</mode>\n"
+                                        "\t\t\t<adjustVolumn>0</adjustVolumn>\n"
+                                        "\t\t</audio1>\n"
+                                        "\t\t<audio2>\n"
+                                        "\t\t\t<pid>0</pid>\n"
+                                        "\t\t\t<source>BALANCE2</source>\n"
+                                        "\t\t\t<samplebitrate>32000</samplebitrate>\n"
+                                        "\t\t\t<volumnLeft>0</volumnLeft>\n"
+                                        "\t\t\t<volumnRight>0</volumnRight>\n"
+                                        "\t\t\t<bitrate>32</bitrate>\n"
+                                        "\t\t\t<mode>joint stereo</mode>\n"
+                                        "\t\t\t<adjustVolumn>0</adjustVolumn>\n"
+                                        "\t\t</audio2>\n"
+                                        "\t</program_info1>\n"
+                                        "\t<program_info2>\n"
+                                        "\t\t<start>0</start>\n"
+                                        "\t\t<progName>dvb</progName>\n"
+                                        "\t\t<providerName>dvb</providerName>\n"
+                                        "\t\t<progNO>0</progNO>\n"
+                                        "\t\t<pmtPid>0</pmtPid>\n"
+                                        "\t\t<pcrPid>0</pcrPid>\n"
+                                        "\t\t<video>\n"
+                                        "\t\t\t<pid>0</pid>\n"
+                                        "\t\t\t<source>YPbPr</source>\n"
+                                        "\t\t\t<standard></standard>\n"
+                                        "\t\t\t<mode>VBR</mode>\n"
+                                        "\t\t\t<bitrate>0</bitrate>\n"
+                                        "\t\t\t<resolution>D1</resolution>\n"
+                                        "\t\t\t<gop>I</gop>\n"
+                                        "\t\t\t<filter>soft</filter>\n"
+                                        "\t\t\t<lightness>0</lightness>\n"
+                                        "\t\t\t<hue>0</hue>\n"
+                                        "\t\t\t<saturation>0</saturation>\n"
+                                        "\t\t\t<contrast>0</contrast>\n"
+                                        "\t\t</video>\n"
+                                        "\t\t<audio1>\n"
+                                        "\t\t\t<pid>0</pid>\n"
+                                        "\t\t\t<source>BALANCE2</source>\n"
+                                        "\t\t\t<samplebitrate>32000</samplebitrate>\n"
+                                        "\t\t\t<volumnLeft>0</volumnLeft>\n"
+                                        "\t\t\t<volumnRight>0</volumnRight>\n"
+                                        "\t\t\t<bitrate>32</bitrate>\n"
+                                        "\t\t\t<mode>joint stereo</mode>\n"
+                                        "\t\t\t<adjustVolumn>0</adjustVolumn>\n"
+                                        "\t\t</audio1>\n"
+                                        "\t</program_info2>\n"
+                                        "</encoder_202>\n";
 
 // The line of `document` that holds the n-th (0-based) element `name`, without its tabs.
-std::string LineOf(const std::string& document, const std::string& name, int n = 0) {
+std::string LineOf(const std::string& document, const std::string& name, int n = 0)
+{
     size_t at = 0;
     for (int i = 0; i <= n; ++i) {
         at = document.find("<" + name + ">", i == 0 ? 0 : at + 1);
@@ -122,18 +123,21 @@ std::string LineOf(const std::string& document, const std::string& name, int n =
     return document.substr(at, document.find('\n', at) - at);
 }
 
-bool WellFormed(const std::string& document) {
+bool WellFormed(const std::string& document)
+{
     TiXmlDocument parsed;
     parsed.Parse(document.c_str());
     return !parsed.Error() && parsed.RootElement() != nullptr;
 }
 
-TEST(SettingsWriter, ZeroRecordGivesTheDocumentOfANewEncoder) {
+TEST(SettingsWriter, ZeroRecordGivesTheDocumentOfANewEncoder)
+{
     EncoderRecord record{};
     EXPECT_EQ(Write(record), kZeroRecordDocument);
 }
 
-TEST(SettingsWriter, AppendsToTextAlreadyInTheBufferAndReturnsTheWholeLength) {
+TEST(SettingsWriter, AppendsToTextAlreadyInTheBufferAndReturnsTheWholeLength)
+{
     EncoderRecord record{};
     std::vector<char> buffer(10100, '\0');
     std::strcpy(buffer.data(), "HEAD");
@@ -142,7 +146,8 @@ TEST(SettingsWriter, AppendsToTextAlreadyInTheBufferAndReturnsTheWholeLength) {
     EXPECT_EQ(length, static_cast<int>(4 + std::strlen(kZeroRecordDocument)));
 }
 
-TEST(SettingsWriter, EmptyNamesAreStoredAsDvbAndOthersKept) {
+TEST(SettingsWriter, EmptyNamesAreStoredAsDvbAndOthersKept)
+{
     EncoderRecord record{};
     std::strcpy(record.program_info1.progName, "News");
     Write(record);
@@ -152,7 +157,8 @@ TEST(SettingsWriter, EmptyNamesAreStoredAsDvbAndOthersKept) {
     EXPECT_STREQ(record.program_info2.providerName, "dvb");
 }
 
-TEST(SettingsWriter, UnknownCodesGiveEachListsFallbackWord) {
+TEST(SettingsWriter, UnknownCodesGiveEachListsFallbackWord)
+{
     EncoderRecord record{};
     for (VideoSettings* v : {&record.program_info1.video, &record.program_info2.video}) {
         v->source = v->mode = v->resolution = v->gop = v->filter = 255;
@@ -166,11 +172,11 @@ TEST(SettingsWriter, UnknownCodesGiveEachListsFallbackWord) {
     a1.mode = a2.mode = b1.mode = 255;
     const std::string doc = Write(record);
 
-    EXPECT_EQ(LineOf(doc, "source", 0), "<source>none</source>");      // program 1 video
-    EXPECT_EQ(LineOf(doc, "source", 1), "<source>none</source>");      // program 1 audio 1
-    EXPECT_EQ(LineOf(doc, "source", 2), "<source>none</source>");      // program 1 audio 2
-    EXPECT_EQ(LineOf(doc, "source", 3), "<source>CVBS2</source>");     // program 2 video
-    EXPECT_EQ(LineOf(doc, "source", 4), "<source>none</source>");      // program 2 audio 1
+    EXPECT_EQ(LineOf(doc, "source", 0), "<source>none</source>");    // program 1 video
+    EXPECT_EQ(LineOf(doc, "source", 1), "<source>none</source>");    // program 1 audio 1
+    EXPECT_EQ(LineOf(doc, "source", 2), "<source>none</source>");    // program 1 audio 2
+    EXPECT_EQ(LineOf(doc, "source", 3), "<source>CVBS2</source>");   // program 2 video
+    EXPECT_EQ(LineOf(doc, "source", 4), "<source>none</source>");    // program 2 audio 1
     for (int n : {0, 1}) {
         EXPECT_EQ(LineOf(doc, "resolution", n), "<resolution>Q-SIF</resolution>");
         EXPECT_EQ(LineOf(doc, "gop", n), "<gop>IPBB</gop>");
@@ -182,10 +188,11 @@ TEST(SettingsWriter, UnknownCodesGiveEachListsFallbackWord) {
     for (int n : {0, 1, 2}) {
         EXPECT_EQ(LineOf(doc, "samplebitrate", n), "<samplebitrate>48000</samplebitrate>");
     }
-    EXPECT_EQ(LineOf(doc, "bitrate", 1), "<bitrate>384</bitrate>");  // after video bitrate
+    EXPECT_EQ(LineOf(doc, "bitrate", 1), "<bitrate>384</bitrate>");   // after video bitrate
 }
 
-TEST(SettingsWriter, CodesJustPastTheListAlsoFallBack) {
+TEST(SettingsWriter, CodesJustPastTheListAlsoFallBack)
+{
     EncoderRecord record{};
     record.program_info1.video.source = 2;
     record.program_info2.video.source = 1;
@@ -200,7 +207,8 @@ TEST(SettingsWriter, CodesJustPastTheListAlsoFallBack) {
     EXPECT_EQ(LineOf(doc, "mode", 1), "<mode>single</mode>");
 }
 
-TEST(SettingsWriter, NumbersAreDecimalsOfTheFieldsWidthAndSignedness) {
+TEST(SettingsWriter, NumbersAreDecimalsOfTheFieldsWidthAndSignedness)
+{
     EncoderRecord record{};
     record.keyboard = -1;
     record.defaultSetting = static_cast<int8_t>(200);
@@ -227,7 +235,8 @@ TEST(SettingsWriter, NumbersAreDecimalsOfTheFieldsWidthAndSignedness) {
     EXPECT_EQ(LineOf(doc, "progNO", 1), "<progNO>65535</progNO>");
 }
 
-TEST(SettingsWriter, BothElementsOfTheSecondAnalogueInputCarryOneFlag) {
+TEST(SettingsWriter, BothElementsOfTheSecondAnalogueInputCarryOneFlag)
+{
     EncoderRecord record{};
     record.program_info2.audio1.adjustVolumn = 1;
     record.program_info1.audio1.adjustVolumn = 0;
@@ -237,16 +246,18 @@ TEST(SettingsWriter, BothElementsOfTheSecondAnalogueInputCarryOneFlag) {
     EXPECT_EQ(LineOf(doc, "adjustVolumn", 2), "<adjustVolumn>1</adjustVolumn>");
 }
 
-TEST(EscapeXmlText, ReplacesTheFiveMarkupCharactersOnly) {
+TEST(EscapeXmlText, ReplacesTheFiveMarkupCharactersOnly)
+{
     EXPECT_EQ(EscapeXmlText("A&B<C>"), "A&amp;B&lt;C&gt;");
     EXPECT_EQ(EscapeXmlText("\"'"), "&quot;&apos;");
     EXPECT_EQ(EscapeXmlText(""), "");
     EXPECT_EQ(EscapeXmlText("plain text 123"), "plain text 123");
-    EXPECT_EQ(EscapeXmlText("\xB1\xB1\xBE\xA9"), "\xB1\xB1\xBE\xA9");  // bytes >= 0x80 pass
+    EXPECT_EQ(EscapeXmlText("\xB1\xB1\xBE\xA9"), "\xB1\xB1\xBE\xA9");   // bytes >= 0x80 pass
     EXPECT_EQ(EscapeXmlText(std::string(39, '"').c_str()).size(), 234u);
 }
 
-TEST(SettingsWriter, NamesAreEscaped) {
+TEST(SettingsWriter, NamesAreEscaped)
+{
     EncoderRecord record{};
     std::strcpy(record.program_info2.providerName, "A&B<C>");
     EXPECT_EQ(LineOf(Write(record), "providerName", 1), "<providerName>A&amp;B&lt;C&gt;</providerName>");
@@ -254,7 +265,8 @@ TEST(SettingsWriter, NamesAreEscaped) {
 
 // Passwords, the version and the video standards are escaped too: a password must not be
 // able to add elements to the document the encoder receives, nor make it unparseable.
-TEST(SettingsWriter, EveryTextIsEscapedSoTheDocumentStaysWellFormed) {
+TEST(SettingsWriter, EveryTextIsEscapedSoTheDocumentStaysWellFormed)
+{
     EncoderRecord record{};
     std::strcpy(record.newPassword, "a</newPas");
     std::strcpy(record.password, "x&y");
@@ -270,7 +282,8 @@ TEST(SettingsWriter, EveryTextIsEscapedSoTheDocumentStaysWellFormed) {
     EXPECT_EQ(LineOf(doc, "standard", 1), "<standard>&lt;N&gt;</standard>");
 }
 
-TEST(SettingsWriter, InjectedElementsInANewPasswordStayText) {
+TEST(SettingsWriter, InjectedElementsInANewPasswordStayText)
+{
     EncoderRecord record{};
     const char* injected = "a</newPassword><ipAddr>10.0.0.9</ipAddr><newPassword>";
     std::memcpy(record.newPassword, injected, sizeof record.newPassword - 1);
@@ -288,7 +301,8 @@ TEST(SettingsWriter, InjectedElementsInANewPasswordStayText) {
               std::string(injected, sizeof record.newPassword - 1));
 }
 
-TEST(SettingsWriter, AFieldWithoutItsNulIsNeverReadPast) {
+TEST(SettingsWriter, AFieldWithoutItsNulIsNeverReadPast)
+{
     EncoderRecord record{};
     std::memset(record.version, 'V', sizeof record.version);
     std::memset(record.program_info1.progName, 'N', sizeof record.program_info1.progName);
@@ -297,13 +311,14 @@ TEST(SettingsWriter, AFieldWithoutItsNulIsNeverReadPast) {
     EXPECT_EQ(LineOf(doc, "progName"), "<progName>" + std::string(40, 'N') + "</progName>");
 }
 
-TEST(SettingsWriter, LongestEscapedTextsStayInsideTheCallersBuffer) {
+TEST(SettingsWriter, LongestEscapedTextsStayInsideTheCallersBuffer)
+{
     EncoderRecord record{};
     for (char* field : {record.version, record.password, record.newPassword}) {
         std::memset(field, '"', field == record.version ? 21 : 19);
     }
-    for (char* field : {record.program_info1.progName, record.program_info1.providerName,
-                        record.program_info2.progName, record.program_info2.providerName}) {
+    for (char* field : {record.program_info1.progName, record.program_info1.providerName, record.program_info2.progName,
+                        record.program_info2.providerName}) {
         std::memset(field, '"', 39);
     }
     std::memset(record.program_info1.video.standard, '"', 9);
@@ -315,7 +330,8 @@ TEST(SettingsWriter, LongestEscapedTextsStayInsideTheCallersBuffer) {
 
 // Every byte alone between two letters: the markup five become references, the control
 // bytes no XML document may hold become '?', and every other byte goes out as it is.
-TEST(EscapeXmlText, ReplacesEveryForbiddenControlByteAndKeepsTheRest) {
+TEST(EscapeXmlText, ReplacesEveryForbiddenControlByteAndKeepsTheRest)
+{
     for (int byte = 1; byte <= 0xFF; ++byte) {
         const std::string text{'a', static_cast<char>(byte), 'b'};
         const std::string escaped = EscapeXmlText(text.c_str());
@@ -329,7 +345,8 @@ TEST(EscapeXmlText, ReplacesEveryForbiddenControlByteAndKeepsTheRest) {
     }
 }
 
-TEST(SettingsWriter, NoTextFieldCarriesAForbiddenControlByteOut) {
+TEST(SettingsWriter, NoTextFieldCarriesAForbiddenControlByteOut)
+{
     std::string controls;
     for (int byte = 1; byte < 0x20; ++byte) {
         if (byte != 0x09 && byte != 0x0A && byte != 0x0D) controls += static_cast<char>(byte);
@@ -359,4 +376,4 @@ TEST(SettingsWriter, NoTextFieldCarriesAForbiddenControlByteOut) {
     EXPECT_TRUE(WellFormed(doc));
 }
 
-}  // namespace
+}   // namespace

@@ -16,7 +16,8 @@ namespace {
 using Warning = std::optional<std::string>;
 
 // A record with every byte set, so that a commit that stores too much or too little shows.
-EncoderRecord NoisyRecord(unsigned seed) {
+EncoderRecord NoisyRecord(unsigned seed)
+{
     EncoderRecord record;
     std::mt19937 random(seed);
     auto* bytes = reinterpret_cast<unsigned char*>(&record);
@@ -24,12 +25,14 @@ EncoderRecord NoisyRecord(unsigned seed) {
     return record;
 }
 
-bool SameBytes(const EncoderRecord& a, const EncoderRecord& b) {
+bool SameBytes(const EncoderRecord& a, const EncoderRecord& b)
+{
     // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-void ExpectRefused(int id, const EditorValue& value, EncoderRecord record, const std::string& warning) {
+void ExpectRefused(int id, const EditorValue& value, EncoderRecord record, const std::string& warning)
+{
     const EncoderRecord before = record;
     EXPECT_EQ(CommitSetting(id, value, record), Warning(warning));
     EXPECT_TRUE(SameBytes(record, before)) << "a refused value wrote into the record";
@@ -45,34 +48,58 @@ struct RangeRow {
 };
 
 const RangeRow kRangeRows[] = {
-    {10007, 0, 255, "DeviceID value must less than 255 !", [](const EncoderRecord& r) -> int64_t { return r.deviceID; }},
-    {10008, 0, 99, "Temperature warning value must less than 99 !", [](const EncoderRecord& r) -> int64_t { return r.temperature; }},
+    {10007, 0, 255, "DeviceID value must less than 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.deviceID; }},
+    {10008, 0, 99, "Temperature warning value must less than 99 !",
+     [](const EncoderRecord& r) -> int64_t { return r.temperature; }},
     {10012, 0, 65535, "IP port must between 0--65535!", [](const EncoderRecord& r) -> int64_t { return r.tsipPort; }},
-    {10016, 0, 65535, "Program Number must less than 65535 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.progNO; }},
-    {10047, 0, 65535, "Program Number must less than 65535 !", [](const EncoderRecord& r) -> int64_t { return r.program_info2.progNO; }},
-    {10022, 1500, 15000, "Video bitrate must between 1500 and 15000 kb !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.bitrate; }},
-    {10053, 1500, 15000, "Video bitrate must between 1500 and 15000 kb !", [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.bitrate; }},
-    {10026, 0, 255, "Video light value must between 0 and 255 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.lightness; }},
-    {10027, 0, 255, "Video Hue value must between 0 and 255 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.hue; }},
-    {10028, 0, 255, "Video Saturation value must between 0 and 255 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.saturation; }},
-    {10029, 0, 255, "Video Contrast value must between 0 and 255 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.contrast; }},
-    {10057, 0, 255, "Video light value must between 0 and 255 !", [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.lightness; }},
-    {10058, 0, 255, "Video Hue value must between 0 and 255 !", [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.hue; }},
-    {10059, 0, 255, "Video Saturation value must between 0 and 255 !", [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.saturation; }},
-    {10060, 0, 255, "Video Contrast value must between 0 and 255 !", [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.contrast; }},
-    {10033, 0, 60, "Audio Volumn value must between 0 and 60 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.audio1.volumnLeft; }},
-    {10034, 0, 60, "Audio Volumn value must between 0 and 60 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.audio1.volumnRight; }},
-    {10040, 0, 60, "Audio Volumn value must between 0 and 60 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.audio2.volumnLeft; }},
-    {10041, 0, 60, "Audio Volumn value must between 0 and 60 !", [](const EncoderRecord& r) -> int64_t { return r.program_info1.audio2.volumnRight; }},
-    {10064, 0, 60, "Audio Volumn value must between 0 and 60 !", [](const EncoderRecord& r) -> int64_t { return r.program_info2.audio1.volumnLeft; }},
-    {10065, 0, 60, "Audio Volumn value must between 0 and 60 !", [](const EncoderRecord& r) -> int64_t { return r.program_info2.audio1.volumnRight; }},
+    {10016, 0, 65535, "Program Number must less than 65535 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.progNO; }},
+    {10047, 0, 65535, "Program Number must less than 65535 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info2.progNO; }},
+    {10022, 1500, 15000, "Video bitrate must between 1500 and 15000 kb !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.bitrate; }},
+    {10053, 1500, 15000, "Video bitrate must between 1500 and 15000 kb !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.bitrate; }},
+    {10026, 0, 255, "Video light value must between 0 and 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.lightness; }},
+    {10027, 0, 255, "Video Hue value must between 0 and 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.hue; }},
+    {10028, 0, 255, "Video Saturation value must between 0 and 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.saturation; }},
+    {10029, 0, 255, "Video Contrast value must between 0 and 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.video.contrast; }},
+    {10057, 0, 255, "Video light value must between 0 and 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.lightness; }},
+    {10058, 0, 255, "Video Hue value must between 0 and 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.hue; }},
+    {10059, 0, 255, "Video Saturation value must between 0 and 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.saturation; }},
+    {10060, 0, 255, "Video Contrast value must between 0 and 255 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info2.video.contrast; }},
+    {10033, 0, 60, "Audio Volumn value must between 0 and 60 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.audio1.volumnLeft; }},
+    {10034, 0, 60, "Audio Volumn value must between 0 and 60 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.audio1.volumnRight; }},
+    {10040, 0, 60, "Audio Volumn value must between 0 and 60 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.audio2.volumnLeft; }},
+    {10041, 0, 60, "Audio Volumn value must between 0 and 60 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info1.audio2.volumnRight; }},
+    {10064, 0, 60, "Audio Volumn value must between 0 and 60 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info2.audio1.volumnLeft; }},
+    {10065, 0, 60, "Audio Volumn value must between 0 and 60 !",
+     [](const EncoderRecord& r) -> int64_t { return r.program_info2.audio1.volumnRight; }},
 };
 
-void PrintTo(const RangeRow& row, std::ostream* out) { *out << row.id; }
+void PrintTo(const RangeRow& row, std::ostream* out)
+{
+    *out << row.id;
+}
 
 class RangeRows : public testing::TestWithParam<RangeRow> {};
 
-TEST_P(RangeRows, BoundsAreInclusiveAndOutsideIsRefused) {
+TEST_P(RangeRows, BoundsAreInclusiveAndOutsideIsRefused)
+{
     const RangeRow& row = GetParam();
     for (int v : {row.low, row.high, (row.low + row.high) / 2}) {
         EncoderRecord record = NoisyRecord(v);
@@ -83,15 +110,16 @@ TEST_P(RangeRows, BoundsAreInclusiveAndOutsideIsRefused) {
         EXPECT_EQ(row.stored(record), v);
     }
     for (const std::string& text : {std::to_string(row.low - 1), std::to_string(row.high + 1),
-                                   std::string("99999999999"), std::string("-99999999999"),
+                                    std::string("99999999999"), std::string("-99999999999"),
                                     std::string("4294967296"),   // would wrap to 0
-                                   std::string("-1")}) {
+                                    std::string("-1")}) {
         SCOPED_TRACE(text);
         ExpectRefused(row.id, EditorValue::Text(text), NoisyRecord(7), row.warning);
     }
 }
 
-TEST_P(RangeRows, TextIsReadAsLeadingDigits) {
+TEST_P(RangeRows, TextIsReadAsLeadingDigits)
+{
     const RangeRow& row = GetParam();
     EncoderRecord record{};
     record.program_info1.progNO = record.program_info2.progNO = 9999;
@@ -119,17 +147,25 @@ struct TextRow {
 const TextRow kTextRows[] = {
     {10005, 10, "Password length must less than 10 characters !", [](EncoderRecord& r) { return r.password; }},
     {10006, 10, "NewPassword length must less than 10 characters !", [](EncoderRecord& r) { return r.newPassword; }},
-    {10014, 20, "Service name length must less than 20 characters !", [](EncoderRecord& r) { return r.program_info1.progName; }},
-    {10015, 20, "Service provider name length must less than 20 characters !", [](EncoderRecord& r) { return r.program_info1.providerName; }},
-    {10045, 20, "Service name length must less than 20 characters !", [](EncoderRecord& r) { return r.program_info2.progName; }},
-    {10046, 20, "Service provider name length must less than 20 characters !", [](EncoderRecord& r) { return r.program_info2.providerName; }},
+    {10014, 20, "Service name length must less than 20 characters !",
+     [](EncoderRecord& r) { return r.program_info1.progName; }},
+    {10015, 20, "Service provider name length must less than 20 characters !",
+     [](EncoderRecord& r) { return r.program_info1.providerName; }},
+    {10045, 20, "Service name length must less than 20 characters !",
+     [](EncoderRecord& r) { return r.program_info2.progName; }},
+    {10046, 20, "Service provider name length must less than 20 characters !",
+     [](EncoderRecord& r) { return r.program_info2.providerName; }},
 };
 
-void PrintTo(const TextRow& row, std::ostream* out) { *out << row.id; }
+void PrintTo(const TextRow& row, std::ostream* out)
+{
+    *out << row.id;
+}
 
 class TextRows : public testing::TestWithParam<TextRow> {};
 
-TEST_P(TextRows, LengthInBytesUpToTheLimit) {
+TEST_P(TextRows, LengthInBytesUpToTheLimit)
+{
     const TextRow& row = GetParam();
     EncoderRecord record = NoisyRecord(3);
     const EncoderRecord before = record;
@@ -137,7 +173,9 @@ TEST_P(TextRows, LengthInBytesUpToTheLimit) {
     EXPECT_EQ(CommitSetting(row.id, EditorValue::Text(longest), record), std::nullopt);
     EXPECT_STREQ(row.field(record), longest.c_str());
     // The text and its terminating zero are stored; the bytes after it stay as they were.
-    EXPECT_EQ(std::memcmp(row.field(record) + row.most + 1, row.field(const_cast<EncoderRecord&>(before)) + row.most + 1, 9), 0);
+    EXPECT_EQ(
+        std::memcmp(row.field(record) + row.most + 1, row.field(const_cast<EncoderRecord&>(before)) + row.most + 1, 9),
+        0);
 
     ExpectRefused(row.id, EditorValue::Text(longest + "a"), record, row.warning);
     // A double-byte character counts twice.
@@ -153,7 +191,8 @@ TEST_P(TextRows, LengthInBytesUpToTheLimit) {
 
 // Every control byte no document may carry is refused wherever it stands in a typed text;
 // tab, line feed and carriage return are ordinary XML and are kept.
-TEST_P(TextRows, TypedControlBytesAreRefused) {
+TEST_P(TextRows, TypedControlBytesAreRefused)
+{
     const TextRow& row = GetParam();
     EncoderRecord record = NoisyRecord(5);
     std::strcpy(row.field(record), "old");
@@ -176,7 +215,8 @@ TEST_P(TextRows, TypedControlBytesAreRefused) {
 
 // A row the operator left as it was hands back the encoder's bytes, control bytes included:
 // they are not typed, and the writer replaces them.
-TEST_P(TextRows, TheEncodersOwnBytesAreNotRefused) {
+TEST_P(TextRows, TheEncodersOwnBytesAreNotRefused)
+{
     const TextRow& row = GetParam();
     EncoderRecord record = NoisyRecord(6);
     std::strcpy(row.field(record), "a\x07\xFF");
@@ -185,7 +225,8 @@ TEST_P(TextRows, TheEncodersOwnBytesAreNotRefused) {
     ExpectRefused(row.id, EditorValue::Text("b\x07\xFF"), record, "Text must not contain control characters !");
 }
 
-TEST_P(TextRows, AnUnencodableCharacterIsRefusedByName) {
+TEST_P(TextRows, AnUnencodableCharacterIsRefusedByName)
+{
     const TextRow& row = GetParam();
     ExpectRefused(row.id, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC), NoisyRecord(8),
                   "Character \"\xE2\x82\xAC\" (U+20AC) cannot be sent to the encoder !");
@@ -198,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(Commit, TextRows, testing::ValuesIn(kTextRows),
 
 // Limits count the GB2312 bytes the encoder keeps: ten Chinese characters fill a service
 // name, an eleventh is one too many.
-TEST(TextRowsInGb2312, AServiceNameHoldsTenChineseCharacters) {
+TEST(TextRowsInGb2312, AServiceNameHoldsTenChineseCharacters)
+{
     std::string ten;
     for (int i = 0; i < 5; ++i) ten += "\xE4\xB8\xAD\xE6\x96\x87";   // "中文" in UTF-8
     const Gb2312Text fits = Gb2312FromUtf8(ten);
@@ -216,22 +258,31 @@ TEST(TextRowsInGb2312, AServiceNameHoldsTenChineseCharacters) {
 // ---- the PID rule ----
 
 enum Slot { P1Pmt, P1Pcr, P1Video, P1Audio1, P1Audio2, P2Pmt, P2Pcr, P2Video, P2Audio1 };
-const char* const kSlotNames[] = {
-    "Program-1's Pmt_Pid", "Program-1's Pcr_Pid", "Program-1's Video_Pid", "Program-1's Audio1_Pid",
-    "Program-1's Audio2_Pid", "Program-2's Pmt_Pid", "Program-2's Pcr_Pid", "Program-2's Video_Pid",
-    "Program-2's Audio1_Pid"};
+const char* const kSlotNames[] = {"Program-1's Pmt_Pid",    "Program-1's Pcr_Pid",    "Program-1's Video_Pid",
+                                  "Program-1's Audio1_Pid", "Program-1's Audio2_Pid", "Program-2's Pmt_Pid",
+                                  "Program-2's Pcr_Pid",    "Program-2's Video_Pid",  "Program-2's Audio1_Pid"};
 
-uint16_t& PidOf(EncoderRecord& r, int slot) {
+uint16_t& PidOf(EncoderRecord& r, int slot)
+{
     switch (slot) {
-    case P1Pmt: return r.program_info1.pmtPid;
-    case P1Pcr: return r.program_info1.pcrPid;
-    case P1Video: return r.program_info1.video.pid;
-    case P1Audio1: return r.program_info1.audio1.pid;
-    case P1Audio2: return r.program_info1.audio2.pid;
-    case P2Pmt: return r.program_info2.pmtPid;
-    case P2Pcr: return r.program_info2.pcrPid;
-    case P2Video: return r.program_info2.video.pid;
-    default: return r.program_info2.audio1.pid;
+    case P1Pmt:
+        return r.program_info1.pmtPid;
+    case P1Pcr:
+        return r.program_info1.pcrPid;
+    case P1Video:
+        return r.program_info1.video.pid;
+    case P1Audio1:
+        return r.program_info1.audio1.pid;
+    case P1Audio2:
+        return r.program_info1.audio2.pid;
+    case P2Pmt:
+        return r.program_info2.pmtPid;
+    case P2Pcr:
+        return r.program_info2.pcrPid;
+    case P2Video:
+        return r.program_info2.video.pid;
+    default:
+        return r.program_info2.audio1.pid;
     }
 }
 
@@ -254,11 +305,15 @@ const PidRow kPidRows[] = {
     {10061, P2Audio1, "Audio1_Pid", {P1Pmt, P1Pcr, P1Video, P1Audio1, P2Pmt, P2Pcr, P2Video}},
 };
 
-void PrintTo(const PidRow& row, std::ostream* out) { *out << row.id; }
+void PrintTo(const PidRow& row, std::ostream* out)
+{
+    *out << row.id;
+}
 
 class PidRows : public testing::TestWithParam<PidRow> {};
 
-TEST_P(PidRows, RangeComesBeforeConflicts) {
+TEST_P(PidRows, RangeComesBeforeConflicts)
+{
     const PidRow& row = GetParam();
     const std::string range = std::string(row.tag) + " value must between 20 and 8190 !";
     EncoderRecord record{};
@@ -272,7 +327,8 @@ TEST_P(PidRows, RangeComesBeforeConflicts) {
     }
 }
 
-TEST_P(PidRows, ZeroClearsExceptProgramOnePcr) {
+TEST_P(PidRows, ZeroClearsExceptProgramOnePcr)
+{
     const PidRow& row = GetParam();
     EncoderRecord record = NoisyRecord(11);
     PidOf(record, row.self) = 300;
@@ -290,7 +346,8 @@ TEST_P(PidRows, ZeroClearsExceptProgramOnePcr) {
 // With v stored in every other PID field, the refusal names the first field of the row's
 // order; drop that one and the next takes its place, until only fields the row is never
 // compared with hold v and it is accepted.
-TEST_P(PidRows, ConflictsFollowTheRowsOrder) {
+TEST_P(PidRows, ConflictsFollowTheRowsOrder)
+{
     const PidRow& row = GetParam();
     EncoderRecord record{};
     for (int slot = 0; slot < 9; ++slot)
@@ -307,7 +364,8 @@ TEST_P(PidRows, ConflictsFollowTheRowsOrder) {
 INSTANTIATE_TEST_SUITE_P(Commit, PidRows, testing::ValuesIn(kPidRows),
                          [](const auto& info) { return std::to_string(info.param.id); });
 
-TEST(PidRule, PcrMayEqualItsOwnProgramsVideo) {
+TEST(PidRule, PcrMayEqualItsOwnProgramsVideo)
+{
     EncoderRecord record{};
     record.program_info1.pcrPid = 256;
     EXPECT_EQ(CommitSetting(10019, EditorValue::Text("256"), record), std::nullopt);
@@ -315,7 +373,8 @@ TEST(PidRule, PcrMayEqualItsOwnProgramsVideo) {
     ExpectRefused(10019, EditorValue::Text("300"), record, "Video_Pid conflict with Program-2's Pcr_Pid !");
 }
 
-TEST(PidRule, SecondAnalogueInputKeepsOnePid) {
+TEST(PidRule, SecondAnalogueInputKeepsOnePid)
+{
     EncoderRecord record{};
     record.program_info2.audio1.pid = 400;
     EXPECT_EQ(CommitSetting(10037, EditorValue::Text("401"), record), std::nullopt);
@@ -334,7 +393,8 @@ TEST(PidRule, SecondAnalogueInputKeepsOnePid) {
 
 // ---- Start and FindFreePid ----
 
-TEST(FindFreePid, LowestUnusedFrom32) {
+TEST(FindFreePid, LowestUnusedFrom32)
+{
     EncoderRecord record{};
     EXPECT_EQ(FindFreePid(record), 32);
     record.program_info2.video.pid = 32;
@@ -346,7 +406,8 @@ TEST(FindFreePid, LowestUnusedFrom32) {
     EXPECT_EQ(FindFreePid(record), 32);
 }
 
-TEST(StartRule, YesPicksAPmtPidAndNoClearsIt) {
+TEST(StartRule, YesPicksAPmtPidAndNoClearsIt)
+{
     for (int id : {10013, 10044}) {
         SCOPED_TRACE(id);
         EncoderRecord record{};
@@ -370,7 +431,8 @@ TEST(StartRule, YesPicksAPmtPidAndNoClearsIt) {
     }
 }
 
-TEST(StartRule, EmptyingPmtOfAStartedProgramKeepsItStarted) {
+TEST(StartRule, EmptyingPmtOfAStartedProgramKeepsItStarted)
+{
     EncoderRecord record{};
     CommitSetting(10044, EditorValue::Index(1), record);
     EXPECT_EQ(CommitSetting(10048, EditorValue::Text(""), record), std::nullopt);
@@ -410,11 +472,15 @@ const AudioCase kAudioCases[] = {
     {"no mode selected", 10036, 0, 5, 255, nullptr},
 };
 
-void PrintTo(const AudioCase& c, std::ostream* out) { *out << c.id; }
+void PrintTo(const AudioCase& c, std::ostream* out)
+{
+    *out << c.id;
+}
 
 class AudioRule : public testing::TestWithParam<AudioCase> {};
 
-TEST_P(AudioRule, BitrateAgainstMode) {
+TEST_P(AudioRule, BitrateAgainstMode)
+{
     const AudioCase& c = GetParam();
     EncoderRecord record = NoisyRecord(c.id);
     // The mode and bitrate of the channel the row belongs to.
@@ -434,12 +500,12 @@ TEST_P(AudioRule, BitrateAgainstMode) {
     EXPECT_EQ(isBitrateRow ? bitrate : mode, c.chosen);
 }
 
-INSTANTIATE_TEST_SUITE_P(Commit, AudioRule, testing::ValuesIn(kAudioCases),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Commit, AudioRule, testing::ValuesIn(kAudioCases), [](const auto& info) {
+    std::string name = info.param.name;
+    for (char& ch : name)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+});
 
 // ---- the second analogue input and the common sample rate ----
 
@@ -451,19 +517,30 @@ struct MirrorCase {
     const uint8_t* (*second)(const EncoderRecord&);
 };
 
-TEST(SecondAnalogueInput, EveryCommitWritesBothCopies) {
+TEST(SecondAnalogueInput, EveryCommitWritesBothCopies)
+{
     using R = const EncoderRecord&;
     const MirrorCase cases[] = {
-        {10038, EditorValue::Index(0), 0, [](R r) { return &r.program_info1.audio2.source; }, [](R r) { return &r.program_info2.audio1.source; }},
-        {10062, EditorValue::Index(0), 0, [](R r) { return &r.program_info2.audio1.source; }, [](R r) { return &r.program_info1.audio2.source; }},
-        {10040, EditorValue::Text("33"), 33, [](R r) { return &r.program_info1.audio2.volumnLeft; }, [](R r) { return &r.program_info2.audio1.volumnLeft; }},
-        {10041, EditorValue::Text("34"), 34, [](R r) { return &r.program_info1.audio2.volumnRight; }, [](R r) { return &r.program_info2.audio1.volumnRight; }},
-        {10064, EditorValue::Text("35"), 35, [](R r) { return &r.program_info2.audio1.volumnLeft; }, [](R r) { return &r.program_info1.audio2.volumnLeft; }},
-        {10065, EditorValue::Text("36"), 36, [](R r) { return &r.program_info2.audio1.volumnRight; }, [](R r) { return &r.program_info1.audio2.volumnRight; }},
-        {10042, EditorValue::Index(7), 7, [](R r) { return &r.program_info1.audio2.bitrate; }, [](R r) { return &r.program_info2.audio1.bitrate; }},
-        {10066, EditorValue::Index(6), 6, [](R r) { return &r.program_info2.audio1.bitrate; }, [](R r) { return &r.program_info1.audio2.bitrate; }},
-        {10043, EditorValue::Index(2), 2, [](R r) { return &r.program_info1.audio2.mode; }, [](R r) { return &r.program_info2.audio1.mode; }},
-        {10067, EditorValue::Index(1), 1, [](R r) { return &r.program_info2.audio1.mode; }, [](R r) { return &r.program_info1.audio2.mode; }},
+        {10038, EditorValue::Index(0), 0, [](R r) { return &r.program_info1.audio2.source; },
+         [](R r) { return &r.program_info2.audio1.source; }},
+        {10062, EditorValue::Index(0), 0, [](R r) { return &r.program_info2.audio1.source; },
+         [](R r) { return &r.program_info1.audio2.source; }},
+        {10040, EditorValue::Text("33"), 33, [](R r) { return &r.program_info1.audio2.volumnLeft; },
+         [](R r) { return &r.program_info2.audio1.volumnLeft; }},
+        {10041, EditorValue::Text("34"), 34, [](R r) { return &r.program_info1.audio2.volumnRight; },
+         [](R r) { return &r.program_info2.audio1.volumnRight; }},
+        {10064, EditorValue::Text("35"), 35, [](R r) { return &r.program_info2.audio1.volumnLeft; },
+         [](R r) { return &r.program_info1.audio2.volumnLeft; }},
+        {10065, EditorValue::Text("36"), 36, [](R r) { return &r.program_info2.audio1.volumnRight; },
+         [](R r) { return &r.program_info1.audio2.volumnRight; }},
+        {10042, EditorValue::Index(7), 7, [](R r) { return &r.program_info1.audio2.bitrate; },
+         [](R r) { return &r.program_info2.audio1.bitrate; }},
+        {10066, EditorValue::Index(6), 6, [](R r) { return &r.program_info2.audio1.bitrate; },
+         [](R r) { return &r.program_info1.audio2.bitrate; }},
+        {10043, EditorValue::Index(2), 2, [](R r) { return &r.program_info1.audio2.mode; },
+         [](R r) { return &r.program_info2.audio1.mode; }},
+        {10067, EditorValue::Index(1), 1, [](R r) { return &r.program_info2.audio1.mode; },
+         [](R r) { return &r.program_info1.audio2.mode; }},
     };
     for (const MirrorCase& c : cases) {
         SCOPED_TRACE(c.id);
@@ -484,7 +561,8 @@ TEST(SecondAnalogueInput, EveryCommitWritesBothCopies) {
     EXPECT_EQ(record.program_info2.audio1.volumnLeft, 0);
 }
 
-TEST(SampleRate, AnyRowSetsAllThree) {
+TEST(SampleRate, AnyRowSetsAllThree)
+{
     for (int id : {10032, 10039, 10063}) {
         EncoderRecord record{};
         record.program_info1.audio2.samplebitrate = 1;
@@ -497,7 +575,8 @@ TEST(SampleRate, AnyRowSetsAllThree) {
 
 // ---- program numbers ----
 
-TEST(ProgramNumber, MustDifferFromTheOtherProgram) {
+TEST(ProgramNumber, MustDifferFromTheOtherProgram)
+{
     EncoderRecord record{};   // an unstarted program 2 with number 0 holds 0
     ExpectRefused(10016, EditorValue::Text("0"), record, "Program-1 Number conflicts with program-2's !");
     EXPECT_EQ(CommitSetting(10016, EditorValue::Text("65535"), record), std::nullopt);
@@ -510,7 +589,8 @@ TEST(ProgramNumber, MustDifferFromTheOtherProgram) {
 
 // ---- rows that store without a check, and those that never store ----
 
-TEST(PlainStores, CombosAndTheTsAddress) {
+TEST(PlainStores, CombosAndTheTsAddress)
+{
     EncoderRecord record{};
     EXPECT_EQ(CommitSetting(10011, EditorValue::Address(0xEF010203), record), std::nullopt);
     EXPECT_EQ(record.tsipAddr, 0xEF010203u);
@@ -523,7 +603,8 @@ TEST(PlainStores, CombosAndTheTsAddress) {
 }
 
 // Each combo without a rule stores the index into its own field and nowhere else.
-TEST(PlainStores, EachComboWritesOnlyItsField) {
+TEST(PlainStores, EachComboWritesOnlyItsField)
+{
     using F = uint8_t* (*)(EncoderRecord&);
     const std::pair<int, F> cases[] = {
         {10020, [](EncoderRecord& r) { return &r.program_info1.video.source; }},
@@ -550,16 +631,28 @@ TEST(PlainStores, EachComboWritesOnlyItsField) {
     }
 }
 
-TEST(PlainStores, NothingForUnknownReadOnlyOrMismatchedCommits) {
+TEST(PlainStores, NothingForUnknownReadOnlyOrMismatchedCommits)
+{
     const EncoderRecord noisy = NoisyRecord(5);
     const std::pair<int, EditorValue> cases[] = {
-        {10001, EditorValue::Text("5")}, {10009, EditorValue::Text("5")}, {10068, EditorValue::Index(1)},
-        {10070, EditorValue::Index(1)}, {0, EditorValue::Text("")}, {10072, EditorValue::Index(0)},
-        {10002, EditorValue::Address(1)}, {10003, EditorValue::Address(1)}, {10004, EditorValue::Address(1)},
-        {10010, EditorValue::Text("5")}, {10007 + 0x10000, EditorValue::Text("5")},
-        {10007, EditorValue::Index(5)}, {10020, EditorValue::Text("1")}, {10011, EditorValue::Text("1.2.3.4")},
-        {10020, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)}, {10011, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)},
-        {10010, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)}, {10001, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)},
+        {10001, EditorValue::Text("5")},
+        {10009, EditorValue::Text("5")},
+        {10068, EditorValue::Index(1)},
+        {10070, EditorValue::Index(1)},
+        {0, EditorValue::Text("")},
+        {10072, EditorValue::Index(0)},
+        {10002, EditorValue::Address(1)},
+        {10003, EditorValue::Address(1)},
+        {10004, EditorValue::Address(1)},
+        {10010, EditorValue::Text("5")},
+        {10007 + 0x10000, EditorValue::Text("5")},
+        {10007, EditorValue::Index(5)},
+        {10020, EditorValue::Text("1")},
+        {10011, EditorValue::Text("1.2.3.4")},
+        {10020, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)},
+        {10011, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)},
+        {10010, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)},
+        {10001, EditorValue::Unencodable("\xE2\x82\xAC", 0x20AC)},
     };
     for (const auto& [id, value] : cases) {
         EncoderRecord record = noisy;
@@ -568,4 +661,4 @@ TEST(PlainStores, NothingForUnknownReadOnlyOrMismatchedCommits) {
     }
 }
 
-}  // namespace
+}   // namespace

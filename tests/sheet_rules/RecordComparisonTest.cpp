@@ -14,14 +14,16 @@ namespace {
 
 using Change = std::tuple<int, std::string, std::string, std::string, std::string>;   // id, heading, label, old, new
 
-std::vector<Change> Changes(const EncoderRecord& lastRead, const EncoderRecord& edited) {
+std::vector<Change> Changes(const EncoderRecord& lastRead, const EncoderRecord& edited)
+{
     std::vector<Change> out;
     for (const PendingChange& c : PendingChanges(lastRead, edited))
         out.emplace_back(c.controlId, c.heading, c.label, c.oldText, c.newText);
     return out;
 }
 
-TEST(PendingChanges, NoneWithoutEdits) {
+TEST(PendingChanges, NoneWithoutEdits)
+{
     EXPECT_TRUE(PendingChanges(GoodRecord(), GoodRecord()).empty());
     // Bytes behind a text's end are not part of what the row shows.
     EncoderRecord edited = GoodRecord();
@@ -29,15 +31,16 @@ TEST(PendingChanges, NoneWithoutEdits) {
     EXPECT_TRUE(PendingChanges(GoodRecord(), edited).empty());
 }
 
-TEST(PendingChanges, EachEditedRowAsTheSheetShowsItInSheetOrder) {
+TEST(PendingChanges, EachEditedRowAsTheSheetShowsItInSheetOrder)
+{
     const EncoderRecord read = GoodRecord();
     EncoderRecord edited = read;
     for (const auto& [id, value] : std::vector<std::pair<int, EditorValue>>{
-             {10067, EditorValue::Index(1)},              // the second input's mode, both copies
+             {10067, EditorValue::Index(1)},   // the second input's mode, both copies
              {10011, EditorValue::Address(0xEF000102)},
              {10014, EditorValue::Text("Evening News")},
              {10006, EditorValue::Text("newpass")},
-             {10032, EditorValue::Index(1)},              // the sample rate of every input
+             {10032, EditorValue::Index(1)},   // the sample rate of every input
              {10022, EditorValue::Text("5000")},
          }) {
         ASSERT_EQ(CommitSetting(id, value, edited), std::nullopt) << id;
@@ -56,7 +59,8 @@ TEST(PendingChanges, EachEditedRowAsTheSheetShowsItInSheetOrder) {
     EXPECT_EQ(Changes(read, edited), expected);
 }
 
-TEST(PendingChanges, PasswordsAreMaskedWhateverTheirLength) {
+TEST(PendingChanges, PasswordsAreMaskedWhateverTheirLength)
+{
     EncoderRecord read = GoodRecord();
     std::strcpy(read.password, "a");
     EncoderRecord edited = read;
@@ -65,7 +69,8 @@ TEST(PendingChanges, PasswordsAreMaskedWhateverTheirLength) {
     EXPECT_EQ(Changes(read, edited), expected);
 }
 
-TEST(PendingChanges, ReadOnlyAndHiddenFieldsAreNotPending) {
+TEST(PendingChanges, ReadOnlyAndHiddenFieldsAreNotPending)
+{
     EncoderRecord edited = GoodRecord();
     edited.ipAddr = 1;
     edited.tsBitrate = 1;
@@ -75,7 +80,8 @@ TEST(PendingChanges, ReadOnlyAndHiddenFieldsAreNotPending) {
     EXPECT_TRUE(PendingChanges(GoodRecord(), edited).empty());
 }
 
-TEST(PendingChanges, AnUnknownCodeShowsEmpty) {
+TEST(PendingChanges, AnUnknownCodeShowsEmpty)
+{
     EncoderRecord read = GoodRecord();
     read.program_info1.video.gop = 255;
     const std::vector<Change> expected = {{10024, "Program1 - Video", "GOP", "", "I"}};
@@ -84,7 +90,8 @@ TEST(PendingChanges, AnUnknownCodeShowsEmpty) {
     EXPECT_EQ(Changes(read, edited), expected);
 }
 
-TEST(DifferingRows, TwoEncodersShowEveryRowThatDiffersReadOnlyOnesToo) {
+TEST(DifferingRows, TwoEncodersShowEveryRowThatDiffersReadOnlyOnesToo)
+{
     EncoderRecord first = GoodRecord();
     EncoderRecord second = GoodRecord();
     second.ipAddr = 0x0A010215;
@@ -109,34 +116,38 @@ TEST(DifferingRows, TwoEncodersShowEveryRowThatDiffersReadOnlyOnesToo) {
 
 // ---- read-back ----
 
-using Mismatch = std::tuple<std::string, int, std::string, std::string, std::string>;   // name, id, label, written, read
+using Mismatch =
+    std::tuple<std::string, int, std::string, std::string, std::string>;   // name, id, label, written, read
 
-std::vector<Mismatch> Mismatches(const EncoderRecord& written, const EncoderRecord& readBack) {
+std::vector<Mismatch> Mismatches(const EncoderRecord& written, const EncoderRecord& readBack)
+{
     std::vector<Mismatch> out;
     for (const FieldMismatch& m : ReadBackMismatches(written, readBack))
         out.emplace_back(m.name, m.controlId, m.label, m.written, m.readBack);
     return out;
 }
 
-TEST(ReadBack, WhatTheDocumentItselfChangesIsNoMismatch) {
+TEST(ReadBack, WhatTheDocumentItselfChangesIsNoMismatch)
+{
     EncoderRecord written = GoodRecord();
-    written.program_info1.progName[0] = '\0';          // goes out as "dvb"
-    written.program_info1.audio1.adjustVolumn = 0;      // read back as present
-    written.program_info1.video.mode = 200;             // goes out as the fallback word
+    written.program_info1.progName[0] = '\0';        // goes out as "dvb"
+    written.program_info1.audio1.adjustVolumn = 0;   // read back as present
+    written.program_info1.video.mode = 200;          // goes out as the fallback word
     std::strcpy(written.password, "admin");
     EncoderRecord readBack = written;
     std::strcpy(readBack.program_info1.progName, "dvb");
     readBack.program_info1.audio1.adjustVolumn = 1;
     readBack.program_info2.audio1.adjustVolumn = 1;
     readBack.program_info1.video.mode = 1;
-    readBack.password[0] = '\0';                        // never read
-    readBack.tsBitrate = 7777;                          // the encoder's own report
+    readBack.password[0] = '\0';   // never read
+    readBack.tsBitrate = 7777;     // the encoder's own report
     std::strcpy(readBack.version, "KV202-HW9");
     std::strcpy(readBack.program_info2.video.standard, "NTSC-J");
     EXPECT_TRUE(ReadBackMismatches(written, readBack).empty());
 }
 
-TEST(ReadBack, EachFieldThatDidNotTakeByNameAndRow) {
+TEST(ReadBack, EachFieldThatDidNotTakeByNameAndRow)
+{
     const EncoderRecord written = GoodRecord();
     EncoderRecord readBack = written;
     readBack.program_info2.video.bitrate = 2500;
@@ -154,4 +165,4 @@ TEST(ReadBack, EachFieldThatDidNotTakeByNameAndRow) {
     EXPECT_EQ(Mismatches(written, readBack), expected);
 }
 
-}  // namespace
+}   // namespace

@@ -16,20 +16,23 @@ struct ColumnCount {
     int rows = 0;
 };
 
-ColumnCount Count(const SheetColumn& column) {
+ColumnCount Count(const SheetColumn& column)
+{
     ColumnCount count;
     for (const SheetRow& row : column) (row.kind == RowKind::Heading ? count.headings : count.rows)++;
     return count;
 }
 
-std::vector<const SheetRow*> AllRows() {
+std::vector<const SheetRow*> AllRows()
+{
     std::vector<const SheetRow*> rows;
     for (const SheetColumn* column : {&LeftColumn(), &RightColumn()})
         for (const SheetRow& row : *column) rows.push_back(&row);
     return rows;
 }
 
-TEST(SheetLayout, ColumnsHaveTheirHeadingsAndRows) {
+TEST(SheetLayout, ColumnsHaveTheirHeadingsAndRows)
+{
     EXPECT_EQ(Count(LeftColumn()).headings, 4);
     EXPECT_EQ(Count(LeftColumn()).rows, 38);
     EXPECT_EQ(Count(RightColumn()).headings, 4);
@@ -39,20 +42,26 @@ TEST(SheetLayout, ColumnsHaveTheirHeadingsAndRows) {
     EXPECT_EQ(RightColumn().rows[0].kind, RowKind::Heading);
 }
 
-TEST(SheetLayout, HeadingsInOrderWithTheirColours) {
+TEST(SheetLayout, HeadingsInOrderWithTheirColours)
+{
     std::vector<std::pair<std::string, uint32_t>> headings;
     for (const SheetRow* row : AllRows())
         if (row->kind == RowKind::Heading) headings.emplace_back(row->label, row->color);
     const std::vector<std::pair<std::string, uint32_t>> expected = {
-        {"System", 0x00FFC8C8},           {"Program 1", 0x00FFC8C8},
-        {"Program1 - Video", 0x00DCDCDC}, {"Program1 - Audio1", 0x00DCDCDC},
-        {"Program1 - Audio 2", 0x00DCDCDC}, {"Program 2", 0x00FFC8C8},
-        {"Program2 - Video", 0x00DCDCDC}, {"Program2 - Audio", 0x00DCDCDC},
+        {"System", 0x00FFC8C8},
+        {"Program 1", 0x00FFC8C8},
+        {"Program1 - Video", 0x00DCDCDC},
+        {"Program1 - Audio1", 0x00DCDCDC},
+        {"Program1 - Audio 2", 0x00DCDCDC},
+        {"Program 2", 0x00FFC8C8},
+        {"Program2 - Video", 0x00DCDCDC},
+        {"Program2 - Audio", 0x00DCDCDC},
     };
     EXPECT_EQ(headings, expected);
 }
 
-TEST(SheetLayout, ControlIdsAreUniqueAndLeaveTheUnusedOnesFree) {
+TEST(SheetLayout, ControlIdsAreUniqueAndLeaveTheUnusedOnesFree)
+{
     std::set<int> ids;
     int withId = 0;
     for (const SheetRow* row : AllRows()) {
@@ -71,7 +80,8 @@ TEST(SheetLayout, ControlIdsAreUniqueAndLeaveTheUnusedOnesFree) {
         EXPECT_EQ(FindSheetRow(unused), nullptr) << unused;
 }
 
-TEST(SheetLayout, ProgramTwoRowsAreProgramOneRowsPlus31) {
+TEST(SheetLayout, ProgramTwoRowsAreProgramOneRowsPlus31)
+{
     for (int id = 10013; id <= 10036; ++id) {
         const SheetRow* first = FindSheetRow(id);
         const SheetRow* second = FindSheetRow(id + 31);
@@ -81,12 +91,12 @@ TEST(SheetLayout, ProgramTwoRowsAreProgramOneRowsPlus31) {
     }
 }
 
-TEST(SheetLayout, ComboOptionCounts) {
+TEST(SheetLayout, ComboOptionCounts)
+{
     const std::map<int, int> counts = {
-        {10013, 2}, {10020, 2}, {10021, 2}, {10023, 4}, {10024, 4}, {10025, 3}, {10031, 2},
-        {10071, 8}, {10032, 3}, {10035, 13}, {10036, 4}, {10038, 1}, {10039, 3}, {10042, 13},
-        {10043, 4}, {10044, 2}, {10051, 2}, {10052, 2}, {10054, 4}, {10055, 4}, {10056, 3},
-        {10062, 1}, {10063, 3}, {10066, 13}, {10067, 4},
+        {10013, 2},  {10020, 2}, {10021, 2}, {10023, 4}, {10024, 4},  {10025, 3},  {10031, 2}, {10071, 8}, {10032, 3},
+        {10035, 13}, {10036, 4}, {10038, 1}, {10039, 3}, {10042, 13}, {10043, 4},  {10044, 2}, {10051, 2}, {10052, 2},
+        {10054, 4},  {10055, 4}, {10056, 3}, {10062, 1}, {10063, 3},  {10066, 13}, {10067, 4},
     };
     int combos = 0;
     for (const SheetRow* row : AllRows()) {
@@ -101,7 +111,8 @@ TEST(SheetLayout, ComboOptionCounts) {
     EXPECT_EQ(combos, static_cast<int>(counts.size()));
 }
 
-TEST(SheetLayout, OptionTextsThatDifferBetweenPrograms) {
+TEST(SheetLayout, OptionTextsThatDifferBetweenPrograms)
+{
     const SheetRow* start1 = FindSheetRow(10013);
     const SheetRow* start2 = FindSheetRow(10044);
     EXPECT_STREQ(start1->options.texts[0], " No ");
@@ -114,33 +125,45 @@ TEST(SheetLayout, OptionTextsThatDifferBetweenPrograms) {
     EXPECT_STREQ(FindSheetRow(10067)->options.texts[3], "Single Channel");
 }
 
-TEST(SheetLayout, ReadOnlyAndGreyRows) {
+TEST(SheetLayout, ReadOnlyAndGreyRows)
+{
     std::set<std::string> readOnly, grey;
     for (const SheetRow* row : AllRows()) {
         const std::string label = row->label ? row->label : "(blank)";
         if (row->kind == RowKind::Heading) continue;
         if (row->readOnly) readOnly.insert(label);
-        if (row->color == kReadOnlyBackground) grey.insert(label);
-        else EXPECT_EQ(row->color, kDefaultColor) << label;
+        if (row->color == kReadOnlyBackground)
+            grey.insert(label);
+        else
+            EXPECT_EQ(row->color, kDefaultColor) << label;
         if (row->readOnly) {
             EXPECT_EQ(row->commit.kind, CommitKind::None) << label;
         }
     }
     EXPECT_EQ(readOnly, (std::set<std::string>{"IP Address", "IP Mask", "IP Gate", "Mux Bitrate(kbps)"}));
-    EXPECT_EQ(grey, (std::set<std::string>{"IP Address", "IP Mask", "IP Gate", "Mux Bitrate(kbps)",
-                                           "HW version", "Video Signal"}));
+    EXPECT_EQ(grey, (std::set<std::string>{"IP Address", "IP Mask", "IP Gate", "Mux Bitrate(kbps)", "HW version",
+                                           "Video Signal"}));
     EXPECT_FALSE(FindSheetRow(10011)->readOnly);
     EXPECT_FALSE(FindSheetRow(10012)->readOnly);
 }
 
-TEST(SheetLayout, EveryRowShowsAFieldOfItsKind) {
+TEST(SheetLayout, EveryRowShowsAFieldOfItsKind)
+{
     for (const SheetRow* row : AllRows()) {
         const FieldType type = row->field.type;
         switch (row->kind) {
-        case RowKind::Heading: EXPECT_EQ(type, FieldType::None); break;
-        case RowKind::Text: EXPECT_EQ(type, FieldType::Text) << row->controlId; break;
-        case RowKind::Static: EXPECT_EQ(type, row->label ? FieldType::Text : FieldType::None); break;
-        case RowKind::IPAddress: EXPECT_EQ(type, FieldType::Address) << row->controlId; break;
+        case RowKind::Heading:
+            EXPECT_EQ(type, FieldType::None);
+            break;
+        case RowKind::Text:
+            EXPECT_EQ(type, FieldType::Text) << row->controlId;
+            break;
+        case RowKind::Static:
+            EXPECT_EQ(type, row->label ? FieldType::Text : FieldType::None);
+            break;
+        case RowKind::IPAddress:
+            EXPECT_EQ(type, FieldType::Address) << row->controlId;
+            break;
         case RowKind::Combo:
             EXPECT_TRUE(type == FieldType::UInt8 || type == FieldType::Int8) << row->controlId;
             break;
@@ -164,7 +187,8 @@ struct ShownCase {
     int index;          // for combo rows
 };
 
-TEST(SheetLayout, ShownValues) {
+TEST(SheetLayout, ShownValues)
+{
     const ShownCase cases[] = {
         {"fresh number", 10007, [](EncoderRecord&) {}, "0", 0},
         {"fresh combo", 10020, [](EncoderRecord&) {}, "", 0},
@@ -173,8 +197,7 @@ TEST(SheetLayout, ShownValues) {
         {"mux bitrate signed", 10010, [](EncoderRecord& r) { r.tsBitrate = -1; }, "-1", 0},
         {"device 255 unsigned", 10007, [](EncoderRecord& r) { r.deviceID = 255; }, "255", 0},
         {"pid unsigned", 10050, [](EncoderRecord& r) { r.program_info2.video.pid = 65535; }, "65535", 0},
-        {"name as stored", 10045, [](EncoderRecord& r) { std::strcpy(r.program_info2.progName, "News"); },
-         "News", 0},
+        {"name as stored", 10045, [](EncoderRecord& r) { std::strcpy(r.program_info2.progName, "News"); }, "News", 0},
         {"unknown code", 10020, [](EncoderRecord& r) { r.program_info1.video.source = 255; }, "", -1},
         {"code past list", 10038, [](EncoderRecord& r) { r.program_info1.audio2.source = 1; }, "", -1},
         {"last bitrate", 10035, [](EncoderRecord& r) { r.program_info1.audio1.bitrate = 12; }, "", 12},
@@ -185,12 +208,15 @@ TEST(SheetLayout, ShownValues) {
         EncoderRecord record{};
         c.set(record);
         const SheetRow& row = *FindSheetRow(c.controlId);
-        if (row.kind == RowKind::Combo) EXPECT_EQ(ShownIndex(row, record), c.index);
-        else EXPECT_EQ(ShownText(row, record), c.text);
+        if (row.kind == RowKind::Combo)
+            EXPECT_EQ(ShownIndex(row, record), c.index);
+        else
+            EXPECT_EQ(ShownText(row, record), c.text);
     }
 }
 
-TEST(SheetLayout, ShownStaticTextStopsAtTheArrayEnd) {
+TEST(SheetLayout, ShownStaticTextStopsAtTheArrayEnd)
+{
     EncoderRecord record{};
     std::memset(record.version, 'v', sizeof record.version);   // no terminating zero
     const SheetRow& version = LeftColumn().rows[1];
@@ -198,7 +224,8 @@ TEST(SheetLayout, ShownStaticTextStopsAtTheArrayEnd) {
     EXPECT_EQ(ShownText(version, record), std::string(sizeof record.version, 'v'));
 }
 
-TEST(SheetLayout, ShownAddress) {
+TEST(SheetLayout, ShownAddress)
+{
     EncoderRecord record{};
     record.ipAddr = 0xC0A80102;
     EXPECT_EQ(ShownAddress(*FindSheetRow(10002), record), 0xC0A80102u);
@@ -208,7 +235,8 @@ TEST(SheetLayout, ShownAddress) {
 // A combo's option index is the code its field carries in the document: every combo over a
 // word-list field offers one option per word, and shows the words themselves except where
 // the sheet words them for the operator (the analogue inputs, the audio modes).
-TEST(SheetLayout, ComboOptionsAreTheDocumentsWordLists) {
+TEST(SheetLayout, ComboOptionsAreTheDocumentsWordLists)
+{
     int withList = 0;
     for (const SheetRow* row : AllRows()) {
         if (row->kind != RowKind::Combo) continue;
@@ -228,7 +256,8 @@ TEST(SheetLayout, ComboOptionsAreTheDocumentsWordLists) {
     EXPECT_EQ(withList, 22);
 }
 
-TEST(SheetLayout, DisplayTextIsWhatTheRowShows) {
+TEST(SheetLayout, DisplayTextIsWhatTheRowShows)
+{
     EncoderRecord record{};
     record.ipAddr = 0xC0A80102;
     record.program_info1.audio1.mode = 2;
@@ -247,4 +276,4 @@ TEST(SheetLayout, DisplayTextIsWhatTheRowShows) {
     EXPECT_STREQ(HeadingOf(*FindSheetRow(10007)), "System");
 }
 
-}  // namespace
+}   // namespace

@@ -88,7 +88,7 @@ void ComposeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
     QTest::keyClick(editor, Qt::Key_Return);
 }
 
-}  // namespace
+}   // namespace
 
 class tst_Sheet : public QObject {
     Q_OBJECT
@@ -174,8 +174,8 @@ void tst_Sheet::buildsBothColumnsFromTheTable()
     QCOMPARE(Shape(sheet.RightColumn()).rows, 33);
     QCOMPARE(sheet.LeftColumn()->GetOptions(), RTS_SHADEMARGIN | RTS_HEADINGCOLORS);
 
-    for (auto [column, layout] : {std::pair{sheet.LeftColumn(), &::LeftColumn()},
-                                  std::pair{sheet.RightColumn(), &::RightColumn()}}) {
+    for (auto [column, layout] :
+         {std::pair{sheet.LeftColumn(), &::LeftColumn()}, std::pair{sheet.RightColumn(), &::RightColumn()}}) {
         // The tree's rows in walk order are the table's rows in table order.
         std::vector<CRowTreeItem*> built;
         column->WalkTree([&](CRowTreeItem* item) { built.push_back(item); });
@@ -191,8 +191,10 @@ void tst_Sheet::buildsBothColumnsFromTheTable()
                 continue;
             }
             QCOMPARE(item->IsReadOnly(), row.readOnly);
-            if (row.color != kDefaultColor) QCOMPARE(item->GetBackColor(), ColorFromRef(row.color));
-            else QCOMPARE(item->GetBackColor(), QApplication::palette().color(QPalette::Active, QPalette::Base));
+            if (row.color != kDefaultColor)
+                QCOMPARE(item->GetBackColor(), ColorFromRef(row.color));
+            else
+                QCOMPARE(item->GetBackColor(), QApplication::palette().color(QPalette::Active, QPalette::Base));
             if (row.controlId) QCOMPARE(sheet.RowFor(row.controlId), item);
             switch (row.kind) {
             case RowKind::Numeric:
@@ -222,8 +224,7 @@ void tst_Sheet::buildsBothColumnsFromTheTable()
             }
         }
     }
-    for (int unused : {0, 10001, 10009, 10068, 10069, 10070})
-        QVERIFY(!sheet.RowFor(unused));
+    for (int unused : {0, 10001, 10009, 10068, 10069, 10070}) QVERIFY(!sheet.RowFor(unused));
 }
 
 void tst_Sheet::emptyBeforeTheFirstRefresh()
@@ -232,9 +233,12 @@ void tst_Sheet::emptyBeforeTheFirstRefresh()
         for (const SheetRow& row : *column) {
             if (row.kind == RowKind::Heading || !m_sheet->RowFor(row)) continue;
             CRowTreeItem* item = m_sheet->RowFor(row);
-            if (auto* combo = dynamic_cast<CRowCombo*>(item)) QCOMPARE(combo->GetCurSel(), -1);
-            else if (auto* address = dynamic_cast<CRowIPAddress*>(item)) QVERIFY(address->IsBlank());
-            else QCOMPARE(item->GetValueText(), QString());
+            if (auto* combo = dynamic_cast<CRowCombo*>(item))
+                QCOMPARE(combo->GetCurSel(), -1);
+            else if (auto* address = dynamic_cast<CRowIPAddress*>(item))
+                QVERIFY(address->IsBlank());
+            else
+                QCOMPARE(item->GetValueText(), QString());
         }
     }
 }
@@ -482,7 +486,7 @@ void tst_Sheet::startPicksAPmtPid()
 void tst_Sheet::audioBitrateSteppingInSingleMode()
 {
     EncoderRecord* record = AddAndSelect();
-    record->program_info1.audio2.mode = record->program_info2.audio1.mode = 3;   // single
+    record->program_info1.audio2.mode = record->program_info2.audio1.mode = 3;         // single
     record->program_info1.audio2.bitrate = record->program_info2.audio1.bitrate = 7;   // "160"
     Sheet().Refresh(record);
     QWidget* combo = OpenEditor(Sheet(), 10042);
@@ -562,9 +566,12 @@ namespace {
 const QString kChinese = QString::fromUtf8("\xE4\xB8\xAD\xE6\x96\x87");   // "Chinese", two characters
 const std::string kChineseBytes = "\xD6\xD0\xCE\xC4";
 
-std::string Bytes(const char* field) { return field; }
+std::string Bytes(const char* field)
+{
+    return field;
+}
 
-}  // namespace
+}   // namespace
 
 // The stand-in's document with each `from` text replaced by the raw bytes `to`.
 void tst_Sheet::ServeTexts(const std::vector<std::pair<std::string, std::string>>& replacements)
@@ -687,7 +694,8 @@ void tst_Sheet::bytesThatAreNotGb2312StayUntouched()
 
     // Edited, the marks are characters like any other that GB2312 lacks.
     ComposeAndEnter(Sheet(), 10015, Shown(Sheet(), 10015) + QStringLiteral("x"));
-    QCOMPARE(m_prompter->BoxTexts().last(), QString::fromUtf8("Character \"\xEF\xBF\xBD\" (U+FFFD) cannot be sent to the encoder !"));
+    QCOMPARE(m_prompter->BoxTexts().last(),
+             QString::fromUtf8("Character \"\xEF\xBF\xBD\" (U+FFFD) cannot be sent to the encoder !"));
     QCOMPARE(Bytes(record->program_info1.providerName), damaged);
 }
 
@@ -736,10 +744,11 @@ void tst_Sheet::controlBytesFromTheEncoderAreReplacedOnWrite()
 {
     // 0x0B and 0x0C are white space to the reader, which trims and condenses them; as
     // references they come through.
-    ServeTexts({{"<version>KV202-HW2.1</version>", "<version>KV\x01\x02\x03\x04\x05\x06\x07\x08&#11;&#xC;</version>"},
-                {"<progName>Korvane One</progName>", "<progName>\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17</progName>"},
-                {"<providerName>Korvane</providerName>", "<providerName>\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F</providerName>"},
-                {"<standard>PAL</standard>", "<standard>P&#1;L</standard>"}});
+    ServeTexts(
+        {{"<version>KV202-HW2.1</version>", "<version>KV\x01\x02\x03\x04\x05\x06\x07\x08&#11;&#xC;</version>"},
+         {"<progName>Korvane One</progName>", "<progName>\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17</progName>"},
+         {"<providerName>Korvane</providerName>", "<providerName>\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F</providerName>"},
+         {"<standard>PAL</standard>", "<standard>P&#1;L</standard>"}});
     EncoderRecord* record = AddAndSelect();
     Read();
     QCOMPARE(Bytes(record->version), std::string("KV\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C"));

@@ -41,8 +41,7 @@ public:
     int RunDialog(QDialog& dialog) override
     {
         dialogTitles << dialog.windowTitle();
-        if (dialogScripts.empty())
-            return QDialog::Rejected;
+        if (dialogScripts.empty()) return QDialog::Rejected;
         DialogScript script = std::move(dialogScripts.front());
         dialogScripts.pop_front();
         return script(dialog);
@@ -58,8 +57,7 @@ public:
                 continue;
             }
             items.push_back({action->text(), action->data().toInt(), action->isEnabled()});
-            if (menuChoice != 0 && action->data().toInt() == menuChoice && action->isEnabled())
-                chosen = action;
+            if (menuChoice != 0 && action->data().toInt() == menuChoice && action->isEnabled()) chosen = action;
         }
         menus.push_back(items);
         menuChoice = 0;
@@ -75,8 +73,7 @@ public:
     QStringList BoxTexts() const
     {
         QStringList texts;
-        for (const RecordedBox& box : boxes)
-            texts << box.text;
+        for (const RecordedBox& box : boxes) texts << box.text;
         return texts;
     }
 
