@@ -128,7 +128,8 @@ FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
 format-check:
 	$(call install_missing,$(STYLE_PACKAGES))
-	clang-format-14 --dry-run --Werror $(FORMAT_FILES)
+	@clang-format-14 --dry-run --Werror $(FORMAT_FILES) && \
+	  echo "format-check: $(words $(FORMAT_FILES)) files in the house style"
 
 # The checks of .clang-tidy over the project's own sources as the build compiles them
 # (compile_commands.json, generated moc code left out). Reports; fails only on a file
