@@ -73,36 +73,9 @@ TEST(SimStart, TakenPortIsAnErrorNotACrash)
 }
 
 #ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
+#include "SimProcess.h"
 
 namespace {
-
-// Runs korvane-sim with `args`; its stdout comes through `out`.
-pid_t Spawn(const std::vector<std::string>& args, FILE*& out)
-{
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-        return -1;
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(KORVANE_SIM_PATH));
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(KORVANE_SIM_PATH, argv.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    out = fdopen(pipeFds[0], "r");
-    return pid;
-}
 
 std::string ReadLine(FILE* out)
 {
@@ -110,19 +83,12 @@ std::string ReadLine(FILE* out)
     return std::fgets(line, sizeof line, out) != nullptr ? line : "";
 }
 
-int WaitExit(pid_t pid)
-{
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 }   // namespace
 
 TEST(SimExecutable, PrintsItsPortsServesAndEndsCleanlyOnSigterm)
 {
     FILE* out = nullptr;
-    pid_t pid = Spawn({"--port", "0", "--search-port", "0", "--status", "1,0,38,1,1,1,1"}, out);
+    pid_t pid = SpawnSim({"--port", "0", "--search-port", "0", "--status", "1,0,38,1,1,1,1"}, out);
     ASSERT_GT(pid, 0);
     std::string first = ReadLine(out);
     unsigned commandPort = 0, searchPort = 0;
@@ -141,20 +107,20 @@ TEST(SimExecutable, PrintsItsPortsServesAndEndsCleanlyOnSigterm)
     EXPECT_EQ(CEncoderLink(reporter, options).QueryStatus(record), STATUS_BUSY);
 
     kill(pid, SIGTERM);
-    EXPECT_EQ(WaitExit(pid), 0);
+    EXPECT_EQ(WaitExitCode(pid), 0);
     fclose(out);
 }
 
 TEST(SimExecutable, HelpListsEveryFaultAndTheDefaultPassword)
 {
     FILE* out = nullptr;
-    pid_t pid = Spawn({"--help"}, out);
+    pid_t pid = SpawnSim({"--help"}, out);
     ASSERT_GT(pid, 0);
     std::string help;
     for (std::string line = ReadLine(out); !line.empty(); line = ReadLine(out)) {
         help += line;
     }
-    EXPECT_EQ(WaitExit(pid), 0);
+    EXPECT_EQ(WaitExitCode(pid), 0);
     fclose(out);
     EXPECT_NE(help.find("\"admin\""), std::string::npos);
     for (const char* option : {"--delay-ms", "--trickle-ms", "127.0.0.2-101", "--fault ADDR=NAME"}) {
@@ -168,9 +134,9 @@ TEST(SimExecutable, HelpListsEveryFaultAndTheDefaultPassword)
 TEST(SimExecutable, RejectsUnknownFaultNames)
 {
     FILE* out = nullptr;
-    pid_t pid = Spawn({"--fault", "no-such-fault"}, out);
+    pid_t pid = SpawnSim({"--fault", "no-such-fault"}, out);
     ASSERT_GT(pid, 0);
-    EXPECT_EQ(WaitExit(pid), 2);
+    EXPECT_EQ(WaitExitCode(pid), 2);
     fclose(out);
 }
 #endif
