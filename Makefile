@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 TEST_TIMEOUT ?= 300
 
-PACKAGES      := cmake ninja-build g++ pkg-config libtinyxml-dev libgtest-dev libgmock-dev \
+PACKAGES      := cmake ninja-build g++ pkg-config libtinyxml-dev libasio-dev libgtest-dev libgmock-dev \
                  libbenchmark-dev qt6-base-dev qt6-qpa-plugins
 FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev
 # WenQuanYi Micro Hei: a compact face with the Chinese glyphs of the encoders' GB2312 names.

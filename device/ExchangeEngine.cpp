@@ -1,32 +1,8 @@
 #include "ExchangeEngine.h"
 
-#include <algorithm>
+#include "EngineRunner.h"
 
-#include "Socket.h"
-#include "StatusGate.h"
-#include "TextConversions.h"
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Gathers what one exchange would show; the engine hands it back in the result.
-class CollectingReporter : public LinkReporter {
-public:
-    void Warning(const std::string& text) override { messages.push_back({MessageKind::Warning, text}); }
-    void Tip(const std::string& text) override { messages.push_back({MessageKind::Tip, text}); }
-    void BeginWait() override {}
-    void EndWait() override {}
-
-    std::vector<ExchangeMessage> messages;
-};
-
-bool KeyedByRecord(ExchangeKind kind)
-{
-    return kind != ExchangeKind::Search;
-}
-
-}   // namespace
+using engine_detail::KeyedByRecord;
 
 const char* ExchangeKindName(ExchangeKind kind)
 {
@@ -58,88 +34,61 @@ const char* ExchangeOutcomeName(ExchangeOutcome outcome)
         return "cancelled";
     case ExchangeOutcome::Refused:
         return "refused";
+    case ExchangeOutcome::LocalFailure:
+        return "failed here";
     }
     return "";
 }
 
-struct ExchangeEngine::Job {
-    ExchangeId id = 0;
-    BatchId batch = 0;
-    ExchangeRequest request;
-    ExchangeCallbacks callbacks;
-    Clock::time_point submitted;
-    std::unique_ptr<CWakeup> wake;   // made when the job starts to run
-    bool cancelled = false;          // guarded by the engine's mutex
-
-    uint32_t Address() const
-    {
-        return request.kind == ExchangeKind::Search ? request.searchAddress : request.record.ipAddr;
-    }
-};
-
-struct ExchangeEngine::Batch {
-    BatchSummary summary;
-    size_t unreported = 0;
-    BatchCallback end;
-};
-
-ExchangeEngine::ExchangeEngine(EngineOptions options) : m_options(std::move(options))
+ExchangeEngine::ExchangeEngine(EngineOptions options)
+    : m_options(std::move(options)), m_shared(std::make_shared<Shared>())
 {
-    if (m_options.maxInFlight == 0) {
-        m_options.maxInFlight = 1;
-    }
+    m_runner = std::make_unique<Runner>(m_options, m_shared);
 }
 
 ExchangeEngine::~ExchangeEngine()
 {
-    CancelAll();
-    std::list<std::thread> threads;
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_closing = true;
-        m_changed.wait(lock, [this] { return m_workers == 0; });
-        threads.swap(m_threads);
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        m_shared->closing = true;
     }
-    for (std::thread& thread : threads) {
-        thread.join();
+    CancelAll();
+    {
+        // Requests that arrive now (from a callback) are reported as cancelled, so this ends.
+        std::unique_lock<std::mutex> lock(m_shared->mutex);
+        m_shared->changed.wait(lock, [this] { return m_shared->unhanded == 0; });
     }
+    m_runner.reset();
 }
 
 ExchangeId ExchangeEngine::Submit(const ExchangeRequest& request, ExchangeCallbacks callbacks)
 {
-    std::vector<std::shared_ptr<Job>> refused;
-    ExchangeId id = Accept(request, std::move(callbacks), 0, refused);
-    for (const std::shared_ptr<Job>& job : refused) {
-        ExchangeResult result;
-        result.outcome = ExchangeOutcome::Refused;
-        Report(*job, std::move(result));
-    }
-    return id;
+    return Accept(request, std::move(callbacks), 0);
 }
 
 ExchangeId ExchangeEngine::Status(const EncoderRecord& record, CompletionCallback done)
 {
-    return Submit({ExchangeKind::Status, record, 0}, {std::move(done), {}});
+    return Submit({ExchangeKind::Status, record, 0, {}, ExchangePriority::Command}, {std::move(done), {}});
 }
 
 ExchangeId ExchangeEngine::Read(const EncoderRecord& record, CompletionCallback done)
 {
-    return Submit({ExchangeKind::Read, record, 0}, {std::move(done), {}});
+    return Submit({ExchangeKind::Read, record, 0, {}, ExchangePriority::Command}, {std::move(done), {}});
 }
 
 ExchangeId ExchangeEngine::Write(const EncoderRecord& record, CompletionCallback done)
 {
-    return Submit({ExchangeKind::Write, record, 0}, {std::move(done), {}});
+    return Submit({ExchangeKind::Write, record, 0, {}, ExchangePriority::Command}, {std::move(done), {}});
 }
 
 ExchangeId ExchangeEngine::Start(const EncoderRecord& record, CompletionCallback done)
 {
-    return Submit({ExchangeKind::Start, record, 0}, {std::move(done), {}});
+    return Submit({ExchangeKind::Start, record, 0, {}, ExchangePriority::Command}, {std::move(done), {}});
 }
 
 ExchangeId ExchangeEngine::Stop(const EncoderRecord& record, CompletionCallback done)
 {
-    return Submit({ExchangeKind::Stop, record, 0}, {std::move(done), {}});
+    return Submit({ExchangeKind::Stop, record, 0, {}, ExchangePriority::Command}, {std::move(done), {}});
 }
 
 ExchangeId ExchangeEngine::Search(uint32_t broadcastAddress, CompletionCallback done, FoundCallback found)
@@ -150,304 +99,98 @@ ExchangeId ExchangeEngine::Search(uint32_t broadcastAddress, CompletionCallback 
     return Submit(request, {std::move(done), std::move(found)});
 }
 
-ExchangeEngine::BatchTicket ExchangeEngine::SubmitBatch(ExchangeKind kind, const std::vector<EncoderRecord>& records,
+ExchangeEngine::BatchTicket ExchangeEngine::SubmitBatch(const std::vector<ExchangeRequest>& requests,
                                                         const ExchangeCallbacks& callbacks, BatchCallback end)
 {
     BatchTicket ticket;
     auto batch = std::make_shared<Batch>();
     batch->end = std::move(end);
-    batch->summary.total = records.size();
-    batch->unreported = records.size();
+    batch->summary.total = requests.size();
+    batch->unreported = requests.size();
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ticket.id = m_nextBatch++;
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        ticket.id = m_shared->nextBatch++;
         batch->summary.id = ticket.id;
-        m_batches[ticket.id] = batch;
+        if (!requests.empty()) {
+            m_shared->batches[ticket.id] = batch;
+        }
     }
-    std::vector<std::shared_ptr<Job>> refused;
+    ticket.exchanges.reserve(requests.size());
+    for (const ExchangeRequest& request : requests) {
+        ticket.exchanges.push_back(Accept(request, callbacks, ticket.id));
+    }
+    if (requests.empty() && batch->end) {
+        // Reported like any batch end: through the executor, never inside this call.
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        ++m_shared->pending;
+        ++m_shared->unhanded;
+        m_runner->PostBatchEnd(std::move(batch->end), batch->summary);
+    }
+    return ticket;
+}
+
+ExchangeEngine::BatchTicket ExchangeEngine::SubmitBatch(ExchangeKind kind, const std::vector<EncoderRecord>& records,
+                                                        const ExchangeCallbacks& callbacks, BatchCallback end)
+{
+    std::vector<ExchangeRequest> requests;
+    requests.reserve(records.size());
     for (const EncoderRecord& record : records) {
         ExchangeRequest request;
         request.kind = kind;
         request.record = record;
         request.searchAddress = record.ipAddr;
-        ticket.exchanges.push_back(Accept(request, callbacks, ticket.id, refused));
+        requests.push_back(request);
     }
-    for (const std::shared_ptr<Job>& job : refused) {
-        ExchangeResult result;
-        result.outcome = ExchangeOutcome::Refused;
-        Report(*job, std::move(result));
-    }
-    if (records.empty()) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_batches.erase(ticket.id);
-        lock.unlock();
-        if (batch->end) {
-            batch->end(batch->summary);
-        }
-    }
-    return ticket;
+    return SubmitBatch(requests, callbacks, std::move(end));
 }
 
-ExchangeId ExchangeEngine::Accept(const ExchangeRequest& request, ExchangeCallbacks callbacks, BatchId batch,
-                                  std::vector<std::shared_ptr<Job>>& refused)
+ExchangeId ExchangeEngine::Accept(const ExchangeRequest& request, ExchangeCallbacks callbacks, BatchId batch)
 {
     auto job = std::make_shared<Job>();
     job->request = request;
     job->callbacks = std::move(callbacks);
     job->batch = batch;
-    job->submitted = Clock::now();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    job->id = m_nextId++;
-    ++m_pending;
-    if (KeyedByRecord(request.kind) && !m_busyAddresses.insert(request.record.ipAddr).second) {
-        refused.push_back(job);   // reported by the caller, outside the lock
+    job->submitted = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    job->id = m_shared->nextId++;
+    ++m_shared->pending;
+    ++m_shared->unhanded;
+    m_shared->jobs[job->id] = job;
+    if (m_shared->closing) {
+        job->cancelled = true;
+        m_runner->PostFinish(job, ExchangeOutcome::Cancelled);
         return job->id;
     }
-    m_queue.push_back(job);
-    SpawnWorkersLocked();
+    if (KeyedByRecord(request.kind)) {
+        if (!m_shared->busyAddresses.insert(request.record.ipAddr).second) {
+            m_runner->PostFinish(job, ExchangeOutcome::Refused);
+            return job->id;
+        }
+        job->holdsAddress = true;
+    }
+    m_shared->queues[static_cast<size_t>(request.priority)].push_back(job);
+    m_runner->SchedulePumpLocked();
     return job->id;
-}
-
-void ExchangeEngine::SpawnWorkersLocked()
-{
-    // Loops that have ended are joined here; they are past their last use of the engine.
-    for (std::thread::id exited : m_exited) {
-        for (auto it = m_threads.begin(); it != m_threads.end(); ++it) {
-            if (it->get_id() == exited) {
-                it->join();
-                m_threads.erase(it);
-                break;
-            }
-        }
-    }
-    m_exited.clear();
-    size_t idle = m_workers - std::min(m_workers, m_running.size());
-    while (!m_closing && m_workers < m_options.maxInFlight && m_queue.size() > idle) {
-        try {
-            m_threads.emplace_back([this] { WorkerLoop(); });
-        } catch (const std::system_error&) {
-            break;   // the running loops take the queue on
-        }
-        ++m_workers;
-        ++idle;
-    }
-}
-
-void ExchangeEngine::WorkerLoop()
-{
-    for (;;) {
-        std::shared_ptr<Job> job;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            if (m_queue.empty()) {
-                --m_workers;
-                m_exited.push_back(std::this_thread::get_id());
-                m_changed.notify_all();
-                return;
-            }
-            job = m_queue.front();
-            m_queue.pop_front();
-            job->wake = std::make_unique<CWakeup>();
-            if (job->cancelled) {
-                job->wake->Signal();
-            }
-            m_running[job->id] = job;
-        }
-        ExchangeResult result = Run(*job);
-        Report(*job, std::move(result));
-    }
-}
-
-ExchangeResult ExchangeEngine::Run(Job& job)
-{
-    ExchangeResult result;
-    result.started = Clock::now();
-    const ExchangeRequest& request = job.request;
-    EncoderRecord record = request.record;   // the exchange works on its own copy
-    LinkOptions options = m_options.link;
-    options.cancel = job.wake.get();
-    CollectingReporter reporter;
-    CEncoderLink link(reporter, options);
-
-    auto gate = [&]() {
-        StatusReading reading;
-        link.QueryStatus(record, reading);
-        result.statusTaken = true;
-        result.statusFlags = reading.flags;
-        result.temperature = reading.temperature;
-        if (std::optional<std::string> refusal = GateMessage(reading.flags)) {
-            reporter.messages.push_back({MessageKind::Warning, *refusal});
-            return false;
-        }
-        return true;
-    };
-
-    bool succeeded = false;
-    switch (request.kind) {
-    case ExchangeKind::Status: {
-        StatusReading reading;
-        result.linkResult = link.QueryStatus(record, reading);
-        result.statusTaken = true;
-        result.statusFlags = reading.flags;
-        result.temperature = reading.temperature;
-        succeeded = reading.flags >= 0;
-        break;
-    }
-    case ExchangeKind::Read:
-        if (gate()) {
-            result.linkResult = link.ReadConfiguration(record, &result.document);
-            succeeded = result.linkResult != 0;
-            if (succeeded) {
-                result.record = record;
-            } else {
-                result.document.clear();
-            }
-        }
-        break;
-    case ExchangeKind::Write:
-        if (gate()) {
-            result.linkResult = link.WriteConfiguration(record);
-            succeeded = result.linkResult == 1;
-            if (succeeded) {
-                result.written = record;
-            }
-        }
-        break;
-    case ExchangeKind::Start:
-        result.linkResult = link.StartTsToIp(record);
-        succeeded = result.linkResult == 1;
-        break;
-    case ExchangeKind::Stop:
-        result.linkResult = link.StopTsToIp(record);
-        succeeded = result.linkResult == 1;
-        break;
-    case ExchangeKind::Search:
-        link.SearchEncoder(request.searchAddress, [&](const std::string& dotted) {
-            uint32_t address = InetAddrHostOrder(dotted.c_str());
-            result.found.push_back(address);
-            if (job.callbacks.found) {
-                job.callbacks.found(job.id, address);
-            }
-        });
-        succeeded = true;
-        break;
-    }
-    result.messages = std::move(reporter.messages);
-    result.outcome = succeeded ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed;
-    if (link.Cancelled()) {
-        result.outcome = ExchangeOutcome::Cancelled;
-    }
-    result.finished = Clock::now();
-    return result;
-}
-
-void ExchangeEngine::Report(Job& job, ExchangeResult result)
-{
-    result.id = job.id;
-    result.batch = job.batch;
-    result.kind = job.request.kind;
-    result.address = job.Address();
-    result.submitted = job.submitted;
-    if (result.outcome == ExchangeOutcome::Refused || result.started == Clock::time_point{}) {
-        result.started = result.finished = Clock::now();
-    }
-    std::shared_ptr<Batch> batch;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        // A cancel that came while the exchange ended still counts: whoever cancelled
-        // hears "cancelled", and the record stays as it was.
-        if (job.cancelled && result.outcome != ExchangeOutcome::Refused) {
-            result.outcome = ExchangeOutcome::Cancelled;
-        }
-        m_running.erase(job.id);
-        // The address is free again before anyone hears of the result, so that a caller
-        // may start the next exchange from the callback or right after it.
-        if (KeyedByRecord(job.request.kind) && result.outcome != ExchangeOutcome::Refused) {
-            m_busyAddresses.erase(job.request.record.ipAddr);
-        }
-        if (job.batch != 0) {
-            auto it = m_batches.find(job.batch);
-            if (it != m_batches.end()) {
-                batch = it->second;
-            }
-        }
-    }
-    job.wake.reset();   // the socket of the wake-up goes with the exchange
-    if (result.outcome == ExchangeOutcome::Cancelled || result.outcome == ExchangeOutcome::Refused) {
-        // Nothing of a cancelled or refused exchange reaches the record or the operator.
-        result.messages.clear();
-        result.record.reset();
-        result.written.reset();
-        result.linkResult = 0;
-    }
-
-    if (job.callbacks.done) {
-        job.callbacks.done(result);
-    }
-
-    BatchSummary summary;
-    BatchCallback end;
-    if (batch) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        switch (result.outcome) {
-        case ExchangeOutcome::Succeeded:
-            ++batch->summary.succeeded;
-            break;
-        case ExchangeOutcome::Failed:
-            ++batch->summary.failed;
-            break;
-        case ExchangeOutcome::Cancelled:
-            ++batch->summary.cancelled;
-            break;
-        case ExchangeOutcome::Refused:
-            ++batch->summary.refused;
-            break;
-        }
-        if (--batch->unreported == 0) {
-            summary = batch->summary;
-            end = std::move(batch->end);
-            m_batches.erase(job.batch);
-        }
-    }
-    if (end) {
-        end(summary);
-    }
-
-    std::lock_guard<std::mutex> lock(m_mutex);
-    --m_pending;
-    m_changed.notify_all();
 }
 
 size_t ExchangeEngine::CancelWhere(const std::function<bool(const Job&)>& match)
 {
-    std::vector<std::shared_ptr<Job>> unstarted;
-    size_t count = 0;
+    std::vector<std::shared_ptr<Job>> cancelled;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (auto it = m_queue.begin(); it != m_queue.end();) {
-            if (match(**it)) {
-                unstarted.push_back(*it);
-                it = m_queue.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        for (auto& [id, job] : m_running) {
-            if (!job->cancelled && match(*job)) {
-                job->cancelled = true;
-                if (job->wake) {
-                    job->wake->Signal();
-                }
-                ++count;
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        for (auto& entry : m_shared->jobs) {
+            Job& job = *entry.second;
+            if (!job.cancelled && job.state != Job::State::Done && match(job)) {
+                job.cancelled = true;
+                cancelled.push_back(entry.second);
             }
         }
     }
-    for (const std::shared_ptr<Job>& job : unstarted) {
-        ExchangeResult result;
-        result.outcome = ExchangeOutcome::Cancelled;
-        Report(*job, std::move(result));
+    size_t count = cancelled.size();
+    if (count != 0) {
+        m_runner->PostCancel(std::move(cancelled));
     }
-    return count + unstarted.size();
+    return count;
 }
 
 size_t ExchangeEngine::Cancel(ExchangeId id)
@@ -474,31 +217,37 @@ size_t ExchangeEngine::CancelAll()
 
 bool ExchangeEngine::InFlight(uint32_t hostOrderAddress) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_busyAddresses.count(hostOrderAddress) != 0;
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    return m_shared->busyAddresses.count(hostOrderAddress) != 0;
 }
 
 size_t ExchangeEngine::Pending() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_pending;
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    return m_shared->pending;
 }
 
 size_t ExchangeEngine::Running() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_running.size();
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    return m_shared->running;
+}
+
+size_t ExchangeEngine::Limit() const
+{
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    return m_runner->LimitLocked();
 }
 
 bool ExchangeEngine::WaitIdle(int timeoutMs) const
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    auto idle = [this] { return m_pending == 0; };
+    std::unique_lock<std::mutex> lock(m_shared->mutex);
+    auto idle = [this] { return m_shared->pending == 0; };
     if (timeoutMs < 0) {
-        m_changed.wait(lock, idle);
+        m_shared->changed.wait(lock, idle);
         return true;
     }
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), idle);
+    return m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), idle);
 }
 
 // ---- ExchangeCollector ----

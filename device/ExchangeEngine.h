@@ -1,8 +1,10 @@
 #pragma once
 // Runs the encoder exchanges (status, read, write, start, stop, search) for many encoders
-// at once, each on a worker thread over its own CEncoderLink. The bytes, waits, results
-// and texts of an exchange are the link's; the engine adds concurrency, deadlines,
-// cancelling and structured results.
+// at once, every one a machine on one event loop (link/LinkExchange.h): connects, sends,
+// receives and fixed waits are events and timers, so a wait holds no thread and a batch of
+// thousands takes one exchange's time. The bytes, waits, results and texts of an exchange
+// are the link's; the engine adds concurrency, priorities, deadlines, cancelling and
+// structured results.
 //
 // Rules:
 // - One exchange per encoder at a time: a second one for an address that has an exchange
@@ -11,44 +13,40 @@
 //   EncoderList; a read's new record comes back in the result, and the list's owner
 //   applies it (ApplyResult in EncoderList.h). A failed, cancelled or refused exchange
 //   carries no record.
-// - At most `maxInFlight` exchanges run at once; more wait in order of submitting. A
-//   worker thread lives only while there are exchanges to run.
+// - As many run at once as the open-file limit allows (the soft limit is raised to the hard
+//   one, and a margin is kept for the rest of the process: docs/engine.md), or fewer when
+//   `maxInFlight` says so; the rest wait, the operator's commands ahead of monitor polls,
+//   each kind in order of submitting. An exchange that finds no descriptor waits for one.
 // - Every exchange is bounded. Each connect: LinkTiming::connectTimeoutMs (20000 ms).
 //   Each fixed wait: its LinkTiming time (status 4000, read 20000, write 15000 ms).
 //   All the receives that follow one fixed wait: receiveTimeoutMs (500 ms) per receive and
 //   at most receiveBoundMs (2000 ms) together, whatever the peer trickles. So a read
 //   ends at the latest 20000 + 2000 ms after its request went out, its status gate at
 //   the latest 4000 + 2000 ms after its own request, each plus the time to connect.
-//   A search listens for searchWindowMs (10000 ms) plus at most one receive time-out.
-// - Cancel (one exchange, one encoder's, a batch, or all): a running exchange ends within
-//   100 ms, its socket closed, reported as Cancelled with no record and no messages; one
-//   still waiting for a slot is reported at once.
-// - Two wait modes (LinkOptions::waitMode): Fixed sends, waits the full time, receives
-//   (the protocol's own behaviour); ReplyComplete ends as soon as the reply is complete,
-//   the fixed wait being its deadline. Both give the same results and texts for the same
-//   encoder behaviour.
-// - The out file of concurrent writes is written by one exchange at a time.
+//   A search listens for searchWindowMs (10000 ms).
+// - Cancel (one exchange, one encoder's, a batch, or all) closes the exchange on the loop
+//   at once, reported as Cancelled with no record and no messages.
+// - Two wait modes, chosen per request: Fixed sends, waits the full time, receives (the
+//   protocol's own behaviour); ReplyComplete ends as soon as the reply is complete, the
+//   fixed wait being its deadline. Both give the same results and texts.
+// - A write's document is kept in the out file (`outFile`) before the encoder is
+//   contacted, one write at a time.
 //
-// Callbacks run on the engine's worker threads, except that a refused exchange, and one
-// cancelled before it started, are reported on the thread that submitted or cancelled it
-// before that call returns. Callbacks must not block for long and must not destroy the
-// engine; they may submit or cancel. The window hands results to its own thread with a
-// queued signal; the command-line tool collects them with an ExchangeCollector (below).
+// Callbacks run through the executor given in the options (the window: its event loop;
+// empty: on the engine's loop thread, where a collector takes them), never inside a call
+// to Submit or Cancel. A request made while the engine shuts down is reported as
+// cancelled. Callbacks must not block for long and must not destroy the engine; they may
+// submit or cancel.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <list>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "EncoderLink.h"
@@ -74,6 +72,9 @@ enum class ExchangeOutcome {
     Failed,      // the exchange ran (or stopped at the gate) and did not succeed
     Cancelled,   // cancelled before or while it ran
     Refused,     // that encoder already had an exchange in flight; nothing ran
+    // This machine could not run it (no descriptor, no space, no local port); the encoder
+    // had no say in it. `localError` tells the OS's reason.
+    LocalFailure,
 };
 
 const char* ExchangeOutcomeName(ExchangeOutcome outcome);   // "succeeded", "failed", ...
@@ -115,6 +116,8 @@ struct ExchangeResult {
 
     std::vector<uint32_t> found;   // a search: every address reported, in arrival order
 
+    std::string localError;   // LocalFailure, or a local trouble beside the outcome (the out file)
+
     std::chrono::steady_clock::time_point submitted, started, finished;
     double QueuedMs() const { return std::chrono::duration<double, std::milli>(started - submitted).count(); }
     double RunMs() const { return std::chrono::duration<double, std::milli>(finished - started).count(); }
@@ -122,7 +125,7 @@ struct ExchangeResult {
 
 struct BatchSummary {
     BatchId id = 0;
-    size_t total = 0, succeeded = 0, failed = 0, cancelled = 0, refused = 0;
+    size_t total = 0, succeeded = 0, failed = 0, cancelled = 0, refused = 0, localFailures = 0;
 };
 
 using CompletionCallback = std::function<void(const ExchangeResult&)>;
@@ -134,23 +137,32 @@ struct ExchangeCallbacks {
     FoundCallback found;       // a search, per address reported, as it arrives
 };
 
+// Who is waiting for an exchange: the operator's commands go ahead of monitor polls.
+enum class ExchangePriority { Command, Poll };
+
 struct ExchangeRequest {
     ExchangeKind kind = ExchangeKind::Status;
     EncoderRecord record{};       // copied at submit; its ipAddr names the encoder
     uint32_t searchAddress = 0;   // a search: the broadcast address, host order
+    std::optional<WaitMode> waitMode;   // empty: the engine's LinkOptions::waitMode
+    ExchangePriority priority = ExchangePriority::Command;
 };
 
+// Runs a piece of work where the caller wants its results (its own thread, its own loop).
+using Executor = std::function<void(std::function<void()> work)>;
+
 struct EngineOptions {
-    LinkOptions link;          // ports, waits, bounds, wait mode, out file; `sleep` best left empty
-                               // (a given sleep cannot be cut short by a cancel)
-    size_t maxInFlight = 64;   // exchanges running at once (at least 1)
+    LinkOptions link;          // ports, waits, bounds, default wait mode; `sleep` is not used
+    size_t maxInFlight = 0;    // a cap on exchanges running at once; 0: the open-file limit's
+    Executor executor;         // where callbacks run; empty: on the engine's loop thread
+    std::string outFile = "out.xml";   // a write's document, as sent; empty: not kept
 };
 
 class ExchangeEngine {
 public:
     explicit ExchangeEngine(EngineOptions options = {});
-    // Cancels every exchange and waits for the workers; callbacks of cancelled exchanges
-    // still run, on the worker threads, before it returns.
+    // Cancels every exchange and stops the loop; every result has been handed to the
+    // executor before it returns (without an executor: every callback has run).
     ~ExchangeEngine();
     ExchangeEngine(const ExchangeEngine&) = delete;
     ExchangeEngine& operator=(const ExchangeEngine&) = delete;
@@ -158,7 +170,7 @@ public:
     const EngineOptions& Options() const { return m_options; }
 
     // Accepts an exchange and returns its id (never 0). A refused one is reported through
-    // `callbacks.done` before this returns, and its id returned all the same.
+    // `callbacks.done` like any other, later, and its id returned all the same.
     ExchangeId Submit(const ExchangeRequest& request, ExchangeCallbacks callbacks);
     ExchangeId Status(const EncoderRecord& record, CompletionCallback done);
     ExchangeId Read(const EncoderRecord& record, CompletionCallback done);
@@ -175,6 +187,9 @@ public:
     };
     BatchTicket SubmitBatch(ExchangeKind kind, const std::vector<EncoderRecord>& records,
                             const ExchangeCallbacks& callbacks, BatchCallback end);
+    // The same for requests of any kinds, wait modes and priorities.
+    BatchTicket SubmitBatch(const std::vector<ExchangeRequest>& requests, const ExchangeCallbacks& callbacks,
+                            BatchCallback end);
 
     // Each returns how many exchanges it cancelled (not yet finished ones only).
     size_t Cancel(ExchangeId id);
@@ -184,7 +199,8 @@ public:
 
     bool InFlight(uint32_t hostOrderAddress) const;   // accepted and not yet finished
     size_t Pending() const;                           // accepted and not yet reported
-    size_t Running() const;                           // running on a worker now
+    size_t Running() const;                           // running on the loop now
+    size_t Limit() const;                             // how many may run at once now
     // Blocks until every accepted exchange has been reported (callbacks returned);
     // false when `timeoutMs` (>= 0) passed first.
     bool WaitIdle(int timeoutMs = -1) const;
@@ -192,29 +208,15 @@ public:
 private:
     struct Job;
     struct Batch;
+    struct Shared;
+    class Runner;
 
-    ExchangeId Accept(const ExchangeRequest& request, ExchangeCallbacks callbacks, BatchId batch,
-                      std::vector<std::shared_ptr<Job>>& refused);
-    void SpawnWorkersLocked();
-    void WorkerLoop();
-    ExchangeResult Run(Job& job);
-    void Report(Job& job, ExchangeResult result);
+    ExchangeId Accept(const ExchangeRequest& request, ExchangeCallbacks callbacks, BatchId batch);
     size_t CancelWhere(const std::function<bool(const Job&)>& match);
 
     EngineOptions m_options;
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
-    ExchangeId m_nextId = 1;
-    BatchId m_nextBatch = 1;
-    std::deque<std::shared_ptr<Job>> m_queue;                         // accepted, waiting for a slot
-    std::unordered_map<ExchangeId, std::shared_ptr<Job>> m_running;   // on a worker now
-    std::unordered_set<uint32_t> m_busyAddresses;                     // accepted record exchanges
-    std::map<BatchId, std::shared_ptr<Batch>> m_batches;
-    size_t m_pending = 0;   // accepted, not yet reported
-    size_t m_workers = 0;   // worker loops alive
-    std::list<std::thread> m_threads;
-    std::vector<std::thread::id> m_exited;   // loops that ended, to join
-    bool m_closing = false;
+    std::shared_ptr<Shared> m_shared;   // what outlives the engine in results not yet run
+    std::unique_ptr<Runner> m_runner;   // the loop and what runs on it
 };
 
 // Collects results for a thread that waits for them (the command-line tool): pass Sink()

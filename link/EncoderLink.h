@@ -1,7 +1,8 @@
 #pragma once
 // The exchanges with one encoder: read, write, start, stop and status over the TCP
-// command channel, and discovery over UDP. Each exchange opens its own socket, blocks
-// through its fixed wait, and closes the socket before it returns.
+// command channel, and discovery over UDP. Each call runs the exchange's machine
+// (LinkExchange.h) to completion on an event loop of its own: it opens its own socket,
+// returns once the exchange is over, and closes the socket before it returns.
 //
 // Every exchange is bounded: the connect by `connectTimeoutMs`, the fixed wait by its
 // time, and all receives after one wait together by `receiveBoundMs` (each receive by
@@ -15,7 +16,6 @@
 #include "EncoderRecord.h"
 #include "LinkProtocol.h"
 
-class CSocket;
 class CWakeup;
 
 // The fixed waits. The encoder needs them to do its work: a reply must be complete in
@@ -42,28 +42,27 @@ enum class WaitMode {
 struct LinkOptions {
     uint16_t commandPort = COMMAND_PORT, searchPort = SEARCH_PORT;
     LinkTiming timing;
-    std::string outFile = "out.xml";
-    std::function<void(int ms)> sleep;   // Fixed mode: hears every fixed wait; empty: the link waits itself
+    // Fixed mode, a link run alone: hears every fixed wait and sits it out; empty: the wait
+    // is a timer on the exchange's loop.
+    std::function<void(int ms)> sleep;
     WaitMode waitMode = WaitMode::Fixed;
     // When given and signalled, every wait of the exchange ends at once and the exchange
     // fails without reporting anything more. Not owned; must outlive the exchange.
     const CWakeup* cancel = nullptr;
 };
 
-// A status reading with what the flags leave out.
-struct StatusReading {
+// A status reply as the link judged it: the flags and what the flags leave out.
+struct StatusReply {
     int flags = -1;           // StatusFlags, -1 when the encoder did not answer
     int8_t temperature = 0;   // byte 2 as a signed 8-bit number; 0 means no reading
 };
 
-// Where an exchange's messages and its wait cursor go; the window layer shows them.
-class LinkReporter {   // the window layer implements it with message boxes
+// Where an exchange's texts go, in order; the layers above decide how to show them.
+class LinkReporter {
 public:
     virtual ~LinkReporter() = default;
-    virtual void Warning(const std::string& text) = 0;   // caption "Warning", exclamation icon
-    virtual void Tip(const std::string& text) = 0;       // caption "Tip", no icon
-    virtual void BeginWait() = 0;                        // wait cursor on (nests)
-    virtual void EndWait() = 0;
+    virtual void Warning(const std::string& text) = 0;   // a failure or refusal the operator is told of
+    virtual void Tip(const std::string& text) = 0;       // a success the operator is told of
 };
 
 class CEncoderLink {
@@ -76,15 +75,16 @@ public:
     // The same exchange; `document`, when given, receives the settings document's bytes
     // exactly as the encoder sent them whenever the whole payload arrived.
     int ReadConfiguration(EncoderRecord& record, std::string* document);
-    // Sends the record (keeping a copy in the out file); 1 when the encoder answered "OK".
-    int WriteConfiguration(EncoderRecord& record);
+    // Sends the record; 1 when the encoder answered "OK". `sent`, when given, receives the
+    // document as it was sent (empty when the passwords stopped it before that).
+    int WriteConfiguration(EncoderRecord& record, std::string* sent = nullptr);
     // 1 once the request was sent; the encoder does not answer.
     int StartTsToIp(const EncoderRecord& record);
     int StopTsToIp(const EncoderRecord& record);
     // StatusFlags, or -1 when the encoder did not answer; shows nothing.
     int QueryStatus(const EncoderRecord& record);
     // The same exchange, also giving the temperature byte; returns `reading.flags`.
-    int QueryStatus(const EncoderRecord& record, StatusReading& reading);
+    int QueryStatus(const EncoderRecord& record, StatusReply& reading);
     // Broadcasts the search request to `address` and calls `addEncoder` with the address
     // each valid reply reports, for the whole listening window.
     void SearchEncoder(uint32_t address, const std::function<void(const std::string& dotted)>& addEncoder);
@@ -95,15 +95,6 @@ public:
     bool Cancelled() const;
 
 private:
-    class Exchange;
-    void Warning(const std::string& text);
-    void Tip(const std::string& text);
-    int ReceiveTimeoutMs() const;
-    // A TCP socket with the receive time-out, connected to the encoder; the failure
-    // messages only when `report`.
-    bool Connect(CSocket& socket, uint32_t address, bool report);
-    int SendShortRequest(const EncoderRecord& record, int32_t code);
-
     LinkReporter& m_reporter;
     LinkOptions m_options;
 };

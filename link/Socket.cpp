@@ -101,43 +101,28 @@ int PollOne(intptr_t fd, short events, int timeoutMs)
 #endif
 }
 
-// Waits for a non-blocking connect to finish, successfully or not, or for `wakeFd`
-// (-1: none) to become readable.
-bool WaitConnected(intptr_t fd, int timeoutMs, intptr_t wakeFd)
+// Waits for a non-blocking connect to finish, successfully or not.
+bool WaitConnected(intptr_t fd, int timeoutMs)
 {
 #ifdef _WIN32
     // WSAPoll does not report a refused connect on older systems; select does.
-    fd_set readable, writable, failed;
-    FD_ZERO(&readable);
+    fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(Native(fd), &writable);
     FD_SET(Native(fd), &failed);
-    if (wakeFd >= 0) {
-        FD_SET(Native(wakeFd), &readable);
-    }
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    return select(0, &readable, &writable, &failed, &limit) > 0 && FD_ISSET(Native(fd), &writable);
+    return select(0, nullptr, &writable, &failed, &limit) > 0 && FD_ISSET(Native(fd), &writable);
 #else
-    pollfd entries[2] = {};
-    entries[0].fd = Native(fd);
-    entries[0].events = POLLOUT;
-    entries[1].fd = wakeFd >= 0 ? Native(wakeFd) : -1;   // a negative descriptor is ignored
-    entries[1].events = POLLIN;
+    pollfd entry = {};
+    entry.fd = Native(fd);
+    entry.events = POLLOUT;
     int result;
     do {
-        result = poll(entries, 2, timeoutMs);
+        result = poll(&entry, 1, timeoutMs);
     } while (result < 0 && errno == EINTR);
-    return result > 0 && (entries[0].revents & (POLLOUT | POLLERR | POLLHUP)) != 0;
+    return result > 0 && (entry.revents & (POLLOUT | POLLERR | POLLHUP)) != 0;
 #endif
-}
-
-// Milliseconds left until `deadline`, 0 once it passed.
-int MsUntil(std::chrono::steady_clock::time_point deadline)
-{
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 }   // namespace
@@ -240,9 +225,9 @@ bool CSocket::SetReceiveBufferSize(int bytes)
     return Valid() && SetIntOption(m_fd, SOL_SOCKET, SO_RCVBUF, bytes);
 }
 
-bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, const CWakeup* wake)
+bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs)
 {
-    if (!Valid() || (wake != nullptr && wake->Signalled())) {
+    if (!Valid()) {
         return false;
     }
     // A blocking connect may wait minutes on some stacks; a non-blocking one bounded by
@@ -259,9 +244,7 @@ bool CSocket::Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, cons
 #else
         bool pending = errno == EINPROGRESS || errno == EINTR;
 #endif
-        intptr_t wakeFd = (wake != nullptr && wake->Valid()) ? wake->m_socket.m_fd : -1;
-        if (pending && WaitConnected(m_fd, timeoutMs < 0 ? 0 : timeoutMs, wakeFd) &&
-            (wake == nullptr || !wake->Signalled())) {
+        if (pending && WaitConnected(m_fd, timeoutMs < 0 ? 0 : timeoutMs)) {
             int error = 0;
             SockLen length = sizeof error;
             connected = getsockopt(Native(m_fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
@@ -386,90 +369,47 @@ bool CSocket::WaitReadable(int timeoutMs) const
     return Valid() && PollOne(m_fd, POLLIN, timeoutMs) > 0;
 }
 
-WaitResult CSocket::WaitReadable(int timeoutMs, const CWakeup* wake) const
+CWakeup::Subscription CWakeup::Subscribe(std::function<void()> onSignal) const
 {
-    if (!Valid()) {
-        return WaitResult::Error;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_signalled.load()) {
+        onSignal();
+        return 0;
     }
-    if (wake == nullptr || !wake->Valid()) {
-        if (wake != nullptr && wake->Signalled()) {
-            return WaitResult::Woken;
-        }
-        int result = PollOne(m_fd, POLLIN, timeoutMs);
-        return result > 0 ? WaitResult::Ready : result == 0 ? WaitResult::TimedOut : WaitResult::Error;
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-    const CSocket* watched[2] = {this, &wake->m_socket};
-    for (;;) {
-        if (wake->Signalled()) {
-            return WaitResult::Woken;
-        }
-        bool ready[2] = {false, false};
-        int result = WaitAnyReadable(watched, 2, ready, MsUntil(deadline));
-        if (result < 0) {
-            return WaitResult::Error;
-        }
-        if (wake->Signalled()) {
-            return WaitResult::Woken;
-        }
-        if (ready[0]) {
-            return WaitResult::Ready;
-        }
-        if (result == 0 || MsUntil(deadline) == 0) {
-            return WaitResult::TimedOut;
-        }
-        wake->DropStray();   // a datagram from elsewhere, not a signal
-    }
+    Subscription id = ++m_lastSubscription;
+    m_subscribers.emplace_back(id, std::move(onSignal));
+    return id;
 }
 
-CWakeup::CWakeup() : m_socket(CSocket::Kind::Udp)
+void CWakeup::Unsubscribe(Subscription subscription) const
 {
-    if (!m_socket.Bind(kLoopbackAddress, 0) || (m_port = m_socket.LocalPort()) == 0) {
-        m_socket.Close();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_subscribers.begin(); it != m_subscribers.end(); ++it) {
+        if (it->first == subscription) {
+            m_subscribers.erase(it);
+            return;
+        }
     }
 }
 
 void CWakeup::Signal()
 {
-    m_signalled.store(true);
-    if (m_socket.Valid()) {
-        // The datagram stays queued: every later wait sees the socket readable at once.
-        const uint8_t byte = 1;
-        m_socket.SendTo(&byte, 1, kLoopbackAddress, m_port);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_signalled.exchange(true)) {
+        return;
     }
-}
-
-void CWakeup::DropStray() const
-{
-    uint8_t byte = 0;
-    if (m_socket.Valid() && !m_signalled.load() && m_socket.WaitReadable(0)) {
-        m_socket.ReceiveFrom(&byte, 1);
+    for (auto& subscriber : m_subscribers) {
+        subscriber.second();
     }
+    m_subscribers.clear();
+    m_changed.notify_all();
 }
 
 bool CWakeup::Wait(int timeoutMs) const
 {
-    if (!m_socket.Valid()) {
-        // Without its socket nothing can cut the wait short; the wait itself still holds.
-        if (!m_signalled.load() && timeoutMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
-        }
-        return m_signalled.load();
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-    for (;;) {
-        if (m_signalled.load()) {
-            return true;
-        }
-        int left = MsUntil(deadline);
-        if (!m_socket.WaitReadable(left)) {
-            return m_signalled.load();
-        }
-        if (left == 0) {
-            return m_signalled.load();
-        }
-        DropStray();
-    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                              [this] { return m_signalled.load(); });
 }
 
 int CSocket::WaitAnyReadable(const CSocket* const* sockets, size_t count, bool* ready, int timeoutMs)

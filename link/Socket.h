@@ -4,9 +4,14 @@
 // conversion to network order happens here and nowhere else.
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The socket library's start-up (Winsock 2.2 under _WIN32; nothing to do elsewhere). The
 // application calls it once before any exchange and reports its failure at start-up.
@@ -17,11 +22,6 @@ constexpr uint32_t kLoopbackAddress = 0x7F000001u;   // 127.0.0.1
 
 // Milliseconds from an arbitrary start, wrapping like the platform's tick counter.
 uint32_t TickCountMs();
-
-class CWakeup;
-
-// What a wait that also watches a wake-up ended with.
-enum class WaitResult { Ready, TimedOut, Woken, Error };
 
 class CSocket {
 public:
@@ -44,9 +44,8 @@ public:
     bool SetBroadcast(bool on);
     bool SetReceiveBufferSize(int bytes);
 
-    // Connects within `timeoutMs`, or until `wake` is signalled; the socket stays
-    // blocking afterwards.
-    bool Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs, const CWakeup* wake = nullptr);
+    // Connects within `timeoutMs`; the socket stays blocking afterwards.
+    bool Connect(uint32_t hostOrderAddr, uint16_t port, int timeoutMs);
     bool Bind(uint32_t hostOrderAddr, uint16_t port);
     bool Listen(int backlog);
     CSocket Accept();             // invalid socket on failure
@@ -60,14 +59,11 @@ public:
 
     // Waits until a receive would not block; false on time-out or error.
     bool WaitReadable(int timeoutMs) const;
-    // The same, ending early (Woken) when `wake` (may be null) is signalled.
-    WaitResult WaitReadable(int timeoutMs, const CWakeup* wake) const;
     // Waits until any of `sockets` can be read; `ready[i]` tells which. The number ready,
     // 0 on time-out, -1 on error.
     static int WaitAnyReadable(const CSocket* const* sockets, size_t count, bool* ready, int timeoutMs);
 
 private:
-    friend class CWakeup;
 #ifdef _WIN32
     using Handle = intptr_t;
 #else
@@ -76,27 +72,30 @@ private:
     Handle m_fd = -1;
 };
 
-// Cuts the waits of one exchange short from another thread. It is a UDP socket on the
-// loopback address that Signal() sends one datagram to; every wait of the exchange
-// watches it together with its own socket, so a cancel needs neither polling nor
-// platform-specific pipes. Once signalled it stays signalled.
+// Cuts an exchange short from another thread: CEncoderLink's call watches it while the
+// exchange runs and ends the exchange on its loop when it is signalled. Once signalled it
+// stays signalled.
 class CWakeup {
 public:
-    CWakeup();
+    CWakeup() = default;
     CWakeup(const CWakeup&) = delete;
     CWakeup& operator=(const CWakeup&) = delete;
 
-    bool Valid() const { return m_socket.Valid(); }   // without a socket only the flag works
-    void Signal();                                    // any thread, any number of times
+    void Signal();   // any thread, any number of times
     bool Signalled() const { return m_signalled.load(); }
-    uint16_t Port() const { return m_port; }   // where its datagram goes, on 127.0.0.1
     // Waits up to `timeoutMs`; true when signalled (at once if it already was).
     bool Wait(int timeoutMs) const;
 
+    // `onSignal` runs once, on the signalling thread, when Signal() comes (at once, on this
+    // thread, when it already came); it must not block. 0 is never a subscription.
+    using Subscription = uint64_t;
+    Subscription Subscribe(std::function<void()> onSignal) const;
+    void Unsubscribe(Subscription subscription) const;
+
 private:
-    friend class CSocket;
-    void DropStray() const;     // reads a datagram that did not come from Signal()
-    mutable CSocket m_socket;   // Signal() and Wait() may run on different threads
-    uint16_t m_port = 0;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
     std::atomic<bool> m_signalled{false};
+    mutable Subscription m_lastSubscription = 0;
+    mutable std::vector<std::pair<Subscription, std::function<void()>>> m_subscribers;
 };

@@ -21,7 +21,6 @@ long long MsSince(Clock::time_point start)
 TEST(Wakeup, StaysSignalledOnceSignalled)
 {
     CWakeup wake;
-    ASSERT_TRUE(wake.Valid());
     EXPECT_FALSE(wake.Signalled());
     EXPECT_FALSE(wake.Wait(0));
     wake.Signal();
@@ -32,24 +31,23 @@ TEST(Wakeup, StaysSignalledOnceSignalled)
     EXPECT_TRUE(wake.Wait(0));
 }
 
-TEST(Wakeup, StrayDatagramsDoNotWakeAndASignalFromAnotherThreadDoes)
+TEST(Wakeup, TellsEverySubscriberOnceAndALateOneAtOnce)
 {
     CWakeup wake;
-    CSocket silent(CSocket::Kind::Udp);
-    ASSERT_TRUE(silent.Bind(kLoopbackAddress, 0));
-    EXPECT_EQ(silent.WaitReadable(0, &wake), WaitResult::TimedOut);
-    CSocket stranger(CSocket::Kind::Udp);
-    const uint8_t byte = 7;
-    ASSERT_EQ(stranger.SendTo(&byte, 1, kLoopbackAddress, wake.Port()), 1);
-    EXPECT_FALSE(wake.Wait(50)) << "only Signal() wakes";
-
-    // Whether the signal comes before or during the wait, the wait ends at once.
-    WaitResult result = WaitResult::Error;
-    std::thread waiter([&] { result = silent.WaitReadable(60000, &wake); });
+    int heard = 0;
+    CWakeup::Subscription gone = wake.Subscribe([&] { heard += 100; });
+    wake.Subscribe([&] { ++heard; });
+    wake.Unsubscribe(gone);
+    // Whether the signal comes before or during a wait on another thread, the wait ends.
+    bool woken = false;
+    std::thread waiter([&] { woken = wake.Wait(60000); });
     wake.Signal();
     waiter.join();
-    EXPECT_EQ(result, WaitResult::Woken);
-    EXPECT_TRUE(wake.Wait(0));
+    EXPECT_TRUE(woken);
+    wake.Signal();
+    EXPECT_EQ(heard, 1) << "once, and not the one that left";
+    wake.Subscribe([&] { heard += 10; });
+    EXPECT_EQ(heard, 11) << "a subscriber after the signal hears it at once";
 }
 
 TEST_F(LinkTest, ReadOfATricklingEncoderEndsAtTheReceiveBound)
@@ -85,14 +83,14 @@ TEST_F(LinkTest, StatusReadingCarriesTheSignedTemperature)
     };
     for (Case c : {Case{60, 60, STATUS_OVER_TEMPERATURE}, Case{200, -56, 0}, Case{0, 0, 0}}) {
         sim.SetStatus({0, 0, c.byte, 1, 1, 1, 1});
-        StatusReading reading;
+        StatusReply reading;
         EXPECT_EQ(Link().QueryStatus(record, reading), c.flags);
         EXPECT_EQ(reading.flags, c.flags);
         EXPECT_EQ(reading.temperature, c.reading);
         EXPECT_EQ(Link().QueryStatus(record), c.flags) << "the plain query agrees";
     }
     sim.SetFault(SimFault::Silence);
-    StatusReading reading;
+    StatusReply reading;
     EXPECT_EQ(Link().QueryStatus(record, reading), -1);
     EXPECT_EQ(reading.temperature, 0);
 }

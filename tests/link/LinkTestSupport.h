@@ -18,16 +18,8 @@ class RecordingReporter : public LinkReporter {
 public:
     void Warning(const std::string& text) override { messages.push_back("Warning: " + text); }
     void Tip(const std::string& text) override { messages.push_back("Tip: " + text); }
-    void BeginWait() override
-    {
-        ++depth;
-        ++begun;
-    }
-    void EndWait() override { --depth; }
 
     std::vector<std::string> messages;
-    int depth = 0;   // 0 again after every exchange
-    int begun = 0;
 };
 
 class LinkTest : public ::testing::Test {
@@ -38,23 +30,11 @@ protected:
         options.commandPort = sim.CommandPort();
         options.searchPort = sim.SearchPort();
         options.timing = {30, 20, 10, 100, 300};
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "." + info->name();
-        for (char& c : name) {
-            c = (c == '/') ? '_' : c;   // parameterised test names hold slashes
-        }
-        options.outFile = ::testing::TempDir() + "korvane-link-" + name + ".xml";
-        std::remove(options.outFile.c_str());
         options.sleep = [this](int ms) {
             sleeps.push_back(ms);
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         };
         record.ipAddr = sim.Address();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(reporter.depth, 0) << "wait cursor left unbalanced";
-        std::remove(options.outFile.c_str());
     }
 
     CEncoderLink Link() { return CEncoderLink(reporter, options); }

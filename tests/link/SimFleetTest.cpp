@@ -35,7 +35,6 @@ LinkOptions ShortWaits(const CEncoderSim& sim)
     options.commandPort = sim.CommandPort();
     options.searchPort = sim.SearchPort();
     options.timing = {0, 0, 0, 500, 100};
-    options.outFile = ::testing::TempDir() + "korvane-sim-fleet.xml";
     return options;
 }
 
@@ -92,7 +91,6 @@ TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts)
         EXPECT_EQ(sim.EncoderAt(i).Requests(),
                   (std::vector<int32_t>{CMD_STATUS, CMD_READ_CONFIG, CMD_WRITE_CONFIG, CMD_WRITE_CONFIG}));
     }
-    std::remove(options.outFile.c_str());
 }
 
 TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress)

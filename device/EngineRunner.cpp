@@ -1,0 +1,361 @@
+#include "EngineRunner.h"
+
+#include <asio/post.hpp>
+
+#include "DescriptorBudget.h"
+#include "OutFile.h"
+#include "StatusGate.h"
+#include "TextConversions.h"
+
+using Clock = std::chrono::steady_clock;
+
+ExchangeEngine::Runner::Runner(const EngineOptions& options, std::shared_ptr<Shared> shared)
+    : m_options(options), m_shared(std::move(shared)), m_work(asio::make_work_guard(m_io))
+{
+    size_t budget = ExchangeDescriptorBudget();
+    m_shared->descriptorBudget = m_shared->descriptorLimit = budget;
+    m_thread = std::thread([this] { m_io.run(); });
+}
+
+ExchangeEngine::Runner::~Runner()
+{
+    m_work.reset();
+    m_io.stop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+size_t ExchangeEngine::Runner::LimitLocked() const
+{
+    size_t limit = m_shared->descriptorLimit;
+    if (m_options.maxInFlight > 0) {
+        limit = std::min(limit, m_options.maxInFlight);
+    }
+    return std::max<size_t>(limit, 1);
+}
+
+void ExchangeEngine::Runner::SchedulePumpLocked()
+{
+    if (m_shared->pumpPosted) {
+        return;
+    }
+    m_shared->pumpPosted = true;
+    asio::post(m_io, [this] { Pump(); });
+}
+
+void ExchangeEngine::Runner::PostFinish(const std::shared_ptr<Job>& job, ExchangeOutcome outcome)
+{
+    asio::post(m_io, [this, job, outcome] { Complete(job, outcome); });
+}
+
+void ExchangeEngine::Runner::PostBatchEnd(BatchCallback end, BatchSummary summary)
+{
+    asio::post(m_io, [this, end = std::move(end), summary] {
+        std::shared_ptr<Shared> shared = m_shared;
+        Hand([shared, end, summary] {
+            end(summary);
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            --shared->pending;
+            shared->changed.notify_all();
+        });
+        Handed();
+    });
+}
+
+void ExchangeEngine::Runner::PostCancel(std::vector<std::shared_ptr<Job>> jobs)
+{
+    asio::post(m_io, [this, jobs = std::move(jobs)] {
+        for (const std::shared_ptr<Job>& job : jobs) {
+            Job::State state;
+            {
+                std::lock_guard<std::mutex> lock(m_shared->mutex);
+                state = job->state;
+            }
+            if (state == Job::State::Queued) {
+                Complete(job, ExchangeOutcome::Cancelled);   // left in its queue; the pump skips it
+            } else if (state == Job::State::Running && job->machine) {
+                job->machine->Cancel();   // its machine reports the cancel from the loop
+            }
+        }
+    });
+}
+
+void ExchangeEngine::Runner::Pump()
+{
+    for (;;) {
+        std::shared_ptr<Job> job;
+        {
+            std::lock_guard<std::mutex> lock(m_shared->mutex);
+            m_shared->pumpPosted = false;
+            if (m_shared->running >= LimitLocked()) {
+                return;
+            }
+            for (auto& queue : m_shared->queues) {   // commands first, then polls
+                while (!queue.empty() && !job) {
+                    std::shared_ptr<Job> next = std::move(queue.front());
+                    queue.pop_front();
+                    if (next->state == Job::State::Queued) {
+                        job = std::move(next);
+                    }
+                }
+                if (job) {
+                    break;
+                }
+            }
+            if (!job) {
+                return;
+            }
+            job->state = Job::State::Running;
+            ++m_shared->running;
+        }
+        StartJob(job);
+    }
+}
+
+void ExchangeEngine::Runner::StartJob(const std::shared_ptr<Job>& job)
+{
+    job->result = ExchangeResult{};
+    job->result.started = Clock::now();
+    job->reporter.messages.clear();
+    job->link = m_options.link;
+    job->link.sleep = nullptr;   // a sleep would hold every exchange of the loop
+    job->link.cancel = nullptr;
+    if (job->request.waitMode) {
+        job->link.waitMode = *job->request.waitMode;
+    }
+    switch (job->request.kind) {
+    case ExchangeKind::Status:
+        RunMachine(job, LinkOperation::Status, [this, job](LinkOutcome& outcome) {
+            TakeStatus(*job, outcome);
+            job->result.linkResult = outcome.reading.flags;
+            Complete(job, outcome.reading.flags >= 0 ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed);
+        });
+        break;
+    case ExchangeKind::Read:
+        Gate(job, LinkOperation::Read);
+        break;
+    case ExchangeKind::Write:
+        Gate(job, LinkOperation::Write);
+        break;
+    case ExchangeKind::Start:
+    case ExchangeKind::Stop:
+        RunMachine(job, job->request.kind == ExchangeKind::Start ? LinkOperation::Start : LinkOperation::Stop,
+                   [this, job](LinkOutcome& outcome) {
+                       job->result.linkResult = outcome.result;
+                       Complete(job, outcome.result == 1 ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed);
+                   });
+        break;
+    case ExchangeKind::Search:
+        RunMachine(job, LinkOperation::Search, [this, job](LinkOutcome&) { Complete(job, ExchangeOutcome::Succeeded); });
+        break;
+    }
+}
+
+void ExchangeEngine::Runner::TakeStatus(Job& job, const LinkOutcome& outcome)
+{
+    job.result.statusTaken = true;
+    job.result.statusFlags = outcome.reading.flags;
+    job.result.temperature = outcome.reading.temperature;
+}
+
+// A read or a write asks for the status first; the encoder's state may refuse it.
+void ExchangeEngine::Runner::Gate(const std::shared_ptr<Job>& job, LinkOperation next)
+{
+    RunMachine(job, LinkOperation::Status, [this, job, next](LinkOutcome& status) {
+        TakeStatus(*job, status);
+        if (std::optional<std::string> refusal = GateMessage(status.reading.flags)) {
+            job->reporter.messages.push_back({MessageKind::Warning, *refusal});
+            Complete(job, ExchangeOutcome::Failed);
+            return;
+        }
+        RunMachine(job, next, [this, job, next](LinkOutcome& outcome) {
+            job->result.linkResult = outcome.result;
+            bool succeeded = next == LinkOperation::Read ? outcome.result != 0 : outcome.result == 1;
+            if (succeeded && next == LinkOperation::Read) {
+                job->result.record = outcome.record;
+                job->result.document = std::move(outcome.document);
+            } else if (succeeded) {
+                job->result.written = outcome.record;
+            }
+            Complete(job, succeeded ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed);
+        });
+    });
+}
+
+void ExchangeEngine::Runner::RunMachine(const std::shared_ptr<Job>& job, LinkOperation operation,
+                                        std::function<void(LinkOutcome&)> then)
+{
+    LinkHooks hooks;
+    if (operation == LinkOperation::Write && !m_options.outFile.empty()) {
+        hooks.sending = [this, job](const std::string& document) {
+            // The loop is the only writer, so concurrent writes replace the file one by one.
+            job->result.localError = SaveOutFile(m_options.outFile, document);
+        };
+    }
+    if (operation == LinkOperation::Search) {
+        hooks.found = [this, job](const std::string& dotted) {
+            uint32_t address = InetAddrHostOrder(dotted.c_str());
+            job->result.found.push_back(address);
+            if (FoundCallback found = job->callbacks.found) {
+                ExchangeId id = job->id;
+                Hand([found, id, address] { found(id, address); });
+            }
+        };
+    }
+    job->machine = LinkExchange::Make(
+        m_io, job->reporter, job->link, operation, job->request.record, job->request.searchAddress, std::move(hooks),
+        [this, job, then = std::move(then)](LinkOutcome& outcome) {
+            job->machine.reset();
+            if (outcome.cancelled) {
+                Complete(job, ExchangeOutcome::Cancelled);
+            } else if (!outcome.localError.empty()) {
+                bool others;
+                {
+                    std::lock_guard<std::mutex> lock(m_shared->mutex);
+                    others = m_shared->running > 1;
+                }
+                if (others) {
+                    Requeue(job);   // a descriptor comes free when another exchange ends
+                } else {
+                    job->result.localError = outcome.localError;
+                    Complete(job, ExchangeOutcome::LocalFailure);
+                }
+            } else {
+                then(outcome);
+            }
+        });
+    job->machine->Start();
+}
+
+// This machine ran out of something another exchange holds: the job waits at the head of
+// its queue, and no more run at once than run now.
+void ExchangeEngine::Runner::Requeue(const std::shared_ptr<Job>& job)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        if (!job->cancelled) {
+            --m_shared->running;
+            m_shared->descriptorLimit = std::max<size_t>(1, m_shared->running);
+            job->state = Job::State::Queued;
+            m_shared->queues[static_cast<size_t>(job->request.priority)].push_front(job);
+            return;
+        }
+    }
+    Complete(job, ExchangeOutcome::Cancelled);
+}
+
+void ExchangeEngine::Runner::Complete(const std::shared_ptr<Job>& job, ExchangeOutcome outcome)
+{
+    ExchangeResult result = std::move(job->result);
+    job->result = ExchangeResult{};
+    result.outcome = outcome;
+    result.messages = std::move(job->reporter.messages);
+    job->reporter.messages.clear();
+    result.finished = Clock::now();
+    Finish(job, std::move(result));
+}
+
+void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeResult result)
+{
+    result.id = job->id;
+    result.batch = job->batch;
+    result.kind = job->request.kind;
+    result.address = job->Address();
+    result.submitted = job->submitted;
+    if (result.started == Clock::time_point{}) {
+        result.started = result.finished = Clock::now();
+    }
+    BatchSummary summary;
+    BatchCallback end;
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        if (job->state == Job::State::Done) {
+            return;   // reported already
+        }
+        // A cancel that came while the exchange ended still counts: whoever cancelled
+        // hears "cancelled", and the record stays as it was.
+        if (job->cancelled && result.outcome != ExchangeOutcome::Refused) {
+            result.outcome = ExchangeOutcome::Cancelled;
+        }
+        if (job->state == Job::State::Running) {
+            --m_shared->running;
+        }
+        job->state = Job::State::Done;
+        m_shared->jobs.erase(job->id);
+        // The address is free again before anyone hears of the result, so that a caller
+        // may start the next exchange from the callback or right after it.
+        if (job->holdsAddress) {
+            m_shared->busyAddresses.erase(job->request.record.ipAddr);
+        }
+        if (job->batch != 0) {
+            auto it = m_shared->batches.find(job->batch);
+            if (it != m_shared->batches.end()) {
+                std::shared_ptr<Batch> batch = it->second;
+                switch (result.outcome) {
+                case ExchangeOutcome::Succeeded:
+                    ++batch->summary.succeeded;
+                    break;
+                case ExchangeOutcome::Failed:
+                    ++batch->summary.failed;
+                    break;
+                case ExchangeOutcome::Cancelled:
+                    ++batch->summary.cancelled;
+                    break;
+                case ExchangeOutcome::Refused:
+                    ++batch->summary.refused;
+                    break;
+                case ExchangeOutcome::LocalFailure:
+                    ++batch->summary.localFailures;
+                    break;
+                }
+                if (--batch->unreported == 0) {
+                    summary = batch->summary;
+                    end = std::move(batch->end);
+                    m_shared->batches.erase(it);
+                }
+            }
+        }
+        if (m_shared->running == 0 && m_shared->jobs.empty()) {
+            m_shared->descriptorLimit = m_shared->descriptorBudget;   // idle: whatever ran short is back
+        }
+        SchedulePumpLocked();
+    }
+    if (result.outcome == ExchangeOutcome::Cancelled || result.outcome == ExchangeOutcome::Refused) {
+        // Nothing of a cancelled or refused exchange reaches the record or the operator.
+        result.messages.clear();
+        result.record.reset();
+        result.written.reset();
+        result.document.clear();
+        result.linkResult = 0;
+    }
+    std::shared_ptr<Shared> shared = m_shared;
+    Hand([shared, done = job->callbacks.done, result = std::move(result), end = std::move(end), summary] {
+        if (done) {
+            done(result);
+        }
+        if (end) {
+            end(summary);
+        }
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        --shared->pending;
+        shared->changed.notify_all();
+    });
+    Handed();
+}
+
+void ExchangeEngine::Runner::Handed()
+{
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    --m_shared->unhanded;
+    m_shared->changed.notify_all();
+}
+
+void ExchangeEngine::Runner::Hand(std::function<void()> work)
+{
+    if (m_options.executor) {
+        m_options.executor(std::move(work));
+    } else {
+        work();
+    }
+}

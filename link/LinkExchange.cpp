@@ -1,0 +1,488 @@
+#include "LinkExchange.h"
+
+#include <asio/post.hpp>
+
+#include <algorithm>
+
+#include "LinkIo.h"
+#include "LinkProtocol.h"
+#include "SettingsDocument.h"
+#include "TextConversions.h"
+
+std::shared_ptr<LinkExchange> LinkExchange::Make(asio::io_context& io, LinkReporter& reporter,
+                                                 const LinkOptions& options, LinkOperation operation,
+                                                 const EncoderRecord& record, uint32_t searchAddress, LinkHooks hooks,
+                                                 Done done)
+{
+    return std::make_shared<LinkExchange>(io, reporter, options, operation, record, searchAddress, std::move(hooks),
+                                          std::move(done));
+}
+
+LinkExchange::LinkExchange(asio::io_context& io, LinkReporter& reporter, const LinkOptions& options,
+                           LinkOperation operation, const EncoderRecord& record, uint32_t searchAddress,
+                           LinkHooks hooks, Done done)
+    : m_ioContext(io),
+      m_reporter(reporter),
+      m_options(options),
+      m_operation(operation),
+      m_searchAddress(searchAddress),
+      m_hooks(std::move(hooks)),
+      m_done(std::move(done)),
+      m_io(std::make_shared<LinkIo>(io, m_options))
+{
+    m_outcome.record = record;
+}
+
+LinkExchange::~LinkExchange() = default;
+
+void LinkExchange::Start()
+{
+    switch (m_operation) {
+    case LinkOperation::Status:
+        Status();
+        break;
+    case LinkOperation::Read:
+        Read();
+        break;
+    case LinkOperation::Write:
+        Write();
+        break;
+    case LinkOperation::Start:
+        ShortRequest(CMD_START_TS);
+        break;
+    case LinkOperation::Stop:
+        ShortRequest(CMD_STOP_TS);
+        break;
+    case LinkOperation::Search:
+        Search();
+        break;
+    }
+}
+
+void LinkExchange::ReportNoSocket(LinkOperation operation, const EncoderRecord& record, LinkReporter& reporter,
+                                  LinkOutcome& outcome)
+{
+    outcome.result = 0;
+    switch (operation) {
+    case LinkOperation::Status:
+        outcome.result = -1;   // a status reading says nothing of its own
+        return;
+    case LinkOperation::Search:
+        return;
+    case LinkOperation::Write:
+        if (record.password[0] == 0) {
+            reporter.Warning("Please enter correct passowrd !");
+            return;
+        }
+        if (record.newPassword[0] == 0) {
+            reporter.Warning("Please enter correct newPassowrd !");
+            return;
+        }
+        break;
+    case LinkOperation::Read:
+    case LinkOperation::Start:
+    case LinkOperation::Stop:
+        break;
+    }
+    reporter.Warning("Create Socket Failed !");
+}
+
+void LinkExchange::Cancel()
+{
+    if (m_finished) {
+        return;
+    }
+    m_io->Cancel();
+    ++m_listenStep;
+    if (m_udp) {
+        asio::error_code ignored;
+        m_udp->close(ignored);
+    }
+    if (m_listenTimer) {
+        m_listenTimer->cancel();
+    }
+    m_outcome.cancelled = true;
+    auto self = shared_from_this();
+    asio::post(m_ioContext, [self] { self->Finish(0); });
+}
+
+// A cancelled exchange has nothing more to say: whoever cancelled it reports the cancel.
+void LinkExchange::Warning(const std::string& text)
+{
+    if (!m_outcome.cancelled) {
+        m_reporter.Warning(text);
+    }
+}
+
+void LinkExchange::Tip(const std::string& text)
+{
+    if (!m_outcome.cancelled) {
+        m_reporter.Tip(text);
+    }
+}
+
+void LinkExchange::Finish(int result)
+{
+    if (m_finished) {
+        return;
+    }
+    m_finished = true;
+    m_io->Close();
+    if (m_udp) {
+        asio::error_code ignored;
+        m_udp->close(ignored);
+    }
+    if (m_listenTimer) {
+        m_listenTimer->cancel();
+    }
+    m_outcome.result = m_outcome.cancelled ? 0 : result;
+    if (m_outcome.localError.empty()) {
+        m_outcome.localError = m_io->LocalError();
+        m_outcome.localErrorCode = m_io->LocalErrorCode();
+    }
+    Done done = std::move(m_done);
+    m_done = nullptr;
+    if (done) {
+        done(m_outcome);
+    }
+}
+
+void LinkExchange::Connect(bool report, std::function<void(bool)> then)
+{
+    auto self = shared_from_this();
+    m_io->Connect(m_outcome.record.ipAddr, [self, report, then = std::move(then)](LinkIo::ConnectResult result) {
+        if (result == LinkIo::ConnectResult::Connected) {
+            then(true);
+            return;
+        }
+        if (report) {
+            self->Warning(result == LinkIo::ConnectResult::NoSocket ? "Create Socket Failed !"
+                                                                    : "Connect Encoder Failed !");
+        }
+        then(false);
+    });
+}
+
+// Each field of a request goes out in its own send, as the encoder reads it; like the
+// encoder's own tool, a header whose send fails goes on to its wait and reply.
+void LinkExchange::SendHeader(int32_t code, int32_t length, std::function<void()> then)
+{
+    PutInt32LE(m_header, code);
+    PutInt32LE(m_header + 4, length);
+    auto self = shared_from_this();
+    m_io->Send(m_header, 4, [self, then = std::move(then)](bool) {
+        self->m_io->Send(self->m_header + 4, 4, [then](bool) { then(); });
+    });
+}
+
+// ---- status ----
+
+void LinkExchange::Status()
+{
+    m_outcome.reading = StatusReply{};
+    auto self = shared_from_this();
+    Connect(false, [self](bool connected) {
+        if (!connected) {
+            self->Finish(-1);
+            return;
+        }
+        self->SendHeader(CMD_STATUS, 0, [self] {
+            self->m_io->Wait(self->m_options.timing.statusWaitMs, [self] {
+                self->m_io->ReceiveInt32([self](bool whole, int32_t code) {
+                    if (!whole || code != CMD_STATUS) {
+                        self->Finish(-1);
+                        return;
+                    }
+                    self->m_io->ReceiveInt32([self](bool whole, int32_t length) {
+                        if (!whole || length <= 0) {
+                            self->Finish(-1);
+                            return;
+                        }
+                        // A longer reply is cut to the buffer; only its first 7 bytes carry meaning.
+                        self->m_reply.assign(kStatusReplyBufferSize, 0);
+                        int wanted = std::min(length, kStatusReplyBufferSize);
+                        self->m_io->Receive(self->m_reply.data(), wanted, [self, wanted](int count) {
+                            if (count != wanted) {
+                                self->Finish(-1);
+                                return;
+                            }
+                            const uint8_t* reply = self->m_reply.data();
+                            StatusReply& reading = self->m_outcome.reading;
+                            reading.flags = StatusFlagsFromReply(reply, self->m_reply.size(),
+                                                                 self->m_outcome.record.temperature);
+                            reading.temperature = static_cast<int8_t>(reply[2]);
+                            self->Finish(reading.flags);
+                        });
+                    });
+                });
+            });
+        });
+    });
+}
+
+// ---- read ----
+
+void LinkExchange::Read()
+{
+    auto self = shared_from_this();
+    Connect(true, [self](bool connected) {
+        if (!connected) {
+            self->Finish(0);
+            return;
+        }
+        self->SendHeader(CMD_READ_CONFIG, 0, [self] {
+            self->m_io->Wait(self->m_options.timing.readWaitMs, [self] {
+                self->m_io->ReceiveInt32([self](bool whole, int32_t code) {
+                    if (!whole) {
+                        self->Warning("Read Device Configuration Failed !");
+                        self->Finish(0);
+                        return;
+                    }
+                    if (code != CMD_READ_CONFIG) {
+                        self->Finish(0);
+                        return;
+                    }
+                    self->m_io->ReceiveInt32([self](bool whole, int32_t length) {
+                        if (!whole || length < 1 || length > kMaxReadLength) {
+                            self->Finish(0);
+                            return;
+                        }
+                        self->m_buffer.assign(static_cast<size_t>(length) + 1, 0);
+                        self->m_length = length;
+                        self->m_received = 0;
+                        self->ReceivePayload();
+                    });
+                });
+            });
+        });
+    });
+}
+
+// A peer that trickles its reply meets the exchange's receive bound, not an endless read.
+void LinkExchange::ReceivePayload()
+{
+    if (m_received == m_length) {
+        m_outcome.document.assign(m_buffer.data(), static_cast<size_t>(m_length));
+        int result = ReadSettingsText(m_buffer.data(), m_length, m_outcome.record);
+        if (result != 0) {
+            m_outcome.record.loaded = 1;
+        }
+        Finish(result);
+        return;
+    }
+    auto self = shared_from_this();
+    m_io->Receive(m_buffer.data() + m_received, m_length - m_received, [self](int count) {
+        if (count <= 0) {
+            self->Finish(0);
+            return;
+        }
+        self->m_received += count;
+        self->ReceivePayload();
+    });
+}
+
+// ---- write ----
+
+void LinkExchange::Write()
+{
+    EncoderRecord& record = m_outcome.record;
+    if (record.password[0] == 0) {
+        Warning("Please enter correct passowrd !");
+        auto self = shared_from_this();
+        asio::post(m_ioContext, [self] { self->Finish(0); });
+        return;
+    }
+    if (record.newPassword[0] == 0) {
+        Warning("Please enter correct newPassowrd !");
+        auto self = shared_from_this();
+        asio::post(m_ioContext, [self] { self->Finish(0); });
+        return;
+    }
+    m_buffer.assign(kWriteBufferSize, 0);
+    int length = WriteSettingsDocument(record, m_buffer.data());
+    if (length < 0 || length >= kWriteBufferSize) {
+        length = 0;   // never send past the buffer, whatever the writer claims
+    }
+    m_length = length;
+    m_outcome.document.assign(m_buffer.data(), static_cast<size_t>(length));
+    // The copy on disk is the operator's record of what was sent, so the layer above keeps
+    // it even when the encoder then cannot be reached.
+    if (m_hooks.sending) {
+        m_hooks.sending(m_outcome.document);
+    }
+    auto self = shared_from_this();
+    Connect(true, [self](bool connected) {
+        if (!connected) {
+            self->Finish(0);
+            return;
+        }
+        self->SendHeader(CMD_WRITE_CONFIG, self->m_length, [self] {
+            self->m_io->Send(self->m_buffer.data(), static_cast<size_t>(self->m_length), [self](bool sent) {
+                if (!sent) {
+                    self->Warning("Send XML Configuration Failed !");
+                    self->Finish(0);
+                    return;
+                }
+                self->m_io->Wait(self->m_options.timing.writeWaitMs, [self] { self->ReceiveWriteReply(); });
+            });
+        });
+    });
+}
+
+// The reply's code is not compared, and no failed receive ends the exchange: the verdict
+// comes from whatever reached the reply buffer.
+void LinkExchange::ReceiveWriteReply()
+{
+    m_reply.assign(kWriteReplyBufferSize, 0);
+    auto self = shared_from_this();
+    m_io->ReceiveInt32([self](bool whole, int32_t) {
+        if (!whole) {
+            self->Warning("Recv sendxml cmd failed !");
+        }
+        self->m_io->ReceiveInt32([self](bool whole, int32_t replyLength) {
+            if (!whole) {
+                self->Warning("Recv sendxml rlen failed !");
+                self->Judge();
+                return;
+            }
+            // A longer reply is cut to the buffer; what counts is at its start. A negative
+            // length cannot be received at all.
+            int wanted = std::min(replyLength, kWriteReplyBufferSize);
+            if (wanted == 0) {
+                self->Judge();
+                return;
+            }
+            if (wanted < 0) {
+                self->Warning("Recv sendxml ret failed !");
+                self->Judge();
+                return;
+            }
+            self->m_io->Receive(self->m_reply.data(), wanted, [self, wanted](int count) {
+                if (count != wanted) {
+                    self->Warning("Recv sendxml ret failed !");
+                }
+                self->Judge();
+            });
+        });
+    });
+}
+
+void LinkExchange::Judge()
+{
+    switch (JudgeWriteReply(m_reply.data(), m_reply.size())) {
+    case WriteVerdict::Success:
+        Tip("Set Configuration Success !");
+        Finish(1);
+        return;
+    case WriteVerdict::PasswordError:
+        Warning("Password Error !");
+        Finish(0);
+        return;
+    case WriteVerdict::Failed:
+        break;
+    }
+    Warning("Set Configuration Failed !");
+    Finish(0);
+}
+
+// ---- start, stop ----
+
+// The encoder does not answer these: the request sent is the whole exchange.
+void LinkExchange::ShortRequest(int32_t code)
+{
+    auto self = shared_from_this();
+    Connect(true, [self, code](bool connected) {
+        if (!connected) {
+            self->Finish(0);
+            return;
+        }
+        self->SendHeader(code, 0, [self] { self->Finish(1); });
+    });
+}
+
+// ---- discovery ----
+
+void LinkExchange::Search()
+{
+    auto self = shared_from_this();
+    auto fail = [self] { asio::post(self->m_ioContext, [self] { self->Finish(0); }); };
+    m_udp = std::make_unique<asio::ip::udp::socket>(m_ioContext);
+    m_listenTimer = std::make_unique<asio::steady_timer>(m_ioContext);
+    asio::error_code error;
+    m_udp->open(asio::ip::udp::v4(), error);
+    if (error) {
+        m_outcome.localError = error.message();
+        m_outcome.localErrorCode = error.value();
+        fail();
+        return;
+    }
+    m_udp->set_option(asio::socket_base::reuse_address(true), error);
+    m_udp->set_option(asio::socket_base::broadcast(true), error);   // a search sent to a broadcast address needs it
+    // Every encoder of a subnet answers at once; room for a whole /24 of replies.
+    m_udp->set_option(asio::socket_base::receive_buffer_size(256 * 1024), error);
+    m_udp->non_blocking(true, error);
+    uint8_t request[kSearchRequestSize] = {};
+    BuildSearchRequest(request);
+    asio::ip::udp::endpoint to(asio::ip::address_v4(m_searchAddress), m_options.searchPort);
+    size_t sent = m_udp->send_to(asio::buffer(request, kSearchRequestSize), to, 0, error);
+    if (error || sent == 0) {
+        fail();
+        return;
+    }
+    m_listenEnd = std::chrono::steady_clock::now() +
+                  std::chrono::milliseconds(std::max(0, m_options.timing.searchWindowMs));
+    Listen();
+}
+
+// Listens for the whole window, each pass at most one receive time-out long.
+void LinkExchange::Listen()
+{
+    int left = MsUntil(m_listenEnd, true);
+    if (left == 0) {
+        Finish(0);
+        return;
+    }
+    int passMs = std::min(left, m_options.timing.receiveTimeoutMs > 0 ? m_options.timing.receiveTimeoutMs : 1);
+    auto self = shared_from_this();
+    const uint64_t step = ++m_listenStep;
+    m_listenTimer->expires_after(std::chrono::milliseconds(passMs));
+    m_listenTimer->async_wait([self, step](const asio::error_code&) {
+        if (step != self->m_listenStep) {
+            return;
+        }
+        ++self->m_listenStep;
+        asio::error_code ignored;
+        self->m_udp->cancel(ignored);
+        self->Listen();
+    });
+    m_udp->async_wait(asio::ip::udp::socket::wait_read, [self, step](const asio::error_code& error) {
+        if (step != self->m_listenStep) {
+            return;
+        }
+        ++self->m_listenStep;
+        self->m_listenTimer->cancel();
+        if (error) {
+            self->Finish(0);
+            return;
+        }
+        self->DrainReplies();
+        self->Listen();
+    });
+}
+
+void LinkExchange::DrainReplies()
+{
+    uint8_t buffer[kSearchBufferSize];
+    for (;;) {
+        asio::ip::udp::endpoint from;
+        asio::error_code error;
+        size_t count = m_udp->receive_from(asio::buffer(buffer, sizeof buffer), from, 0, error);
+        if (error) {
+            return;   // nothing more has arrived (or a stray error: the next pass sees)
+        }
+        std::string dotted;
+        if (count > 0 && ParseSearchReply(buffer, count, dotted) && m_hooks.found) {
+            m_hooks.found(dotted);
+        }
+    }
+}
