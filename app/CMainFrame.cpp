@@ -154,8 +154,8 @@ bool ParseDotted(const QString& text, uint32_t& address)
 
 }   // namespace
 
-CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options)
-    : m_prompter(prompter), m_linkOptions(std::move(options))
+CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string outFile)
+    : m_prompter(prompter), m_linkOptions(std::move(options)), m_outFile(std::move(outFile))
 {
     // The frame is always a top-level window of its own and goes when it is closed,
     // taking the device list and every record with it.
@@ -164,8 +164,6 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options)
     setWindowIcon(ProgramIcon());
     setDockOptions(QMainWindow::AnimatedDocks);
     m_clock.start();
-    // A given sleep could not be cut short by a cancel: the engine waits itself.
-    m_linkOptions.sleep = nullptr;
     m_replyComplete = m_linkOptions.waitMode == WaitMode::ReplyComplete;
     CreateCommands();
     CreateMenus();
@@ -192,12 +190,9 @@ CMainFrame::~CMainFrame()
     for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
     m_progressTimer->stop();
     m_monitorTimer->stop();
-    // Every callback still to come runs before the engines are gone; the queued calls it
-    // posts die with this object.
-    for (auto& engine : m_retiredEngines) engine->CancelAll();
-    if (m_engine) m_engine->CancelAll();
+    // Every result still to come is handed to this window's event loop before the engine
+    // is gone; those queued calls die with this object.
     m_engine.reset();
-    m_retiredEngines.clear();
     // The items point into the encoder list, which goes before the tree widget does.
     m_deviceTree->blockSignals(true);
     m_deviceTree->clear();

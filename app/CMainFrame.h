@@ -43,7 +43,8 @@ public:
     static constexpr int kDefaultMonitorSeconds = 10;
 
     // The program passes the defaults; tests pass short waits and ephemeral ports.
-    explicit CMainFrame(CPrompter& prompter, LinkOptions options = {});
+    // `outFile` keeps the last document written to an encoder (the working folder's out.xml).
+    explicit CMainFrame(CPrompter& prompter, LinkOptions options = {}, std::string outFile = "out.xml");
     // Cancels whatever runs and waits for the engine's workers (each ends within 100 ms).
     ~CMainFrame() override;
 
@@ -128,6 +129,7 @@ public:
     CPaneSplitter* InnerSplitter() const { return m_innerSplitter; }
     CPrompter& Prompter() const { return m_prompter; }
     const LinkOptions& LinkSettings() const { return m_linkOptions; }
+    const std::string& OutFile() const { return m_outFile; }
     QAction* CommandAction(int id) const;
     QLabel* MessageField() const { return m_messageField; }
 
@@ -172,6 +174,7 @@ private:
     bool OnFrameCommand(int id);
 
     ExchangeEngine& Engine();
+    WaitMode CurrentWaitMode() const;
     void StartExchange(ExchangeKind kind, uint32_t address, int group);
     void SubmitExchange(ExchangeKind kind, uint32_t address);
     void OnExchangeDone(const ExchangeResult& result, bool monitor);
@@ -182,7 +185,6 @@ private:
     void OnSearchDone(const ExchangeResult& result);
     void PollEncoders();
     void CancelEncoder(uint32_t address);
-    void RetireIdleEngines();
 
     void UpdateItem(uint32_t address);
     void UpdateCommandStates();
@@ -216,9 +218,9 @@ private:
 
     CPrompter& m_prompter;
     LinkOptions m_linkOptions;
+    std::string m_outFile;
     EncoderList m_encoders;
     std::unique_ptr<ExchangeEngine> m_engine;
-    std::vector<std::unique_ptr<ExchangeEngine>> m_retiredEngines;   // another wait mode; still finishing
     bool m_replyComplete = false;
     bool m_persist = false;   // settings restored: save changes
     bool m_closing = false;

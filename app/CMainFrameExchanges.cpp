@@ -33,7 +33,12 @@ ExchangeEngine& CMainFrame::Engine()
     if (!m_engine) {
         EngineOptions options;
         options.link = m_linkOptions;
-        options.link.waitMode = m_replyComplete ? WaitMode::ReplyComplete : WaitMode::Fixed;
+        options.outFile = m_outFile;
+        // Results come to the window's thread; a queued call dies with the frame if the
+        // frame goes first.
+        options.executor = [this](std::function<void()> work) {
+            QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+        };
         m_engine = std::make_unique<ExchangeEngine>(options);
     }
     return *m_engine;
@@ -86,14 +91,9 @@ void CMainFrame::SubmitExchange(ExchangeKind kind, uint32_t address)
     ExchangeRequest request;
     request.kind = kind;
     request.record = entry->record;
-    // The worker hands the result to the window's thread; the queued call dies with the
-    // frame if the frame goes first.
-    const ExchangeId id = Engine().Submit(request, {[this](const ExchangeResult& result) {
-                                                        QMetaObject::invokeMethod(
-                                                            this, [this, result] { OnExchangeDone(result, false); },
-                                                            Qt::QueuedConnection);
-                                                    },
-                                                    {}});
+    request.waitMode = CurrentWaitMode();
+    const ExchangeId id =
+        Engine().Submit(request, {[this](const ExchangeResult& result) { OnExchangeDone(result, false); }, {}});
     if (auto flight = m_flights.find(address); flight != m_flights.end()) flight->second.id = id;
 }
 
@@ -157,7 +157,6 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
     }
     if (!m_closing) AfterExchange(result, monitor);
     if (group != 0) EndGroupMember(group, result.outcome);
-    RetireIdleEngines();
     UpdateCommandStates();
     UpdateProgress();
 }
@@ -215,14 +214,11 @@ void CMainFrame::EndGroupMember(int group, ExchangeOutcome outcome)
 void CMainFrame::CancelExchanges()
 {
     // Cancelled exchanges report through their callbacks; their records stay untouched.
-    for (auto& engine : m_retiredEngines) engine->CancelAll();
     if (m_engine) m_engine->CancelAll();
 }
 
-// An encoder has at most one exchange at a time, in whichever engine it was started.
 void CMainFrame::CancelEncoder(uint32_t address)
 {
-    for (auto& engine : m_retiredEngines) engine->CancelEncoder(address);
     if (m_engine) m_engine->CancelEncoder(address);
 }
 
@@ -244,24 +240,16 @@ int CMainFrame::SecondsLeft(uint32_t address) const
     return int(std::max<qint64>(0, (left + 999) / 1000));
 }
 
-void CMainFrame::RetireIdleEngines()
+WaitMode CMainFrame::CurrentWaitMode() const
 {
-    m_retiredEngines.erase(
-        std::remove_if(m_retiredEngines.begin(), m_retiredEngines.end(),
-                       [](const std::unique_ptr<ExchangeEngine>& engine) { return engine->Pending() == 0; }),
-        m_retiredEngines.end());
+    return m_replyComplete ? WaitMode::ReplyComplete : WaitMode::Fixed;
 }
 
 void CMainFrame::SetReplyCompleteMode(bool on)
 {
     CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(on);
     if (on == m_replyComplete) return;
-    m_replyComplete = on;
-    // Exchanges already running finish in the mode they started in.
-    if (m_engine) {
-        if (m_engine->Pending() > 0) m_retiredEngines.push_back(std::move(m_engine));
-        m_engine.reset();
-    }
+    m_replyComplete = on;   // exchanges already running finish in the mode they started in
     if (m_persist) QSettings().setValue(QString::fromLatin1(kReplyCompleteKey), on);
 }
 
@@ -276,15 +264,8 @@ void CMainFrame::StartSearch(uint32_t broadcast)
     m_searchNew = 0;
     m_searchSeen.clear();
     m_searchId = Engine().Search(
-        broadcast,
-        [this](const ExchangeResult& result) {
-            QMetaObject::invokeMethod(
-                this, [this, result] { OnSearchDone(result); }, Qt::QueuedConnection);
-        },
-        [this](ExchangeId, uint32_t address) {
-            QMetaObject::invokeMethod(
-                this, [this, address] { OnSearchFound(address); }, Qt::QueuedConnection);
-        });
+        broadcast, [this](const ExchangeResult& result) { OnSearchDone(result); },
+        [this](ExchangeId, uint32_t address) { OnSearchFound(address); });
     UpdateCommandStates();
     UpdateProgress();
 }
@@ -320,7 +301,6 @@ void CMainFrame::OnSearchDone(const ExchangeResult& result)
                    .arg(m_searchAnswered)
                    .arg(m_searchNew);
     Log(DottedText(m_searchAddress), CActivityLog::Severity::Info, text);
-    RetireIdleEngines();
     UpdateCommandStates();
     UpdateProgress();
     if (!InExchange()) statusBar()->showMessage(text, kSearchNoteMs);
@@ -370,13 +350,11 @@ void CMainFrame::PollEncoders()
         ExchangeRequest request;
         request.kind = ExchangeKind::Status;
         request.record = entry.record;
+        request.waitMode = CurrentWaitMode();
+        request.priority = ExchangePriority::Poll;   // the operator's commands go first
         m_polls[address] = 0;
-        const ExchangeId id = Engine().Submit(request, {[this](const ExchangeResult& result) {
-                                                            QMetaObject::invokeMethod(
-                                                                this, [this, result] { OnExchangeDone(result, true); },
-                                                                Qt::QueuedConnection);
-                                                        },
-                                                        {}});
+        const ExchangeId id =
+            Engine().Submit(request, {[this](const ExchangeResult& result) { OnExchangeDone(result, true); }, {}});
         if (auto poll = m_polls.find(address); poll != m_polls.end()) poll->second = id;
     }
 }

@@ -3,7 +3,7 @@
 //
 // - read_fixed/N: N encoders read at once (status gate + read) in fixed-wait mode with the
 //   waits scaled down (status 40 ms, read 200 ms): N = 100 should take about the time of
-//   N = 1, not N times it. The limit in flight is raised to the fleet's size for it.
+//   N = 1, not N times it.
 // - read_reply_complete/N: the same with the shipped waits (status 4 s, read 20 s) in
 //   reply-complete mode: the exchanges end as soon as the replies are complete.
 // - encoder_list_adds / _adds_deletes: 10,000 encoders added (and deleted) one by one.
@@ -45,8 +45,7 @@ void ReadBatch(benchmark::State& state, WaitMode mode, LinkTiming timing)
     options.link.searchPort = fleet.SearchPort();
     options.link.timing = timing;
     options.link.waitMode = mode;
-    options.link.outFile = "bench-engine-out.xml";
-    options.maxInFlight = kFleet;   // the whole fleet at once (the default limit is 64)
+    options.outFile.clear();   // reads only
     ExchangeEngine engine(options);
     std::vector<EncoderRecord> records(static_cast<size_t>(state.range(0)));
     for (size_t i = 0; i < records.size(); ++i) {

@@ -31,8 +31,6 @@ class QuietReporter : public LinkReporter {
 public:
     void Warning(const std::string&) override {}
     void Tip(const std::string&) override {}
-    void BeginWait() override {}
-    void EndWait() override {}
 };
 
 struct Bench {
@@ -44,7 +42,6 @@ struct Bench {
         options.commandPort = sim.CommandPort();
         options.searchPort = sim.SearchPort();
         options.timing = {waitMs, waitMs, waitMs, 500, 0};
-        options.outFile = "bench-link-out.xml";
         options.sleep = [this](int ms) {
             Clock::time_point start = Clock::now();
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -54,7 +51,6 @@ struct Bench {
         std::strcpy(record.password, "admin");
         std::strcpy(record.newPassword, "admin");
     }
-    ~Bench() { std::remove(options.outFile.c_str()); }
 
     // Runs `exchange` once per iteration; it returns false on a failed exchange.
     template <typename Exchange>

@@ -298,8 +298,9 @@ std::string CliHelpText()
            "Options:\n"
            "  --wait fixed|reply    fixed (default): the encoder's full waits (status 4 s, read 20 s,\n"
            "                        write 15 s); reply: finish as soon as each reply is complete\n"
-           "  --parallel N          exchanges in flight at once (default " +
-           std::to_string(CliArguments{}.parallel) + ", at most " + std::to_string(kMaxParallel) +
+           "  --parallel N          at most N exchanges in flight at once (default: every encoder at\n"
+           "                        once, as far as the open-file limit allows; N up to " +
+           std::to_string(kMaxParallel) +
            ")\n"
            "  --port N              command port (default " +
            std::to_string(COMMAND_PORT) +

@@ -39,7 +39,7 @@ struct CliArguments {
     bool verify = false;
 
     CliWaitMode wait = CliWaitMode::Fixed;
-    int parallel = 64;
+    int parallel = 0;   // 0: every encoder at once, as far as the open-file limit allows
     uint16_t port = COMMAND_PORT;
     uint16_t searchPort = SEARCH_PORT;
     std::optional<CliWaits> waits;
@@ -49,7 +49,7 @@ struct CliArguments {
     bool version = false;
 };
 
-constexpr int kMaxParallel = 1024;
+constexpr int kMaxParallel = 1000000;
 
 constexpr const char* kCliVersion = "1.0.0";
 

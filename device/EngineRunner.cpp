@@ -1,6 +1,9 @@
 #include "EngineRunner.h"
 
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
 
 #include "DescriptorBudget.h"
 #include "OutFile.h"
@@ -14,6 +17,13 @@ ExchangeEngine::Runner::Runner(const EngineOptions& options, std::shared_ptr<Sha
 {
     size_t budget = ExchangeDescriptorBudget();
     m_shared->descriptorBudget = m_shared->descriptorLimit = budget;
+    {
+        // The loop's own descriptors (its readiness set, its wake-up, its timers) are taken
+        // now, not when the first exchange may find none left.
+        asio::ip::tcp::socket tcp(m_io);
+        asio::ip::udp::socket udp(m_io);
+        asio::steady_timer timer(m_io);
+    }
     m_thread = std::thread([this] { m_io.run(); });
 }
 
@@ -147,7 +157,8 @@ void ExchangeEngine::Runner::StartJob(const std::shared_ptr<Job>& job)
                    });
         break;
     case ExchangeKind::Search:
-        RunMachine(job, LinkOperation::Search, [this, job](LinkOutcome&) { Complete(job, ExchangeOutcome::Succeeded); });
+        RunMachine(job, LinkOperation::Search,
+                   [this, job](LinkOutcome&) { Complete(job, ExchangeOutcome::Succeeded); });
         break;
     }
 }
@@ -203,28 +214,36 @@ void ExchangeEngine::Runner::RunMachine(const std::shared_ptr<Job>& job, LinkOpe
             }
         };
     }
-    job->machine = LinkExchange::Make(
-        m_io, job->reporter, job->link, operation, job->request.record, job->request.searchAddress, std::move(hooks),
-        [this, job, then = std::move(then)](LinkOutcome& outcome) {
-            job->machine.reset();
-            if (outcome.cancelled) {
-                Complete(job, ExchangeOutcome::Cancelled);
-            } else if (!outcome.localError.empty()) {
-                bool others;
-                {
-                    std::lock_guard<std::mutex> lock(m_shared->mutex);
-                    others = m_shared->running > 1;
-                }
-                if (others) {
-                    Requeue(job);   // a descriptor comes free when another exchange ends
+    try {
+        job->machine = LinkExchange::Make(
+            m_io, job->reporter, job->link, operation, job->request.record, job->request.searchAddress,
+            std::move(hooks), [this, job, then = std::move(then)](LinkOutcome& outcome) {
+                job->machine.reset();
+                if (outcome.cancelled) {
+                    Complete(job, ExchangeOutcome::Cancelled);
+                } else if (!outcome.localError.empty()) {
+                    bool others;
+                    {
+                        std::lock_guard<std::mutex> lock(m_shared->mutex);
+                        others = m_shared->running > 1;
+                    }
+                    if (others) {
+                        Requeue(job);   // a descriptor comes free when another exchange ends
+                    } else {
+                        job->result.localError = outcome.localError;
+                        Complete(job, ExchangeOutcome::LocalFailure);
+                    }
                 } else {
-                    job->result.localError = outcome.localError;
-                    Complete(job, ExchangeOutcome::LocalFailure);
+                    then(outcome);
                 }
-            } else {
-                then(outcome);
-            }
-        });
+            });
+    } catch (const std::exception& error) {
+        LinkOutcome outcome;
+        LinkExchange::ReportNoSocket(operation, job->request.record, job->reporter, outcome);
+        job->result.localError = error.what();
+        Complete(job, ExchangeOutcome::LocalFailure);
+        return;
+    }
     job->machine->Start();
 }
 

@@ -103,8 +103,7 @@ public:
 private:
     void Pump();
     void StartJob(const std::shared_ptr<Job>& job);
-    void RunMachine(const std::shared_ptr<Job>& job, LinkOperation operation,
-                    std::function<void(LinkOutcome&)> then);
+    void RunMachine(const std::shared_ptr<Job>& job, LinkOperation operation, std::function<void(LinkOutcome&)> then);
     void Gate(const std::shared_ptr<Job>& job, LinkOperation next);
     void TakeStatus(Job& job, const LinkOutcome& outcome);
     void Requeue(const std::shared_ptr<Job>& job);

@@ -155,7 +155,8 @@ ExchangeId ExchangeEngine::Accept(const ExchangeRequest& request, ExchangeCallba
     job->id = m_shared->nextId++;
     ++m_shared->pending;
     ++m_shared->unhanded;
-    m_shared->jobs[job->id] = job;
+    // Neither a request made while the engine goes nor a refused one can be cancelled:
+    // each is reported as it stands.
     if (m_shared->closing) {
         job->cancelled = true;
         m_runner->PostFinish(job, ExchangeOutcome::Cancelled);
@@ -168,6 +169,7 @@ ExchangeId ExchangeEngine::Accept(const ExchangeRequest& request, ExchangeCallba
         }
         job->holdsAddress = true;
     }
+    m_shared->jobs[job->id] = job;
     m_shared->queues[static_cast<size_t>(request.priority)].push_back(job);
     m_runner->SchedulePumpLocked();
     return job->id;

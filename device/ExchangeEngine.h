@@ -142,8 +142,8 @@ enum class ExchangePriority { Command, Poll };
 
 struct ExchangeRequest {
     ExchangeKind kind = ExchangeKind::Status;
-    EncoderRecord record{};       // copied at submit; its ipAddr names the encoder
-    uint32_t searchAddress = 0;   // a search: the broadcast address, host order
+    EncoderRecord record{};             // copied at submit; its ipAddr names the encoder
+    uint32_t searchAddress = 0;         // a search: the broadcast address, host order
     std::optional<WaitMode> waitMode;   // empty: the engine's LinkOptions::waitMode
     ExchangePriority priority = ExchangePriority::Command;
 };
@@ -152,9 +152,9 @@ struct ExchangeRequest {
 using Executor = std::function<void(std::function<void()> work)>;
 
 struct EngineOptions {
-    LinkOptions link;          // ports, waits, bounds, default wait mode; `sleep` is not used
-    size_t maxInFlight = 0;    // a cap on exchanges running at once; 0: the open-file limit's
-    Executor executor;         // where callbacks run; empty: on the engine's loop thread
+    LinkOptions link;                  // ports, waits, bounds, default wait mode; `sleep` is not used
+    size_t maxInFlight = 0;            // a cap on exchanges running at once; 0: the open-file limit's
+    Executor executor;                 // where callbacks run; empty: on the engine's loop thread
     std::string outFile = "out.xml";   // a write's document, as sent; empty: not kept
 };
 

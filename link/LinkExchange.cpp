@@ -21,14 +21,8 @@ std::shared_ptr<LinkExchange> LinkExchange::Make(asio::io_context& io, LinkRepor
 LinkExchange::LinkExchange(asio::io_context& io, LinkReporter& reporter, const LinkOptions& options,
                            LinkOperation operation, const EncoderRecord& record, uint32_t searchAddress,
                            LinkHooks hooks, Done done)
-    : m_ioContext(io),
-      m_reporter(reporter),
-      m_options(options),
-      m_operation(operation),
-      m_searchAddress(searchAddress),
-      m_hooks(std::move(hooks)),
-      m_done(std::move(done)),
-      m_io(std::make_shared<LinkIo>(io, m_options))
+    : m_ioContext(io), m_reporter(reporter), m_options(options), m_operation(operation), m_searchAddress(searchAddress),
+      m_hooks(std::move(hooks)), m_done(std::move(done)), m_io(std::make_shared<LinkIo>(io, m_options))
 {
     m_outcome.record = record;
 }
@@ -208,8 +202,8 @@ void LinkExchange::Status()
                             }
                             const uint8_t* reply = self->m_reply.data();
                             StatusReply& reading = self->m_outcome.reading;
-                            reading.flags = StatusFlagsFromReply(reply, self->m_reply.size(),
-                                                                 self->m_outcome.record.temperature);
+                            reading.flags =
+                                StatusFlagsFromReply(reply, self->m_reply.size(), self->m_outcome.record.temperature);
                             reading.temperature = static_cast<int8_t>(reply[2]);
                             self->Finish(reading.flags);
                         });
@@ -429,8 +423,8 @@ void LinkExchange::Search()
         fail();
         return;
     }
-    m_listenEnd = std::chrono::steady_clock::now() +
-                  std::chrono::milliseconds(std::max(0, m_options.timing.searchWindowMs));
+    m_listenEnd =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, m_options.timing.searchWindowMs));
     Listen();
 }
 

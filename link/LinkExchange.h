@@ -26,10 +26,10 @@ enum class LinkOperation { Status, Read, Write, Start, Stop, Search };
 struct LinkOutcome {
     // The operation's own int, as CEncoderLink's call returns it.
     int result = 0;
-    StatusReply reading;     // Status
-    EncoderRecord record{};    // Read: as the encoder filled it; Write: as sent
-    std::string document;      // Read: the payload as received, when it came whole; Write: as sent
-    bool cancelled = false;    // cut short: nothing more was said, the result means nothing
+    StatusReply reading;      // Status
+    EncoderRecord record{};   // Read: as the encoder filled it; Write: as sent
+    std::string document;     // Read: the payload as received, when it came whole; Write: as sent
+    bool cancelled = false;   // cut short: nothing more was said, the result means nothing
     // Set when this machine could not do its part (no socket could be made, no local port):
     // the OS's reason and its code. The encoder had no say in it.
     std::string localError;

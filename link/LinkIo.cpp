@@ -114,7 +114,8 @@ void LinkIo::Wait(int ms, std::function<void()> then)
         if (step != self->m_step) {
             return;
         }
-        self->m_deadline = self->m_waitEnd + std::chrono::milliseconds(std::max(0, self->m_options.timing.receiveBoundMs));
+        self->m_deadline =
+            self->m_waitEnd + std::chrono::milliseconds(std::max(0, self->m_options.timing.receiveBoundMs));
         then();
     };
     if (m_options.waitMode == WaitMode::ReplyComplete) {

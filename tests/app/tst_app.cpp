@@ -180,7 +180,7 @@ void tst_App::init()
     m_sim = std::make_unique<StandInEncoder>(options);
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
     m_prompter = std::make_unique<RecordingPrompter>();
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link());
+    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
     m_frame->resize(1001, 700);
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame));
@@ -210,9 +210,10 @@ bool tst_App::WaitIdle(int timeoutMs)
 void tst_App::Recreate(const std::function<void(LinkOptions&)>& change)
 {
     LinkOptions link = m_frame->LinkSettings();
+    const std::string outFile = m_frame->OutFile();
     delete m_frame.data();
     change(link);
-    m_frame = new CMainFrame(*m_prompter, link);
+    m_frame = new CMainFrame(*m_prompter, link, outFile);
     m_frame->resize(1001, 700);
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame));
@@ -947,7 +948,7 @@ void tst_App::addressBookRoundTrip()
     QSettings().setValue(kMonitorSecondsKey, 30);
 
     auto open = [this] {
-        m_frame = new CMainFrame(*m_prompter, {});
+        m_frame = new CMainFrame(*m_prompter, {}, m_sim->OutFile());
         m_frame->RestoreSettings();
     };
     open();

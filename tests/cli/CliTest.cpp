@@ -140,7 +140,7 @@ const UsageCase kUsageCases[] = {
     {"WriteEmptyPassword",
      {"write", "127.0.0.2", "--settings", "settings.xml", "--password", ""},
      "the password is empty"},
-    {"ParallelZero", {"--parallel", "0", "status", "127.0.0.2"}, "--parallel needs a number from 1 to 1024"},
+    {"ParallelZero", {"--parallel", "0", "status", "127.0.0.2"}, "--parallel needs a number from 1 to 1000000"},
     {"WaitMode", {"--wait", "soon", "status", "127.0.0.2"}, "--wait is fixed or reply"},
     {"PortTooLarge", {"--port", "70000", "status", "127.0.0.2"}, "--port needs a port from 1 to 65535"},
     {"WaitsIncomplete",

@@ -421,7 +421,7 @@ TEST_P(EngineCancelTest, EndsWellWithinItsWaitAndKeepsNothing)
     engineOptions.link.timing = GetParam().timing;
     engineOptions.link.waitMode = GetParam().mode;
     EncoderRecord record = WritableRecord(fleet->Address());
-    ExchangeRequest request{GetParam().kind, record, 0};
+    ExchangeRequest request{GetParam().kind, record, 0, {}, ExchangePriority::Command};
     ExchangeId id = Engine().Submit(request, {collector.Sink(), {}});
     ASSERT_TRUE(fleet->WaitForRequests(1, 10000));   // the request is out: the exchange waits
 

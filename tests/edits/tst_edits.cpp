@@ -184,7 +184,7 @@ void tst_Edits::init()
 void tst_Edits::MakeFrame()
 {
     delete m_frame.data();
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link());
+    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
     m_frame->resize(1400, 900);
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame));

@@ -148,7 +148,7 @@ void tst_Sheet::init()
     m_sim = std::make_unique<StandInEncoder>();
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
     m_prompter = std::make_unique<RecordingPrompter>();
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link());
+    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
     m_frame->resize(1400, 900);
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame));

@@ -13,7 +13,6 @@ LinkOptions StandInEncoder::Link() const
     // Read, write and status waits, the receive bound and the search window: long enough
     // for the in-process encoder on loopback, short enough for a test run.
     link.timing = {30, 30, 30, 100, 300};
-    link.outFile = OutFile();
     return link;
 }
 

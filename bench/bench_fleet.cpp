@@ -1,0 +1,339 @@
+// The exchange engine against a head-end of stand-ins: up to 10,000 encoders served by
+// korvane-sim processes (250 each, 127.0.X.1-250, all on one pair of ports), every figure
+// side by side in one run.
+//
+// - read, fixed waits scaled to 40/200 ms: N = 1, 1,000 and 10,000 (as far as the open-file
+//   limit allows) at the engine's default limit in flight; ratios against N = 1.
+// - reply-complete mode: status of 1,000; status gate + read of 1,000, against a plain epoll
+//   client that sends the same bytes and reads the same replies.
+// - peak RSS of a process that reads 1 and 1,000 encoders; threads seen during a batch.
+// - with the open-file limit at 256, a status of 1,000 encoders.
+//
+// Usage: bench_fleet [MAX_ENCODERS]   (default 10000)
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ExchangeEngine.h"
+#include "LinkProtocol.h"
+#include "Socket.h"
+#include "TextConversions.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kPerSim = 250;
+
+double MsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+uint32_t AddressOf(int index)   // 127.0.X.Y, X from 1, Y 1-250
+{
+    return 0x7F000000u | (static_cast<uint32_t>(1 + index / kPerSim) << 8) | static_cast<uint32_t>(1 + index % kPerSim);
+}
+
+uint16_t FreePort(int type)
+{
+    CSocket probe(type == SOCK_STREAM ? CSocket::Kind::Tcp : CSocket::Kind::Udp);
+    probe.Bind(kLoopbackAddress, 0);
+    return probe.LocalPort();
+}
+
+struct Fleet {
+    uint16_t port = 0, searchPort = 0;
+    std::vector<pid_t> sims;
+    ~Fleet()
+    {
+        for (pid_t pid : sims) {
+            kill(pid, SIGTERM);
+        }
+        for (pid_t pid : sims) {
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+bool StartFleet(Fleet& fleet, int encoders)
+{
+    fleet.port = FreePort(SOCK_STREAM);
+    fleet.searchPort = FreePort(SOCK_DGRAM);
+    for (int first = 0; first < encoders; first += kPerSim) {
+        int last = std::min(encoders, first + kPerSim) - 1;
+        std::string range = FormatDotted(AddressOf(first)) + "-" + FormatDotted(AddressOf(last));
+        std::string port = std::to_string(fleet.port), searchPort = std::to_string(fleet.searchPort);
+        int pipeFds[2];
+        if (pipe(pipeFds) != 0) {
+            return false;
+        }
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(pipeFds[1], STDOUT_FILENO);
+            close(pipeFds[0]);
+            close(pipeFds[1]);
+            execl(KORVANE_SIM_PATH, KORVANE_SIM_PATH, "--bind", range.c_str(), "--port", port.c_str(), "--search-port",
+                  searchPort.c_str(), "--quiet", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(pipeFds[1]);
+        fleet.sims.push_back(pid);
+        char line[512];
+        FILE* out = fdopen(pipeFds[0], "r");
+        bool ready = out != nullptr && std::fgets(line, sizeof line, out) != nullptr;
+        if (out != nullptr) {
+            std::fclose(out);
+        }
+        if (!ready) {
+            std::fprintf(stderr, "korvane-sim for %s did not start\n", range.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+size_t Threads()
+{
+    size_t count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(dir);
+    }
+    return count;
+}
+
+struct BatchRun {
+    double ms = 0;
+    size_t succeeded = 0;
+    size_t mostThreads = 0;
+};
+
+BatchRun RunBatch(const Fleet& fleet, ExchangeKind kind, int count, WaitMode mode, LinkTiming timing)
+{
+    EngineOptions options;
+    options.link.commandPort = fleet.port;
+    options.link.searchPort = fleet.searchPort;
+    options.link.timing = timing;
+    options.link.waitMode = mode;
+    options.outFile.clear();
+    ExchangeEngine engine(options);
+    std::vector<EncoderRecord> records(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        records[static_cast<size_t>(i)].ipAddr = AddressOf(i);
+    }
+    ExchangeCollector collector;
+    BatchRun run;
+    Clock::time_point start = Clock::now();
+    engine.SubmitBatch(kind, records, {collector.Sink(), {}}, {});
+    while (!collector.WaitFor(records.size(), 5)) {
+        run.mostThreads = std::max(run.mostThreads, Threads());
+    }
+    run.ms = MsSince(start);
+    for (const ExchangeResult& result : collector.TakeAll()) {
+        run.succeeded += result.outcome == ExchangeOutcome::Succeeded;
+    }
+    return run;
+}
+
+// ---- the plain epoll client: status request and reply, then read request and reply ----
+
+struct Plain {
+    int fd = -1;
+    int stage = 0;   // 0 status, 1 read, 2 done
+    std::vector<uint8_t> in;
+    size_t want = FrameHeader::kSize;
+};
+
+bool Open(Plain& plain, uint32_t address, uint16_t port, int epoll, size_t index)
+{
+    plain.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (plain.fd < 0) {
+        return false;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(address);
+    connect(plain.fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    uint8_t header[FrameHeader::kSize];
+    FrameHeader{plain.stage == 0 ? CMD_STATUS : CMD_READ_CONFIG, 0}.Encode(header);
+    epoll_event event{};
+    event.events = EPOLLOUT;
+    event.data.u64 = index;
+    plain.in.clear();
+    plain.want = FrameHeader::kSize;
+    return epoll_ctl(epoll, EPOLL_CTL_ADD, plain.fd, &event) == 0;
+}
+
+double PlainClient(const Fleet& fleet, int count, size_t& completed)
+{
+    int epoll = epoll_create1(0);
+    std::vector<Plain> clients(static_cast<size_t>(count));
+    Clock::time_point start = Clock::now();
+    for (size_t i = 0; i < clients.size(); ++i) {
+        Open(clients[i], AddressOf(static_cast<int>(i)), fleet.port, epoll, i);
+    }
+    completed = 0;
+    size_t open = clients.size();
+    std::vector<epoll_event> events(1024);
+    uint8_t buffer[16384];
+    while (open > 0) {
+        int ready = epoll_wait(epoll, events.data(), static_cast<int>(events.size()), 2000);
+        if (ready <= 0) {
+            break;
+        }
+        for (int e = 0; e < ready; ++e) {
+            Plain& plain = clients[events[static_cast<size_t>(e)].data.u64];
+            if (events[static_cast<size_t>(e)].events & EPOLLOUT) {
+                uint8_t header[FrameHeader::kSize];
+                FrameHeader{plain.stage == 0 ? CMD_STATUS : CMD_READ_CONFIG, 0}.Encode(header);
+                send(plain.fd, header, 4, MSG_NOSIGNAL);
+                send(plain.fd, header + 4, 4, MSG_NOSIGNAL);
+                epoll_event event{};
+                event.events = EPOLLIN;
+                event.data.u64 = events[static_cast<size_t>(e)].data.u64;
+                epoll_ctl(epoll, EPOLL_CTL_MOD, plain.fd, &event);
+                continue;
+            }
+            ssize_t n = recv(plain.fd, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                plain.in.insert(plain.in.end(), buffer, buffer + n);
+                if (plain.in.size() >= FrameHeader::kSize) {
+                    plain.want = FrameHeader::kSize + static_cast<size_t>(FrameHeader::Decode(plain.in.data()).length);
+                }
+            }
+            if (n <= 0 || plain.in.size() >= plain.want) {
+                close(plain.fd);
+                bool whole = plain.in.size() >= plain.want;
+                if (whole && plain.stage == 0) {
+                    plain.stage = 1;
+                    Open(plain, AddressOf(static_cast<int>(events[static_cast<size_t>(e)].data.u64)), fleet.port, epoll,
+                         events[static_cast<size_t>(e)].data.u64);
+                } else {
+                    completed += whole;
+                    --open;
+                }
+            }
+        }
+    }
+    double ms = MsSince(start);
+    close(epoll);
+    return ms;
+}
+
+// Runs `work` in a child process; returns what it printed as a number (or -1).
+template <typename Work>
+double InChild(Work work)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        return -1;
+    }
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        double value = work();
+        std::string text = std::to_string(value);
+        ssize_t written = write(pipeFds[1], text.data(), text.size());
+        _exit(written > 0 ? 0 : 1);
+    }
+    close(pipeFds[1]);
+    char text[64] = {};
+    ssize_t got = read(pipeFds[0], text, sizeof text - 1);
+    close(pipeFds[0]);
+    waitpid(pid, nullptr, 0);
+    return got > 0 ? std::atof(text) : -1;
+}
+
+double PeakRssKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss);
+}
+
+}   // namespace
+
+int main(int argc, char** argv)
+{
+    int most = argc > 1 ? std::atoi(argv[1]) : 10000;
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    // The engine's process needs one descriptor per exchange plus its margin; the stand-ins
+    // run in processes of their own.
+    int room = static_cast<int>(std::min<rlim_t>(limit.rlim_max, 1 << 20) * 7 / 8) - 64;
+    int fleetSize = std::max(1000, std::min(most, room));
+    std::printf("open-file limit: soft %llu, hard %llu; fleet of %d stand-ins in %d processes\n",
+                static_cast<unsigned long long>(limit.rlim_cur), static_cast<unsigned long long>(limit.rlim_max),
+                fleetSize, (fleetSize + kPerSim - 1) / kPerSim);
+    Fleet fleet;
+    if (!StartFleet(fleet, fleetSize)) {
+        return 1;
+    }
+
+    LinkTiming scaled;
+    scaled.statusWaitMs = 40;
+    scaled.readWaitMs = 200;
+    std::printf("\nread, fixed waits scaled to 40/200 ms (default limit in flight)\n");
+    BatchRun one = RunBatch(fleet, ExchangeKind::Read, 1, WaitMode::Fixed, scaled);
+    std::printf("  N=1      %8.1f ms  %zu ok\n", one.ms, one.succeeded);
+    for (int n : {1000, 10000}) {
+        if (n > fleetSize) {
+            std::printf("  N=%-6d  skipped: the open-file limit allows a fleet of %d here\n", n, fleetSize);
+            continue;
+        }
+        BatchRun run = RunBatch(fleet, ExchangeKind::Read, n, WaitMode::Fixed, scaled);
+        std::printf("  N=%-6d %8.1f ms  %zu ok  %.2fx N=1  threads at most %zu\n", n, run.ms, run.succeeded,
+                    run.ms / one.ms, run.mostThreads);
+    }
+
+    std::printf("\nreply-complete mode, shipped waits, 1,000 encoders\n");
+    BatchRun status = RunBatch(fleet, ExchangeKind::Status, 1000, WaitMode::ReplyComplete, LinkTiming{});
+    std::printf("  status             %8.1f ms  %zu ok\n", status.ms, status.succeeded);
+    BatchRun read = RunBatch(fleet, ExchangeKind::Read, 1000, WaitMode::ReplyComplete, LinkTiming{});
+    size_t plainDone = 0;
+    double plain = PlainClient(fleet, 1000, plainDone);
+    std::printf("  gate + read        %8.1f ms  %zu ok  threads at most %zu\n", read.ms, read.succeeded,
+                read.mostThreads);
+    std::printf("  plain epoll client %8.1f ms  %zu ok  engine %.2fx the plain client\n", plain, plainDone,
+                read.ms / plain);
+
+    std::printf("\npeak RSS of a process reading N encoders (reply-complete)\n");
+    double rssOne = InChild([&] {
+        RunBatch(fleet, ExchangeKind::Read, 1, WaitMode::ReplyComplete, LinkTiming{});
+        return PeakRssKb();
+    });
+    double rssMany = InChild([&] {
+        RunBatch(fleet, ExchangeKind::Read, 1000, WaitMode::ReplyComplete, LinkTiming{});
+        return PeakRssKb();
+    });
+    std::printf("  N=1 %.0f KiB, N=1000 %.0f KiB: %.2fx\n", rssOne, rssMany, rssMany / rssOne);
+
+    double okUnder256 = InChild([&] {
+        rlimit low{256, 256};
+        setrlimit(RLIMIT_NOFILE, &low);
+        return static_cast<double>(
+            RunBatch(fleet, ExchangeKind::Status, 1000, WaitMode::ReplyComplete, LinkTiming{}).succeeded);
+    });
+    std::printf("\nopen-file limit 256: status of 1,000 encoders, %.0f succeeded\n", okUnder256);
+    return 0;
+}
