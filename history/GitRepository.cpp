@@ -278,8 +278,7 @@ bool GitRepository::Commit(const std::vector<GitFile>& files, const std::string&
     return true;
 }
 
-bool GitRepository::VersionsOf(const std::string& name, std::vector<GitFileVersion>& versions,
-                               std::string& error) const
+bool GitRepository::VersionsOf(const std::string& name, std::vector<GitFileVersion>& versions, std::string& error) const
 {
     versions.clear();
     OwnedCommit head = HeadCommit(m_repository);
@@ -312,9 +311,9 @@ bool GitRepository::VersionsOf(const std::string& name, std::vector<GitFileVersi
             continue;   // not there (yet, or any more)
         }
         git_commit* parent = nullptr;
-        OwnedCommit parentCommit(git_commit_parentcount(commit.get()) > 0 && git_commit_parent(&parent, commit.get(), 0) == 0
-                                ? parent
-                                : nullptr);
+        OwnedCommit parentCommit(
+            git_commit_parentcount(commit.get()) > 0 && git_commit_parent(&parent, commit.get(), 0) == 0 ? parent
+                                                                                                         : nullptr);
         Tree parentTree = TreeOf(parentCommit.get());
         git_oid beforeId;
         const bool existed = FileId(parentTree.get(), name, beforeId);

@@ -18,9 +18,9 @@ struct GitFile {
 };
 
 struct GitCommitInfo {
-    std::string id;        // 40 hexadecimal digits
-    std::string shortId;   // the first 7 of them
-    int64_t time = 0;      // the committer's time, seconds since 1970 UTC
+    std::string id;          // 40 hexadecimal digits
+    std::string shortId;     // the first 7 of them
+    int64_t time = 0;        // the committer's time, seconds since 1970 UTC
     int offsetMinutes = 0;   // the committer's offset from UTC
     std::string message;
 };
