@@ -4,6 +4,7 @@
 #include "Presets.h"
 #include "RecordComparison.h"
 #include "SettingsDocument.h"
+#include "SettingsFields.h"
 #include "SheetLayout.h"
 
 std::optional<EncoderRecord> RecordOfDocument(const std::string& bytes)
@@ -34,7 +35,10 @@ size_t ShownFieldCount()
 {
     size_t count = 0;
     ForEachSheetRow([&](const SheetRow& row, const char*) {
-        if (row.field.type != FieldType::None) ++count;
+        if (row.field.type == FieldType::None) return;
+        // A settings file never carries a password.
+        const SettingsField* element = FindSettingsField(row.field);
+        if (!element || !element->Has(FieldFlag::kPassword)) ++count;
     });
     return count;
 }

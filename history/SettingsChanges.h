@@ -24,7 +24,8 @@ std::optional<EncoderRecord> RecordOfDocument(const std::string& bytes);
 // Every row of the sheet that shows the two records differently, in sheet order.
 std::vector<SettingChange> SettingChanges(const EncoderRecord& before, const EncoderRecord& after);
 
-// How many rows of the sheet show a field of the record: what a first version brings.
+// How many rows of the sheet show a field a settings file carries: what a first version
+// brings.
 size_t ShownFieldCount();
 
 // "<Heading> / <Label>: <old> -> <new>"
