@@ -11,12 +11,12 @@ FUZZ_SECONDS ?= 60
 TEST_TIMEOUT ?= 300
 
 PACKAGES      := cmake ninja-build g++ pkg-config libtinyxml-dev libasio-dev libgtest-dev libgmock-dev \
-                 libbenchmark-dev qt6-base-dev qt6-qpa-plugins
+                 libbenchmark-dev qt6-base-dev qt6-qpa-plugins libgit2-dev git
 FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev
 # WenQuanYi Micro Hei: a compact face with the Chinese glyphs of the encoders' GB2312 names.
 RUN_PACKAGES  := fonts-dejavu-core fonts-wqy-microhei
 STYLE_PACKAGES := clang-format-14 clang-tidy-14
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64 libtinyxml-dev libasio-dev
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64 libtinyxml-dev libasio-dev libgit2-dev
 # The posix thread model: the layers use std::thread and std::mutex.
 WINDOWS_CXX   ?= x86_64-w64-mingw32-g++-posix
 # The tests that run under ThreadSanitizer, by ctest name: the link's and the device layer's.
@@ -84,19 +84,21 @@ tsan: deps $(BUILD_TSAN)/build.ninja
 
 # Every GUI-free source compiled (not linked: Debian has no Windows TinyXML) for the
 # operators' Windows desktops, warnings as errors. The globs pick up new sources and
-# layers that land later. TinyXML's header and Asio's (header-only) are lent to the cross
-# compiler; the rest of /usr/include is the build machine's and stays out.
+# layers that land later. The headers of TinyXML, Asio (header-only) and libgit2 alone are
+# lent to the cross compiler; the rest of /usr/include is the build machine's and stays out.
 WINDOWS_GLOBS := settings/*.cpp link/*.cpp device/*.cpp sim/*.cpp sheet/CommitRules*.cpp sheet/SheetLayout*.cpp \
                  sheet/Presets*.cpp sheet/RecordComparison*.cpp \
-                 cli/*.cpp
+                 history/*.cpp cli/*.cpp
 WINDOWS_FLAGS := -std=c++17 -Wall -Wextra -Werror -DTIXML_USE_STL -DASIO_STANDALONE -DASIO_NO_DEPRECATED \
                  -D_WIN32_WINNT=0x0A00 -isystem $(BUILD_WIN)/include \
-                 -Isettings -Ilink -Idevice -Isim -Isheet -Icli
+                 -Isettings -Ilink -Idevice -Isim -Isheet -Ihistory -Icli
 windows-check:
 	$(call install_missing,$(WINDOWS_PACKAGES))
 	@set -e; mkdir -p $(BUILD_WIN)/include $(BUILD_WIN)/obj; \
 	ln -sf /usr/include/tinyxml.h $(BUILD_WIN)/include/tinyxml.h; \
 	ln -sfn /usr/include/asio $(BUILD_WIN)/include/asio; ln -sf /usr/include/asio.hpp $(BUILD_WIN)/include/asio.hpp; \
+	ln -sfn /usr/include/git2.h $(BUILD_WIN)/include/git2.h; \
+	ln -sfn /usr/include/git2 $(BUILD_WIN)/include/git2; \
 	count=0; for f in $(WINDOWS_GLOBS); do \
 	  [ -f "$$f" ] || continue; \
 	  echo "  $(WINDOWS_CXX) $$f"; \

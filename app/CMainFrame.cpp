@@ -18,6 +18,7 @@
 
 #include "AppIds.h"
 #include "CDeviceTree.h"
+#include "CHistoryKeeper.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
 #include "CPrompter.h"
@@ -106,6 +107,8 @@ constexpr FrameCommand kFrameCommands[] = {
      nullptr, kNoIcon, true},
     {ID_COMPARE_ENCODERS, "Compare Encoders", "Show the settings in which the two selected encoders differ", nullptr,
      kNoIcon, false},
+    {ID_DEVICE_HISTORY, "History...",
+     "Show the kept versions of the current encoder's settings; Restore takes one as edits", nullptr, kNoIcon, false},
     {ID_PREV_PANE, "Prev Panel", "Prev Panel", "Shift+F6", kNoIcon, false},
 };
 
@@ -155,7 +158,10 @@ bool ParseDotted(const QString& text, uint32_t& address)
 }   // namespace
 
 CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string outFile)
-    : m_prompter(prompter), m_linkOptions(std::move(options)), m_outFile(std::move(outFile))
+    : m_prompter(prompter),
+      m_linkOptions(std::move(options)),
+      m_outFile(std::move(outFile)),
+      m_history(std::make_unique<CHistoryKeeper>())
 {
     // The frame is always a top-level window of its own and goes when it is closed,
     // taking the device list and every record with it.
@@ -264,8 +270,8 @@ void CMainFrame::CreateMenus()
 
     QMenu* device = menuBar()->addMenu(QStringLiteral("Device (&D)"));
     for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, 0, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION,
-                   0, ID_START_TS_IP, ID_STOP_TS_IP, 0, ID_READ_DEVICE_MESSAGE, 0, ID_COMPARE_ENCODERS, 0,
-                   ID_CANCEL_EXCHANGES, 0, ID_WAIT_REPLY_COMPLETE, ID_READ_BACK_AFTER_WRITE}) {
+                   0, ID_START_TS_IP, ID_STOP_TS_IP, 0, ID_READ_DEVICE_MESSAGE, 0, ID_COMPARE_ENCODERS,
+                   ID_DEVICE_HISTORY, 0, ID_CANCEL_EXCHANGES, 0, ID_WAIT_REPLY_COMPLETE, ID_READ_BACK_AFTER_WRITE}) {
         if (id == 0)
             device->addSeparator();
         else
@@ -555,6 +561,9 @@ bool CMainFrame::OnFrameCommand(int id)
     case ID_PREV_PANE:
         CycleFocus(-1);
         return true;
+    case ID_DEVICE_HISTORY:
+        ShowHistory();
+        return true;
     default:
         return OnSafeEditCommand(id);
     }
@@ -683,6 +692,7 @@ void CMainFrame::RestoreSettings()
     const int seconds = settings.value(QString::fromLatin1(kMonitorSecondsKey), kDefaultMonitorSeconds).toInt();
     SetMonitorInterval(std::clamp(seconds, 1, 3600) * 1000);
     RestoreSafeEditSettings();
+    RestoreHistorySettings();
     m_persist = true;
 }
 

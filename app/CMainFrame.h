@@ -27,6 +27,7 @@
 #include "RecordComparison.h"
 
 class CDeviceTree;
+class CHistoryKeeper;
 class CMessagePane;
 class CPaneSplitter;
 class CPrompter;
@@ -119,6 +120,15 @@ public:
     void ApplySettingsFile();
     void CompareSelected();
     QLabel* PendingField() const { return m_pendingField; }
+
+    // Configuration history (CMainFrameHistory.cpp): the repository every successful read
+    // and write is committed to; empty keeps none. RestoreSettings takes it from the
+    // per-user settings, by default the per-user data folder's "history".
+    void SetHistoryFolder(const QString& folder);
+    QString HistoryFolder() const;
+    // Device > History...: the current encoder's versions; Restore makes the chosen one's
+    // settings pending edits.
+    void ShowHistory();
 
     CDeviceTree* DeviceTree() const { return m_deviceTree; }
     CSettingsSheet* SettingsSheet() const { return m_settingsSheet; }
@@ -213,6 +223,11 @@ private:
     // Read failures, the read-back after a write and its comparison.
     void AfterExchange(const ExchangeResult& result, bool monitor);
     void ForgetEncoderEdits(uint32_t address);
+    // Configuration history.
+    void RestoreHistorySettings();
+    void KeepInHistory(const EncoderEntry& entry, const EncoderRecord& record, const QString& title);
+    void KeepBeforeWrite(uint32_t address);
+    void KeepExchangeInHistory(const ExchangeResult& result);
     QString SheetNotice() const;
     bool RunFileDialog(bool save, const QString& title, QString& path);
 
@@ -262,11 +277,14 @@ private:
     bool m_readBack = false;
     QHash<uint32_t, bool> m_readFailed;              // the encoder's last read failed
     std::map<uint32_t, EncoderRecord> m_readBacks;   // written records awaiting their read-back
+
+    std::unique_ptr<CHistoryKeeper> m_history;
 };
 
 // The settings under which the address book and the wait mode are kept.
 extern const char* const kAddressBookKey;
 extern const char* const kReplyCompleteKey;
 extern const char* const kMonitorSecondsKey;
+extern const char* const kHistoryFolderKey;   // the history repository's folder; empty: none
 extern const char* const
     kReadBackKey;   // read back after every write; false when not set   // read at start only; 10 when not set

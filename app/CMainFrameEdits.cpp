@@ -178,6 +178,7 @@ void CMainFrame::UpdateSafeEditStates()
     CommandAction(ID_FILE_SAVE_SETTINGS)->setEnabled(entry != nullptr);
     CommandAction(ID_FILE_APPLY_SETTINGS)->setEnabled(m_deviceTree->SelectionIdle());
     CommandAction(ID_COMPARE_ENCODERS)->setEnabled(m_deviceTree->SelectedEncoderItems().size() == 2);
+    CommandAction(ID_DEVICE_HISTORY)->setEnabled(entry != nullptr && !HistoryFolder().isEmpty());
     if (!entry) {
         m_settingsSheet->MarkRows({});
         m_pendingField->clear();
@@ -335,6 +336,7 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
 void CMainFrame::AfterExchange(const ExchangeResult& result, bool monitor)
 {
     if (monitor) return;
+    KeepExchangeInHistory(result);
     const uint32_t address = result.address;
     const EncoderEntry* entry = m_encoders.Find(address);
     if (!entry) {

@@ -76,6 +76,7 @@ void CMainFrame::StartExchange(ExchangeKind kind, uint32_t address, int group)
     m_outcomes.remove(address);
     UpdateItem(address);
     if (EncoderEntry* entry = m_encoders.Find(address)) entry->inFlight = true;
+    if (kind == ExchangeKind::Write) KeepBeforeWrite(address);
     if (auto poll = m_polls.find(address); poll != m_polls.end()) {
         m_afterPoll[address] = [this, kind, address] { SubmitExchange(kind, address); };
         CancelEncoder(address);

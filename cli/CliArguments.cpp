@@ -14,7 +14,8 @@ struct CommandWord {
 constexpr CommandWord kCommands[] = {
     {CliCommand::Search, "search"}, {CliCommand::Status, "status"}, {CliCommand::Alarms, "alarms"},
     {CliCommand::Read, "read"},     {CliCommand::Write, "write"},   {CliCommand::Start, "start"},
-    {CliCommand::Stop, "stop"},
+    {CliCommand::Stop, "stop"},     {CliCommand::Backup, "backup"}, {CliCommand::History, "history"},
+    {CliCommand::Diff, "diff"},
 };
 
 bool ParseInteger(const std::string& text, long low, long high, long& value)
@@ -211,6 +212,12 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments& argument
                 error = "--password-file needs a file";
                 return false;
             }
+        } else if (name == "--repo") {
+            if (!takeValue(arguments.repo)) return false;
+            if (arguments.repo.empty()) {
+                error = "--repo needs a folder";
+                return false;
+            }
         } else if (name == "--new-password") {
             if (!takeValue(value)) return false;
             arguments.newPassword = value;
@@ -229,6 +236,10 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments& argument
         return false;
     }
     for (const std::string& option : optionsSeen) {
+        if (option == "--repo" && arguments.command != CliCommand::Backup && arguments.command != CliCommand::History) {
+            error = "--repo belongs to backup and history, not to " + std::string(CommandName(arguments.command));
+            return false;
+        }
         CliCommand owner = OwnerOf(option);
         if (owner != CliCommand::None && owner != arguments.command) {
             error = option + " belongs to " + CommandName(owner) + ", not to " + CommandName(arguments.command);
@@ -242,6 +253,22 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments& argument
             return false;
         }
         return true;
+    }
+    if (arguments.command == CliCommand::Diff) {
+        if (arguments.targets.size() != 2) {
+            error = "diff needs exactly two FILEs";
+            return false;
+        }
+        return true;
+    }
+    if ((arguments.command == CliCommand::Backup || arguments.command == CliCommand::History) &&
+        arguments.repo.empty()) {
+        error = std::string(name) + " needs --repo DIR";
+        return false;
+    }
+    if (arguments.command == CliCommand::History && arguments.targets.size() != 1) {
+        error = "history needs exactly one ADDRESS";
+        return false;
     }
     if (arguments.targets.empty()) {
         error = std::string(name) + " needs at least one ADDRESS";
@@ -288,6 +315,15 @@ std::string CliHelpText()
            "      --new-password N  the password to set (default: keep the password)\n"
            "      --verify          read each written encoder again and report what did not take\n"
            "                        (a write also leaves the last document sent in ./out.xml)\n"
+           "  backup ADDRESS... --repo DIR\n"
+           "                        read every encoder as read --out does, write DIR/<address>.xml\n"
+           "                        and commit the changed files to the git repository DIR (made\n"
+           "                        when missing), one commit per run naming every changed field\n"
+           "  history ADDRESS --repo DIR\n"
+           "                        one line per commit that changed the encoder's file, newest\n"
+           "                        first: <short id> <time> <count> changed\n"
+           "  diff FILE1 FILE2      one line per differing field of two settings files; exit 0\n"
+           "                        when equal, 1 when different, 2 when one is not a settings file\n"
            "  start ADDRESS...      start the TS-over-IP output (the encoder does not acknowledge it)\n"
            "  stop ADDRESS...       stop the TS-over-IP output (the encoder does not acknowledge it)\n"
            "\n"

@@ -10,7 +10,7 @@
 
 #include "LinkProtocol.h"
 
-enum class CliCommand { None, Search, Status, Alarms, Read, Write, Start, Stop };
+enum class CliCommand { None, Search, Status, Alarms, Read, Write, Start, Stop, Backup, History, Diff };
 
 enum class CliWaitMode { Fixed, Reply };
 
@@ -26,7 +26,7 @@ struct CliWaits {
 
 struct CliArguments {
     CliCommand command = CliCommand::None;
-    std::vector<std::string> targets;   // ADDRESS words, or the one BROADCAST of search
+    std::vector<std::string> targets;   // ADDRESS words, the one BROADCAST of search, diff's two FILEs
 
     // read
     std::string outDir;
@@ -37,6 +37,8 @@ struct CliArguments {
     std::string passwordFile;
     std::optional<std::string> newPassword;
     bool verify = false;
+    // backup, history
+    std::string repo;
 
     CliWaitMode wait = CliWaitMode::Fixed;
     int parallel = 0;   // 0: every encoder at once, as far as the open-file limit allows

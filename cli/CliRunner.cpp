@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "CliOutput.h"
+#include "CliHistory.h"
 #include "CliSettings.h"
 #include "ExchangeEngine.h"
 #include "RecordJson.h"
@@ -55,12 +56,17 @@ const char* TrueFalse(bool value)
 
 class Runner {
 public:
-    explicit Runner(const CliRunSetup& setup)
+    // `documents`: each encoder's document read, kept instead of printed or written.
+    explicit Runner(const CliRunSetup& setup, std::vector<std::optional<std::string>>* documents = nullptr)
         : m_setup(setup), m_arguments(setup.arguments),
           m_output(OutputOptions{m_arguments.json, m_arguments.quiet, setup.progress, CommandName(m_arguments.command)},
                    setup.addresses.size()),
-          m_engine(MakeEngineOptions(m_arguments))
-    {}
+          m_engine(MakeEngineOptions(m_arguments)), m_documents(documents)
+    {
+        if (m_documents) {
+            m_documents->assign(setup.addresses.size(), std::nullopt);
+        }
+    }
 
     int Run()
     {
@@ -102,7 +108,7 @@ private:
             Submit(job, Step::StartStop,
                    m_arguments.command == CliCommand::Start ? ExchangeKind::Start : ExchangeKind::Stop);
             break;
-        default:   // alarms, read and write all read the configuration first
+        default:   // alarms, read, backup and write all read the configuration first
             Submit(job, Step::Read, ExchangeKind::Read);
             break;
         }
@@ -158,6 +164,7 @@ private:
             HandleAlarms(job, result);
             break;
         case CliCommand::Read:
+        case CliCommand::Backup:
             HandleRead(job, result);
             break;
         case CliCommand::Write:
@@ -254,7 +261,9 @@ private:
         }
         job.record = *result.record;
         std::string document = m_arguments.raw ? result.document : DocumentOfRecord(job.record);
-        if (!m_arguments.outDir.empty()) {
+        if (m_documents) {
+            (*m_documents)[job.index] = std::move(document);
+        } else if (!m_arguments.outDir.empty()) {
             std::filesystem::path path = std::filesystem::path(m_arguments.outDir) / (job.report.address + ".xml");
             if (!WriteFileWhole(path, document)) {
                 job.report.messages.push_back({"cannot write " + path.string(), true});
@@ -378,6 +387,7 @@ private:
     std::vector<EncoderJob> m_jobs;
     std::unordered_map<ExchangeId, size_t> m_byExchange;
     size_t m_unfinished = 0;
+    std::vector<std::optional<std::string>>* m_documents;
 };
 
 int RunSearch(const CliRunSetup& setup)
@@ -413,10 +423,19 @@ int RunSearch(const CliRunSetup& setup)
 
 }   // namespace
 
+int ReadDocuments(const CliRunSetup& setup, std::vector<std::optional<std::string>>& documents)
+{
+    Runner runner(setup, &documents);
+    return runner.Run();
+}
+
 int RunCliCommand(const CliRunSetup& setup)
 {
     if (setup.arguments.command == CliCommand::Search) {
         return RunSearch(setup);
+    }
+    if (setup.arguments.command == CliCommand::Backup) {
+        return RunBackup(setup);
     }
     Runner runner(setup);
     return runner.Run();

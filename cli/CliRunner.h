@@ -5,6 +5,7 @@
 // exchange; the engine runs up to --parallel of them at once.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,3 +23,7 @@ struct CliRunSetup {
 
 // Runs the command; returns the exit status (0 every encoder succeeded, 1 any failed).
 int RunCliCommand(const CliRunSetup& setup);
+
+// Reads every encoder as `read --out` does and keeps, for each encoder in the order given,
+// the document `read --out` would write (empty when its read failed). The exit status.
+int ReadDocuments(const CliRunSetup& setup, std::vector<std::optional<std::string>>& documents);

@@ -20,6 +20,7 @@
 
 #include "AddressArguments.h"
 #include "CliArguments.h"
+#include "CliHistory.h"
 #include "CliRunner.h"
 #include "CliSettings.h"
 #include "Socket.h"
@@ -95,6 +96,10 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (arguments.command == CliCommand::Diff) {
+        return RunDiff(arguments);
+    }
+
     CliRunSetup setup;
     setup.arguments = arguments;
     if (arguments.command == CliCommand::Search) {
@@ -110,6 +115,12 @@ int main(int argc, char** argv)
             return Usage("no encoder address given");
         }
         setup.addresses = std::move(addresses.addresses);
+    }
+    if (arguments.command == CliCommand::History) {
+        if (setup.addresses.size() != 1) {
+            return Usage("history needs exactly one encoder");
+        }
+        return RunHistory(arguments, setup.addresses.front());
     }
 
     if (arguments.command == CliCommand::Read) {

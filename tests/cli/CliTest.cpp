@@ -148,6 +148,13 @@ const UsageCase kUsageCases[] = {
      "--waits needs STATUS,READ,WRITE[,SEARCH] in milliseconds"},
     {"ValueMissing", {"status", "127.0.0.2", "--port"}, "--port needs a value"},
     {"FlagWithValue", {"--json=yes", "status", "127.0.0.2"}, "--json takes no value"},
+    {"BackupWithoutRepository", {"backup", "127.0.0.2"}, "backup needs --repo DIR"},
+    {"RepositoryOfAnotherCommand",
+     {"read", "127.0.0.2", "--repo", "dir"},
+     "--repo belongs to backup and history, not to read"},
+    {"HistoryOfARange", {"history", "127.0.0.2-3", "--repo", "dir"}, "history needs exactly one encoder"},
+    {"HistoryOfTwo", {"history", "127.0.0.2", "127.0.0.3", "--repo", "dir"}, "history needs exactly one ADDRESS"},
+    {"DiffOfOneFile", {"diff", "settings.xml"}, "diff needs exactly two FILEs"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliUsage, ::testing::ValuesIn(kUsageCases),
