@@ -10,7 +10,7 @@
 
 #include "LinkProtocol.h"
 
-enum class CliCommand { None, Search, Status, Alarms, Read, Write, Start, Stop };
+enum class CliCommand { None, Search, Status, Alarms, Read, Write, Start, Stop, Monitor };
 
 enum class CliWaitMode { Fixed, Reply };
 
@@ -37,9 +37,15 @@ struct CliArguments {
     std::string passwordFile;
     std::optional<std::string> newPassword;
     bool verify = false;
+    // monitor
+    int intervalMs = 10000;
+    bool metrics = false;   // --metrics given
+    std::string metricsHost;
+    uint16_t metricsPort = 0;   // 0: any free port
 
     CliWaitMode wait = CliWaitMode::Fixed;
     int parallel = 64;
+    bool parallelGiven = false;
     uint16_t port = COMMAND_PORT;
     uint16_t searchPort = SEARCH_PORT;
     std::optional<CliWaits> waits;
@@ -50,6 +56,10 @@ struct CliArguments {
 };
 
 constexpr int kMaxParallel = 1024;
+
+// monitor --interval bounds, in milliseconds.
+constexpr int kMinIntervalMs = 50;
+constexpr int kMaxIntervalMs = 86400 * 1000;
 
 constexpr const char* kCliVersion = "1.0.0";
 
