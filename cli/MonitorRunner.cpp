@@ -115,6 +115,16 @@ int RunMonitor(const CliRunSetup& setup, const EngineOptions& options)
         while (took && monitor.Process(0, events)) {
         }
         figuresChanged = figuresChanged || took;
+        // The endpoint has a change before its line is printed: whoever reads the line and
+        // then scrapes sees it.
+        now = SteadyClock::now();
+        if (arguments.metrics && figuresChanged &&
+            (!events.empty() || now - lastPublish >= std::chrono::milliseconds(kPublishEveryMs) ||
+             monitor.PollsInFlight() == 0)) {
+            server.Publish(monitor.Figures());
+            lastPublish = now;
+            figuresChanged = false;
+        }
         if (!events.empty()) {
             out.clear();
             for (const MonitorEvent& event : events) {
@@ -122,14 +132,6 @@ int RunMonitor(const CliRunSetup& setup, const EngineOptions& options)
             }
             std::fwrite(out.data(), 1, out.size(), stdout);
             std::fflush(stdout);
-        }
-        now = SteadyClock::now();
-        if (arguments.metrics && figuresChanged &&
-            (events.size() > 0 || now - lastPublish >= std::chrono::milliseconds(kPublishEveryMs) ||
-             monitor.PollsInFlight() == 0)) {
-            server.Publish(monitor.Figures());
-            lastPublish = now;
-            figuresChanged = false;
         }
     }
     return 0;
