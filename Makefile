@@ -87,8 +87,9 @@ tsan: deps $(BUILD_TSAN)/build.ninja
 
 # Every GUI-free source compiled (not linked: Debian has no Windows TinyXML) for the
 # operators' Windows desktops, warnings as errors. The globs pick up new sources and
-# layers that land later. TinyXML's header alone is lent to the cross compiler; the rest
-# of /usr/include is the build machine's and stays out.
+# layers that land later. TinyXML's and libmicrohttpd's headers alone are lent to the cross
+# compiler (both libraries exist for Windows); the rest of /usr/include is the build
+# machine's and stays out.
 WINDOWS_GLOBS := settings/*.cpp link/*.cpp device/*.cpp sim/*.cpp sheet/CommitRules*.cpp sheet/SheetLayout*.cpp \
                  sheet/Presets*.cpp sheet/RecordComparison*.cpp \
                  cli/*.cpp
@@ -98,6 +99,7 @@ windows-check:
 	$(call install_missing,$(WINDOWS_PACKAGES))
 	@set -e; mkdir -p $(BUILD_WIN)/include $(BUILD_WIN)/obj; \
 	ln -sf /usr/include/tinyxml.h $(BUILD_WIN)/include/tinyxml.h; \
+	ln -sf /usr/include/microhttpd.h $(BUILD_WIN)/include/microhttpd.h; \
 	count=0; for f in $(WINDOWS_GLOBS); do \
 	  [ -f "$$f" ] || continue; \
 	  echo "  $(WINDOWS_CXX) $$f"; \
