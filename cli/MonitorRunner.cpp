@@ -69,6 +69,10 @@ std::string MonitorEventLine(const MonitorEvent& event, bool json)
 int RunMonitor(const CliRunSetup& setup, const EngineOptions& options)
 {
     const CliArguments& arguments = setup.arguments;
+    g_stop = 0;
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+
     MetricsServer server;
     if (arguments.metrics) {
         std::string error;
@@ -82,10 +86,6 @@ int RunMonitor(const CliRunSetup& setup, const EngineOptions& options)
                      static_cast<unsigned>(server.Port()));
         std::fflush(stderr);
     }
-
-    g_stop = 0;
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
 
     EncoderMonitor monitor(options, setup.addresses);
     if (arguments.metrics) {
