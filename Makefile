@@ -11,7 +11,9 @@ FUZZ_SECONDS ?= 60
 TEST_TIMEOUT ?= 300
 
 PACKAGES      := cmake ninja-build g++ pkg-config libtinyxml-dev libasio-dev libgtest-dev libgmock-dev \
-                 libbenchmark-dev qt6-base-dev qt6-qpa-plugins libgit2-dev git
+                 libbenchmark-dev qt6-base-dev qt6-qpa-plugins libgit2-dev git libmicrohttpd-dev
+# The real Prometheus server, for the monitor's scrape test (prometheus-check).
+PROMETHEUS_PACKAGES := prometheus
 FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev
 # WenQuanYi Micro Hei: a compact face with the Chinese glyphs of the encoders' GB2312 names.
 RUN_PACKAGES  := fonts-dejavu-core fonts-wqy-microhei
@@ -22,7 +24,8 @@ WINDOWS_CXX   ?= x86_64-w64-mingw32-g++-posix
 # The tests that run under ThreadSanitizer, by ctest name: the link's and the device layer's.
 TSAN_TESTS    ?= ^(link|device)\.
 
-.PHONY: all deps fuzz-deps build test sanitize tsan windows-check fuzz bench run clean format-check tidy
+.PHONY: all deps fuzz-deps build test sanitize tsan windows-check fuzz bench run clean format-check tidy \
+        prometheus-deps prometheus-check
 
 all: build
 
@@ -84,8 +87,9 @@ tsan: deps $(BUILD_TSAN)/build.ninja
 
 # Every GUI-free source compiled (not linked: Debian has no Windows TinyXML) for the
 # operators' Windows desktops, warnings as errors. The globs pick up new sources and
-# layers that land later. The headers of TinyXML, Asio (header-only) and libgit2 alone are
-# lent to the cross compiler; the rest of /usr/include is the build machine's and stays out.
+# layers that land later. The headers of TinyXML, Asio (header-only), libgit2 and
+# libmicrohttpd alone are lent to the cross compiler (all exist for Windows); the rest of
+# /usr/include is the build machine's and stays out.
 WINDOWS_GLOBS := settings/*.cpp link/*.cpp device/*.cpp sim/*.cpp sheet/CommitRules*.cpp sheet/SheetLayout*.cpp \
                  sheet/Presets*.cpp sheet/RecordComparison*.cpp \
                  history/*.cpp cli/*.cpp
@@ -99,6 +103,7 @@ windows-check:
 	ln -sfn /usr/include/asio $(BUILD_WIN)/include/asio; ln -sf /usr/include/asio.hpp $(BUILD_WIN)/include/asio.hpp; \
 	ln -sfn /usr/include/git2.h $(BUILD_WIN)/include/git2.h; \
 	ln -sfn /usr/include/git2 $(BUILD_WIN)/include/git2; \
+	ln -sf /usr/include/microhttpd.h $(BUILD_WIN)/include/microhttpd.h; \
 	count=0; for f in $(WINDOWS_GLOBS); do \
 	  [ -f "$$f" ] || continue; \
 	  echo "  $(WINDOWS_CXX) $$f"; \
@@ -109,6 +114,20 @@ windows-check:
 
 fuzz-deps:
 	$(call install_missing,$(FUZZ_PACKAGES))
+
+prometheus-deps:
+	$(call install_missing,$(PROMETHEUS_PACKAGES))
+
+# A real Prometheus server scrapes korvane-cli monitor's endpoint on loopback and answers
+# a query for korvane_encoder_up. With the package installed the test must pass; only
+# where the package cannot be installed is it skipped, saying so.
+prometheus-check: build
+	@if $(MAKE) --no-print-directory prometheus-deps; then \
+	  cd $(BUILD) && KORVANE_PROMETHEUS=/usr/bin/prometheus \
+	    ctest --output-on-failure --timeout $(TEST_TIMEOUT) -R '^cli\.Prometheus\.'; \
+	else \
+	  echo "prometheus-check: SKIPPED: the Debian package prometheus cannot be installed on this machine"; \
+	fi
 
 # The fuzz build is configured with clang and expat, so both are installed first.
 $(BUILD_FUZZ)/build.ninja: | fuzz-deps

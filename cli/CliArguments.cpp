@@ -1,5 +1,6 @@
 #include "CliArguments.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
@@ -15,7 +16,7 @@ constexpr CommandWord kCommands[] = {
     {CliCommand::Search, "search"}, {CliCommand::Status, "status"}, {CliCommand::Alarms, "alarms"},
     {CliCommand::Read, "read"},     {CliCommand::Write, "write"},   {CliCommand::Start, "start"},
     {CliCommand::Stop, "stop"},     {CliCommand::Backup, "backup"}, {CliCommand::History, "history"},
-    {CliCommand::Diff, "diff"},
+    {CliCommand::Diff, "diff"},     {CliCommand::Monitor, "monitor"},
 };
 
 bool ParseInteger(const std::string& text, long low, long high, long& value)
@@ -70,7 +71,45 @@ CliCommand OwnerOf(const std::string& option)
         option == "--verify") {
         return CliCommand::Write;
     }
+    if (option == "--interval" || option == "--metrics") {
+        return CliCommand::Monitor;
+    }
     return CliCommand::None;
+}
+
+// Seconds, whole or with a fraction ("10", "0.5"), to milliseconds.
+bool ParseSeconds(const std::string& text, int& ms)
+{
+    if (text.empty() || text.size() > 12 || !(std::isdigit(static_cast<unsigned char>(text[0])) != 0)) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    double seconds = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != 0 || !(seconds >= kMinIntervalMs / 1000.0) || seconds > kMaxIntervalMs / 1000.0) {
+        return false;
+    }
+    ms = static_cast<int>(seconds * 1000.0 + 0.5);
+    return true;
+}
+
+// HOST:PORT; the host may be a name, a dotted address or a bracketed IPv6 address.
+bool ParseHostPort(const std::string& text, std::string& host, uint16_t& port)
+{
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+        return false;
+    }
+    host = text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    long number = 0;
+    if (host.empty() || !ParseInteger(text.substr(colon + 1), 0, 65535, number)) {
+        return false;
+    }
+    port = static_cast<uint16_t>(number);
+    return true;
 }
 
 }   // namespace
@@ -176,6 +215,7 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments& argument
                 return false;
             }
             arguments.parallel = static_cast<int>(number);
+            arguments.parallelGiven = true;
         } else if (name == "--port" || name == "--search-port") {
             if (!takeValue(value)) return false;
             if (!ParseInteger(value, 1, 65535, number)) {
@@ -191,6 +231,19 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments& argument
                 return false;
             }
             arguments.waits = waits;
+        } else if (name == "--interval") {
+            if (!takeValue(value)) return false;
+            if (!ParseSeconds(value, arguments.intervalMs)) {
+                error = "--interval needs seconds from 0.05 to 86400";
+                return false;
+            }
+        } else if (name == "--metrics") {
+            if (!takeValue(value)) return false;
+            if (!ParseHostPort(value, arguments.metricsHost, arguments.metricsPort)) {
+                error = "--metrics needs HOST:PORT";
+                return false;
+            }
+            arguments.metrics = true;
         } else if (name == "--out") {
             if (!takeValue(arguments.outDir)) return false;
             if (arguments.outDir.empty()) {
@@ -326,6 +379,11 @@ std::string CliHelpText()
            "                        when equal, 1 when different, 2 when one is not a settings file\n"
            "  start ADDRESS...      start the TS-over-IP output (the encoder does not acknowledge it)\n"
            "  stop ADDRESS...       stop the TS-over-IP output (the encoder does not acknowledge it)\n"
+           "  monitor ADDRESS...    poll every encoder's status until SIGINT or SIGTERM; print one line\n"
+           "                        per change: TIME ADDRESS online|offline|raised|cleared [ALARM]\n"
+           "      --interval S      seconds between polls of an encoder (default 10)\n"
+           "      --metrics HOST:PORT  serve Prometheus metrics at http://HOST:PORT/metrics\n"
+           "                        (port 0: any free port, named on standard error)\n"
            "\n"
            "ADDRESS is a dotted IPv4 address, a range of the last number (10.1.2.20-69 or\n"
            "10.1.2.20-10.1.2.69), or @FILE (one address or range per line, # starts a comment).\n"
@@ -352,5 +410,6 @@ std::string CliHelpText()
            "\n"
            "Messages about an encoder go to standard error, prefixed with its address; progress\n"
            "goes there too while a batch runs, when it is a terminal. Passwords are never printed.\n"
-           "Exit status: 0 every encoder succeeded, 1 any failed, 2 usage error.\n";
+           "Exit status: 0 every encoder succeeded, 1 any failed, 2 usage error; monitor: 0 when\n"
+           "stopped by SIGINT or SIGTERM, 1 when the metrics address cannot be served.\n";
 }

@@ -10,7 +10,7 @@
 
 #include "LinkProtocol.h"
 
-enum class CliCommand { None, Search, Status, Alarms, Read, Write, Start, Stop, Backup, History, Diff };
+enum class CliCommand { None, Search, Status, Alarms, Read, Write, Start, Stop, Backup, History, Diff, Monitor };
 
 enum class CliWaitMode { Fixed, Reply };
 
@@ -40,8 +40,15 @@ struct CliArguments {
     // backup, history
     std::string repo;
 
+    // monitor
+    int intervalMs = 10000;
+    bool metrics = false;   // --metrics given
+    std::string metricsHost;
+    uint16_t metricsPort = 0;   // 0: any free port
+
     CliWaitMode wait = CliWaitMode::Fixed;
     int parallel = 0;   // 0: every encoder at once, as far as the open-file limit allows
+    bool parallelGiven = false;
     uint16_t port = COMMAND_PORT;
     uint16_t searchPort = SEARCH_PORT;
     std::optional<CliWaits> waits;
@@ -52,6 +59,10 @@ struct CliArguments {
 };
 
 constexpr int kMaxParallel = 1000000;
+
+// monitor --interval bounds, in milliseconds.
+constexpr int kMinIntervalMs = 50;
+constexpr int kMaxIntervalMs = 86400 * 1000;
 
 constexpr const char* kCliVersion = "1.0.0";
 

@@ -11,11 +11,15 @@
 #include "CliHistory.h"
 #include "CliSettings.h"
 #include "ExchangeEngine.h"
+#include "MonitorRunner.h"
 #include "RecordJson.h"
 #include "StatusGate.h"
 #include "TextConversions.h"
 
-namespace {
+int ParallelOf(const CliArguments& arguments)
+{
+    return arguments.parallel;
+}
 
 EngineOptions MakeEngineOptions(const CliArguments& arguments)
 {
@@ -31,9 +35,11 @@ EngineOptions MakeEngineOptions(const CliArguments& arguments)
             options.link.timing.searchWindowMs = arguments.waits->searchMs;
         }
     }
-    options.maxInFlight = static_cast<size_t>(arguments.parallel);
+    options.maxInFlight = static_cast<size_t>(ParallelOf(arguments));
     return options;
 }
+
+namespace {
 
 // Which exchange an encoder waits for.
 enum class Step { Status, Read, Write, Verify, StartStop };
@@ -436,6 +442,9 @@ int RunCliCommand(const CliRunSetup& setup)
     }
     if (setup.arguments.command == CliCommand::Backup) {
         return RunBackup(setup);
+    }
+    if (setup.arguments.command == CliCommand::Monitor) {
+        return RunMonitor(setup, MakeEngineOptions(setup.arguments));
     }
     Runner runner(setup);
     return runner.Run();

@@ -21,6 +21,14 @@ struct CliRunSetup {
     bool progress = false;               // standard error is a terminal
 };
 
+struct EngineOptions;
+// The engine's ports, waits, wait mode and in-flight limit as the options give them.
+EngineOptions MakeEngineOptions(const CliArguments& arguments);
+
+// Exchanges in flight at once: --parallel, or for monitor by default the most allowed,
+// so that a fleet's fixed-wait polls fit in one interval.
+int ParallelOf(const CliArguments& arguments);
+
 // Runs the command; returns the exit status (0 every encoder succeeded, 1 any failed).
 int RunCliCommand(const CliRunSetup& setup);
 

@@ -165,7 +165,7 @@ int main(int argc, char** argv)
     }
 
     setup.progress = isatty(fileno(stderr)) != 0;
-    AllowOpenFiles(arguments.parallel);
+    AllowOpenFiles(ParallelOf(arguments));
     if (!StartSocketLibrary()) {
         std::fprintf(stderr, "korvane-cli: the socket library did not start\n");
         return 1;

@@ -15,8 +15,14 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <poll.h>
+#include <unistd.h>
+#endif
+
 #include "AddressRange.h"
 #include "CEncoderSim.h"
+#include "SimControl.h"
 #include "LinkProtocol.h"
 #include "Socket.h"
 #include "TextConversions.h"
@@ -55,7 +61,11 @@ void PrintHelp(const SimOptions& defaults)
     for (const SimFaultName& entry : SimFaultNames()) {
         std::printf("                         %-20s %s\n", entry.name, entry.description);
     }
-    std::printf("  --quiet              do not log requests\n"
+    std::printf("  --control            read commands from standard input while running, one per line:\n"
+                "                       status [ADDR] B,B,...   fault [ADDR] NAME   delay [ADDR] MS\n"
+                "                       (without ADDR: every encoder); each is answered on standard\n"
+                "                       output with \"control: ok\" or \"control: error: ...\"\n"
+                "  --quiet              do not log requests\n"
                 "  --help               show this text\n\n"
                 "The first line printed names the addresses and the ports in use. SIGINT or SIGTERM ends it.\n");
 }
@@ -69,22 +79,6 @@ bool ParsePort(const char* text, uint16_t& port)
     }
     port = static_cast<uint16_t>(value);
     return true;
-}
-
-bool ParseStatus(const char* text, std::vector<uint8_t>& status)
-{
-    status.clear();
-    std::stringstream stream(text);
-    std::string item;
-    while (std::getline(stream, item, ',')) {
-        char* end = nullptr;
-        long value = std::strtol(item.c_str(), &end, 0);
-        if (item.empty() || *end != 0 || value < 0 || value > 255) {
-            return false;
-        }
-        status.push_back(static_cast<uint8_t>(value));
-    }
-    return status.size() <= static_cast<size_t>(kStatusReplyBufferSize);
 }
 
 bool ParseMs(const char* text, int& ms)
@@ -114,6 +108,47 @@ bool ParseFault(const std::string& text, SimOptions& options, std::vector<std::p
     return true;
 }
 
+// Control commands from standard input, waited for in the main loop's own pause; with
+// --control off (or standard input at its end) the loop only waits.
+class ControlInput {
+public:
+    explicit ControlInput(bool on) : m_on(on) {}
+
+    std::vector<std::string> Lines(int waitMs)
+    {
+        std::vector<std::string> lines;
+#ifndef _WIN32
+        if (m_on) {
+            pollfd in{STDIN_FILENO, POLLIN, 0};
+            if (poll(&in, 1, waitMs) > 0) {
+                char buffer[4096];
+                ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
+                if (count <= 0) {
+                    m_on = false;
+                } else {
+                    m_pending.append(buffer, static_cast<size_t>(count));
+                }
+                for (size_t end; (end = m_pending.find('\n')) != std::string::npos;) {
+                    lines.push_back(m_pending.substr(0, end));
+                    m_pending.erase(0, end + 1);
+                }
+                if (m_pending.size() > kMaxLine) {
+                    m_pending.clear();   // no command is that long
+                }
+            }
+            return lines;
+        }
+#endif
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return lines;
+    }
+
+private:
+    static constexpr size_t kMaxLine = 4096;
+    bool m_on = false;
+    std::string m_pending;
+};
+
 int Usage(const char* message)
 {
     std::fprintf(stderr, "korvane-sim: %s (try --help)\n", message);
@@ -130,6 +165,7 @@ int main(int argc, char** argv)
     std::string documentFile;
     std::vector<std::pair<uint32_t, SimFault>> faults;
     bool quiet = false;
+    bool control = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -144,6 +180,12 @@ int main(int argc, char** argv)
             return 0;
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--control") {
+#ifdef _WIN32
+            return Usage("--control is not available on Windows");
+#else
+            control = true;
+#endif
         } else if (arg == "--bind") {
             if (!needsValue(true)) return Usage("--bind needs an address or a range like 127.0.0.2-101");
             AddressRange range = ParseAddressRange(value);
@@ -158,7 +200,7 @@ int main(int argc, char** argv)
             if (!needsValue(true)) return Usage("--password needs a text");
             options.password = value;
         } else if (arg == "--status") {
-            if (!needsValue(value && ParseStatus(value, options.status)))
+            if (!needsValue(value && ParseSimStatus(value, options.status)))
                 return Usage("--status needs bytes like 0,0,38,1,1,1,1");
         } else if (arg == "--report-addr") {
             if (!needsValue(value && InetAddrHostOrder(value) != kInvalidAddress))
@@ -224,8 +266,14 @@ int main(int argc, char** argv)
                 static_cast<unsigned>(sim.CommandPort()), static_cast<unsigned>(sim.SearchPort()));
     std::fflush(stdout);
     firstLine.unlock();
+    ControlInput input(control);
     while (!g_quit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (const std::string& line : input.Lines(50)) {
+            std::string problem = ApplySimControl(sim, line);
+            std::lock_guard<std::mutex> lock(output);
+            std::printf("control: %s\n", problem.empty() ? "ok" : ("error: " + problem).c_str());
+            std::fflush(stdout);
+        }
     }
     sim.Stop();
     StopSocketLibrary();

@@ -74,6 +74,52 @@ CliProcess::~CliProcess()
     if (m_err >= 0) close(m_err);
 }
 
+bool CliProcess::ReadSome(int waitMs)
+{
+    if (m_out < 0 && m_err < 0) {
+        return false;
+    }
+    char buffer[65536];
+    pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+    if (poll(fds, 2, waitMs) <= 0) {
+        return true;
+    }
+    for (int i = 0; i < 2; ++i) {
+        int& fd = i == 0 ? m_out : m_err;
+        if (fd < 0 || fds[i].revents == 0) {
+            continue;
+        }
+        // A terminal's reading end reports the writer's end as an error (EIO), a pipe as 0.
+        ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            (i == 0 ? m_outText : m_errText).append(buffer, static_cast<size_t>(count));
+        } else {
+            close(fd);
+            fd = -1;
+        }
+    }
+    return true;
+}
+
+bool CliProcess::ReadUntil(const std::function<bool(const std::string&, const std::string&)>& done, int limitMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done(m_outText, m_errText)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) {
+            return done(m_outText, m_errText);
+        }
+    }
+    return true;
+}
+
+void CliProcess::Signal(int signal)
+{
+    if (m_pid > 0) {
+        kill(m_pid, signal);
+    }
+}
+
 CliRun CliProcess::Wait(int limitMs)
 {
     CliRun run;
@@ -81,31 +127,13 @@ CliRun CliProcess::Wait(int limitMs)
         return run;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    char buffer[65536];
     while (m_out >= 0 || m_err >= 0) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             run.timedOut = true;
             break;
         }
-        pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
-        if (poll(fds, 2, static_cast<int>(left.count())) < 0) {
-            continue;
-        }
-        for (int i = 0; i < 2; ++i) {
-            int& fd = i == 0 ? m_out : m_err;
-            if (fd < 0 || fds[i].revents == 0) {
-                continue;
-            }
-            // A terminal's reading end reports the writer's end as an error (EIO), a pipe as 0.
-            ssize_t count = read(fd, buffer, sizeof buffer);
-            if (count > 0) {
-                (i == 0 ? run.out : run.err).append(buffer, static_cast<size_t>(count));
-            } else {
-                close(fd);
-                fd = -1;
-            }
-        }
+        ReadSome(static_cast<int>(left.count()));
     }
     if (run.timedOut) {
         kill(m_pid, SIGKILL);
@@ -114,6 +142,8 @@ CliRun CliProcess::Wait(int limitMs)
     waitpid(m_pid, &status, 0);
     m_pid = -1;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = m_outText;
+    run.err = m_errText;
     return run;
 }
 

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,28 @@ public:
     CliProcess& operator=(const CliProcess&) = delete;
 
     bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
     // Reads both outputs to their end and reaps the process; kills it after `limitMs`.
+    // What was read before (Out, Err) is part of the result.
     CliRun Wait(int limitMs = 60000);
 
+    // Reads what the process prints until `done(out, err)` holds; false when `limitMs`
+    // passed first or both outputs ended.
+    bool ReadUntil(const std::function<bool(const std::string& out, const std::string& err)>& done,
+                   int limitMs = 20000);
+    const std::string& Out() const { return m_outText; }
+    const std::string& Err() const { return m_errText; }
+    void Signal(int signal);
+
 private:
+    // Reads what is there within `waitMs`; false once both outputs have ended.
+    bool ReadSome(int waitMs);
+
     pid_t m_pid = -1;
     int m_out = -1;
     int m_err = -1;
+    std::string m_outText;
+    std::string m_errText;
 };
 
 // Starts, waits, collects.

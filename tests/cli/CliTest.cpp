@@ -155,6 +155,12 @@ const UsageCase kUsageCases[] = {
     {"HistoryOfARange", {"history", "127.0.0.2-3", "--repo", "dir"}, "history needs exactly one encoder"},
     {"HistoryOfTwo", {"history", "127.0.0.2", "127.0.0.3", "--repo", "dir"}, "history needs exactly one ADDRESS"},
     {"DiffOfOneFile", {"diff", "settings.xml"}, "diff needs exactly two FILEs"},
+    {"MonitorNoAddress", {"monitor", "--interval", "5"}, "monitor needs at least one ADDRESS"},
+    {"IntervalZero", {"monitor", "127.0.0.2", "--interval", "0"}, "--interval needs seconds from 0.05 to 86400"},
+    {"IntervalWord", {"monitor", "127.0.0.2", "--interval", "soon"}, "--interval needs seconds from 0.05 to 86400"},
+    {"IntervalOfStatus", {"status", "127.0.0.2", "--interval", "5"}, "--interval belongs to monitor, not to status"},
+    {"MetricsWithoutPort", {"monitor", "127.0.0.2", "--metrics", "127.0.0.1"}, "--metrics needs HOST:PORT"},
+    {"MetricsBadPort", {"monitor", "127.0.0.2", "--metrics", "127.0.0.1:99999"}, "--metrics needs HOST:PORT"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliUsage, ::testing::ValuesIn(kUsageCases),
@@ -166,9 +172,10 @@ TEST(CliHelp, HelpAndVersionGoToStandardOutput)
     CliRun help = RunCli({"--help"}, work);
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: korvane-cli [options] COMMAND ...\n", 0), 0u) << help.out;
-    for (const char* word : {"search BROADCAST", "status ADDRESS", "alarms ADDRESS", "read ADDRESS", "write ADDRESS",
-                             "start ADDRESS", "stop ADDRESS", "--wait fixed|reply", "--parallel N", "--json", "--quiet",
-                             "--waits", "@FILE", "Exit status"}) {
+    for (const char* word :
+         {"search BROADCAST", "status ADDRESS", "alarms ADDRESS", "read ADDRESS", "write ADDRESS", "start ADDRESS",
+          "stop ADDRESS", "monitor ADDRESS", "--interval", "--metrics HOST:PORT", "--wait fixed|reply", "--parallel N",
+          "--json", "--quiet", "--waits", "@FILE", "Exit status"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(help.err, "");
