@@ -142,6 +142,13 @@ void StoreWithMirror(const CommitRule& rule, FieldRef field, EncoderRecord& reco
 std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record)
 {
     const SheetRow* row = FindSheetRow(controlId);
+    if (row == nullptr) return std::nullopt;
+    return CommitField(row->field, value, record);
+}
+
+std::optional<std::string> CommitField(FieldRef field, const EditorValue& value, EncoderRecord& record)
+{
+    const SheetRow* row = FindEditingRow(field);
     if (row == nullptr || row->commit.kind == CommitKind::None) return std::nullopt;
     if (!ValueFitsRow(row->kind, value.kind)) return std::nullopt;
     const CommitRule& rule = row->commit;
@@ -252,7 +259,7 @@ std::vector<BrokenRule> CheckWholeRecord(const EncoderRecord& record)
 
         // The row's own rule, met exactly as an edit that puts its shown value back meets it.
         EncoderRecord scratch = record;
-        if (auto warning = CommitSetting(row.controlId, ShownEditorValue(row, record), scratch)) {
+        if (auto warning = CommitField(row.field, ShownEditorValue(row, record), scratch)) {
             add(std::move(*warning));
         }
 
