@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "AppIds.h"
+#include "StatusGate.h"
 #include "CDeviceTree.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
@@ -454,14 +455,13 @@ void CMainFrame::UpdateItem(uint32_t address)
     QTreeWidgetItem* item = ItemOf(address);
     if (!entry || !item) return;
     DeviceItemView view;
-    if (entry->hasStatus)
-        view.state = entry->statusFlags >= 0 ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
+    if (entry->status)
+        view.state = entry->status->Answered() ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
     else if (entry->state != EncoderState::Unknown)
         view.state =
             entry->state == EncoderState::Online ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
-    view.hasStatus = entry->hasStatus;
-    view.statusFlags = entry->statusFlags;
-    view.temperature = entry->temperature;
+    view.status = entry->status;
+    view.overTemperature = entry->status && OverTemperatureAlarm(*entry->status, entry->record);
     view.lastRead = m_lastRead.value(address);
     view.pendingEdits = PendingEdits(address);
     if (auto flight = m_flights.find(address); flight != m_flights.end()) {

@@ -273,9 +273,9 @@ int RunSearch(const CliRunSetup& setup)
         EncoderList encoders;
         ExchangeEngine engine(MakeEngineOptions(arguments));
         Operations operations(engine, encoders, queue.Executor());
-        operations.Search(setup.broadcast, {}, [&](bool requestSent, const std::vector<uint32_t>& addresses) {
+        operations.Search(setup.broadcast, {}, [&](ExchangeOutcome outcome, const std::vector<uint32_t>& addresses) {
             ended = true;
-            sent = requestSent;
+            sent = outcome == ExchangeOutcome::Succeeded;
             found = addresses;
         });
         while (!ended && queue.RunOne()) {

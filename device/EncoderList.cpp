@@ -72,6 +72,15 @@ std::string DescribeResult(const ExchangeResult& result)
         text += separator + message.text;
         separator = " / ";
     }
+    if (result.outcome == ExchangeOutcome::Failed && result.messages.empty()) {
+        if (result.kind == ExchangeKind::Read) text += separator + std::string(TextOf(OutcomeText::NoSettingsDocument));
+        if (result.kind == ExchangeKind::Status)
+            text += separator + std::string(TextOf(OutcomeText::AlarmConnectFailed));
+    }
+    if (result.outcome == ExchangeOutcome::Succeeded &&
+        (result.kind == ExchangeKind::Start || result.kind == ExchangeKind::Stop)) {
+        text += separator + std::string(TextOf(OutcomeText::RequestNotAcknowledged));
+    }
     return text;
 }
 
@@ -124,6 +133,9 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::
         return nullptr;
     }
     Log(*entry, now, EncoderEventKind::Exchange, DescribeResult(result));
+    entry->events.back().failed =
+        result.outcome != ExchangeOutcome::Succeeded && result.outcome != ExchangeOutcome::Cancelled;
+    entry->events.back().cancelled = result.outcome == ExchangeOutcome::Cancelled;
     if (result.outcome == ExchangeOutcome::Refused) {
         return entry;   // the exchange that holds the encoder reports for itself
     }

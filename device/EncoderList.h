@@ -33,6 +33,8 @@ struct EncoderEvent {
     std::chrono::system_clock::time_point time;
     EncoderEventKind kind = EncoderEventKind::Exchange;
     std::string text;
+    bool failed = false;      // an exchange that did not succeed
+    bool cancelled = false;   // an exchange cancelled
 };
 
 struct EncoderEntry {
@@ -97,5 +99,7 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result,
 // encoder's own settings).
 bool Writable(const EncoderEntry& entry);
 
-// The event text of a finished exchange, e.g. "Read Configuration failed: Device is busying !".
+// The event text of a finished exchange, e.g. "Read Configuration failed: Device is busying !";
+// an outcome the exchange's boxes leave silent (a read that got no settings document, a
+// start the encoder does not acknowledge) says why in the outcome table's words.
 std::string DescribeResult(const ExchangeResult& result);

@@ -73,7 +73,7 @@ const char* OperationName(OperationKind kind)
 }
 
 Operations::Operations(ExchangeEngine& engine, EncoderList& encoders, Executor executor)
-    : m_engine(engine), m_encoders(encoders), m_executor(std::move(executor)), m_alive(std::make_shared<bool>(true))
+    : m_engine(&engine), m_encoders(encoders), m_executor(std::move(executor)), m_alive(std::make_shared<bool>(true))
 {}
 
 Operations::~Operations()
@@ -108,7 +108,7 @@ void Operations::Submit(const std::shared_ptr<Flow>& flow, ExchangeKind kind, co
             if (*alive) OnResult(flow, result);
         });
     };
-    m_engine.Submit(request, callbacks);
+    m_engine->Submit(request, callbacks);
 }
 
 OperationId Operations::Status(uint32_t address, StatusOptions options, Done done)
@@ -191,7 +191,7 @@ OperationId Operations::Run(OperationKind kind, uint32_t address, Done done)
 }
 
 OperationId Operations::Search(uint32_t broadcast, std::function<void(uint32_t)> found,
-                               std::function<void(bool, const std::vector<uint32_t>&)> done)
+                               std::function<void(ExchangeOutcome, const std::vector<uint32_t>&)> done)
 {
     const OperationId id = m_nextId++;
     auto seen = std::make_shared<std::vector<uint32_t>>();
@@ -200,13 +200,13 @@ OperationId Operations::Search(uint32_t broadcast, std::function<void(uint32_t)>
         seen->push_back(address);
         if (found) found(address);
     };
-    m_engine.Search(
+    m_engine->Search(
         broadcast,
         [executor = m_executor, alive = m_alive, note, seen, done](const ExchangeResult& result) {
             executor([alive, note, seen, done, result] {
                 if (!*alive) return;
                 for (uint32_t address : result.found) note(address);   // any the progress calls have not brought
-                if (done) done(result.outcome == ExchangeOutcome::Succeeded, *seen);
+                if (done) done(result.outcome, *seen);
             });
         },
         [executor = m_executor, alive = m_alive, note](ExchangeId, uint32_t address) {
@@ -243,12 +243,12 @@ bool Operations::HasPasswords(uint32_t address) const
 
 void Operations::Cancel(uint32_t address)
 {
-    m_engine.CancelEncoder(address);
+    m_engine->CancelEncoder(address);
 }
 
 void Operations::CancelAll()
 {
-    m_engine.CancelAll();
+    m_engine->CancelAll();
 }
 
 void Operations::PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& entry)

@@ -120,9 +120,14 @@ public:
     OperationId Run(OperationKind kind, uint32_t address, Done done);
 
     // Discovery on a broadcast address: `found` per address as it answers (each once),
-    // then `done` with every address in arrival order and whether the request went out.
+    // then `done` with the search's outcome (Succeeded: the request went out and the
+    // listening window ended) and every address in arrival order.
     OperationId Search(uint32_t broadcast, std::function<void(uint32_t)> found,
-                       std::function<void(bool sent, const std::vector<uint32_t>&)> done);
+                       std::function<void(ExchangeOutcome, const std::vector<uint32_t>&)> done);
+
+    // Exchanges started from now on run on `engine` (one of another wait mode); those
+    // running finish where they are.
+    void UseEngine(ExchangeEngine& engine) { m_engine = &engine; }
 
     // The checks before a write that need no exchange: the read-first rule and the whole
     // record. Empty when the record may be sent; otherwise the report's refusal.
@@ -143,7 +148,7 @@ private:
     void PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& entry);
     void Finish(const std::shared_ptr<Flow>& flow, ExchangeOutcome outcome);
 
-    ExchangeEngine& m_engine;
+    ExchangeEngine* m_engine;
     EncoderList& m_encoders;
     Executor m_executor;
     std::shared_ptr<bool> m_alive;

@@ -32,8 +32,7 @@ std::vector<AlarmLine> AlarmLines(const DeviceStatusReading& reading, const Enco
         OutcomeText text;
     };
     const Row rows[] = {
-        {reading.OverTemperature() || (read && reading.Exceeds(record.temperature)), kAlarmImageDevice,
-         OutcomeText::AlarmTemperature},
+        {OverTemperatureAlarm(reading, record), kAlarmImageDevice, OutcomeText::AlarmTemperature},
         {program1 && !reading.HasOutput(1), kAlarmImageProgram, OutcomeText::AlarmProgram1NoOutput},
         {program1 && !reading.HasInput(1), kAlarmImageProgram, OutcomeText::AlarmProgram1NoInput},
         {program2 && !reading.HasOutput(2), kAlarmImageProgram, OutcomeText::AlarmProgram2NoOutput},
@@ -44,6 +43,11 @@ std::vector<AlarmLine> AlarmLines(const DeviceStatusReading& reading, const Enco
         if (row.raised) lines.push_back({row.image, TextOf(row.text)});
     }
     return lines;
+}
+
+bool OverTemperatureAlarm(const DeviceStatusReading& reading, const EncoderRecord& record)
+{
+    return reading.OverTemperature() || (record.loaded != 0 && reading.Exceeds(record.temperature));
 }
 
 std::vector<std::string> AlarmNotes(const DeviceStatusReading& reading, const EncoderRecord& record)

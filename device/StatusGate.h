@@ -41,6 +41,10 @@ struct AlarmLine {
 // not alarms.
 std::vector<AlarmLine> AlarmLines(const DeviceStatusReading& reading, const EncoderRecord& record);
 
+// The over-temperature alarm: the encoder's own verdict, or the reading against the
+// record's threshold once a read has brought it.
+bool OverTemperatureAlarm(const DeviceStatusReading& reading, const EncoderRecord& record);
+
 // What an answered reading could not tell because the configuration was never read: the
 // programs were assumed on, the temperature threshold is unknown. Empty once it was read.
 std::vector<std::string> AlarmNotes(const DeviceStatusReading& reading, const EncoderRecord& record);
