@@ -264,12 +264,12 @@ std::vector<BrokenRule> CheckWholeRecord(const EncoderRecord& record)
         }
 
         // What the edits keep true between rows; each pair is named once, on program 1's row.
-        if (rule.mirror.type != FieldType::None && row.field.offset < rule.mirror.offset &&
+        if (rule.mirror.type != FieldType::None && FieldBefore(row.field, rule.mirror) &&
             FieldNumber(row.field, record) != FieldNumber(rule.mirror, record)) {
             add(std::string(row.label) + kSecondInputWarning);
         }
         if (rule.kind == CommitKind::Pid && rule.partner.type != FieldType::None &&
-            row.field.offset < rule.partner.offset && FieldNumber(row.field, record) != 0 &&
+            FieldBefore(row.field, rule.partner) && FieldNumber(row.field, record) != 0 &&
             FieldNumber(rule.partner, record) != 0) {
             const PidField* self = PidFieldAt(row.field);
             const PidField* other = PidFieldAt(rule.partner);
