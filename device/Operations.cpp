@@ -190,8 +190,8 @@ OperationId Operations::Run(OperationKind kind, uint32_t address, Done done)
     return id;
 }
 
-OperationId Operations::Search(uint32_t broadcast, std::function<void(uint32_t)> found,
-                               std::function<void(ExchangeOutcome, const std::vector<uint32_t>&)> done)
+OperationId Operations::Search(uint32_t broadcast, const std::function<void(uint32_t)>& found,
+                               const std::function<void(ExchangeOutcome, const std::vector<uint32_t>&)>& done)
 {
     const OperationId id = m_nextId++;
     auto seen = std::make_shared<std::vector<uint32_t>>();

@@ -122,8 +122,8 @@ public:
     // Discovery on a broadcast address: `found` per address as it answers (each once),
     // then `done` with the search's outcome (Succeeded: the request went out and the
     // listening window ended) and every address in arrival order.
-    OperationId Search(uint32_t broadcast, std::function<void(uint32_t)> found,
-                       std::function<void(ExchangeOutcome, const std::vector<uint32_t>&)> done);
+    OperationId Search(uint32_t broadcast, const std::function<void(uint32_t)>& found,
+                       const std::function<void(ExchangeOutcome, const std::vector<uint32_t>&)>& done);
 
     // Exchanges started from now on run on `engine` (one of another wait mode); those
     // running finish where they are.

@@ -238,6 +238,29 @@ TEST_P(OperationsTest, CancelEndsTheOperationAndKeepsTheRecord)
     EXPECT_FALSE(Entry().inFlight);
 }
 
+TEST_P(OperationsTest, SearchReportsEachAddressOnceOnTheOwnersThread)
+{
+    sim->SetSearchReplies({0x0A000101u, 0x0A000102u, 0x0A000101u});
+    std::vector<uint32_t> found;
+    std::vector<uint32_t> all;
+    bool ended = false;
+    ExchangeOutcome outcome = ExchangeOutcome::Failed;
+    operations->Search(
+        address, [&found](uint32_t each) { found.push_back(each); },
+        [&](ExchangeOutcome result, const std::vector<uint32_t>& addresses) {
+            ended = true;
+            outcome = result;
+            all = addresses;
+        });
+    EXPECT_FALSE(ended);
+    while (!ended && queue.RunOne(10000)) {
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(outcome, ExchangeOutcome::Succeeded);
+    EXPECT_EQ(found, (std::vector<uint32_t>{0x0A000101u, 0x0A000102u}));
+    EXPECT_EQ(all, found);
+}
+
 TEST_P(OperationsTest, AnEncoderNotListedStartsNothing)
 {
     EXPECT_EQ(operations->Read(0x7F0000FEu, [](const OperationReport&) { FAIL(); }), 0u);
