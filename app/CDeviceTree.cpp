@@ -7,7 +7,6 @@
 #include <QPainter>
 
 #include "AppIds.h"
-#include "LinkProtocol.h"
 #include "Pictures.h"
 
 Q_DECLARE_METATYPE(DeviceItemView)
@@ -75,10 +74,11 @@ public:
     }
 };
 
-QString ProgramText(const DeviceItemView& view, int flag, const char* present, const char* missing)
+QString ProgramText(const DeviceItemView& view, bool (DeviceStatusReading::*has)(int) const, int program,
+                    const char* present, const char* missing)
 {
-    if (!view.hasStatus || view.statusFlags < 0) return QString();
-    return QString::fromLatin1((view.statusFlags & flag) ? missing : present);
+    if (!view.status || !view.status->Answered()) return QString();
+    return QString::fromLatin1(((*view.status).*has)(program) ? present : missing);
 }
 
 }   // namespace
@@ -219,9 +219,9 @@ void CDeviceTree::ShowView(QTreeWidgetItem* item, const DeviceItemView& view)
     QString state;
     if (view.InFlight())
         state = QStringLiteral("in flight");
-    else if (view.state == DeviceItemView::State::Online && view.hasStatus && (view.statusFlags & STATUS_BUSY))
+    else if (view.state == DeviceItemView::State::Online && view.status && view.status->Busy())
         state = QStringLiteral("busy");
-    else if (view.state == DeviceItemView::State::Online && view.hasStatus && (view.statusFlags & STATUS_KEYBOARD))
+    else if (view.state == DeviceItemView::State::Online && view.status && view.status->KeyboardLocked())
         state = QStringLiteral("keyboard");
     else if (view.state == DeviceItemView::State::Online)
         state = QStringLiteral("online");
@@ -239,13 +239,13 @@ void CDeviceTree::ShowView(QTreeWidgetItem* item, const DeviceItemView& view)
     }
     item->setToolTip(kColumnActivity, item->text(kColumnActivity));
 
-    item->setText(kColumnProg1Output, ProgramText(view, STATUS_PROG1_NO_OUTPUT, "running", "none"));
-    item->setText(kColumnProg1Input, ProgramText(view, STATUS_PROG1_NO_INPUT, "present", "none"));
-    item->setText(kColumnProg2Output, ProgramText(view, STATUS_PROG2_NO_OUTPUT, "running", "none"));
-    item->setText(kColumnProg2Input, ProgramText(view, STATUS_PROG2_NO_INPUT, "present", "none"));
-    const bool hot = view.hasStatus && view.statusFlags >= 0 && (view.statusFlags & STATUS_OVER_TEMPERATURE);
-    item->setText(kColumnTemperature,
-                  view.temperature != 0 ? QStringLiteral("%1 \u00B0C").arg(view.temperature) : QString());
+    item->setText(kColumnProg1Output, ProgramText(view, &DeviceStatusReading::HasOutput, 1, "running", "none"));
+    item->setText(kColumnProg1Input, ProgramText(view, &DeviceStatusReading::HasInput, 1, "present", "none"));
+    item->setText(kColumnProg2Output, ProgramText(view, &DeviceStatusReading::HasOutput, 2, "running", "none"));
+    item->setText(kColumnProg2Input, ProgramText(view, &DeviceStatusReading::HasInput, 2, "present", "none"));
+    const bool hot = view.overTemperature;
+    const int temperature = view.status && view.status->HasTemperature() ? view.status->Temperature() : 0;
+    item->setText(kColumnTemperature, temperature != 0 ? QStringLiteral("%1 \u00B0C").arg(temperature) : QString());
     item->setForeground(kColumnTemperature, hot ? QBrush(QColor(192, 0, 0)) : palette().brush(QPalette::Text));
     item->setText(kColumnLastRead,
                   view.lastRead.isValid() ? view.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString());
@@ -256,7 +256,7 @@ void CDeviceTree::ShowView(QTreeWidgetItem* item, const DeviceItemView& view)
     item->setData(kColumnActivity, kSortRole, item->text(kColumnActivity));
     for (int column : {kColumnProg1Output, kColumnProg1Input, kColumnProg2Output, kColumnProg2Input})
         item->setData(column, kSortRole, item->text(column));
-    item->setData(kColumnTemperature, kSortRole, view.temperature);
+    item->setData(kColumnTemperature, kSortRole, temperature);
     item->setData(kColumnLastRead, kSortRole, view.lastRead.isValid() ? view.lastRead.toMSecsSinceEpoch() : qint64(0));
     item->setData(kColumnPending, kSortRole, view.pendingEdits);
 }

@@ -9,7 +9,9 @@
 #include <QDateTime>
 #include <QTreeWidget>
 #include <functional>
+#include <optional>
 
+#include "DeviceStatusReading.h"
 #include "EncoderRecord.h"
 
 class QMenu;
@@ -33,10 +35,9 @@ enum DeviceColumn {
 struct DeviceItemView {
     enum class State { Unknown, Online, Offline };
     State state = State::Unknown;
-    int statusFlags = -1;     // the last status reading's StatusFlags, -1: none answered
-    bool hasStatus = false;   // a status reading was taken at all
-    int temperature = 0;      // status byte 2, 0: no reading
-    QDateTime lastRead;       // invalid: never read
+    std::optional<DeviceStatusReading> status;   // the last status reading; empty: none taken
+    bool overTemperature = false;                // the reading raised the temperature alarm
+    QDateTime lastRead;                          // invalid: never read
     int pendingEdits = 0;
     QString activity;      // the exchange in flight; empty when idle
     int secondsLeft = 0;   // of the exchange in flight

@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "AppIds.h"
+#include "StatusGate.h"
 #include "CDeviceTree.h"
 #include "CHistoryKeeper.h"
 #include "CMessagePane.h"
@@ -196,8 +197,9 @@ CMainFrame::~CMainFrame()
     for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
     m_progressTimer->stop();
     m_monitorTimer->stop();
-    // Every result still to come is handed to this window's event loop before the engine
-    // is gone; those queued calls die with this object.
+    // The operations go first (they cancel their exchanges on the engine); every result still
+    // to come is handed on before the engine is gone, and those queued calls die with this object.
+    m_operations.reset();
     m_engine.reset();
     // The items point into the encoder list, which goes before the tree widget does.
     m_deviceTree->blockSignals(true);
@@ -455,14 +457,13 @@ void CMainFrame::UpdateItem(uint32_t address)
     QTreeWidgetItem* item = ItemOf(address);
     if (!entry || !item) return;
     DeviceItemView view;
-    if (entry->hasStatus)
-        view.state = entry->statusFlags >= 0 ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
+    if (entry->status)
+        view.state = entry->status->Answered() ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
     else if (entry->state != EncoderState::Unknown)
         view.state =
             entry->state == EncoderState::Online ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
-    view.hasStatus = entry->hasStatus;
-    view.statusFlags = entry->statusFlags;
-    view.temperature = entry->temperature;
+    view.status = entry->status;
+    view.overTemperature = entry->status && OverTemperatureAlarm(*entry->status, entry->record);
     view.lastRead = m_lastRead.value(address);
     view.pendingEdits = PendingEdits(address);
     if (auto flight = m_flights.find(address); flight != m_flights.end()) {

@@ -24,6 +24,7 @@
 #include "EncoderLink.h"
 #include "EncoderRecord.h"
 #include "ExchangeEngine.h"
+#include "Operations.h"
 #include "RecordComparison.h"
 
 class CDeviceTree;
@@ -164,7 +165,7 @@ private:
     };
     // An operator's exchange in flight, for its item's countdown.
     struct Flight {
-        ExchangeId id = 0;
+        OperationId id = 0;
         ExchangeKind kind = ExchangeKind::Read;
         qint64 startMs = 0;   // on m_clock
         int expectedMs = 0;   // its fixed waits: the time it takes (or, finishing early, its deadline)
@@ -185,14 +186,15 @@ private:
 
     ExchangeEngine& Engine();
     WaitMode CurrentWaitMode() const;
+    Operations& Ops();
     void StartExchange(ExchangeKind kind, uint32_t address, int group);
     void SubmitExchange(ExchangeKind kind, uint32_t address);
-    void OnExchangeDone(const ExchangeResult& result, bool monitor);
-    void ShowResultBoxes(const ExchangeResult& result);
+    void OnExchangeDone(const OperationReport& report, bool monitor);
+    void ShowResultBoxes(const OperationReport& report);
     void EndGroupMember(int group, ExchangeOutcome outcome);
     void StartSearch(uint32_t broadcast);
     void OnSearchFound(uint32_t address);
-    void OnSearchDone(const ExchangeResult& result);
+    void OnSearchDone(OperationId id, ExchangeOutcome outcome, const std::vector<uint32_t>& found);
     void PollEncoders();
     void CancelEncoder(uint32_t address);
 
@@ -203,7 +205,7 @@ private:
     void SetSheetReadOnly(bool readOnly);
     void CommitOpenEditor();
     void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
-    void LogNewEvents(const EncoderEntry& entry, size_t from, const ExchangeResult& result, bool monitor);
+    void LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor);
     void SaveAddressBook() const;
     void ExportActivityLog();
     void CycleFocus(int step);
@@ -219,15 +221,18 @@ private:
     // The checks before a write: read first, the whole record, the review. Leaves in
     // `addresses` the encoders to write; false when none is left.
     bool PrepareWrite(std::vector<uint32_t>& addresses);
+    // Several encoders, some without both passwords in their sheet: asks once for the
+    // passwords of the whole write (kept in memory for this write only). False: cancelled.
+    bool AskBatchPasswords(const std::vector<uint32_t>& addresses);
     void ShowPending(const EncoderRecord& record);
     // Read failures, the read-back after a write and its comparison.
-    void AfterExchange(const ExchangeResult& result, bool monitor);
+    void AfterExchange(const OperationReport& report, bool monitor);
     void ForgetEncoderEdits(uint32_t address);
     // Configuration history.
     void RestoreHistorySettings();
     void KeepInHistory(const EncoderEntry& entry, const EncoderRecord& record, const QString& title);
     void KeepBeforeWrite(uint32_t address);
-    void KeepExchangeInHistory(const ExchangeResult& result);
+    void KeepExchangeInHistory(const OperationReport& report);
     QString SheetNotice() const;
     bool RunFileDialog(bool save, const QString& title, QString& path);
 
@@ -236,19 +241,20 @@ private:
     std::string m_outFile;
     EncoderList m_encoders;
     std::unique_ptr<ExchangeEngine> m_engine;
+    std::unique_ptr<Operations> m_operations;   // the workflows, on the engine
     bool m_replyComplete = false;
     bool m_persist = false;   // settings restored: save changes
     bool m_closing = false;
 
     std::map<uint32_t, Flight> m_flights;                    // operator exchanges in flight, by address
-    std::map<uint32_t, ExchangeId> m_polls;                  // monitor readings in flight, by address
+    std::map<uint32_t, OperationId> m_polls;                 // monitor readings in flight, by address
     std::map<uint32_t, std::function<void()>> m_afterPoll;   // a command waiting for its cancelled poll
     std::map<int, CommandGroup> m_groups;
     int m_nextGroup = 1;
     QHash<uint32_t, QTreeWidgetItem*> m_items;   // the device list's item of each encoder
     QHash<uint32_t, Outcome> m_outcomes;
     QHash<uint32_t, QDateTime> m_lastRead;
-    ExchangeId m_searchId = 0;
+    OperationId m_searchId = 0;
     uint32_t m_searchAddress = 0;
     qint64 m_searchStartMs = 0;
     int m_searchAnswered = 0;
@@ -275,8 +281,7 @@ private:
     // Safe edits.
     QLabel* m_pendingField = nullptr;
     bool m_readBack = false;
-    QHash<uint32_t, bool> m_readFailed;              // the encoder's last read failed
-    std::map<uint32_t, EncoderRecord> m_readBacks;   // written records awaiting their read-back
+    std::map<uint32_t, WriteOptions> m_writeOptions;   // writes given and not yet started or ended
 
     std::unique_ptr<CHistoryKeeper> m_history;
 };

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QSettings>
 #include <QStatusBar>
-#include <cstring>
 
 #include "AppIds.h"
 #include "CChangesDialog.h"
@@ -18,8 +17,10 @@
 #include "CMainFrame.h"
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
+#include "CPasswordsDialog.h"
 #include "CommitRules.h"
 #include "FrameText.h"
+#include "OutcomeTexts.h"
 #include "Presets.h"
 #include "SheetLayout.h"
 
@@ -29,13 +30,17 @@ namespace {
 
 constexpr int kNoteMs = 15000;   // how long the status bar keeps a note
 
-const char* const kReadFirst = "Please read the configuration first !";
-
+// A row as the rule lines name it, without a warning after it.
 QString RowName(const char* heading, const char* label)
 {
-    const QString row = QString::fromLatin1(label ? label : "");
-    if (!heading || !*heading) return row.isEmpty() ? QStringLiteral("(the whole document)") : row;
-    return QString::fromLatin1(heading) + QStringLiteral(" / ") + row;
+    QString line = QString::fromStdString(BrokenRuleLine(heading, label, std::string()));
+    if (line.endsWith(QStringLiteral(": "))) line.chop(2);
+    return line;
+}
+
+QString ReadFirst()
+{
+    return QString::fromLatin1(TextOf(OutcomeText::ReadFirst));
 }
 
 QString Text(const std::string& text)
@@ -49,27 +54,26 @@ bool IsSecretControl(int controlId)
     return row && CSettingsSheet::IsSecretRow(*row);
 }
 
-void CopyField(const FieldRef& field, const EncoderRecord& from, EncoderRecord& to)
-{
-    if (field.type == FieldType::None) return;
-    std::memcpy(reinterpret_cast<char*>(&to) + field.offset, reinterpret_cast<const char*>(&from) + field.offset,
-                field.size);
-}
-
 // A row's field, and the field its edits keep equal to it, as `from` holds them.
 void RevertRowFields(int controlId, const EncoderRecord& from, EncoderRecord& to)
 {
     if (const SheetRow* row = FindSheetRow(controlId)) {
-        CopyField(row->field, from, to);
-        CopyField(row->commit.mirror, from, to);
+        CopyFieldValue(row->field, from, to);
+        CopyFieldValue(row->commit.mirror, from, to);
     }
 }
 
 QStringList RuleLines(const std::vector<BrokenRule>& broken)
 {
     QStringList lines;
-    for (const BrokenRule& rule : broken)
-        lines << RowName(rule.heading, rule.label) + QStringLiteral(": ") + Text(rule.warning);
+    for (const BrokenRule& rule : broken) lines << Text(BrokenRuleLine(rule.heading, rule.label, rule.warning));
+    return lines;
+}
+
+QStringList Lines(const std::vector<std::string>& texts)
+{
+    QStringList lines;
+    for (const std::string& text : texts) lines << Text(text);
     return lines;
 }
 
@@ -109,7 +113,7 @@ int CMainFrame::PendingEdits(uint32_t address) const
 
 bool CMainFrame::Writable(const EncoderEntry& entry) const
 {
-    return entry.hasLastRead && entry.record.loaded && !m_readFailed.value(entry.address, false);
+    return ::Writable(entry);
 }
 
 void CMainFrame::CreateSafeEditWidgets()
@@ -244,42 +248,37 @@ void CMainFrame::RevertAll()
 
 bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
 {
-    // An encoder's record is sent whole: one never read (or whose last read failed) holds
-    // zeros or stale values that would overwrite the encoder's own settings.
+    // The operations' own checks, asked for every encoder before anything is sent: a
+    // record is sent whole, so it must have been read, and it must keep every rule.
     QStringList unread;
+    QStringList broken;
     for (uint32_t address : addresses) {
-        const EncoderEntry* entry = m_encoders.Find(address);
-        if (!entry || !Writable(*entry)) {
-            unread << DottedText(address);
-            Log(unread.back(), CActivityLog::Severity::Error,
-                QStringLiteral("Write Configuration refused: the configuration was not read first"));
+        const std::optional<OperationReport> refusal = Ops().CheckWrite(address);
+        if (!refusal) continue;
+        const QString dotted = DottedText(address);
+        if (refusal->notRead) {
+            unread << dotted;
+            Log(dotted, CActivityLog::Severity::Error, QStringLiteral("Write Configuration refused: ") + ReadFirst());
+            continue;
         }
+        const QStringList lines = Lines(refusal->brokenRules);
+        for (const QString& line : lines)
+            Log(dotted, CActivityLog::Severity::Error, QStringLiteral("Write Configuration refused: ") + line);
+        if (addresses.size() > 1) broken << dotted + QLatin1Char(':');
+        broken << lines;
     }
     if (!unread.isEmpty()) {
         if (addresses.size() == 1)
-            Warning(kReadFirst);
+            Warning(ReadFirst().toStdString());
         else
             Warning(
                 QStringLiteral("Please read the configuration of %1 first !").arg(AddressList(unread)).toStdString());
         return false;
     }
-
-    // Every rule a single edit meets, over the whole record.
-    QStringList broken;
-    for (uint32_t address : addresses) {
-        const EncoderEntry* entry = m_encoders.Find(address);
-        const QStringList lines = RuleLines(CheckWholeRecord(entry->record));
-        if (lines.isEmpty()) continue;
-        for (const QString& line : lines)
-            Log(QString::fromStdString(entry->dotted), CActivityLog::Severity::Error,
-                QStringLiteral("Write Configuration refused: ") + line);
-        if (addresses.size() > 1) broken << QString::fromStdString(entry->dotted) + QLatin1Char(':');
-        broken << lines;
-    }
     if (!broken.isEmpty()) {
-        Warning(
-            (QStringLiteral("The settings break these rules and were not written:\n") + broken.join(QLatin1Char('\n')))
-                .toStdString());
+        Warning((QString::fromLatin1(TextOf(OutcomeText::BrokenRulesNotWritten)) + QLatin1Char('\n') +
+                 broken.join(QLatin1Char('\n')))
+                    .toStdString());
         return false;
     }
 
@@ -327,73 +326,71 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
                                               !m_encoders.Find(address) || InFlight(address);
                                    }),
                     addresses.end());
-    return !addresses.empty();
+    return !addresses.empty() && AskBatchPasswords(addresses);
+}
+
+bool CMainFrame::AskBatchPasswords(const std::vector<uint32_t>& addresses)
+{
+    // One encoder keeps its own path: the write itself asks for the sheet's passwords.
+    if (addresses.size() < 2) return true;
+    if (std::all_of(addresses.begin(), addresses.end(),
+                    [this](uint32_t address) { return Ops().HasPasswords(address); }))
+        return true;
+    CPasswordsDialog dialog(this, int(addresses.size()));
+    if (m_prompter.RunDialog(dialog) != QDialog::Accepted) {
+        for (uint32_t address : addresses)
+            Log(DottedText(address), CActivityLog::Severity::Info,
+                QStringLiteral("Write Configuration cancelled at the passwords"));
+        return false;
+    }
+    WriteOptions options;
+    options.passwords = WritePasswords{dialog.Password().toStdString(), dialog.NewPassword().toStdString()};
+    for (uint32_t address : addresses) m_writeOptions[address] = options;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
 // After an exchange
 
-void CMainFrame::AfterExchange(const ExchangeResult& result, bool monitor)
+void CMainFrame::AfterExchange(const OperationReport& report, bool monitor)
 {
     if (monitor) return;
-    KeepExchangeInHistory(result);
-    const uint32_t address = result.address;
+    KeepExchangeInHistory(report);
+    const uint32_t address = report.address;
     const EncoderEntry* entry = m_encoders.Find(address);
     if (!entry) {
         ForgetEncoderEdits(address);
         return;
     }
+    if (!report.verifyRan || report.outcome == ExchangeOutcome::Cancelled) return;
     const QString dotted = QString::fromStdString(entry->dotted);
-    if (result.kind == ExchangeKind::Read) {
-        if (result.outcome == ExchangeOutcome::Succeeded)
-            m_readFailed.remove(address);
-        else if (result.outcome == ExchangeOutcome::Failed)
-            m_readFailed.insert(address, true);
-
-        auto readBack = m_readBacks.find(address);
-        if (readBack == m_readBacks.end()) return;
-        const EncoderRecord written = readBack->second;
-        m_readBacks.erase(readBack);
-        if (result.outcome != ExchangeOutcome::Succeeded || !result.record) {
-            Log(dotted, CActivityLog::Severity::Warning,
-                QStringLiteral("Read back after the write did not succeed: what the encoder took is not known"));
-            return;
-        }
-        const std::vector<FieldMismatch> mismatches = ReadBackMismatches(written, *result.record);
-        if (mismatches.empty()) {
-            Log(dotted, CActivityLog::Severity::Info, QStringLiteral("Read back after the write: every setting took"));
-            return;
-        }
-        std::vector<CChangesDialog::Row> rows;
-        for (const FieldMismatch& mismatch : mismatches) {
-            const QString name = mismatch.controlId != 0 ? RowName(mismatch.heading, mismatch.label)
-                                                         : QString::fromLatin1(mismatch.name);
-            rows.push_back({name, Text(mismatch.written), Text(mismatch.readBack)});
-            Log(dotted, CActivityLog::Severity::Warning,
-                QStringLiteral("Read back after the write: %1 written %2, read back %3")
-                    .arg(name, rows.back()[1], rows.back()[2]));
-        }
-        m_outcomes[address] = {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true};
-        UpdateItem(address);
-        CChangesDialog dialog(
-            this, QStringLiteral("Read Back"),
-            QStringLiteral("%1 did not take %2 of the settings written:").arg(dotted).arg(rows.size()),
-            {QStringLiteral("Setting"), QStringLiteral("Written"), QStringLiteral("Read back")}, rows);
-        m_prompter.RunDialog(dialog);
+    if (!report.verifyRead) {
+        Log(dotted, CActivityLog::Severity::Warning, QString::fromLatin1(TextOf(OutcomeText::ReadBackFailed)));
         return;
     }
-    if (result.kind == ExchangeKind::Write && result.outcome == ExchangeOutcome::Succeeded && result.written &&
-        m_readBack) {
-        m_readBacks[address] = *result.written;
-        Log(dotted, CActivityLog::Severity::Info, QStringLiteral("Reading back what the encoder took"));
-        StartExchange(ExchangeKind::Read, address, 0);
+    if (report.notTaken.empty()) {
+        Log(dotted, CActivityLog::Severity::Info, QString::fromLatin1(TextOf(OutcomeText::ReadBackAllTook)));
+        return;
     }
+    std::vector<CChangesDialog::Row> rows;
+    for (size_t i = 0; i < report.notTaken.size(); ++i) {
+        const FieldMismatch& mismatch = report.notTaken[i];
+        const QString name =
+            mismatch.controlId != 0 ? RowName(mismatch.heading, mismatch.label) : QString::fromLatin1(mismatch.name);
+        rows.push_back({name, Text(mismatch.written), Text(mismatch.readBack)});
+        Log(dotted, CActivityLog::Severity::Warning, Text(report.notTakenLines[i]));
+    }
+    m_outcomes[address] = {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true};
+    UpdateItem(address);
+    CChangesDialog dialog(this, QStringLiteral("Read Back"),
+                          QStringLiteral("%1 did not take %2 of the settings written:").arg(dotted).arg(rows.size()),
+                          {QStringLiteral("Setting"), QStringLiteral("Written"), QStringLiteral("Read back")}, rows);
+    m_prompter.RunDialog(dialog);
 }
 
 void CMainFrame::ForgetEncoderEdits(uint32_t address)
 {
-    m_readFailed.remove(address);
-    m_readBacks.erase(address);
+    m_writeOptions.erase(address);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -416,7 +413,7 @@ void CMainFrame::SaveSettingsAs()
     const EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
     if (!entry) return;
     if (!Writable(*entry)) {
-        Warning(kReadFirst);
+        Warning(ReadFirst().toStdString());
         return;
     }
     const QStringList broken = RuleLines(CheckWholeRecord(entry->record));
@@ -465,7 +462,7 @@ void CMainFrame::ApplySettingsFile()
         if (!entry || InFlight(entry->address)) continue;
         const QString dotted = Text(entry->dotted);
         if (!Writable(*entry)) {
-            refused << dotted + QStringLiteral(": ") + QString::fromLatin1(kReadFirst);
+            refused << dotted + QStringLiteral(": ") + ReadFirst();
             continue;
         }
         const std::vector<BrokenRule> reasons = ApplySettings(text, entry->record);

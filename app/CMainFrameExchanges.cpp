@@ -34,14 +34,23 @@ ExchangeEngine& CMainFrame::Engine()
         EngineOptions options;
         options.link = m_linkOptions;
         options.outFile = m_outFile;
-        // Results come to the window's thread; a queued call dies with the frame if the
-        // frame goes first.
-        options.executor = [this](std::function<void()> work) {
-            QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
-        };
+        // No executor: the operations hand every result on to the window's thread themselves.
         m_engine = std::make_unique<ExchangeEngine>(options);
     }
     return *m_engine;
+}
+
+Operations& CMainFrame::Ops()
+{
+    ExchangeEngine& engine = Engine();
+    if (!m_operations) {
+        // Results reach the window's thread as queued calls, which die with the frame.
+        m_operations = std::make_unique<Operations>(engine, m_encoders, [this](std::function<void()> call) {
+            QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+        });
+        m_operations->SetWaitMode(CurrentWaitMode());
+    }
+    return *m_operations;
 }
 
 int CMainFrame::ExpectedMs(ExchangeKind kind) const
@@ -53,7 +62,8 @@ int CMainFrame::ExpectedMs(ExchangeKind kind) const
     case ExchangeKind::Read:
         return timing.statusWaitMs + timing.readWaitMs;
     case ExchangeKind::Write:
-        return timing.statusWaitMs + timing.writeWaitMs;
+        // With the read-back, the read that follows the write.
+        return timing.statusWaitMs + timing.writeWaitMs + (m_readBack ? timing.statusWaitMs + timing.readWaitMs : 0);
     case ExchangeKind::Search:
         return timing.searchWindowMs;
     case ExchangeKind::Start:
@@ -87,51 +97,73 @@ void CMainFrame::StartExchange(ExchangeKind kind, uint32_t address, int group)
 
 void CMainFrame::SubmitExchange(ExchangeKind kind, uint32_t address)
 {
-    const EncoderEntry* entry = m_encoders.Find(address);
-    if (!entry || m_closing) return;
-    ExchangeRequest request;
-    request.kind = kind;
-    request.record = entry->record;
-    request.waitMode = CurrentWaitMode();
-    const ExchangeId id =
-        Engine().Submit(request, {[this](const ExchangeResult& result) { OnExchangeDone(result, false); }, {}});
+    if (!m_encoders.Find(address) || m_closing) return;
+    const Operations::Done done = [this](const OperationReport& report) { OnExchangeDone(report, false); };
+    OperationId id = 0;
+    switch (kind) {
+    case ExchangeKind::Status:
+        id = Ops().Status(address, {}, done);
+        break;
+    case ExchangeKind::Read:
+        id = Ops().Read(address, done);
+        break;
+    case ExchangeKind::Write: {
+        WriteOptions options;
+        if (auto given = m_writeOptions.find(address); given != m_writeOptions.end()) options = given->second;
+        options.verify = m_readBack;
+        id = Ops().Write(address, options, done);
+        break;
+    }
+    case ExchangeKind::Start:
+        id = Ops().Start(address, done);
+        break;
+    case ExchangeKind::Stop:
+        id = Ops().Stop(address, done);
+        break;
+    case ExchangeKind::Search:
+        break;
+    }
     if (auto flight = m_flights.find(address); flight != m_flights.end()) flight->second.id = id;
 }
 
-void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
+void CMainFrame::OnExchangeDone(const OperationReport& report, bool monitor)
 {
-    const uint32_t address = result.address;
-    EncoderEntry* entry = m_encoders.Find(address);
-    const size_t eventsBefore = entry ? entry->events.size() : 0;
+    const uint32_t address = report.address;
     int group = 0;
+    ExchangeKind kind = ExchangeKind::Status;
     if (monitor) {
-        if (auto poll = m_polls.find(address); poll != m_polls.end() && poll->second == result.id) m_polls.erase(poll);
+        if (auto poll = m_polls.find(address); poll != m_polls.end() && poll->second == report.id) m_polls.erase(poll);
     } else {
         auto flight = m_flights.find(address);
-        if (flight == m_flights.end() || flight->second.id != result.id) return;   // not ours any more
+        if (flight == m_flights.end() || flight->second.id != report.id) return;   // not ours any more
         group = flight->second.group;
-        if (result.outcome == ExchangeOutcome::Refused) {
+        kind = flight->second.kind;
+        if (report.outcome == ExchangeOutcome::Refused) {
             // The engine had not yet let go of a monitor reading just cancelled: try again
             // once it has. The operator's command itself was never refused.
-            const ExchangeKind kind = result.kind;
-            QTimer::singleShot(kRefusedRetryMs, this, [this, kind, address, id = result.id] {
+            QTimer::singleShot(kRefusedRetryMs, this, [this, kind, address, id = report.id] {
                 auto again = m_flights.find(address);
                 if (again != m_flights.end() && again->second.id == id) SubmitExchange(kind, address);
             });
             return;
         }
         m_flights.erase(flight);
+        m_writeOptions.erase(address);
     }
-    entry = ApplyResult(m_encoders, result);
+    EncoderEntry* entry = m_encoders.Find(address);
     if (entry) {
         entry->inFlight = m_flights.count(address) != 0;
         if (!monitor) {
-            if (result.kind == ExchangeKind::Read && result.outcome == ExchangeOutcome::Succeeded)
+            if (report.record && report.outcome != ExchangeOutcome::Cancelled)
                 m_lastRead[address] = QDateTime::currentDateTime();
-            QString text = QString::fromStdString(DescribeResult(result));
-            m_outcomes[address] = {text, result.outcome != ExchangeOutcome::Succeeded};
+            // The item shows how the operation's last exchange ended.
+            for (size_t i = report.eventsFrom; i < entry->events.size(); ++i) {
+                const EncoderEvent& event = entry->events[i];
+                if (event.kind == EncoderEventKind::Exchange)
+                    m_outcomes[address] = {QString::fromStdString(event.text), event.failed || event.cancelled};
+            }
         }
-        LogNewEvents(*entry, eventsBefore, result, monitor);
+        LogNewEvents(*entry, report.eventsFrom, monitor);
         // A watch adds an event per reading: keep each encoder's own log to its newest
         // part, so that days of monitoring do not grow it without bound.
         if (entry->events.size() > 2 * kEventsKept)
@@ -147,36 +179,37 @@ void CMainFrame::OnExchangeDone(const ExchangeResult& result, bool monitor)
         }
     } else if (entry && !m_closing) {
         const bool current = SelectedRecord() == &entry->record;
-        if (result.kind == ExchangeKind::Status && current) {
-            // The message pane lists the current encoder's alarms, as the reading found them.
-            for (const AlarmLine& line : AlarmLines(result.statusFlags, entry->record))
+        if (report.kind == OperationKind::Status && current) {
+            // The message pane lists the current encoder's alarms, as the reading found
+            // them, and what the reading could not tell.
+            for (const AlarmLine& line : report.alarms)
                 m_messagePane->AddMessage(line.image, QString::fromStdString(line.text));
+            for (const std::string& note : report.alarmNotes)
+                m_messagePane->AddMessage(kAlarmImageDevice, QString::fromStdString(note));
         }
-        if (result.kind == ExchangeKind::Read && current && result.outcome != ExchangeOutcome::Cancelled)
+        const bool read = report.kind == OperationKind::Read || report.verifyRan;
+        if (read && current && report.outcome != ExchangeOutcome::Cancelled)
             RefreshSheet(entry->record);   // a failed read shows what the record still holds
-        if (group == 0) ShowResultBoxes(result);
+        if (group == 0) ShowResultBoxes(report);
     }
-    if (!m_closing) AfterExchange(result, monitor);
-    if (group != 0) EndGroupMember(group, result.outcome);
+    if (!m_closing) AfterExchange(report, monitor);
+    if (group != 0) EndGroupMember(group, report.outcome);
     UpdateCommandStates();
     UpdateProgress();
 }
 
 // One encoder: the boxes the exchange would have shown, in order. The status gate's
 // refusals belong to the device list, the exchange's own boxes to the main window.
-void CMainFrame::ShowResultBoxes(const ExchangeResult& result)
+void CMainFrame::ShowResultBoxes(const OperationReport& report)
 {
-    if (result.kind == ExchangeKind::Status || result.outcome == ExchangeOutcome::Cancelled) return;
-    const std::optional<std::string> gate = result.statusTaken ? GateMessage(result.statusFlags) : std::nullopt;
-    for (size_t i = 0; i < result.messages.size(); ++i) {
-        const ExchangeMessage& message = result.messages[i];
-        const bool fromGate = i == 0 && gate && *gate == message.text;
-        QWidget* owner = fromGate ? static_cast<QWidget*>(m_deviceTree) : static_cast<QWidget*>(this);
-        if (message.kind == MessageKind::Tip)
-            m_prompter.MessageBox(owner, QString::fromStdString(message.text), QStringLiteral("Tip"),
+    if (report.kind == OperationKind::Status || report.outcome == ExchangeOutcome::Cancelled) return;
+    for (const OperationBox& box : report.boxes) {
+        QWidget* owner = box.fromGate ? static_cast<QWidget*>(m_deviceTree) : static_cast<QWidget*>(this);
+        if (box.kind == MessageKind::Tip)
+            m_prompter.MessageBox(owner, QString::fromStdString(box.text), QStringLiteral("Tip"),
                                   CPrompter::Icon::None);
         else
-            m_prompter.MessageBox(owner, QString::fromStdString(message.text), QStringLiteral("Warning"),
+            m_prompter.MessageBox(owner, QString::fromStdString(box.text), QStringLiteral("Warning"),
                                   CPrompter::Icon::Exclamation);
     }
 }
@@ -251,6 +284,7 @@ void CMainFrame::SetReplyCompleteMode(bool on)
     CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(on);
     if (on == m_replyComplete) return;
     m_replyComplete = on;   // exchanges already running finish in the mode they started in
+    if (m_operations) m_operations->SetWaitMode(CurrentWaitMode());
     if (m_persist) QSettings().setValue(QString::fromLatin1(kReplyCompleteKey), on);
 }
 
@@ -264,9 +298,11 @@ void CMainFrame::StartSearch(uint32_t broadcast)
     m_searchAnswered = 0;
     m_searchNew = 0;
     m_searchSeen.clear();
-    m_searchId = Engine().Search(
-        broadcast, [this](const ExchangeResult& result) { OnSearchDone(result); },
-        [this](ExchangeId, uint32_t address) { OnSearchFound(address); });
+    auto id = std::make_shared<OperationId>(0);
+    m_searchId = Ops().Search(
+        broadcast, [this](uint32_t address) { OnSearchFound(address); },
+        [this, id](ExchangeOutcome outcome, const std::vector<uint32_t>& found) { OnSearchDone(*id, outcome, found); });
+    *id = m_searchId;
     UpdateCommandStates();
     UpdateProgress();
 }
@@ -284,14 +320,14 @@ void CMainFrame::OnSearchFound(uint32_t address)
     }
 }
 
-void CMainFrame::OnSearchDone(const ExchangeResult& result)
+void CMainFrame::OnSearchDone(OperationId id, ExchangeOutcome outcome, const std::vector<uint32_t>& found)
 {
-    if (result.id != m_searchId) return;
+    if (id != m_searchId) return;
     // Addresses the progress calls have not brought yet.
-    for (uint32_t address : result.found) OnSearchFound(address);
+    for (uint32_t address : found) OnSearchFound(address);
     m_searchId = 0;
     QString text;
-    if (result.outcome == ExchangeOutcome::Cancelled)
+    if (outcome == ExchangeOutcome::Cancelled)
         text = QStringLiteral("Search Encoder %1 cancelled: %2 encoders answered, %3 new")
                    .arg(DottedText(m_searchAddress))
                    .arg(m_searchAnswered)
@@ -348,14 +384,9 @@ void CMainFrame::PollEncoders()
     for (const EncoderEntry& entry : m_encoders) {
         const uint32_t address = entry.address;
         if (m_flights.count(address) || m_polls.count(address)) continue;
-        ExchangeRequest request;
-        request.kind = ExchangeKind::Status;
-        request.record = entry.record;
-        request.waitMode = CurrentWaitMode();
-        request.priority = ExchangePriority::Poll;   // the operator's commands go first
         m_polls[address] = 0;
-        const ExchangeId id =
-            Engine().Submit(request, {[this](const ExchangeResult& result) { OnExchangeDone(result, true); }, {}});
+        const OperationId id = Ops().Status(address, {false, true},
+                                            [this](const OperationReport& report) { OnExchangeDone(report, true); });
         if (auto poll = m_polls.find(address); poll != m_polls.end()) poll->second = id;
     }
 }
@@ -406,7 +437,7 @@ void CMainFrame::Log(const QString& encoder, CActivityLog::Severity severity, co
     m_activityLog->AddEntry(QDateTime::currentDateTime(), encoder, severity, text);
 }
 
-void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, const ExchangeResult& result, bool monitor)
+void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor)
 {
     const QString encoder = QString::fromStdString(entry.dotted);
     for (size_t i = from; i < entry.events.size(); ++i) {
@@ -416,21 +447,10 @@ void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, const Exch
         switch (event.kind) {
         case EncoderEventKind::Exchange:
             if (monitor) continue;   // a watch's readings show only in the columns and their alarms
-            if (result.outcome == ExchangeOutcome::Cancelled)
+            if (event.cancelled)
                 severity = CActivityLog::Severity::Warning;
-            else if (result.outcome != ExchangeOutcome::Succeeded)
+            else if (event.failed)
                 severity = CActivityLog::Severity::Error;
-            // Failures the boxes leave silent get their reason here.
-            if (result.outcome == ExchangeOutcome::Failed && result.messages.empty()) {
-                if (result.kind == ExchangeKind::Read)
-                    text += QStringLiteral(
-                        " (the encoder's reply was incomplete or not a settings document it could read)");
-                else if (result.kind == ExchangeKind::Status)
-                    text += QStringLiteral(" (no valid status reply)");
-            }
-            if (result.outcome == ExchangeOutcome::Succeeded &&
-                (result.kind == ExchangeKind::Start || result.kind == ExchangeKind::Stop))
-                text += QStringLiteral(" (request sent; the encoder does not confirm it)");
             break;
         case EncoderEventKind::AlarmRaised:
             severity = CActivityLog::Severity::Warning;
@@ -439,6 +459,9 @@ void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, const Exch
         case EncoderEventKind::AlarmCleared:
             severity = CActivityLog::Severity::Info;
             text = QStringLiteral("Alarm cleared: ") + text;
+            break;
+        case EncoderEventKind::Note:
+            severity = CActivityLog::Severity::Info;
             break;
         }
         const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(event.time.time_since_epoch()).count();

@@ -54,15 +54,15 @@ void CMainFrame::KeepBeforeWrite(uint32_t address)
         KeepInHistory(*entry, entry->lastRead, QStringLiteral("Before the write to %1"));
 }
 
-void CMainFrame::KeepExchangeInHistory(const ExchangeResult& result)
+void CMainFrame::KeepExchangeInHistory(const OperationReport& report)
 {
-    if (result.outcome != ExchangeOutcome::Succeeded) return;
-    const EncoderEntry* entry = m_encoders.Find(result.address);
+    if (report.outcome != ExchangeOutcome::Succeeded) return;
+    const EncoderEntry* entry = m_encoders.Find(report.address);
     if (!entry) return;
-    if (result.kind == ExchangeKind::Read && result.record)
-        KeepInHistory(*entry, *result.record, QStringLiteral("Read of %1"));
-    else if (result.kind == ExchangeKind::Write && result.written)
-        KeepInHistory(*entry, *result.written, QStringLiteral("Write to %1"));
+    if (report.kind == OperationKind::Read && report.record)
+        KeepInHistory(*entry, *report.record, QStringLiteral("Read of %1"));
+    else if (report.kind == OperationKind::Write && report.written && report.sent)
+        KeepInHistory(*entry, *report.sent, QStringLiteral("Write to %1"));
 }
 
 void CMainFrame::ShowHistory()

@@ -4,16 +4,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <unordered_map>
 #include <utility>
 
+#include "CallQueue.h"
 #include "CliOutput.h"
 #include "CliHistory.h"
 #include "CliSettings.h"
 #include "ExchangeEngine.h"
 #include "MonitorRunner.h"
+#include "Operations.h"
+#include "OutcomeTexts.h"
 #include "RecordJson.h"
-#include "StatusGate.h"
 #include "TextConversions.h"
 
 int ParallelOf(const CliArguments& arguments)
@@ -41,16 +42,6 @@ EngineOptions MakeEngineOptions(const CliArguments& arguments)
 
 namespace {
 
-// Which exchange an encoder waits for.
-enum class Step { Status, Read, Write, Verify, StartStop };
-
-struct EncoderJob {
-    size_t index = 0;
-    EncoderRecord record{};   // the record as read, then as edited for a write
-    Step step = Step::Read;
-    EncoderReport report;
-};
-
 const char* YesNo(bool value)
 {
     return value ? "yes" : "no";
@@ -60,6 +51,8 @@ const char* TrueFalse(bool value)
     return value ? "true" : "false";
 }
 
+// Each encoder runs one operation of the device layer; this turns its report into what
+// the command line prints.
 class Runner {
 public:
     // `documents`: each encoder's document read, kept instead of printed or written.
@@ -67,7 +60,8 @@ public:
         : m_setup(setup), m_arguments(setup.arguments),
           m_output(OutputOptions{m_arguments.json, m_arguments.quiet, setup.progress, CommandName(m_arguments.command)},
                    setup.addresses.size()),
-          m_engine(MakeEngineOptions(m_arguments)), m_documents(documents)
+          m_engine(MakeEngineOptions(m_arguments)), m_operations(m_engine, m_encoders, m_queue.Executor()),
+          m_documents(documents)
     {
         if (m_documents) {
             m_documents->assign(setup.addresses.size(), std::nullopt);
@@ -76,291 +70,182 @@ public:
 
     int Run()
     {
-        m_jobs.resize(m_setup.addresses.size());
-        for (size_t i = 0; i < m_jobs.size(); ++i) {
-            EncoderJob& job = m_jobs[i];
-            job.index = i;
-            job.record.ipAddr = m_setup.addresses[i];
-            job.report.address = FormatDotted(m_setup.addresses[i]);
-            Begin(job);
-        }
-        while (m_unfinished > 0) {
-            std::optional<ExchangeResult> result = m_collector.Next();
-            if (!result) {
-                break;
-            }
-            auto found = m_byExchange.find(result->id);
-            if (found == m_byExchange.end()) {
-                continue;
-            }
-            size_t index = found->second;
-            m_byExchange.erase(found);
-            Handle(m_jobs[index], *result);
+        for (uint32_t address : m_setup.addresses) m_encoders.Add(address);
+        for (size_t i = 0; i < m_setup.addresses.size(); ++i) Begin(i);
+        while (m_unfinished > 0 && m_queue.RunOne()) {
         }
         m_output.End();
         return m_output.Failed() == 0 ? 0 : 1;
     }
 
 private:
-    void Begin(EncoderJob& job)
+    void Begin(size_t index)
     {
+        const uint32_t address = m_setup.addresses[index];
         ++m_unfinished;
+        const auto handle = [this, index](void (Runner::*handler)(EncoderReport&, const OperationReport&)) {
+            return [this, index, handler](const OperationReport& report) {
+                EncoderReport out;
+                out.address = FormatDotted(report.address);
+                m_index = index;
+                (this->*handler)(out, report);
+                m_output.Finish(index, std::move(out));
+                --m_unfinished;
+            };
+        };
         switch (m_arguments.command) {
         case CliCommand::Status:
-            Submit(job, Step::Status, ExchangeKind::Status);
-            break;
-        case CliCommand::Start:
-        case CliCommand::Stop:
-            Submit(job, Step::StartStop,
-                   m_arguments.command == CliCommand::Start ? ExchangeKind::Start : ExchangeKind::Stop);
-            break;
-        default:   // alarms, read, backup and write all read the configuration first
-            Submit(job, Step::Read, ExchangeKind::Read);
-            break;
-        }
-    }
-
-    void Submit(EncoderJob& job, Step step, ExchangeKind kind)
-    {
-        job.step = step;
-        ExchangeRequest request;
-        request.kind = kind;
-        request.record = job.record;
-        ExchangeCallbacks callbacks;
-        callbacks.done = m_collector.Sink();
-        m_byExchange[m_engine.Submit(request, callbacks)] = job.index;
-    }
-
-    void Finish(EncoderJob& job, bool ok)
-    {
-        job.report.ok = ok;
-        m_output.Finish(job.index, std::move(job.report));
-        job.report = EncoderReport{};
-        --m_unfinished;
-    }
-
-    static void TakeMessages(EncoderJob& job, const ExchangeResult& result)
-    {
-        for (const ExchangeMessage& message : result.messages) {
-            job.report.messages.push_back({message.text, message.kind == MessageKind::Warning});
-        }
-    }
-
-    static bool Succeeded(const ExchangeResult& result) { return result.outcome == ExchangeOutcome::Succeeded; }
-
-    // A read that failed without a message of its own (a wrong reply code, a length out
-    // of bounds, a reply cut short, a document the reader refuses) still says why the
-    // encoder failed.
-    static void ExplainSilentReadFailure(EncoderJob& job, const ExchangeResult& result)
-    {
-        if (result.messages.empty() && result.outcome == ExchangeOutcome::Failed) {
-            job.report.messages.push_back({"no valid settings document received", true});
-        } else if (result.outcome == ExchangeOutcome::Cancelled) {
-            job.report.messages.push_back({"cancelled", true});
-        }
-    }
-
-    void Handle(EncoderJob& job, const ExchangeResult& result)
-    {
-        switch (m_arguments.command) {
-        case CliCommand::Status:
-            HandleStatus(job, result);
+            m_operations.Status(address, {}, handle(&Runner::HandleStatus));
             break;
         case CliCommand::Alarms:
-            HandleAlarms(job, result);
+            // Read first, so that the alarms know which programs are switched on.
+            m_operations.Status(address, {true, false}, handle(&Runner::HandleAlarms));
             break;
         case CliCommand::Read:
         case CliCommand::Backup:
-            HandleRead(job, result);
+            m_operations.Read(address, handle(&Runner::HandleRead));
             break;
-        case CliCommand::Write:
-            HandleWrite(job, result);
+        case CliCommand::Write: {
+            WriteOptions options;
+            options.readFirst = true;
+            options.settingsFile = m_setup.settingsText;
+            options.passwords = WritePasswords{m_setup.password, m_setup.newPassword};
+            options.verify = m_arguments.verify;
+            m_operations.Write(address, options, handle(&Runner::HandleWrite));
             break;
+        }
         case CliCommand::Start:
         case CliCommand::Stop:
-            HandleStartStop(job, result);
+            m_operations.Run(m_arguments.command == CliCommand::Start ? OperationKind::Start : OperationKind::Stop,
+                             address, handle(&Runner::HandleStartStop));
             break;
         default:
-            Finish(job, false);
+            EncoderReport out;
+            out.address = FormatDotted(address);
+            --m_unfinished;
+            m_output.Finish(index, std::move(out));
             break;
         }
     }
 
-    void HandleStatus(EncoderJob& job, const ExchangeResult& result)
+    static bool Succeeded(const OperationReport& report) { return report.outcome == ExchangeOutcome::Succeeded; }
+
+    // The boxes, then the notes; a success's notes are no failure.
+    static void TakeMessages(EncoderReport& out, const OperationReport& report)
     {
-        TakeMessages(job, result);
-        int flags = result.statusTaken ? result.statusFlags : -1;
-        if (!Succeeded(result) || flags < 0) {
-            job.report.messages.push_back({AlarmLines(-1, job.record).front().text, true});
-            Finish(job, false);
-            return;
-        }
+        for (const OperationBox& box : report.boxes)
+            out.messages.push_back({box.text, box.kind == MessageKind::Warning});
+        for (const std::string& note : report.notes) out.messages.push_back({note, !Succeeded(report)});
+    }
+
+    void HandleStatus(EncoderReport& out, const OperationReport& report)
+    {
+        TakeMessages(out, report);
+        const DeviceStatusReading reading = report.status.value_or(DeviceStatusReading());
+        out.ok = Succeeded(report) && reading.Answered();
+        if (!out.ok) return;
         struct Bit {
             const char* plain;
             const char* json;
             bool set;
         };
         const Bit bits[] = {
-            {"busy", "busy", (flags & STATUS_BUSY) != 0},
-            {"keyboard", "keyboard", (flags & STATUS_KEYBOARD) != 0},
-            {"over-temperature", "overTemperature", (flags & STATUS_OVER_TEMPERATURE) != 0},
-            {"program1-output", "program1Output", (flags & STATUS_PROG1_NO_OUTPUT) == 0},
-            {"program1-input", "program1Input", (flags & STATUS_PROG1_NO_INPUT) == 0},
-            {"program2-output", "program2Output", (flags & STATUS_PROG2_NO_OUTPUT) == 0},
-            {"program2-input", "program2Input", (flags & STATUS_PROG2_NO_INPUT) == 0},
+            {"busy", "busy", reading.Busy()},
+            {"keyboard", "keyboard", reading.KeyboardLocked()},
+            {"over-temperature", "overTemperature", reading.OverTemperature()},
+            {"program1-output", "program1Output", reading.HasOutput(1)},
+            {"program1-input", "program1Input", reading.HasInput(1)},
+            {"program2-output", "program2Output", reading.HasOutput(2)},
+            {"program2-input", "program2Input", reading.HasInput(2)},
         };
-        std::string line = job.report.address;
-        job.report.jsonMembers.push_back(JsonMember("flags", std::to_string(flags)));
+        std::string line = out.address;
+        out.jsonMembers.push_back(JsonMember("flags", std::to_string(reading.Flags())));
         for (const Bit& bit : bits) {
             line += std::string(" ") + bit.plain + "=" + YesNo(bit.set);
-            job.report.jsonMembers.push_back(JsonMember(bit.json, TrueFalse(bit.set)));
+            out.jsonMembers.push_back(JsonMember(bit.json, TrueFalse(bit.set)));
         }
-        line += " temperature=" + std::to_string(result.temperature) + "\n";
-        job.report.jsonMembers.push_back(JsonMember("temperature", std::to_string(result.temperature)));
-        job.report.out = line;
-        Finish(job, true);
+        line += " temperature=" + std::to_string(reading.Temperature()) + "\n";
+        out.jsonMembers.push_back(JsonMember("temperature", std::to_string(reading.Temperature())));
+        out.out = line;
     }
 
-    void HandleAlarms(EncoderJob& job, const ExchangeResult& result)
+    void HandleAlarms(EncoderReport& out, const OperationReport& report)
     {
-        const std::string connectFailed = AlarmLines(-1, job.record).front().text;
-        if (job.step == Step::Read) {
-            if (Succeeded(result) && result.record) {
-                job.record = *result.record;
-                Submit(job, Step::Status, ExchangeKind::Status);
-                return;
-            }
-            if (result.statusTaken && result.statusFlags < 0) {
-                // Unreachable: the one line the message list would add says so.
-                job.report.messages.push_back({connectFailed, true});
-            } else {
-                TakeMessages(job, result);
-                ExplainSilentReadFailure(job, result);
-            }
-            job.report.jsonMembers.push_back(JsonMember("alarms", "[]"));
-            Finish(job, false);
-            return;
-        }
-        TakeMessages(job, result);
-        int flags = Succeeded(result) && result.statusTaken ? result.statusFlags : -1;
-        std::vector<std::string> alarms;
-        bool ok = flags >= 0;
-        if (!ok) {
-            job.report.messages.push_back({connectFailed, true});
+        out.ok = Succeeded(report);
+        if (report.status && !report.status->Answered()) {
+            // Unreachable: the one line the message list would add says so.
+            out.messages.push_back({TextOf(OutcomeText::AlarmConnectFailed), true});
         } else {
-            for (const AlarmLine& line : AlarmLines(flags, job.record)) {
-                job.report.out += job.report.address + ": " + line.text + "\n";
+            TakeMessages(out, report);
+        }
+        std::vector<std::string> alarms;
+        if (out.ok) {
+            for (const std::string& note : report.alarmNotes) out.messages.push_back({note, false});
+            for (const AlarmLine& line : report.alarms) {
+                out.out += out.address + ": " + line.text + "\n";
                 alarms.push_back(line.text);
             }
         }
-        job.report.jsonMembers.push_back(JsonMember("alarms", JsonArray(alarms)));
-        Finish(job, ok);
+        out.jsonMembers.push_back(JsonMember("alarms", JsonArray(alarms)));
     }
 
-    void HandleRead(EncoderJob& job, const ExchangeResult& result)
+    void HandleRead(EncoderReport& out, const OperationReport& report)
     {
-        TakeMessages(job, result);
-        if (!Succeeded(result) || !result.record) {
-            ExplainSilentReadFailure(job, result);
-            Finish(job, false);
-            return;
-        }
-        job.record = *result.record;
-        std::string document = m_arguments.raw ? result.document : DocumentOfRecord(job.record);
+        TakeMessages(out, report);
+        if (!Succeeded(report) || !report.record) return;
+        const EncoderRecord& record = *report.record;
+        std::string document = m_arguments.raw ? report.document : DocumentOfRecord(record);
         if (m_documents) {
-            (*m_documents)[job.index] = std::move(document);
+            (*m_documents)[m_index] = std::move(document);
         } else if (!m_arguments.outDir.empty()) {
-            std::filesystem::path path = std::filesystem::path(m_arguments.outDir) / (job.report.address + ".xml");
+            std::filesystem::path path = std::filesystem::path(m_arguments.outDir) / (out.address + ".xml");
             if (!WriteFileWhole(path, document)) {
-                job.report.messages.push_back({"cannot write " + path.string(), true});
-                Finish(job, false);
+                out.messages.push_back({"cannot write " + path.string(), true});
                 return;
             }
-            job.report.jsonMembers.push_back(JsonMember("file", JsonString(path.string())));
+            out.jsonMembers.push_back(JsonMember("file", JsonString(path.string())));
         } else {
-            job.report.out = document;
+            out.out = document;
         }
-        if (m_arguments.json) {
-            job.report.jsonMembers.push_back(JsonMember("settings", SettingsJson(job.record)));
-        }
-        Finish(job, true);
+        if (m_arguments.json) out.jsonMembers.push_back(JsonMember("settings", SettingsJson(record)));
+        out.ok = true;
     }
 
-    void HandleWrite(EncoderJob& job, const ExchangeResult& result)
+    void HandleWrite(EncoderReport& out, const OperationReport& report)
     {
-        TakeMessages(job, result);
-        switch (job.step) {
-        case Step::Read: {
-            if (!Succeeded(result) || !result.record) {
-                ExplainSilentReadFailure(job, result);
-                job.report.jsonMembers.push_back(JsonMember("written", "false"));
-                Finish(job, false);
-                return;
-            }
-            job.record = *result.record;
-            std::vector<std::string> reasons;
-            if (!TakeSettings(m_setup.settingsText, job.record, reasons)) {
-                for (const std::string& reason : reasons) {
-                    job.report.messages.push_back({reason, true});
-                }
-                job.report.jsonMembers.push_back(JsonMember("broken", JsonArray(reasons)));
-                job.report.jsonMembers.push_back(JsonMember("written", "false"));
-                Finish(job, false);
-                return;
-            }
-            SetPasswords(job.record, m_setup.password, m_setup.newPassword);
-            Submit(job, Step::Write, ExchangeKind::Write);
-            return;
+        // The rules a settings file breaks are listed one a line, without the box's heading.
+        for (const OperationBox& box : report.boxes) {
+            if (report.brokenRules.empty() || box.text.find('\n') == std::string::npos)
+                out.messages.push_back({box.text, box.kind == MessageKind::Warning});
         }
-        case Step::Write:
-            job.report.jsonMembers.push_back(JsonMember("written", TrueFalse(Succeeded(result))));
-            if (!Succeeded(result)) {
-                Finish(job, false);
-                return;
-            }
-            if (result.written) {
-                job.record = *result.written;   // empty names went out as "dvb"
-            }
-            if (m_arguments.verify) {
-                Submit(job, Step::Verify, ExchangeKind::Read);
-                return;
-            }
-            Finish(job, true);
-            return;
-        case Step::Verify: {
-            if (!Succeeded(result) || !result.record) {
-                ExplainSilentReadFailure(job, result);
-                job.report.messages.push_back({"the written settings could not be read back", true});
-                job.report.jsonMembers.push_back(JsonMember("verified", "false"));
-                Finish(job, false);
-                return;
-            }
-            std::vector<std::string> mismatches = SettingsNotTaken(job.record, *result.record);
-            for (const std::string& mismatch : mismatches) {
-                job.report.messages.push_back({mismatch, true});
-            }
-            job.report.jsonMembers.push_back(JsonMember("verified", TrueFalse(mismatches.empty())));
-            job.report.jsonMembers.push_back(JsonMember("notTaken", JsonArray(mismatches)));
-            Finish(job, mismatches.empty());
-            return;
+        for (const std::string& rule : report.brokenRules) out.messages.push_back({rule, true});
+        for (const std::string& note : report.notes) {
+            if (note != TextOf(OutcomeText::ReadBackAllTook)) out.messages.push_back({note, true});
         }
-        default:
-            Finish(job, false);
-            return;
+        for (const std::string& line : report.notTakenLines) out.messages.push_back({line, true});
+        if (!report.brokenRules.empty()) out.jsonMembers.push_back(JsonMember("broken", JsonArray(report.brokenRules)));
+        out.jsonMembers.push_back(JsonMember("written", TrueFalse(report.written)));
+        if (report.verifyRan) {
+            const bool verified = report.verifyRead && report.notTaken.empty();
+            out.jsonMembers.push_back(JsonMember("verified", TrueFalse(verified)));
+            if (report.verifyRead) out.jsonMembers.push_back(JsonMember("notTaken", JsonArray(report.notTakenLines)));
         }
+        out.ok = Succeeded(report);
     }
 
-    void HandleStartStop(EncoderJob& job, const ExchangeResult& result)
+    void HandleStartStop(EncoderReport& out, const OperationReport& report)
     {
-        TakeMessages(job, result);
-        bool ok = Succeeded(result);
-        if (ok) {
-            job.report.out = job.report.address + ": " + CommandName(m_arguments.command) +
-                             " request sent; the encoder does not acknowledge it\n";
-            job.report.outIsNote = true;
+        for (const OperationBox& box : report.boxes)
+            out.messages.push_back({box.text, box.kind == MessageKind::Warning});
+        out.ok = Succeeded(report);
+        if (out.ok) {
+            out.out = out.address + ": " + CommandName(m_arguments.command) + " " +
+                      TextOf(OutcomeText::RequestNotAcknowledged) + "\n";
+            out.outIsNote = true;
+        } else {
+            for (const std::string& note : report.notes) out.messages.push_back({note, true});
         }
-        job.report.jsonMembers.push_back(JsonMember("acknowledged", "false"));
-        Finish(job, ok);
+        out.jsonMembers.push_back(JsonMember("acknowledged", "false"));
     }
 
     // The whole file or nothing: a backup is never left half written under its name.
@@ -388,30 +273,36 @@ private:
     const CliRunSetup& m_setup;
     const CliArguments& m_arguments;
     CliOutput m_output;
-    ExchangeCollector m_collector;   // outlives the engine, whose callbacks feed it
+    EncoderList m_encoders;
+    CallQueue m_queue;   // outlives the engine, whose callbacks post here
     ExchangeEngine m_engine;
-    std::vector<EncoderJob> m_jobs;
-    std::unordered_map<ExchangeId, size_t> m_byExchange;
+    Operations m_operations;
     size_t m_unfinished = 0;
     std::vector<std::optional<std::string>>* m_documents;
+    size_t m_index = 0;   // the encoder whose report is being handled
 };
 
 int RunSearch(const CliRunSetup& setup)
 {
     const CliArguments& arguments = setup.arguments;
-    ExchangeCollector collector;
     std::vector<uint32_t> found;
+    bool ended = false, sent = false;
     {
+        CallQueue queue;
+        EncoderList encoders;
         ExchangeEngine engine(MakeEngineOptions(arguments));
-        engine.Search(setup.broadcast, collector.Sink());
-        std::optional<ExchangeResult> result = collector.Next();
-        if (result) {
-            found = result->found;
+        Operations operations(engine, encoders, queue.Executor());
+        operations.Search(setup.broadcast, {}, [&](ExchangeOutcome outcome, const std::vector<uint32_t>& addresses) {
+            ended = true;
+            sent = outcome == ExchangeOutcome::Succeeded;
+            found = addresses;
+        });
+        while (!ended && queue.RunOne()) {
         }
-        if (!result || result->outcome != ExchangeOutcome::Succeeded) {
-            std::fprintf(stderr, "%s: the search request could not be sent\n", FormatDotted(setup.broadcast).c_str());
-            return 1;
-        }
+    }
+    if (!sent) {
+        std::fprintf(stderr, "%s: the search request could not be sent\n", FormatDotted(setup.broadcast).c_str());
+        return 1;
     }
     std::sort(found.begin(), found.end());
     found.erase(std::unique(found.begin(), found.end()), found.end());

@@ -18,13 +18,5 @@ std::string SettingsJson(const EncoderRecord& record);
 // Why `fileText` cannot be a settings file at all (not a settings document, too long).
 std::optional<std::string> SettingsFileProblem(const std::string& fileText);
 
-// Takes from `fileText` the settings an operator can edit into `record`, then checks the
-// whole record; on a broken rule `record` is left as it was and `reasons` says why.
-bool TakeSettings(const std::string& fileText, EncoderRecord& record, std::vector<std::string>& reasons);
-
 // The warning the sheet gives for this password or new password, if any.
 std::optional<std::string> PasswordWarning(const std::string& password, bool isNew);
-void SetPasswords(EncoderRecord& record, const std::string& password, const std::string& newPassword);
-
-// One line per setting that did not take: written differs from what was read back.
-std::vector<std::string> SettingsNotTaken(const EncoderRecord& written, const EncoderRecord& readBack);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ExchangeEngine.h"
+#include "OutcomeTexts.h"
 #include "StatusGate.h"
 #include "TextConversions.h"
 
@@ -58,6 +59,11 @@ const EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress) const
     return found == m_index.end() ? nullptr : &*found->second;
 }
 
+bool Writable(const EncoderEntry& entry)
+{
+    return entry.hasLastRead && entry.record.loaded != 0 && !entry.lastReadFailed;
+}
+
 std::string DescribeResult(const ExchangeResult& result)
 {
     std::string text = std::string(ExchangeKindName(result.kind)) + " " + ExchangeOutcomeName(result.outcome);
@@ -65,6 +71,15 @@ std::string DescribeResult(const ExchangeResult& result)
     for (const ExchangeMessage& message : result.messages) {
         text += separator + message.text;
         separator = " / ";
+    }
+    if (result.outcome == ExchangeOutcome::Failed && result.messages.empty()) {
+        if (result.kind == ExchangeKind::Read) text += separator + std::string(TextOf(OutcomeText::NoSettingsDocument));
+        if (result.kind == ExchangeKind::Status)
+            text += separator + std::string(TextOf(OutcomeText::AlarmConnectFailed));
+    }
+    if (result.outcome == ExchangeOutcome::Succeeded &&
+        (result.kind == ExchangeKind::Start || result.kind == ExchangeKind::Stop)) {
+        text += separator + std::string(TextOf(OutcomeText::RequestNotAcknowledged));
     }
     return text;
 }
@@ -78,13 +93,17 @@ void Log(EncoderEntry& entry, std::chrono::system_clock::time_point now, Encoder
 
 // Raises the alarms of a new reading that were not active and clears those that are gone.
 // An unanswered reading says nothing about the programs: it only adds the connection line.
-void UpdateAlarms(EncoderEntry& entry, int statusFlags, std::chrono::system_clock::time_point now)
+void UpdateAlarms(EncoderEntry& entry, const DeviceStatusReading& reading, std::chrono::system_clock::time_point now)
 {
     std::vector<std::string> active;
-    if (statusFlags < 0) {
+    if (!reading.Answered()) {
         active = entry.activeAlarms;
     }
-    for (const AlarmLine& line : AlarmLines(statusFlags, entry.record)) {
+    if (reading.Answered() && !entry.record.loaded && !entry.thresholdNoteLogged) {
+        entry.thresholdNoteLogged = true;
+        Log(entry, now, EncoderEventKind::Note, TextOf(OutcomeText::NotReadThresholdUnknown));
+    }
+    for (const AlarmLine& line : AlarmLines(reading, entry.record)) {
         if (std::find(active.begin(), active.end(), line.text) == active.end()) {
             active.push_back(line.text);
         }
@@ -114,6 +133,9 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::
         return nullptr;
     }
     Log(*entry, now, EncoderEventKind::Exchange, DescribeResult(result));
+    entry->events.back().failed =
+        result.outcome != ExchangeOutcome::Succeeded && result.outcome != ExchangeOutcome::Cancelled;
+    entry->events.back().cancelled = result.outcome == ExchangeOutcome::Cancelled;
     if (result.outcome == ExchangeOutcome::Refused) {
         return entry;   // the exchange that holds the encoder reports for itself
     }
@@ -123,17 +145,17 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::
     }
 
     if (result.statusTaken) {
-        entry->hasStatus = true;
-        entry->statusFlags = result.statusFlags;
-        entry->temperature = result.temperature;
-        entry->statusTime = now;
+        entry->status = DeviceStatusReading::FromResult(result, now);
         // The list's image: a read's answer shows the encoder online, any gate without an
         // answer offline; the message list's own reading leaves the image alone.
-        if (result.statusFlags < 0 && result.kind != ExchangeKind::Status) {
+        if (!entry->status->Answered() && result.kind != ExchangeKind::Status) {
             entry->state = EncoderState::Offline;
-        } else if (result.statusFlags >= 0 && result.kind == ExchangeKind::Read) {
+        } else if (entry->status->Answered() && result.kind == ExchangeKind::Read) {
             entry->state = EncoderState::Online;
         }
+    }
+    if (result.kind == ExchangeKind::Read) {
+        entry->lastReadFailed = result.outcome != ExchangeOutcome::Succeeded || !result.record;
     }
     if (result.outcome == ExchangeOutcome::Succeeded && result.record) {
         // The read fills every setting it carries; the passwords are typed, never read.
@@ -148,8 +170,10 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::
         entry->lastRead = *result.written;
         entry->hasLastRead = true;
     }
-    if (result.statusTaken) {
-        UpdateAlarms(*entry, result.statusFlags, now);
+    // After the record: the first read of a hot encoder brings the threshold its own
+    // gate reading is judged against.
+    if (entry->status && result.statusTaken) {
+        UpdateAlarms(*entry, *entry->status, now);
     }
     return entry;
 }

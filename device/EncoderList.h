@@ -10,10 +10,12 @@
 #include <chrono>
 #include <cstdint>
 #include <list>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "DeviceStatusReading.h"
 #include "EncoderRecord.h"
 
 struct ExchangeResult;
@@ -24,12 +26,15 @@ enum class EncoderEventKind {
     Exchange,       // an exchange ended: its outcome and messages
     AlarmRaised,    // an alarm line appeared in a status reading
     AlarmCleared,   // an alarm line of an earlier reading is gone
+    Note,           // what a reading could not tell (once per encoder)
 };
 
 struct EncoderEvent {
     std::chrono::system_clock::time_point time;
     EncoderEventKind kind = EncoderEventKind::Exchange;
     std::string text;
+    bool failed = false;      // an exchange that did not succeed
+    bool cancelled = false;   // an exchange cancelled
 };
 
 struct EncoderEntry {
@@ -38,14 +43,13 @@ struct EncoderEntry {
     EncoderRecord record{};     // what the sheet shows and edits
     EncoderRecord lastRead{};   // as the encoder last reported or accepted it
     bool hasLastRead = false;
+    bool lastReadFailed = false;   // the last read of the configuration failed
     EncoderState state = EncoderState::Unknown;
 
-    // The last status reading that reached the encoder or failed to.
-    bool hasStatus = false;
-    int statusFlags = -1;     // StatusFlags, -1 when the encoder did not answer
-    int8_t temperature = 0;   // status byte 2, signed; 0 means no reading
-    std::chrono::system_clock::time_point statusTime;
+    // The last status reading that reached the encoder or failed to; empty before the first.
+    std::optional<DeviceStatusReading> status;
     std::vector<std::string> activeAlarms;   // alarm texts of the last reading, in order
+    bool thresholdNoteLogged = false;        // the log said the temperature threshold is unknown
 
     bool inFlight = false;              // an exchange for this encoder runs
     std::vector<EncoderEvent> events;   // oldest first
@@ -90,5 +94,12 @@ private:
 EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result,
                           std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
-// The event text of a finished exchange, e.g. "Read Configuration failed: Device is busying !".
+// Whether a write may send the entry's record: a record is sent whole, so it must have been
+// read, and its last read must not have failed (zeros or stale values would overwrite the
+// encoder's own settings).
+bool Writable(const EncoderEntry& entry);
+
+// The event text of a finished exchange, e.g. "Read Configuration failed: Device is busying !";
+// an outcome the exchange's boxes leave silent (a read that got no settings document, a
+// start the encoder does not acknowledge) says why in the outcome table's words.
 std::string DescribeResult(const ExchangeResult& result);

@@ -1,50 +1,57 @@
 #include "StatusGate.h"
 
-#include "LinkProtocol.h"
+#include "OutcomeTexts.h"
 
-const char* const kGateConnectFailed = "Connect Device Failed !";
-const char* const kGateBusy = "Device is busying !";
-const char* const kGateKeyboard = "Device is controled by keyboard !";
+const char* const kGateConnectFailed = TextOf(OutcomeText::GateConnectFailed);
+const char* const kGateBusy = TextOf(OutcomeText::GateBusy);
+const char* const kGateKeyboard = TextOf(OutcomeText::GateKeyboard);
 
-std::optional<std::string> GateMessage(int statusFlags)
+std::optional<std::string> GateMessage(const DeviceStatusReading& reading)
 {
-    if (statusFlags < 0) {
-        return std::string(kGateConnectFailed);
-    }
-    if (statusFlags & STATUS_BUSY) {
-        return std::string(kGateBusy);
-    }
-    if (statusFlags & STATUS_KEYBOARD) {
-        return std::string(kGateKeyboard);
-    }
+    if (!reading.Answered()) return std::string(TextOf(OutcomeText::GateConnectFailed));
+    if (reading.Busy()) return std::string(TextOf(OutcomeText::GateBusy));
+    if (reading.KeyboardLocked()) return std::string(TextOf(OutcomeText::GateKeyboard));
     return std::nullopt;
 }
 
-std::vector<AlarmLine> AlarmLines(int statusFlags, const EncoderRecord& record)
+std::optional<std::string> GateMessage(int statusFlags)
 {
-    if (statusFlags < 0) {
-        return {{kAlarmImageDevice, "Connect device failed"}};
-    }
-    // One row per alarm, in the order the lines are added; the program rows count only for
-    // programs switched on in the record.
+    return GateMessage(DeviceStatusReading(statusFlags, 0, {}));
+}
+
+std::vector<AlarmLine> AlarmLines(const DeviceStatusReading& reading, const EncoderRecord& record)
+{
+    if (!reading.Answered()) return {{kAlarmImageDevice, TextOf(OutcomeText::AlarmConnectFailed)}};
+    const bool read = record.loaded != 0;
+    const bool program1 = !read || record.program_info1.start != 0;
+    const bool program2 = !read || record.program_info2.start != 0;
+    // One row per alarm, in the order the lines are added.
     struct Row {
-        int flag;
-        bool counts;
+        bool raised;
         int image;
-        const char* text;
+        OutcomeText text;
     };
     const Row rows[] = {
-        {STATUS_OVER_TEMPERATURE, true, kAlarmImageDevice, "Device temperature warning"},
-        {STATUS_PROG1_NO_OUTPUT, record.program_info1.start != 0, kAlarmImageProgram, "Program-1 no output"},
-        {STATUS_PROG1_NO_INPUT, record.program_info1.start != 0, kAlarmImageProgram, "Program-1 no input"},
-        {STATUS_PROG2_NO_OUTPUT, record.program_info2.start != 0, kAlarmImageProgram, "Program-2 no output"},
-        {STATUS_PROG2_NO_INPUT, record.program_info2.start != 0, kAlarmImageProgram, "Program-2 no input"},
+        {OverTemperatureAlarm(reading, record), kAlarmImageDevice, OutcomeText::AlarmTemperature},
+        {program1 && !reading.HasOutput(1), kAlarmImageProgram, OutcomeText::AlarmProgram1NoOutput},
+        {program1 && !reading.HasInput(1), kAlarmImageProgram, OutcomeText::AlarmProgram1NoInput},
+        {program2 && !reading.HasOutput(2), kAlarmImageProgram, OutcomeText::AlarmProgram2NoOutput},
+        {program2 && !reading.HasInput(2), kAlarmImageProgram, OutcomeText::AlarmProgram2NoInput},
     };
     std::vector<AlarmLine> lines;
     for (const Row& row : rows) {
-        if ((statusFlags & row.flag) && row.counts) {
-            lines.push_back({row.image, row.text});
-        }
+        if (row.raised) lines.push_back({row.image, TextOf(row.text)});
     }
     return lines;
+}
+
+bool OverTemperatureAlarm(const DeviceStatusReading& reading, const EncoderRecord& record)
+{
+    return reading.OverTemperature() || (record.loaded != 0 && reading.Exceeds(record.temperature));
+}
+
+std::vector<std::string> AlarmNotes(const DeviceStatusReading& reading, const EncoderRecord& record)
+{
+    if (!reading.Answered() || record.loaded != 0) return {};
+    return {TextOf(OutcomeText::NotReadProgramsAssumedOn), TextOf(OutcomeText::NotReadThresholdUnknown)};
 }

@@ -96,3 +96,9 @@ bool SameFieldValue(FieldRef field, const EncoderRecord& a, const EncoderRecord&
     if (field.type == FieldType::Text) return FieldText(field, a) == FieldText(field, b);
     return FieldNumber(field, a) == FieldNumber(field, b);
 }
+
+void CopyFieldValue(FieldRef field, const EncoderRecord& from, EncoderRecord& to)
+{
+    if (field.type == FieldType::None || size_t{field.offset} + field.size > sizeof(EncoderRecord)) return;
+    std::memcpy(Bytes(field, to), Bytes(field, from), field.size);
+}

@@ -72,5 +72,15 @@ void SetFieldNumber(FieldRef field, EncoderRecord& record, int64_t value);
 // they were.
 std::string FieldText(FieldRef field, const EncoderRecord& record);
 void SetFieldText(FieldRef field, EncoderRecord& record, const std::string& text);
+// Copies the field's bytes, whole, from one record to another; a field of type None copies
+// nothing.
+void CopyFieldValue(FieldRef field, const EncoderRecord& from, EncoderRecord& to);
+
+// True when `a` lies before `b` in the record: program 1's fields before program 2's.
+constexpr bool FieldBefore(FieldRef a, FieldRef b)
+{
+    return a.offset < b.offset;
+}
+
 // True when the field holds the same value in both records (texts up to their zero).
 bool SameFieldValue(FieldRef field, const EncoderRecord& a, const EncoderRecord& b);

@@ -142,6 +142,13 @@ void StoreWithMirror(const CommitRule& rule, FieldRef field, EncoderRecord& reco
 std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record)
 {
     const SheetRow* row = FindSheetRow(controlId);
+    if (row == nullptr) return std::nullopt;
+    return CommitField(row->field, value, record);
+}
+
+std::optional<std::string> CommitField(FieldRef field, const EditorValue& value, EncoderRecord& record)
+{
+    const SheetRow* row = FindEditingRow(field);
     if (row == nullptr || row->commit.kind == CommitKind::None) return std::nullopt;
     if (!ValueFitsRow(row->kind, value.kind)) return std::nullopt;
     const CommitRule& rule = row->commit;
@@ -252,17 +259,17 @@ std::vector<BrokenRule> CheckWholeRecord(const EncoderRecord& record)
 
         // The row's own rule, met exactly as an edit that puts its shown value back meets it.
         EncoderRecord scratch = record;
-        if (auto warning = CommitSetting(row.controlId, ShownEditorValue(row, record), scratch)) {
+        if (auto warning = CommitField(row.field, ShownEditorValue(row, record), scratch)) {
             add(std::move(*warning));
         }
 
         // What the edits keep true between rows; each pair is named once, on program 1's row.
-        if (rule.mirror.type != FieldType::None && row.field.offset < rule.mirror.offset &&
+        if (rule.mirror.type != FieldType::None && FieldBefore(row.field, rule.mirror) &&
             FieldNumber(row.field, record) != FieldNumber(rule.mirror, record)) {
             add(std::string(row.label) + kSecondInputWarning);
         }
         if (rule.kind == CommitKind::Pid && rule.partner.type != FieldType::None &&
-            row.field.offset < rule.partner.offset && FieldNumber(row.field, record) != 0 &&
+            FieldBefore(row.field, rule.partner) && FieldNumber(row.field, record) != 0 &&
             FieldNumber(rule.partner, record) != 0) {
             const PidField* self = PidFieldAt(row.field);
             const PidField* other = PidFieldAt(rule.partner);

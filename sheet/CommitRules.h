@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "EncoderRecord.h"
+#include "RecordFields.h"
 
 struct SheetRow;
 
@@ -37,7 +38,12 @@ struct EditorValue {
 // values of another kind than the row's editor store nothing and return nothing. Typed text
 // must not hold the control bytes no settings document may carry; a text the field already
 // holds (the encoder's own bytes, handed back by a row left as it was) is not typed.
+// The sheet's entry: the row's field, then CommitField.
 std::optional<std::string> CommitSetting(int controlId, const EditorValue& value, EncoderRecord& record);
+// The same rules keyed by the record field the edit stores (an entry of the settings
+// document's field table, e.g. RECORD_FIELD(password)): what presets, the command line
+// and the operations use. A field no row edits stores nothing and returns nothing.
+std::optional<std::string> CommitField(FieldRef field, const EditorValue& value, EncoderRecord& record);
 
 // The lowest of 32..99 that no PID field of either program uses (a program's own PMT PID
 // included); 100 if all were taken, which nine fields cannot do.

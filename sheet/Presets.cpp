@@ -1,7 +1,5 @@
 #include "Presets.h"
 
-#include <cstring>
-
 #include "SettingsDocument.h"
 #include "SettingsFields.h"
 #include "SheetLayout.h"
@@ -15,12 +13,6 @@ bool IsPassword(const SheetRow& row)
 {
     const SettingsField* element = FindSettingsField(row.field);
     return element && element->Has(FieldFlag::kPassword);
-}
-
-void CopyField(FieldRef field, const EncoderRecord& from, EncoderRecord& to)
-{
-    std::memcpy(reinterpret_cast<char*>(&to) + field.offset, reinterpret_cast<const char*>(&from) + field.offset,
-                field.size);
 }
 
 }   // namespace
@@ -45,7 +37,7 @@ std::vector<BrokenRule> ApplySettings(const std::string& fileText, EncoderRecord
     }
     EncoderRecord result = record;
     ForEachSheetRow([&](const SheetRow& row, const char*) {
-        if (row.commit.kind != CommitKind::None && !IsPassword(row)) CopyField(row.field, fromFile, result);
+        if (row.commit.kind != CommitKind::None && !IsPassword(row)) CopyFieldValue(row.field, fromFile, result);
     });
     std::vector<BrokenRule> broken = CheckWholeRecord(result);
     if (broken.empty()) record = result;

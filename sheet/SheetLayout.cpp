@@ -361,6 +361,17 @@ const SheetRow* FindSheetRow(int controlId)
     return nullptr;
 }
 
+const SheetRow* FindEditingRow(FieldRef field)
+{
+    if (field.type == FieldType::None) return nullptr;
+    for (const SheetColumn* column : {&kLeft, &kRight}) {
+        for (const SheetRow& row : *column) {
+            if (row.controlId != 0 && row.field == field) return &row;
+        }
+    }
+    return nullptr;
+}
+
 const char* HeadingOf(const SheetRow& row)
 {
     const char* found = "";

@@ -94,6 +94,9 @@ const SheetColumn& LeftColumn();
 const SheetColumn& RightColumn();
 // The row of a control ID in either column, or nullptr.
 const SheetRow* FindSheetRow(int controlId);
+// The row whose editor edits `field` (every field has at most one), or nullptr: the rules
+// of an edit are reachable by the field as well as by the row's control ID.
+const SheetRow* FindEditingRow(FieldRef field);
 // The heading a row stands under ("Program1 - Audio 2"); labels alone repeat between groups.
 const char* HeadingOf(const SheetRow& row);
 // Calls `visit(row, heading)` for every row of both columns in sheet order, headings excluded.

@@ -11,6 +11,7 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -30,6 +31,7 @@
 #include "CMainFrame.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
+#include "CPasswordsDialog.h"
 #include "CRowTree.h"
 #include "CRowTreeItem.h"
 #include "Dialogs.h"
@@ -104,6 +106,10 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+
+    void sameOutcomeSameTextInWindowAndCommandLine_data();
+    void sameOutcomeSameTextInWindowAndCommandLine();
+    void batchWriteAsksThePasswordsOnce();
 
     void addEncoderKeepsOneItemPerAddress();
     void findEncoderMatchesWholeText();
@@ -582,6 +588,7 @@ void tst_App::deviceMessages()
 
     QTreeWidgetItem* item = AddAndSelect(kSimAddress);
     EncoderRecord* record = CDeviceTree::ItemRecord(item);
+    record->loaded = 1;   // as a read leaves it: the programs' switches count
     record->temperature = 60;
     record->program_info1.start = 1;
     record->program_info2.start = program2On ? 1 : 0;
@@ -599,22 +606,32 @@ void tst_App::deviceMessagesRepeatAndEmpty()
 {
     AddAndSelect(kSimAddress);
     QTreeWidgetItem* other = m_frame->AddEncoder(QStringLiteral("127.0.0.2"));
-    // A record never read has both programs off: only device-level lines can appear.
+    // A record never read: nothing says a program is off, so both count, and the list
+    // says what the reading could not tell.
     m_sim->SetStatus({0, 0, 38, 0, 0, 0, 0});
+    m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
+    QVERIFY(WaitIdle());
+    const QStringList once = {"Configuration not read yet: the temperature warning threshold is not known",
+                              "Configuration not read yet: program alarms count both programs as switched on",
+                              "Program-2 no input",
+                              "Program-2 no output",
+                              "Program-1 no input",
+                              "Program-1 no output"};
+    QCOMPARE(MessageTexts(*m_frame->MessagePane()), once);
+    QCOMPARE(m_frame->MessagePane()->MessageImage(0), 1);
+    // Read: the record's switches count.
+    CDeviceTree::ItemRecord(Tree()->SelectedItem())->loaded = 1;
     CDeviceTree::ItemRecord(Tree()->SelectedItem())->program_info1.start = 1;
     m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
     QVERIFY(WaitIdle());
-    m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
-    QVERIFY(WaitIdle());
-    QCOMPARE(MessageTexts(*m_frame->MessagePane()),
-             QStringList({"Program-1 no input", "Program-1 no output", "Program-1 no input", "Program-1 no output"}));
+    QCOMPARE(MessageTexts(*m_frame->MessagePane()), QStringList({"Program-1 no input", "Program-1 no output"}) + once);
 
     m_sim->Stop();
     m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
     QVERIFY(WaitIdle());
     QCOMPARE(m_frame->MessagePane()->MessageText(0), QStringLiteral("Connect device failed"));
     QCOMPARE(m_frame->MessagePane()->MessageImage(0), 1);
-    QCOMPARE(m_frame->MessagePane()->MessageCount(), 5);
+    QCOMPARE(m_frame->MessagePane()->MessageCount(), 9);
     QVERIFY(m_prompter->boxes.empty());
 
     Tree()->setCurrentItem(other);
@@ -631,6 +648,7 @@ void tst_App::messagePopupNeedsSelection()
 
     Tree()->setCurrentItem(item);
     m_sim->SetStatus({0, 0, 0, 1, 1, 1, 1});
+    CDeviceTree::ItemRecord(item)->loaded = 1;
     CDeviceTree::ItemRecord(item)->temperature = 1;
     m_sim->SetStatus({0, 0, 5, 1, 1, 1, 1});
     m_prompter->menuChoice = ID_READ_DEVICE_MESSAGE;
@@ -893,7 +911,7 @@ void tst_App::fleetReadSummary()
     QString silent;
     for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries()) {
         if (entry.text.startsWith("Read Configuration") && !entry.encoder.isEmpty()) ++lines;
-        if (entry.encoder == "127.0.0.13") silent = entry.text;
+        if (entry.encoder == "127.0.0.13" && entry.text.startsWith("Read Configuration")) silent = entry.text;
     }
     QCOMPARE(lines, 20);
     QVERIFY2(silent.contains("not a settings document"), qPrintable(silent));
@@ -1209,3 +1227,102 @@ void tst_App::appStartUp()
 
 QTEST_MAIN(tst_App)
 #include "tst_app.moc"
+
+// ---- one outcome, one text, in both front ends ------------------------------------------
+
+void tst_App::sameOutcomeSameTextInWindowAndCommandLine_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("cli");
+    QTest::addColumn<std::vector<uint8_t>>("status");
+    QTest::addColumn<std::string>("document");
+    QTest::addColumn<QString>("expected");
+    const std::vector<uint8_t> healthy = {0, 0, 38, 1, 1, 1, 1};
+    const std::string good = CEncoderSim::DefaultDocument(0x7F000001u);
+    QTest::newRow("busy") << ID_READ_CONFIGURATION << "read" << std::vector<uint8_t>{1, 0, 38, 1, 1, 1, 1} << good
+                          << "Device is busying !";
+    QTest::newRow("keyboard") << ID_READ_CONFIGURATION << "read" << std::vector<uint8_t>{0, 1, 38, 1, 1, 1, 1} << good
+                              << "Device is controled by keyboard !";
+    QTest::newRow("no settings document")
+        << ID_READ_CONFIGURATION << "read" << healthy << std::string("<other_root/>")
+        << "the encoder's reply was incomplete or not a settings document it could read";
+    QTest::newRow("start") << ID_START_TS_IP << "start" << healthy << good
+                           << "request sent; the encoder does not acknowledge it";
+    QTest::newRow("stop") << ID_STOP_TS_IP << "stop" << healthy << good
+                          << "request sent; the encoder does not acknowledge it";
+}
+
+// The window's boxes and log against what korvane-cli prints for the same encoder in the
+// same state: every text the command line gives is one the window gives, letter for letter.
+void tst_App::sameOutcomeSameTextInWindowAndCommandLine()
+{
+    QFETCH(int, command);
+    QFETCH(QString, cli);
+    QFETCH(std::vector<uint8_t>, status);
+    QFETCH(std::string, document);
+    QFETCH(QString, expected);
+    m_sim->SetStatus(status);
+    m_sim->SetDocument(document);
+
+    AddAndSelect(kSimAddress);
+    RunMenuCommand(command);
+    QVERIFY(WaitIdle());
+    QStringList window = m_prompter->BoxTexts();
+    for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries()) {
+        const int colon = entry.text.indexOf(QStringLiteral(": "));
+        if (entry.encoder == kSimAddress && colon > 0) window << entry.text.mid(colon + 2).split(QStringLiteral(" / "));
+    }
+
+    QProcess process;
+    process.setWorkingDirectory(m_dir.path());
+    process.start(QStringLiteral(KORVANE_CLI_PATH),
+                  {QStringLiteral("--port"), QString::number(m_sim->CommandPort()), QStringLiteral("--waits"),
+                   QStringLiteral("30,30,30"), cli, kSimAddress});
+    QVERIFY(process.waitForFinished(30000));
+    QStringList printed;
+    const QString prefix = kSimAddress + QStringLiteral(": ");
+    for (const QByteArray& stream : {process.readAllStandardError(), process.readAllStandardOutput()}) {
+        for (QString line : QString::fromUtf8(stream).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (!line.startsWith(prefix)) continue;   // a document, not a message
+            line = line.mid(prefix.size());
+            if (line.startsWith(cli + QLatin1Char(' '))) line = line.mid(cli.size() + 1);
+            printed << line;
+        }
+    }
+    QVERIFY2(printed.contains(expected), qPrintable(printed.join(QLatin1Char('|'))));
+    QVERIFY2(window.contains(expected), qPrintable(window.join(QLatin1Char('|'))));
+    for (const QString& text : printed) QVERIFY2(window.contains(text), qPrintable(text));
+}
+
+void tst_App::batchWriteAsksThePasswordsOnce()
+{
+    QTreeWidgetItem* first = AddAndSelect(kSimAddress);
+    QVERIFY(ReadSelected());
+    QTreeWidgetItem* second = m_frame->AddEncoder(QStringLiteral("127.0.0.2"));
+    // The second encoder is the same stand-in seen again: give it the first one's record.
+    EncoderEntry* copy = m_frame->Encoders().Find(0x7F000002u);
+    copy->record = *CDeviceTree::ItemRecord(first);
+    copy->record.ipAddr = 0x7F000002u;
+    copy->lastRead = copy->record;
+    copy->hasLastRead = true;
+    Tree()->SelectOnly(first);
+    second->setSelected(true);
+
+    int asked = 0;
+    m_prompter->dialogScripts.push_back([&asked](QDialog& dialog) {
+        auto* passwords = qobject_cast<CPasswordsDialog*>(&dialog);
+        if (!passwords) return int(QDialog::Rejected);
+        ++asked;
+        if (passwords->PasswordField()->echoMode() != QLineEdit::Password) return int(QDialog::Rejected);
+        passwords->PasswordField()->setText(QStringLiteral("admin"));
+        passwords->NewPasswordField()->setText(QStringLiteral("admin"));
+        return int(QDialog::Accepted);
+    });
+    RunMenuCommand(ID_WRITE_CONFIGURATION);
+    QVERIFY(WaitIdle());
+    QCOMPARE(asked, 1);
+    QVERIFY(!m_prompter->BoxTexts().contains(QStringLiteral("Please enter correct passowrd !")));
+    QCOMPARE(m_sim->RequestCount(CMD_WRITE_CONFIG), 1);            // 127.0.0.2 is not served
+    QCOMPARE(CDeviceTree::ItemRecord(first)->password[0], '\0');   // never kept
+    QVERIFY(!QSettings().allKeys().join(QLatin1Char(' ')).contains(QStringLiteral("admin")));
+}

@@ -329,19 +329,24 @@ TEST_P(CliReadFault, FailsTheEncoderWithItsMessage)
 }
 
 const FaultCase kReadFaults[] = {
-    {"WrongCode", SimFault::WrongCode, "no valid settings document received"},
-    {"ZeroLength", SimFault::ZeroLength, "no valid settings document received"},
-    {"NegativeLength", SimFault::NegativeLength, "no valid settings document received"},
-    {"OversizedLength", SimFault::OversizedLength, "no valid settings document received"},
-    {"ShortPayload", SimFault::ShortPayload, "no valid settings document received"},
+    {"WrongCode", SimFault::WrongCode, "the encoder's reply was incomplete or not a settings document it could read"},
+    {"ZeroLength", SimFault::ZeroLength, "the encoder's reply was incomplete or not a settings document it could read"},
+    {"NegativeLength", SimFault::NegativeLength,
+     "the encoder's reply was incomplete or not a settings document it could read"},
+    {"OversizedLength", SimFault::OversizedLength,
+     "the encoder's reply was incomplete or not a settings document it could read"},
+    {"ShortPayload", SimFault::ShortPayload,
+     "the encoder's reply was incomplete or not a settings document it could read"},
     {"ShortCode", SimFault::ShortCode, "Read Device Configuration Failed !"},
-    {"CloseAfterCode", SimFault::CloseAfterCode, "no valid settings document received"},
-    {"CloseAfterLength", SimFault::CloseAfterLength, "no valid settings document received"},
+    {"CloseAfterCode", SimFault::CloseAfterCode,
+     "the encoder's reply was incomplete or not a settings document it could read"},
+    {"CloseAfterLength", SimFault::CloseAfterLength,
+     "the encoder's reply was incomplete or not a settings document it could read"},
     {"Silence", SimFault::Silence, "Read Device Configuration Failed !"},
     {"EarlyClose", SimFault::EarlyClose, "Read Device Configuration Failed !"},
-    {"Garbage", SimFault::Garbage, "no valid settings document received"},
-    {"WrongRoot", SimFault::WrongRoot, "no valid settings document received"},
-    {"Trickle", SimFault::Trickle, "no valid settings document received"},
+    {"Garbage", SimFault::Garbage, "the encoder's reply was incomplete or not a settings document it could read"},
+    {"WrongRoot", SimFault::WrongRoot, "the encoder's reply was incomplete or not a settings document it could read"},
+    {"Trickle", SimFault::Trickle, "the encoder's reply was incomplete or not a settings document it could read"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, CliReadFault, ::testing::ValuesIn(kReadFaults),
@@ -423,8 +428,8 @@ TEST_F(CliFleet, WriteRefusedByTheWholeRecordCheckSendsNothing)
     WriteFile(work + "/bad.xml", file);
     CliRun run = Run({"--json", "write", "127.0.0.2-3", "--settings", "bad.xml", "--password", "admin"});
     EXPECT_EQ(run.status, 1);
-    const std::string video = "Program1 - Video VIDEO_PID: Video_Pid conflict with Program-1's Audio1_Pid !";
-    const std::string audio = "Program1 - Audio1 AUDIO_PID: Audio1_Pid conflict with Program-1's Video_Pid !";
+    const std::string video = "Program1 - Video / VIDEO_PID: Video_Pid conflict with Program-1's Audio1_Pid !";
+    const std::string audio = "Program1 - Audio1 / AUDIO_PID: Audio1_Pid conflict with Program-1's Video_Pid !";
     EXPECT_EQ(run.err, "127.0.0.2: " + video + "\n127.0.0.2: " + audio + "\n127.0.0.3: " + video +
                            "\n127.0.0.3: " + audio + "\n");
     EXPECT_NE(run.out.find("\"broken\": [\"" + video + "\", \"" + audio + "\"], \"written\": false}\n"),
@@ -582,7 +587,7 @@ TEST_F(CliFleet, BothWaitModesAndAnyParallelismGiveTheSameOutput)
     EXPECT_EQ(serial.out, fixed.out);
     EXPECT_EQ(serial.err, fixed.err);
     EXPECT_EQ(fixed.err, "127.0.0.3: Device is busying !\n"
-                         "127.0.0.5: no valid settings document received\n"
+                         "127.0.0.5: the encoder's reply was incomplete or not a settings document it could read\n"
                          "127.0.0.254: Connect Device Failed !\n");
 }
 

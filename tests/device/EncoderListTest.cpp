@@ -119,8 +119,9 @@ TEST(ApplyResult, SuccessfulReadFillsRecordAndLastReadButKeepsTypedPasswords)
     EXPECT_TRUE(entry.hasLastRead);
     EXPECT_STREQ(entry.lastRead.program_info1.progName, "News");
     EXPECT_EQ(entry.state, EncoderState::Online);
-    EXPECT_EQ(entry.statusFlags, STATUS_PROG2_NO_INPUT);
-    EXPECT_EQ(entry.temperature, 38);
+    ASSERT_TRUE(entry.status.has_value());
+    EXPECT_EQ(entry.status->Flags(), STATUS_PROG2_NO_INPUT);
+    EXPECT_EQ(entry.status->Temperature(), 38);
     EXPECT_FALSE(entry.inFlight);
     EXPECT_EQ(EventTexts(entry, EncoderEventKind::Exchange), std::vector<std::string>{"Read Configuration succeeded"});
     EXPECT_EQ(EventTexts(entry, EncoderEventKind::AlarmRaised), std::vector<std::string>{"Program-2 no input"})
@@ -156,6 +157,7 @@ TEST(ApplyResult, AlarmsAreRaisedAndClearedByDifference)
 {
     EncoderList list;
     EncoderEntry& entry = list.Add(kFirst);
+    entry.record.loaded = 1;
     entry.record.program_info1.start = 1;
     ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, STATUS_OVER_TEMPERATURE | STATUS_PROG1_NO_INPUT));
     ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, STATUS_OVER_TEMPERATURE | STATUS_PROG1_NO_INPUT));
@@ -223,4 +225,57 @@ TEST(ApplyResult, SuccessfulWriteBecomesTheLastRead)
     EXPECT_EQ(entry.record.deviceID, 0) << "the record is the operator's; the write does not change it";
     EXPECT_EQ(EventTexts(entry, EncoderEventKind::Exchange),
               std::vector<std::string>{"Write Configuration succeeded: Set Configuration Success !"});
+}
+
+TEST(ApplyResult, AnEncoderNeverReadRaisesItsProgramAlarmsAndSaysTheThresholdIsUnknownOnce)
+{
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, STATUS_PROG1_NO_INPUT, 75));
+    ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, STATUS_PROG1_NO_INPUT, 75));
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::AlarmRaised), std::vector<std::string>{"Program-1 no input"});
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::Note),
+              std::vector<std::string>{"Configuration not read yet: the temperature warning threshold is not known"});
+}
+
+TEST(ApplyResult, TheFirstReadOfAHotEncoderRaisesTheTemperatureAlarm)
+{
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    // The gate's reading was taken with no threshold known: the encoder's flags say nothing.
+    ExchangeResult result = StatusResult(ExchangeKind::Read, kFirst, STATUS_PROG1_NO_OUTPUT, 75);
+    result.outcome = ExchangeOutcome::Succeeded;
+    EncoderRecord read{};
+    read.ipAddr = kFirst;
+    read.loaded = 1;
+    read.temperature = 60;
+    read.program_info1.start = 1;
+    result.record = read;
+    ApplyResult(list, result);
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::AlarmRaised),
+              (std::vector<std::string>{"Device temperature warning", "Program-1 no output"}));
+    EXPECT_TRUE(EventTexts(entry, EncoderEventKind::Note).empty()) << "the read brought the threshold";
+}
+
+TEST(ApplyResult, AFailedReadMakesTheRecordUnwritableUntilTheNextGoodOne)
+{
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    EXPECT_FALSE(Writable(entry)) << "never read";
+    ExchangeResult good = StatusResult(ExchangeKind::Read, kFirst, 0);
+    good.outcome = ExchangeOutcome::Succeeded;
+    EncoderRecord read{};
+    read.ipAddr = kFirst;
+    read.loaded = 1;
+    good.record = read;
+    ApplyResult(list, good);
+    EXPECT_TRUE(Writable(entry));
+    ExchangeResult bad = StatusResult(ExchangeKind::Read, kFirst, 0);
+    bad.outcome = ExchangeOutcome::Failed;
+    ApplyResult(list, bad);
+    EXPECT_FALSE(Writable(entry));
+    ApplyResult(list, Finished(ExchangeKind::Read, ExchangeOutcome::Cancelled, kFirst));
+    EXPECT_FALSE(Writable(entry)) << "a cancelled read changes nothing";
+    ApplyResult(list, good);
+    EXPECT_TRUE(Writable(entry));
 }

@@ -662,3 +662,29 @@ TEST(PlainStores, NothingForUnknownReadOnlyOrMismatchedCommits)
 }
 
 }   // namespace
+
+// The rules keyed by field are the rules keyed by control ID: every editable row's field
+// leads back to that row, and a commit through either key stores and warns alike.
+TEST(CommitField, EveryEditableRowIsReachableByItsField)
+{
+    const EditorValue values[] = {EditorValue::Text("100"), EditorValue::Text("7"), EditorValue::Index(1),
+                                  EditorValue::Address(0x0A000001u), EditorValue::Text("")};
+    ForEachSheetRow([&](const SheetRow& row, const char*) {
+        if (row.controlId == 0 || row.commit.kind == CommitKind::None) return;
+        ASSERT_EQ(FindEditingRow(row.field), &row) << row.label;
+        for (const EditorValue& value : values) {
+            EncoderRecord byId{};
+            byId.program_info1.start = 1;
+            EncoderRecord byField = byId;
+            const std::optional<std::string> idWarning = CommitSetting(row.controlId, value, byId);
+            EXPECT_EQ(CommitField(row.field, value, byField), idWarning) << row.label;
+            // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): two records, byte for byte
+            EXPECT_EQ(std::memcmp(&byId, &byField, sizeof byId), 0) << row.label;
+        }
+    });
+    EncoderRecord record{};
+    EXPECT_EQ(CommitField(RECORD_FIELD(version), EditorValue::Text("1"), record), std::nullopt)
+        << "a field no row edits stores nothing";
+    EXPECT_EQ(CommitField(RECORD_FIELD(password), EditorValue::Text("admin"), record), std::nullopt);
+    EXPECT_STREQ(record.password, "admin");
+}

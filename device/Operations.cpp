@@ -1,0 +1,386 @@
+#include "Operations.h"
+
+#include <algorithm>
+
+#include "CommitRules.h"
+#include "OutcomeTexts.h"
+#include "Presets.h"
+#include "RecordFields.h"
+
+namespace {
+
+// Which exchange a flow waits for.
+enum class Step { Read, Status, Write, Verify, Single };
+
+// The boxes an exchange would show, the gate's refusal marked as the device list's.
+void TakeBoxes(OperationReport& report, const ExchangeResult& result)
+{
+    const std::optional<std::string> gate =
+        result.statusTaken ? GateMessage(DeviceStatusReading::FromResult(result)) : std::nullopt;
+    for (size_t i = 0; i < result.messages.size(); ++i) {
+        const ExchangeMessage& message = result.messages[i];
+        report.boxes.push_back({message.kind, message.text, i == 0 && gate && *gate == message.text});
+    }
+}
+
+// A read that failed without a box of its own (a wrong reply code, a length out of bounds,
+// a reply cut short, a document the reader refuses) still says why.
+void ExplainSilentReadFailure(OperationReport& report, const ExchangeResult& result)
+{
+    if (result.outcome == ExchangeOutcome::Failed && result.messages.empty())
+        report.notes.push_back(TextOf(OutcomeText::NoSettingsDocument));
+}
+
+std::vector<std::string> RuleLines(const std::vector<BrokenRule>& broken)
+{
+    std::vector<std::string> lines;
+    for (const BrokenRule& rule : broken) lines.push_back(BrokenRuleLine(rule.heading, rule.label, rule.warning));
+    return lines;
+}
+
+std::string BrokenRulesBox(const std::vector<std::string>& lines)
+{
+    std::string text = TextOf(OutcomeText::BrokenRulesNotWritten);
+    for (const std::string& line : lines) text += "\n" + line;
+    return text;
+}
+
+}   // namespace
+
+struct Operations::Flow {
+    OperationReport report;
+    Done done;
+    Step step = Step::Single;
+    WriteOptions write;
+    StatusOptions status;
+};
+
+const char* OperationName(OperationKind kind)
+{
+    switch (kind) {
+    case OperationKind::Status:
+        return ExchangeKindName(ExchangeKind::Status);
+    case OperationKind::Read:
+        return ExchangeKindName(ExchangeKind::Read);
+    case OperationKind::Write:
+        return ExchangeKindName(ExchangeKind::Write);
+    case OperationKind::Start:
+        return ExchangeKindName(ExchangeKind::Start);
+    case OperationKind::Stop:
+        return ExchangeKindName(ExchangeKind::Stop);
+    }
+    return "";
+}
+
+Operations::Operations(ExchangeEngine& engine, EncoderList& encoders, Executor executor)
+    : m_engine(&engine), m_encoders(encoders), m_executor(std::move(executor)), m_alive(std::make_shared<bool>(true))
+{}
+
+Operations::~Operations()
+{
+    *m_alive = false;
+}
+
+OperationId Operations::Begin(OperationKind kind, uint32_t address, Done done, std::shared_ptr<Flow>& flow)
+{
+    const EncoderEntry* entry = m_encoders.Find(address);
+    if (entry == nullptr) return 0;
+    flow = std::make_shared<Flow>();
+    flow->report.id = m_nextId++;
+    flow->report.kind = kind;
+    flow->report.address = address;
+    flow->report.eventsFrom = entry->events.size();
+    flow->done = std::move(done);
+    return flow->report.id;
+}
+
+void Operations::Submit(const std::shared_ptr<Flow>& flow, ExchangeKind kind, const EncoderRecord& record)
+{
+    if (EncoderEntry* entry = m_encoders.Find(flow->report.address)) entry->inFlight = true;
+    ExchangeRequest request;
+    request.kind = kind;
+    request.record = record;
+    request.waitMode = m_waitMode;
+    // A monitor's reading waits behind every command of the operator.
+    request.priority = flow->report.poll ? ExchangePriority::Poll : ExchangePriority::Command;
+    ExchangeCallbacks callbacks;
+    // The result crosses to the owner's thread; an operation whose owner went first is
+    // dropped there.
+    callbacks.done = [this, executor = m_executor, alive = m_alive, flow](const ExchangeResult& result) {
+        executor([this, alive, flow, result] {
+            if (*alive) OnResult(flow, result);
+        });
+    };
+    m_engine->Submit(request, callbacks);
+}
+
+OperationId Operations::Status(uint32_t address, StatusOptions options, Done done)
+{
+    std::shared_ptr<Flow> flow;
+    const OperationId id = Begin(OperationKind::Status, address, std::move(done), flow);
+    if (id == 0) return 0;
+    flow->status = options;
+    flow->report.poll = options.poll;
+    const EncoderRecord& record = m_encoders.Find(address)->record;
+    flow->step = options.readFirst ? Step::Read : Step::Status;
+    Submit(flow, options.readFirst ? ExchangeKind::Read : ExchangeKind::Status, record);
+    return id;
+}
+
+OperationId Operations::Read(uint32_t address, Done done)
+{
+    std::shared_ptr<Flow> flow;
+    const OperationId id = Begin(OperationKind::Read, address, std::move(done), flow);
+    if (id == 0) return 0;
+    flow->step = Step::Read;
+    Submit(flow, ExchangeKind::Read, m_encoders.Find(address)->record);
+    return id;
+}
+
+OperationId Operations::Write(uint32_t address, WriteOptions options, Done done)
+{
+    std::shared_ptr<Flow> flow;
+    const OperationId id = Begin(OperationKind::Write, address, std::move(done), flow);
+    if (id == 0) return 0;
+    flow->write = std::move(options);
+    EncoderEntry& entry = *m_encoders.Find(address);
+    if (flow->write.readFirst) {
+        flow->step = Step::Read;
+        Submit(flow, ExchangeKind::Read, entry.record);
+        return id;
+    }
+    // A refusal before anything is sent is still reported through the executor, never
+    // inside this call.
+    m_executor([this, alive = m_alive, flow] {
+        if (!*alive) return;
+        if (EncoderEntry* listed = m_encoders.Find(flow->report.address))
+            PrepareWrite(flow, *listed);
+        else
+            Finish(flow, ExchangeOutcome::Cancelled);
+    });
+    return id;
+}
+
+OperationId Operations::Start(uint32_t address, Done done)
+{
+    return Run(OperationKind::Start, address, std::move(done));
+}
+
+OperationId Operations::Stop(uint32_t address, Done done)
+{
+    return Run(OperationKind::Stop, address, std::move(done));
+}
+
+OperationId Operations::Run(OperationKind kind, uint32_t address, Done done)
+{
+    switch (kind) {
+    case OperationKind::Status:
+        return Status(address, {}, std::move(done));
+    case OperationKind::Read:
+        return Read(address, std::move(done));
+    case OperationKind::Write:
+        return Write(address, {}, std::move(done));
+    case OperationKind::Start:
+    case OperationKind::Stop:
+        break;
+    }
+    std::shared_ptr<Flow> flow;
+    const OperationId id = Begin(kind, address, std::move(done), flow);
+    if (id == 0) return 0;
+    flow->step = Step::Single;
+    Submit(flow, kind == OperationKind::Start ? ExchangeKind::Start : ExchangeKind::Stop,
+           m_encoders.Find(address)->record);
+    return id;
+}
+
+OperationId Operations::Search(uint32_t broadcast, const std::function<void(uint32_t)>& found,
+                               const std::function<void(ExchangeOutcome, const std::vector<uint32_t>&)>& done)
+{
+    const OperationId id = m_nextId++;
+    auto seen = std::make_shared<std::vector<uint32_t>>();
+    auto note = [seen, found](uint32_t address) {
+        if (std::find(seen->begin(), seen->end(), address) != seen->end()) return;
+        seen->push_back(address);
+        if (found) found(address);
+    };
+    m_engine->Search(
+        broadcast,
+        [executor = m_executor, alive = m_alive, note, seen, done](const ExchangeResult& result) {
+            executor([alive, note, seen, done, result] {
+                if (!*alive) return;
+                for (uint32_t address : result.found) note(address);   // any the progress calls have not brought
+                if (done) done(result.outcome, *seen);
+            });
+        },
+        [executor = m_executor, alive = m_alive, note](ExchangeId, uint32_t address) {
+            executor([alive, note, address] {
+                if (*alive) note(address);
+            });
+        });
+    return id;
+}
+
+std::optional<OperationReport> Operations::CheckWrite(uint32_t address) const
+{
+    const EncoderEntry* entry = m_encoders.Find(address);
+    if (entry == nullptr) return std::nullopt;
+    OperationReport refusal;
+    refusal.kind = OperationKind::Write;
+    refusal.address = address;
+    if (!Writable(*entry)) {
+        refusal.notRead = true;
+        refusal.boxes.push_back({MessageKind::Warning, TextOf(OutcomeText::ReadFirst), false});
+        return refusal;
+    }
+    refusal.brokenRules = RuleLines(CheckWholeRecord(entry->record));
+    if (refusal.brokenRules.empty()) return std::nullopt;
+    refusal.boxes.push_back({MessageKind::Warning, BrokenRulesBox(refusal.brokenRules), false});
+    return refusal;
+}
+
+bool Operations::HasPasswords(uint32_t address) const
+{
+    const EncoderEntry* entry = m_encoders.Find(address);
+    return entry && entry->record.password[0] != '\0' && entry->record.newPassword[0] != '\0';
+}
+
+void Operations::Cancel(uint32_t address)
+{
+    m_engine->CancelEncoder(address);
+}
+
+void Operations::CancelAll()
+{
+    m_engine->CancelAll();
+}
+
+void Operations::PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& entry)
+{
+    OperationReport& report = flow->report;
+    if (flow->write.settingsFile) {
+        report.brokenRules = RuleLines(ApplySettings(*flow->write.settingsFile, entry.record));
+        if (!report.brokenRules.empty()) {
+            report.boxes.push_back({MessageKind::Warning, BrokenRulesBox(report.brokenRules), false});
+            Finish(flow, ExchangeOutcome::Failed);
+            return;
+        }
+    }
+    if (std::optional<OperationReport> refusal = CheckWrite(entry.address)) {
+        report.notRead = refusal->notRead;
+        report.brokenRules = refusal->brokenRules;
+        report.boxes.insert(report.boxes.end(), refusal->boxes.begin(), refusal->boxes.end());
+        Finish(flow, ExchangeOutcome::Failed);
+        return;
+    }
+    EncoderRecord record = entry.record;
+    if (const std::optional<WritePasswords>& given = flow->write.passwords) {
+        for (const auto& [field, text] : {std::pair{RECORD_FIELD(password), &given->password},
+                                          std::pair{RECORD_FIELD(newPassword), &given->newPassword}}) {
+            if (std::optional<std::string> warning = CommitField(field, EditorValue::Text(*text), record)) {
+                report.boxes.push_back({MessageKind::Warning, *warning, false});
+                Finish(flow, ExchangeOutcome::Failed);
+                return;
+            }
+        }
+    }
+    flow->step = Step::Write;
+    Submit(flow, ExchangeKind::Write, record);
+}
+
+void Operations::OnResult(const std::shared_ptr<Flow>& flow, const ExchangeResult& result)
+{
+    OperationReport& report = flow->report;
+    EncoderEntry* entry = ApplyResult(m_encoders, result);
+    if (entry == nullptr) {
+        Finish(flow, result.outcome == ExchangeOutcome::Succeeded ? ExchangeOutcome::Cancelled : result.outcome);
+        return;
+    }
+    if (result.outcome == ExchangeOutcome::Refused) {
+        Finish(flow, ExchangeOutcome::Refused);
+        return;
+    }
+    if (result.outcome == ExchangeOutcome::Cancelled) {
+        report.notes.push_back(TextOf(OutcomeText::Cancelled));
+        Finish(flow, ExchangeOutcome::Cancelled);
+        return;
+    }
+    if (result.statusTaken) report.status = entry->status;
+    Continue(flow, result, *entry);
+}
+
+void Operations::Continue(const std::shared_ptr<Flow>& flow, const ExchangeResult& result, EncoderEntry& entry)
+{
+    OperationReport& report = flow->report;
+    const bool succeeded = result.outcome == ExchangeOutcome::Succeeded;
+    switch (flow->step) {
+    case Step::Read:
+        TakeBoxes(report, result);
+        ExplainSilentReadFailure(report, result);
+        if (succeeded && result.record) {
+            report.record = entry.record;
+            report.document = result.document;
+        }
+        if (!succeeded || !result.record) {
+            Finish(flow, succeeded ? ExchangeOutcome::Failed : result.outcome);
+        } else if (report.kind == OperationKind::Write) {
+            PrepareWrite(flow, entry);
+        } else if (report.kind == OperationKind::Status) {
+            flow->step = Step::Status;
+            Submit(flow, ExchangeKind::Status, entry.record);
+        } else {
+            Finish(flow, ExchangeOutcome::Succeeded);
+        }
+        return;
+    case Step::Status: {
+        const DeviceStatusReading reading = entry.status.value_or(DeviceStatusReading());
+        report.status = reading;
+        report.alarms = AlarmLines(reading, entry.record);
+        report.alarmNotes = AlarmNotes(reading, entry.record);
+        if (!reading.Answered()) report.notes.push_back(TextOf(OutcomeText::AlarmConnectFailed));
+        Finish(flow, reading.Answered() ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed);
+        return;
+    }
+    case Step::Write:
+        TakeBoxes(report, result);
+        report.written = succeeded;
+        if (result.written) report.sent = *result.written;
+        if (!succeeded) {
+            Finish(flow, result.outcome);
+        } else if (flow->write.verify) {
+            flow->step = Step::Verify;
+            report.verifyRan = true;
+            Submit(flow, ExchangeKind::Read, entry.record);
+        } else {
+            Finish(flow, ExchangeOutcome::Succeeded);
+        }
+        return;
+    case Step::Verify:
+        TakeBoxes(report, result);
+        ExplainSilentReadFailure(report, result);
+        if (!succeeded || !result.record || !report.sent) {
+            report.notes.push_back(TextOf(OutcomeText::ReadBackFailed));
+            Finish(flow, ExchangeOutcome::Failed);
+            return;
+        }
+        report.verifyRead = true;
+        report.record = entry.record;
+        report.notTaken = ReadBackMismatches(*report.sent, *result.record);
+        for (const FieldMismatch& mismatch : report.notTaken)
+            report.notTakenLines.push_back(NotTakenLine(mismatch.name, mismatch.written, mismatch.readBack));
+        if (report.notTaken.empty()) report.notes.push_back(TextOf(OutcomeText::ReadBackAllTook));
+        Finish(flow, report.notTaken.empty() ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed);
+        return;
+    case Step::Single:
+        TakeBoxes(report, result);
+        if (succeeded) report.notes.push_back(TextOf(OutcomeText::RequestNotAcknowledged));
+        Finish(flow, result.outcome);
+        return;
+    }
+}
+
+void Operations::Finish(const std::shared_ptr<Flow>& flow, ExchangeOutcome outcome)
+{
+    flow->report.outcome = outcome;
+    if (EncoderEntry* entry = m_encoders.Find(flow->report.address)) entry->inFlight = false;
+    if (flow->done) flow->done(flow->report);
+}

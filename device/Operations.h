@@ -1,0 +1,156 @@
+#pragma once
+// The workflows both front ends run, over the exchange engine and the encoder list: search,
+// status (and the alarms it raises), read, write (read-first rule, passwords, whole-record
+// check, write, optional read-back with the fields that did not take), start and stop. The
+// window and the command line call these and never sequence exchanges themselves; each
+// operation ends with one OperationReport that says what happened in the table's words
+// (OutcomeTexts.h), which the caller only has to show.
+//
+// Threads: the list belongs to the owner's thread. Engine results are handed to the
+// owner's thread through the executor given at construction (the window: a queued call;
+// the command line: a CallQueue it drains); the list is changed and `done` runs there,
+// never inside the call that started the operation.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DeviceStatusReading.h"
+#include "EncoderList.h"
+#include "ExchangeEngine.h"
+#include "RecordComparison.h"
+#include "StatusGate.h"
+
+using OperationId = uint64_t;   // 0 is never an operation
+
+enum class OperationKind { Status, Read, Write, Start, Stop };
+
+// A box a single encoder's command shows, in order: the gate's refusal (owned by the
+// device list) or the exchange's own (owned by the main window).
+struct OperationBox {
+    MessageKind kind = MessageKind::Warning;
+    std::string text;
+    bool fromGate = false;
+    bool operator==(const OperationBox& other) const
+    {
+        return kind == other.kind && text == other.text && fromGate == other.fromGate;
+    }
+};
+
+// Passwords given for a whole batch of writes: they go into the record sent, never into
+// the encoder's entry, and nothing here stores them.
+struct WritePasswords {
+    std::string password, newPassword;
+};
+
+struct WriteOptions {
+    // Read the configuration first, in this operation (the command line); otherwise the
+    // entry must hold a record read before (the window).
+    bool readFirst = false;
+    // A settings file taken into the record as read, before the checks.
+    std::optional<std::string> settingsFile;
+    // For the batch; empty: the passwords typed into the entry's record.
+    std::optional<WritePasswords> passwords;
+    // Read the configuration back after "Set Configuration Success !" and compare.
+    bool verify = false;
+};
+
+struct StatusOptions {
+    bool readFirst = false;   // read the configuration first, so the alarms know the programs
+    bool poll = false;        // a monitor's reading
+};
+
+struct OperationReport {
+    OperationId id = 0;
+    OperationKind kind = OperationKind::Status;
+    uint32_t address = 0;
+    ExchangeOutcome outcome = ExchangeOutcome::Failed;
+    bool poll = false;
+
+    std::vector<OperationBox> boxes;   // what a single encoder's command shows, in order
+    // Why an outcome the boxes leave silent happened, or what it implies; for the log and
+    // the command line's messages.
+    std::vector<std::string> notes;
+    size_t eventsFrom = 0;   // the entry's events this operation added start here
+
+    // Status: the reading, its alarm lines and what it could not tell.
+    std::optional<DeviceStatusReading> status;
+    std::vector<AlarmLine> alarms;
+    std::vector<std::string> alarmNotes;
+
+    // Read (and a write's own read): the record and the document as the encoder sent it.
+    std::optional<EncoderRecord> record;
+    std::string document;
+
+    // Write.
+    bool notRead = false;                   // refused: the configuration was not read first
+    std::vector<std::string> brokenRules;   // refused: the rules the record breaks, one line each
+    bool written = false;                   // the encoder answered "OK"
+    std::optional<EncoderRecord> sent;      // the record as sent
+    bool verifyRan = false;
+    bool verifyRead = false;               // the read-back succeeded
+    std::vector<FieldMismatch> notTaken;   // written and read back differ
+    std::vector<std::string> notTakenLines;
+};
+
+// The command names, as the device list calls them.
+const char* OperationName(OperationKind kind);
+
+class Operations {
+public:
+    using Executor = std::function<void(std::function<void()>)>;
+    using Done = std::function<void(const OperationReport&)>;
+
+    Operations(ExchangeEngine& engine, EncoderList& encoders, Executor executor);
+    // Operations still running report nothing any more; their exchanges are cancelled.
+    ~Operations();
+    Operations(const Operations&) = delete;
+    Operations& operator=(const Operations&) = delete;
+
+    // Each starts one operation for a listed encoder; 0 (and nothing reported) when the
+    // encoder is not listed.
+    OperationId Status(uint32_t address, StatusOptions options, Done done);
+    OperationId Read(uint32_t address, Done done);
+    OperationId Write(uint32_t address, WriteOptions options, Done done);
+    OperationId Start(uint32_t address, Done done);
+    OperationId Stop(uint32_t address, Done done);
+    OperationId Run(OperationKind kind, uint32_t address, Done done);
+
+    // Discovery on a broadcast address: `found` per address as it answers (each once),
+    // then `done` with the search's outcome (Succeeded: the request went out and the
+    // listening window ended) and every address in arrival order.
+    OperationId Search(uint32_t broadcast, const std::function<void(uint32_t)>& found,
+                       const std::function<void(ExchangeOutcome, const std::vector<uint32_t>&)>& done);
+
+    // Exchanges started from now on wait so (empty: the engine's own mode); those running
+    // finish in the mode they started in.
+    void SetWaitMode(std::optional<WaitMode> mode) { m_waitMode = mode; }
+
+    // The checks before a write that need no exchange: the read-first rule and the whole
+    // record. Empty when the record may be sent; otherwise the report's refusal.
+    std::optional<OperationReport> CheckWrite(uint32_t address) const;
+    // Whether the entry's record holds both passwords a write needs.
+    bool HasPasswords(uint32_t address) const;
+
+    // Cancels the encoder's operation (or everything); it reports Cancelled.
+    void Cancel(uint32_t address);
+    void CancelAll();
+
+private:
+    struct Flow;
+    OperationId Begin(OperationKind kind, uint32_t address, Done done, std::shared_ptr<Flow>& flow);
+    void Submit(const std::shared_ptr<Flow>& flow, ExchangeKind kind, const EncoderRecord& record);
+    void OnResult(const std::shared_ptr<Flow>& flow, const ExchangeResult& result);
+    void Continue(const std::shared_ptr<Flow>& flow, const ExchangeResult& result, EncoderEntry& entry);
+    void PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& entry);
+    void Finish(const std::shared_ptr<Flow>& flow, ExchangeOutcome outcome);
+
+    ExchangeEngine* m_engine;
+    EncoderList& m_encoders;
+    Executor m_executor;
+    std::shared_ptr<bool> m_alive;
+    OperationId m_nextId = 1;
+};

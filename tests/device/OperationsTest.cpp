@@ -1,0 +1,286 @@
+// The workflows both front ends run, against the in-process stand-in and its faults, in
+// both wait modes: what each operation sends, what it reports in the outcome table's words,
+// and what it leaves in the encoder's entry.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CEncoderSim.h"
+#include "CallQueue.h"
+#include "LinkProtocol.h"
+#include "Operations.h"
+#include "OutcomeTexts.h"
+#include "Presets.h"
+
+namespace {
+
+using Boxes = std::vector<OperationBox>;
+
+class OperationsTest : public ::testing::TestWithParam<WaitMode> {
+protected:
+    void SetUp() override
+    {
+        sim = std::make_unique<CEncoderSim>();
+        ASSERT_TRUE(sim->Start()) << sim->Error();
+        EngineOptions options;
+        options.link.commandPort = sim->CommandPort();
+        options.link.searchPort = sim->SearchPort();
+        options.link.timing = {30, 20, 10, 100, 300};
+        options.link.timing.receiveBoundMs = 400;
+        options.outFile = ::testing::TempDir() + "korvane-operations.xml";
+        options.link.waitMode = GetParam();
+        engine = std::make_unique<ExchangeEngine>(options);
+        operations = std::make_unique<Operations>(*engine, encoders, queue.Executor());
+        address = sim->Address();
+        encoders.Add(address);
+    }
+    void TearDown() override
+    {
+        operations.reset();
+        engine.reset();
+    }
+
+    // Runs the owner's queue until the operation has reported.
+    OperationReport Await(const std::function<OperationId(Operations::Done)>& start)
+    {
+        std::shared_ptr<OperationReport> report;
+        const OperationId id =
+            start([&report](const OperationReport& done) { report = std::make_shared<OperationReport>(done); });
+        EXPECT_NE(id, 0u);
+        EXPECT_FALSE(report) << "reported inside the call that started it";
+        while (!report && queue.RunOne(10000)) {
+        }
+        EXPECT_TRUE(report) << "no report in time";
+        if (!report) return OperationReport{};
+        EXPECT_EQ(report->id, id);
+        // Every box is the table's, letter for letter (a list of broken rules under its line).
+        for (const OperationBox& box : report->boxes)
+            EXPECT_TRUE(IsOutcomeText(box.text.substr(0, box.text.find('\n')))) << box.text;
+        return *report;
+    }
+    OperationReport Read()
+    {
+        return Await([this](Operations::Done done) { return operations->Read(address, done); });
+    }
+    OperationReport Write(WriteOptions options = {})
+    {
+        return Await([&](Operations::Done done) { return operations->Write(address, options, done); });
+    }
+    OperationReport Status(StatusOptions options = {})
+    {
+        return Await([&](Operations::Done done) { return operations->Status(address, options, done); });
+    }
+    EncoderEntry& Entry() { return *encoders.Find(address); }
+    void TypePasswords(const char* password)
+    {
+        std::strcpy(Entry().record.password, password);
+        std::strcpy(Entry().record.newPassword, password);
+    }
+
+    std::unique_ptr<CEncoderSim> sim;
+    std::unique_ptr<ExchangeEngine> engine;
+    EncoderList encoders;
+    CallQueue queue;
+    std::unique_ptr<Operations> operations;
+    uint32_t address = 0;
+};
+
+}   // namespace
+
+TEST_P(OperationsTest, ReadsTheRecordIntoTheEntryOrSaysWhyNot)
+{
+    OperationReport report = Read();
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Succeeded);
+    ASSERT_TRUE(report.record.has_value());
+    EXPECT_EQ(report.record->loaded, 1);
+    EXPECT_TRUE(Entry().record.loaded && Writable(Entry()));
+    EXPECT_TRUE(report.boxes.empty());
+    EXPECT_EQ(report.document, sim->Document());
+
+    sim->SetDocument("<other_root/>");
+    report = Read();
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Failed);
+    EXPECT_TRUE(report.boxes.empty()) << "the exchange itself ends silently";
+    EXPECT_EQ(report.notes, std::vector<std::string>{TextOf(OutcomeText::NoSettingsDocument)});
+    EXPECT_FALSE(Writable(Entry())) << "the last read failed";
+
+    sim->SetStatus({1, 0, 38, 1, 1, 1, 1});
+    report = Read();
+    EXPECT_EQ(report.boxes, (Boxes{{MessageKind::Warning, "Device is busying !", true}}));
+    EXPECT_EQ(sim->RequestCount(CMD_READ_CONFIG), 2) << "the busy gate sent no read";
+    EXPECT_EQ(sim->RequestCount(CMD_STATUS), 3);
+}
+
+TEST_P(OperationsTest, StatusOfAnEncoderNeverReadTellsWhatItCanAndCannot)
+{
+    sim->SetStatus({0, 0, 75, 1, 0, 0, 1});
+    OperationReport report = Status();
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Succeeded);
+    ASSERT_TRUE(report.status.has_value());
+    EXPECT_EQ(report.status->Temperature(), 75);
+    EXPECT_EQ(report.alarms, (std::vector<AlarmLine>{{0, "Program-1 no input"}, {0, "Program-2 no output"}}));
+    EXPECT_EQ(report.alarmNotes, (std::vector<std::string>{TextOf(OutcomeText::NotReadProgramsAssumedOn),
+                                                           TextOf(OutcomeText::NotReadThresholdUnknown)}));
+
+    // Reading first brings the programs and the threshold (the stand-in's is 60 or less).
+    Entry().record.loaded = 0;
+    report = Status({true, false});
+    EXPECT_TRUE(report.alarmNotes.empty());
+    ASSERT_FALSE(report.alarms.empty());
+    EXPECT_EQ(report.alarms.front().text, "Device temperature warning");
+
+    sim->SetFault(SimFault::Silence);
+    report = Status();
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Failed);
+    EXPECT_EQ(report.alarms, (std::vector<AlarmLine>{{1, "Connect device failed"}}));
+    EXPECT_EQ(report.notes, std::vector<std::string>{"Connect device failed"});
+}
+
+TEST_P(OperationsTest, WriteRefusesWhatWasNotReadOrBreaksARuleBeforeSendingAnything)
+{
+    OperationReport report = Write();
+    EXPECT_TRUE(report.notRead);
+    EXPECT_EQ(report.boxes, (Boxes{{MessageKind::Warning, "Please read the configuration first !", false}}));
+    EXPECT_EQ(sim->RequestCount(CMD_STATUS), 0);
+
+    ASSERT_EQ(Read().outcome, ExchangeOutcome::Succeeded);
+    Entry().record.program_info1.video.pid = 5;
+    report = Write();
+    EXPECT_FALSE(report.notRead);
+    ASSERT_EQ(report.brokenRules.size(), 1u);
+    EXPECT_EQ(report.brokenRules[0].rfind("Program1 - Video / ", 0), 0u) << report.brokenRules[0];
+    ASSERT_EQ(report.boxes.size(), 1u);
+    EXPECT_EQ(report.boxes[0].text, "The settings break these rules and were not written:\n" + report.brokenRules[0]);
+    EXPECT_EQ(sim->RequestCount(CMD_WRITE_CONFIG), 0);
+    EXPECT_EQ(operations->CheckWrite(address)->brokenRules, report.brokenRules) << "the same check, asked first";
+}
+
+TEST_P(OperationsTest, WriteKeepsTheExchangesOrderAndTakesBatchPasswordsWithoutStoringThem)
+{
+    ASSERT_EQ(Read().outcome, ExchangeOutcome::Succeeded);
+    EXPECT_FALSE(operations->HasPasswords(address));
+    // The record's own passwords: the gate first, then the exchange's own refusal.
+    OperationReport report = Write();
+    EXPECT_EQ(report.boxes, (Boxes{{MessageKind::Warning, "Please enter correct passowrd !", false}}));
+    EXPECT_EQ(sim->RequestCount(CMD_STATUS), 2);
+
+    WriteOptions batch;
+    batch.passwords = WritePasswords{"admin", "admin"};
+    report = Write(batch);
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Succeeded);
+    EXPECT_EQ(report.boxes, (Boxes{{MessageKind::Tip, "Set Configuration Success !", false}}));
+    EXPECT_TRUE(report.written);
+    EXPECT_STREQ(Entry().record.password, "") << "batch passwords stay out of the entry";
+    EXPECT_NE(sim->LastWrittenDocument().find("admin"), std::string::npos);
+
+    batch.passwords = WritePasswords{"wrong", "wrong"};
+    report = Write(batch);
+    EXPECT_EQ(report.boxes, (Boxes{{MessageKind::Warning, "Password Error !", false}}));
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Failed);
+}
+
+TEST_P(OperationsTest, WriteOfASettingsFileReadsFirstAndVerifies)
+{
+    ASSERT_EQ(Read().outcome, ExchangeOutcome::Succeeded);
+    EncoderRecord edited = Entry().record;
+    std::strcpy(edited.program_info1.progName, "Sport");
+    const std::string file = SaveSettingsDocument(edited);
+    encoders.Remove(address);
+    encoders.Add(address);   // as the command line starts: nothing read yet
+
+    WriteOptions options;
+    options.readFirst = true;
+    options.settingsFile = file;
+    options.passwords = WritePasswords{"admin", "admin"};
+    options.verify = true;
+    OperationReport report = Write(options);
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Succeeded);
+    EXPECT_TRUE(report.written && report.verifyRan && report.verifyRead);
+    EXPECT_TRUE(report.notTaken.empty());
+    EXPECT_EQ(report.notes, std::vector<std::string>{TextOf(OutcomeText::ReadBackAllTook)});
+    EXPECT_STREQ(Entry().record.program_info1.progName, "Sport");
+    EXPECT_EQ(sim->RequestCount(CMD_READ_CONFIG), 3) << "read, write, read back";
+
+    options.settingsFile = std::string("not a settings document");
+    report = Write(options);
+    EXPECT_EQ(report.brokenRules, std::vector<std::string>{"The file is not an encoder settings document !"});
+    EXPECT_EQ(sim->RequestCount(CMD_WRITE_CONFIG), 1);
+}
+
+TEST_P(OperationsTest, StartAndStopSayTheEncoderDoesNotAcknowledge)
+{
+    for (OperationKind kind : {OperationKind::Start, OperationKind::Stop}) {
+        OperationReport report = Await([&](Operations::Done done) { return operations->Run(kind, address, done); });
+        EXPECT_EQ(report.outcome, ExchangeOutcome::Succeeded);
+        EXPECT_EQ(report.notes, std::vector<std::string>{"request sent; the encoder does not acknowledge it"});
+    }
+}
+
+TEST_P(OperationsTest, CancelEndsTheOperationAndKeepsTheRecord)
+{
+    sim->SetFault(SimFault::Silence);
+    std::shared_ptr<OperationReport> report;
+    Entry().record.deviceID = 9;
+    operations->Read(address,
+                     [&report](const OperationReport& done) { report = std::make_shared<OperationReport>(done); });
+    operations->Cancel(address);
+    while (!report && queue.RunOne(10000)) {
+    }
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, ExchangeOutcome::Cancelled);
+    EXPECT_EQ(report->notes, std::vector<std::string>{"cancelled"});
+    EXPECT_EQ(Entry().record.deviceID, 9);
+    EXPECT_FALSE(Entry().inFlight);
+}
+
+TEST_P(OperationsTest, SearchReportsEachAddressOnceOnTheOwnersThread)
+{
+    sim->SetSearchReplies({0x0A000101u, 0x0A000102u, 0x0A000101u});
+    std::vector<uint32_t> found;
+    std::vector<uint32_t> all;
+    bool ended = false;
+    ExchangeOutcome outcome = ExchangeOutcome::Failed;
+    operations->Search(
+        address, [&found](uint32_t each) { found.push_back(each); },
+        [&](ExchangeOutcome result, const std::vector<uint32_t>& addresses) {
+            ended = true;
+            outcome = result;
+            all = addresses;
+        });
+    EXPECT_FALSE(ended);
+    while (!ended && queue.RunOne(10000)) {
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(outcome, ExchangeOutcome::Succeeded);
+    EXPECT_EQ(found, (std::vector<uint32_t>{0x0A000101u, 0x0A000102u}));
+    EXPECT_EQ(all, found);
+}
+
+TEST_P(OperationsTest, AnEncoderNotListedStartsNothing)
+{
+    EXPECT_EQ(operations->Read(0x7F0000FEu, [](const OperationReport&) { FAIL(); }), 0u);
+    EXPECT_FALSE(queue.RunOne(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(WaitModes, OperationsTest, ::testing::Values(WaitMode::Fixed, WaitMode::ReplyComplete),
+                         [](const ::testing::TestParamInfo<WaitMode>& info) {
+                             return std::string(info.param == WaitMode::Fixed ? "Fixed" : "ReplyComplete");
+                         });
+
+TEST(OutcomeTexts, EveryEntryIsOneDistinctText)
+{
+    std::vector<std::string> seen;
+    for (const OutcomeTextEntry& entry : OutcomeTexts()) {
+        EXPECT_STRNE(entry.text, "");
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), entry.text), 0) << entry.text;
+        seen.push_back(entry.text);
+        EXPECT_TRUE(IsOutcomeText(entry.text));
+    }
+    EXPECT_EQ(BrokenRuleLine("Program1 - Video", "Video_Pid", "w"), "Program1 - Video / Video_Pid: w");
+    EXPECT_EQ(BrokenRuleLine("", "", "whole"), "whole");
+}
