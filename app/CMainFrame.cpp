@@ -159,9 +159,7 @@ bool ParseDotted(const QString& text, uint32_t& address)
 }   // namespace
 
 CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string outFile)
-    : m_prompter(prompter),
-      m_linkOptions(std::move(options)),
-      m_outFile(std::move(outFile)),
+    : m_prompter(prompter), m_linkOptions(std::move(options)), m_outFile(std::move(outFile)),
       m_history(std::make_unique<CHistoryKeeper>())
 {
     // The frame is always a top-level window of its own and goes when it is closed,

@@ -13,9 +13,9 @@ struct CommandWord {
 };
 
 constexpr CommandWord kCommands[] = {
-    {CliCommand::Search, "search"}, {CliCommand::Status, "status"}, {CliCommand::Alarms, "alarms"},
-    {CliCommand::Read, "read"},     {CliCommand::Write, "write"},   {CliCommand::Start, "start"},
-    {CliCommand::Stop, "stop"},     {CliCommand::Backup, "backup"}, {CliCommand::History, "history"},
+    {CliCommand::Search, "search"}, {CliCommand::Status, "status"},   {CliCommand::Alarms, "alarms"},
+    {CliCommand::Read, "read"},     {CliCommand::Write, "write"},     {CliCommand::Start, "start"},
+    {CliCommand::Stop, "stop"},     {CliCommand::Backup, "backup"},   {CliCommand::History, "history"},
     {CliCommand::Diff, "diff"},     {CliCommand::Monitor, "monitor"},
 };
 

@@ -1,5 +1,7 @@
 #include "EncoderMonitor.h"
 
+#include "DeviceStatusReading.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -146,7 +148,7 @@ void EncoderMonitor::HandleStatus(Watched& watched, const ExchangeResult& result
         watched.figures.temperature = result.temperature;
         EndPoll(watched, true, events);
         std::vector<std::string> alarms;
-        for (const AlarmLine& line : AlarmLines(result.statusFlags, watched.record)) {
+        for (const AlarmLine& line : AlarmLines(DeviceStatusReading::FromResult(result), watched.record)) {
             alarms.push_back(line.text);
         }
         SetAlarms(watched, std::move(alarms), events);

@@ -149,6 +149,7 @@ private:
     void Finish(const std::shared_ptr<Flow>& flow, ExchangeOutcome outcome);
 
     ExchangeEngine* m_engine;
+    std::optional<WaitMode> m_waitMode;
     EncoderList& m_encoders;
     Executor m_executor;
     std::shared_ptr<bool> m_alive;
