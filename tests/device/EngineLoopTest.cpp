@@ -202,8 +202,8 @@ TEST_P(EngineCancelPointTest, EndsAtOnceSaysNothingAndLeaksNoDescriptor)
             options.maxInFlight = 1;
         }
         {
+            ExchangeCollector collector;   // outlives the engine, whose last results it takes
             ExchangeEngine engine(options);
-            ExchangeCollector collector;
             EncoderRecord record = fleet.RecordAt(0);
             if (point.connecting) {
                 record.ipAddr = 0x7F000063u;
@@ -256,8 +256,8 @@ TEST(EngineLoop, CancelsAThousandAtOnceAndClosesEverySocket)
         fleet.SetFault(SimFault::Silence);
         EngineOptions options = fleet.Options();
         options.link.timing = kLongWait;
+        ExchangeCollector collector;   // outlives the engine, whose last results it takes
         ExchangeEngine engine(options);
-        ExchangeCollector collector;
         std::vector<EncoderRecord> records;
         for (size_t i = 0; i < fleet.Count(); ++i) {
             records.push_back(fleet.RecordAt(i));
@@ -337,8 +337,8 @@ TEST(EngineLoop, TheWaitModeIsChosenPerRequest)
     options.link.timing = LinkTiming{};   // the shipped waits: status 4 s, read 20 s
     options.link.timing.statusWaitMs = 300;
     options.link.waitMode = WaitMode::Fixed;
-    ExchangeEngine engine(options);
     ExchangeCollector collector;
+    ExchangeEngine engine(options);
     ExchangeRequest quick{ExchangeKind::Read, fleet.RecordAt(0), 0, WaitMode::ReplyComplete, ExchangePriority::Command};
     ExchangeRequest fixed{ExchangeKind::Status, fleet.RecordAt(1), 0, {}, ExchangePriority::Command};
     engine.Submit(quick, {collector.Sink(), {}});
@@ -416,8 +416,8 @@ TEST(EngineLoop, ExchangesWaitForDescriptorsUnderALowOpenFileLimit)
         options.link.commandPort = port;
         options.link.waitMode = WaitMode::ReplyComplete;
         options.outFile.clear();
+        ExchangeCollector collector;   // outlives the engine, whose last results it takes
         ExchangeEngine engine(options);
-        ExchangeCollector collector;
         std::vector<EncoderRecord> records(200);
         for (uint32_t i = 0; i < 200; ++i) {
             records[i].ipAddr = 0x7F000501u + i;
