@@ -22,6 +22,7 @@
 #endif
 
 #include "CEncoderSim.h"
+#include "EngineTestSupport.h"
 #include "ExchangeEngine.h"
 #include "LinkProtocol.h"
 #include "Socket.h"
@@ -34,25 +35,6 @@ long long MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
-
-int OpenDescriptors()
-{
-#ifdef __linux__
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-#else
-    return 0;
-#endif
-}
-
-const LinkTiming kLongWait = {60000, 60000, 60000, 60000, 60000, 60000, 60000};
-const LinkTiming kLongReceive = {0, 0, 0, 60000, 60000, 60000, 60000};
 
 // Several stand-ins on 127.0.X.1-250, X from 1, all on the same two ports.
 class Fleet {

@@ -20,6 +20,7 @@
 
 #include "CEncoderSim.h"
 #include "EncoderLink.h"
+#include "EngineTestSupport.h"
 #include "ExchangeEngine.h"
 #include "LinkProtocol.h"
 #include "SettingsDocument.h"
@@ -47,27 +48,6 @@ std::string FileText(const std::string& path)
     text << file.rdbuf();
     return text.str();
 }
-
-// Descriptors open in this process; nothing an exchange opens may outlive it.
-int OpenDescriptors()
-{
-#ifdef __linux__
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-#else
-    return 0;
-#endif
-}
-
-// Waits, or receives, that no test sits out: only a cancel ends them in time.
-const LinkTiming kLongWait = {60000, 60000, 60000, 60000, 60000, 60000, 60000};
-const LinkTiming kLongReceive = {0, 0, 0, 60000, 60000, 60000, 60000};
 
 std::string Range(int count)
 {
