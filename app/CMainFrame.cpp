@@ -786,6 +786,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         }
     }
     m_closing = true;
+    if (m_persist) SaveLayout();
     m_monitorTimer->stop();
     CancelExchanges();
     QMainWindow::closeEvent(event);
