@@ -47,6 +47,24 @@ void CRowEditorItem::EndEditOnFocusLoss()
     }
 }
 
+bool CRowEditorItem::TakeEscapeKey(QEvent* event)
+{
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier || !IsActivated() || !OwnerList()) {
+        return false;
+    }
+    event->accept();
+    if (event->type() == QEvent::KeyPress) {
+        RevertEdit();
+        // The editor closes as it does when it loses the focus, now with its first value.
+        OwnerList()->setFocus(Qt::OtherFocusReason);
+    }
+    return true;
+}
+
 bool CRowEditorItem::ForwardTabKey(QEvent* event)
 {
     if (event->type() != QEvent::KeyPress) {

@@ -61,6 +61,12 @@ protected:
     // Tab and Shift+Tab in an open editor move to the next or previous row; true when the
     // event was such a key and was used.
     bool ForwardTabKey(QEvent* event);
+    // Esc in an open editor is the editor's, before any shortcut of the window (the main
+    // window's Esc cancels exchanges): it puts back the value the editor opened with and
+    // closes it. True when the event was Esc and was used.
+    bool TakeEscapeKey(QEvent* event);
+    // Puts back the value the editor showed when it opened.
+    virtual void RevertEdit() {}
 
     void OnDrawValue(QPainter& painter, const QRect& cell) override;
     void OnActivate() override;

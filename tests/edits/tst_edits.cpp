@@ -147,6 +147,7 @@ private slots:
     void presetThatBreaksARuleIsNotApplied();
     void presetsNeedAnEncoderThatWasRead();
     void compareTwoEncoders();
+    void escapeInAnEditorClosesItAndCancelsNothing();
 
 private:
     CSettingsSheet& Sheet() { return *m_frame->SettingsSheet(); }
@@ -700,6 +701,47 @@ void tst_Edits::compareTwoEncoders()
     QVERIFY(std::find(rows.begin(), rows.end(),
                       CChangesDialog::Row{name, "Korvane One", QString::fromUtf8("中文频道")}) != rows.end());
     QCOMPARE(rows.size(), size_t(2));
+}
+
+void tst_Edits::escapeInAnEditorClosesItAndCancelsNothing()
+{
+    Select(kFirst);
+    ReadSelected();
+    // A read of the other encoder is in flight while the operator edits this one.
+    m_sim->EncoderFor(kSecondAddress).SetDelay(400);
+    Select(kSecond);
+    QVERIFY(Tree()->OnCommand(ID_READ_CONFIGURATION));
+    QVERIFY(m_frame->InExchange());
+    Select(kFirst);
+
+    CRowTreeItem* row = Sheet().RowFor(kProgramName);
+    CRowTree* tree = row->GetOwner();
+    tree->EnsureVisible(row);
+    tree->LayoutRows();
+    QTest::mouseClick(tree->GetList(), Qt::LeftButton, {}, row->GetValueRect().center());
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor && editor == dynamic_cast<CRowEdit*>(row));
+    editor->selectAll();
+    QTest::keyClicks(editor, "Typed");
+    QTest::keyClick(editor, Qt::Key_Escape);
+
+    QVERIFY(m_frame->InExchange());   // the read goes on
+    QVERIFY(QApplication::focusWidget() != editor);
+    QCOMPARE(Shown(Sheet(), kProgramName), QStringLiteral("Korvane One"));
+    QCOMPARE(PendingColumn(kFirst), 0);
+    WaitIdle();
+    // It ran to its own end (the stand-in answers too late for these short waits): nothing
+    // was cancelled.
+    for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries())
+        QVERIFY2(!entry.text.contains(QStringLiteral("cancel"), Qt::CaseInsensitive), qPrintable(entry.text));
+
+    // With no editor open, Esc is the window's again: it cancels.
+    Select(kSecond);
+    QVERIFY(Tree()->OnCommand(ID_READ_CONFIGURATION));
+    Tree()->setFocus();
+    QTest::keyClick(Tree(), Qt::Key_Escape);
+    WaitIdle();
+    QVERIFY(m_frame->ActivityLog()->Entries().back().text.contains(QStringLiteral("cancel"), Qt::CaseInsensitive));
 }
 
 QTEST_MAIN(tst_Edits)
