@@ -80,7 +80,7 @@ void CRowEditorItem::OnDrawValue(QPainter& painter, const QRect& cell)
     if (m_hasFocus || !GetOwner() || !m_created) {
         return;
     }
-    DrawValueText(painter, cell, GetValueText(), EffectiveValueColor(ClosedValueColor()));
+    DrawValueText(painter, cell, GetValueText(), ShownValueColor());
 }
 
 void CRowEditorItem::OnActivate()

@@ -38,6 +38,7 @@ protected:
     // The colour of the value drawn while the editor is closed (before the read-only and
     // disabled grey).
     virtual QColor ClosedValueColor() const { return GetValueTextColor(); }
+    QColor ValueColor() const override { return ClosedValueColor(); }
 
     // Makes the editor a child of the row list in the rows' font. Answers the list, or none
     // when the row is not inserted or its editor exists already (nothing is changed then).

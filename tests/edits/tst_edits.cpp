@@ -135,6 +135,8 @@ private slots:
     void pendingMarksFollowEditRevertAndRead();
     void marksReadInLightAndDarkPalettes_data();
     void marksReadInLightAndDarkPalettes();
+    void everyTextOfTheSheetReadsInLightAndDarkPalettes_data();
+    void everyTextOfTheSheetReadsInLightAndDarkPalettes();
     void sheetSaysWhyItTakesNoEdit();
     void reviewShowsTheChangesAndAsks();
     void severalEncodersOneReviewPerSetOfChanges();
@@ -306,6 +308,42 @@ void tst_Edits::marksReadInLightAndDarkPalettes()
     QVERIFY2(Contrast(row->GetLabelTextColor(), row->GetLabelBackColor()) >= 4.5,
              qPrintable(QString::number(Contrast(row->GetLabelTextColor(), row->GetLabelBackColor()))));
     QVERIFY(Contrast(row->GetStripeColor(), palette.color(QPalette::Base)) > 1.2);
+}
+
+void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes_data()
+{
+    marksReadInLightAndDarkPalettes_data();
+}
+
+// Headings, labels and values (read-only and greyed ones too) as drawn, in both palettes,
+// before any encoder is read and after.
+void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes()
+{
+    QFETCH(QPalette, palette);
+    QApplication::setPalette(palette);
+    MakeFrame();
+    auto check = [this](const char* when) {
+        int rows = 0;
+        for (CRowTree* column : {Sheet().LeftColumn(), Sheet().RightColumn()}) {
+            for (CRowTreeItem* row = column->GetFirstPainted(); row; row = row->GetNextPainted()) {
+                ++rows;
+                QColor back;
+                const QColor label = column->GetList()->LabelTextColor(row, row->IsHeading(), &back);
+                QVERIFY2(Contrast(label, back) >= 4.5, qPrintable(QStringLiteral("%1: label of %2: %3")
+                                                                      .arg(when, row->GetLabelText())
+                                                                      .arg(Contrast(label, back))));
+                if (row->IsHeading()) continue;
+                const double value = Contrast(row->ShownValueColor(), row->GetBackColor());
+                QVERIFY2(value >= 4.5,
+                         qPrintable(QStringLiteral("%1: value of %2: %3").arg(when, row->GetLabelText()).arg(value)));
+            }
+        }
+        QVERIFY(rows > 20);
+    };
+    check("nothing read");
+    Select(kFirst);
+    ReadSelected();
+    check("read");
 }
 
 void tst_Edits::sheetSaysWhyItTakesNoEdit()
