@@ -344,6 +344,18 @@ void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes()
     Select(kFirst);
     ReadSelected();
     check("read");
+
+    // The output's toolbar buttons show on the toolbar's own colour: their outline reads.
+    const QColor toolbar = m_frame->palette().color(QPalette::Active, QPalette::Window);
+    for (int id : {ID_START_TS_IP, ID_STOP_TS_IP}) {
+        const QImage image = m_frame->CommandAction(id)->icon().pixmap(QSize(16, 15)).toImage();
+        double best = 1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() == 255)
+                    best = std::max(best, Contrast(image.pixelColor(x, y), toolbar));
+        QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
+    }
 }
 
 void tst_Edits::sheetSaysWhyItTakesNoEdit()
