@@ -453,7 +453,7 @@ void tst_Edits::severalEncodersOneReviewPerSetOfChanges()
     QCOMPARE(m_prompter->dialogTitles, QStringList({"Review Changes", "Review Changes"}));
     QCOMPARE(first.size(), size_t(1));
     QCOMPARE(second.size(), size_t(2));
-    QCOMPARE(firstIntro, QStringLiteral("Write 1 changed settings to 127.0.0.2?"));
+    QCOMPARE(firstIntro, QStringLiteral("Write 1 changed setting to 127.0.0.2?"));
     QCOMPARE(m_sim->EncoderFor(kFirstAddress).RequestCount(CMD_WRITE_CONFIG), 1);
     QCOMPARE(m_sim->EncoderFor(kSecondAddress).RequestCount(CMD_WRITE_CONFIG), 0);   // its review was cancelled
 }
