@@ -83,6 +83,7 @@ protected:
 
 private:
     // A built row and the layout row it came from, in table order.
+    static bool SameValue(const RowValue& a, const RowValue& b);
     struct BuiltRow {
         const SheetRow* layout;
         CRowTreeItem* row;
