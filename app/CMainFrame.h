@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "CActivityLog.h"
@@ -28,8 +29,10 @@
 #include "RecordComparison.h"
 
 class CDeviceTree;
+class CFrameCommands;
 class CHistoryKeeper;
 class CMessagePane;
+class CPacedQueue;
 class CPaneSplitter;
 class CPrompter;
 class QAction;
@@ -37,7 +40,6 @@ class QDockWidget;
 class QLabel;
 class QTimer;
 class QToolBar;
-class QTreeWidgetItem;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -50,14 +52,18 @@ public:
     // Cancels whatever runs and waits for the engine's workers (each ends within 100 ms).
     ~CMainFrame() override;
 
-    // The device list. FindEncoderItem walks depth first from `item` (the item, its
-    // children, then its following siblings with theirs) and compares whole texts.
-    QTreeWidgetItem* FindEncoderItem(QTreeWidgetItem* item, const QString& text) const;
+    // The device list; an item is named by its encoder's record. FindEncoderItem finds
+    // the item whose whole text is `text` by a hash lookup of its address.
+    EncoderRecord* FindEncoderItem(const QString& text) const;
     // The item for dotted `text`, made (offline, with a zero-filled record) if missing.
-    QTreeWidgetItem* AddEncoder(const QString& text);
+    EncoderRecord* AddEncoder(const QString& text);
+    // The items of many addresses, made in one insertion; the address book is not saved.
+    QList<EncoderRecord*> AddEncoders(const QStringList& texts);
     // Clears the selection, then frees the item's record and the item. Refused (false)
     // while the encoder has an exchange in flight.
-    bool DeleteEncoder(QTreeWidgetItem* item);
+    bool DeleteEncoder(EncoderRecord* item);
+    // The same for many items at once; those with an exchange in flight stay.
+    void DeleteEncoders(const QList<EncoderRecord*>& items);
 
     // The device commands (search, add, delete, read, write, start, stop, read device
     // message) on the selection; the exchanges start in the background.
@@ -65,10 +71,10 @@ public:
     // Cancels every exchange; their records stay as they were.
     void CancelExchanges();
 
-    // Every command that reaches the main window comes here: its menu items, toolbar
-    // buttons and accelerators, and the settings sheet's row editors (their control IDs).
-    // While an encoder is selected, the sheet is rewritten from its record after each
-    // command; then the frame's own handling runs. True when something handled `id`.
+    // The settings sheet's row editors report their edits here by control ID: while an
+    // encoder is selected the edit is committed into its record (or refused with one
+    // warning) and the sheet is rewritten from the record. A frame command's id given
+    // here runs that command as well. True when something handled `id`.
     bool OnCommand(int id);
 
     // Rewrites the settings sheet from `record`.
@@ -198,7 +204,7 @@ private:
     void PollEncoders();
     void CancelEncoder(uint32_t address);
 
-    void UpdateItem(uint32_t address);
+    void UpdateItem(uint32_t address, bool recountEdits = true);
     void UpdateCommandStates();
     void UpdateProgress();
     void OnCurrentEncoderChanged(EncoderRecord* record);
@@ -206,12 +212,16 @@ private:
     void CommitOpenEditor();
     void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
     void LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor);
-    void SaveAddressBook() const;
+    void SaveAddressBook();
+    void ScheduleSaveAddressBook();
+    // Command states, the status bar's progress: recomputed once the window's thread is
+    // free again, however many results arrived in between.
+    void ScheduleWindowStates();
     void ExportActivityLog();
     void CycleFocus(int step);
     void OnEditCommand(int id);
     int ExpectedMs(ExchangeKind kind) const;
-    QTreeWidgetItem* ItemOf(uint32_t address) const;
+    EncoderRecord* ItemOf(uint32_t address) const;
 
     // Safe edits (CMainFrameEdits.cpp).
     void CreateSafeEditWidgets();
@@ -251,7 +261,6 @@ private:
     std::map<uint32_t, std::function<void()>> m_afterPoll;   // a command waiting for its cancelled poll
     std::map<int, CommandGroup> m_groups;
     int m_nextGroup = 1;
-    QHash<uint32_t, QTreeWidgetItem*> m_items;   // the device list's item of each encoder
     QHash<uint32_t, Outcome> m_outcomes;
     QHash<uint32_t, QDateTime> m_lastRead;
     OperationId m_searchId = 0;
@@ -259,7 +268,9 @@ private:
     qint64 m_searchStartMs = 0;
     int m_searchAnswered = 0;
     int m_searchNew = 0;
-    std::vector<uint32_t> m_searchSeen;
+    std::unordered_set<uint32_t> m_searchSeen;
+    bool m_saveScheduled = false;
+    bool m_statesScheduled = false;
 
     QElapsedTimer m_clock;
     QTimer* m_progressTimer = nullptr;
@@ -275,7 +286,8 @@ private:
     CMessagePane* m_messagePane = nullptr;
     CActivityLog* m_activityLog = nullptr;
     QDockWidget* m_activityDock = nullptr;
-    QList<QAction*> m_commands;
+    CFrameCommands* m_frameCommands = nullptr;
+    CPacedQueue* m_results = nullptr;   // exchange results on their way to OnExchangeDone
     bool m_sheetReadOnly = false;
 
     // Safe edits.

@@ -439,7 +439,7 @@ void CMainFrame::SaveSettingsAs()
 
 void CMainFrame::ApplySettingsFile()
 {
-    const QList<QTreeWidgetItem*> items = m_deviceTree->SelectedEncoderItems();
+    const QList<EncoderRecord*> items = m_deviceTree->SelectedEncoderItems();
     if (items.isEmpty() || !m_deviceTree->SelectionIdle()) return;
     QString path;
     if (!RunFileDialog(false, QStringLiteral("Apply Settings"), path)) return;
@@ -457,7 +457,7 @@ void CMainFrame::ApplySettingsFile()
     QStringList refused;
     int applied = 0;
     const EncoderRecord* current = SelectedRecord();
-    for (QTreeWidgetItem* item : items) {
+    for (const EncoderRecord* item : items) {
         EncoderEntry* entry = m_encoders.Find(CDeviceTree::ItemAddress(item));
         if (!entry || InFlight(entry->address)) continue;
         const QString dotted = Text(entry->dotted);
@@ -498,7 +498,7 @@ void CMainFrame::ApplySettingsFile()
 
 void CMainFrame::CompareSelected()
 {
-    const QList<QTreeWidgetItem*> items = m_deviceTree->SelectedEncoderItems();
+    const QList<EncoderRecord*> items = m_deviceTree->SelectedEncoderItems();
     if (items.size() != 2) return;
     const EncoderEntry* first = m_encoders.Find(CDeviceTree::ItemAddress(items[0]));
     const EncoderEntry* second = m_encoders.Find(CDeviceTree::ItemAddress(items[1]));

@@ -13,6 +13,7 @@
 #include "CDeviceTree.h"
 #include "CMainFrame.h"
 #include "CMessagePane.h"
+#include "CPacedQueue.h"
 #include "CPrompter.h"
 #include "FrameText.h"
 #include "StatusGate.h"
@@ -44,10 +45,10 @@ Operations& CMainFrame::Ops()
 {
     ExchangeEngine& engine = Engine();
     if (!m_operations) {
-        // Results reach the window's thread as queued calls, which die with the frame.
-        m_operations = std::make_unique<Operations>(engine, m_encoders, [this](std::function<void()> call) {
-            QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-        });
+        // Results reach the window's thread as queued calls, paced so that a thousand
+        // arriving together leave it answering; what is still queued dies with the frame.
+        m_operations = std::make_unique<Operations>(
+            engine, m_encoders, [this](std::function<void()> call) { m_results->Post(std::move(call)); });
         m_operations->SetWaitMode(CurrentWaitMode());
     }
     return *m_operations;
@@ -84,7 +85,7 @@ void CMainFrame::StartExchange(ExchangeKind kind, uint32_t address, int group)
     flight.group = group;
     m_flights[address] = flight;
     m_outcomes.remove(address);
-    UpdateItem(address);
+    UpdateItem(address, false);
     if (EncoderEntry* entry = m_encoders.Find(address)) entry->inFlight = true;
     if (kind == ExchangeKind::Write) KeepBeforeWrite(address);
     if (auto poll = m_polls.find(address); poll != m_polls.end()) {
@@ -168,7 +169,7 @@ void CMainFrame::OnExchangeDone(const OperationReport& report, bool monitor)
         // part, so that days of monitoring do not grow it without bound.
         if (entry->events.size() > 2 * kEventsKept)
             entry->events.erase(entry->events.begin(), entry->events.end() - kEventsKept);
-        UpdateItem(address);
+        UpdateItem(address, !monitor);
     }
 
     if (monitor) {
@@ -190,12 +191,20 @@ void CMainFrame::OnExchangeDone(const OperationReport& report, bool monitor)
         const bool read = report.kind == OperationKind::Read || report.verifyRan;
         if (read && current && report.outcome != ExchangeOutcome::Cancelled)
             RefreshSheet(entry->record);   // a failed read shows what the record still holds
+        else if (report.kind == OperationKind::Write && current)
+            ShowPending(entry->record);   // what was written is no edit pending any more
         if (group == 0) ShowResultBoxes(report);
     }
     if (!m_closing) AfterExchange(report, monitor);
     if (group != 0) EndGroupMember(group, report.outcome);
-    UpdateCommandStates();
-    UpdateProgress();
+    // The last result leaves the window idle at once; results in between are summed up
+    // once the window's thread is free again.
+    if (monitor || InExchange()) {
+        ScheduleWindowStates();
+    } else {
+        UpdateCommandStates();
+        UpdateProgress();
+    }
 }
 
 // One encoder: the boxes the exchange would have shown, in order. The status gate's
@@ -310,11 +319,10 @@ void CMainFrame::StartSearch(uint32_t broadcast)
 // Found encoders appear as they answer; the selection stays as it is.
 void CMainFrame::OnSearchFound(uint32_t address)
 {
-    if (m_searchId == 0 || std::find(m_searchSeen.begin(), m_searchSeen.end(), address) != m_searchSeen.end()) return;
-    m_searchSeen.push_back(address);
+    if (m_searchId == 0 || !m_searchSeen.insert(address).second) return;
     ++m_searchAnswered;
     const QString dotted = DottedText(address);
-    if (!FindEncoderItem(m_deviceTree->topLevelItem(0), dotted)) {
+    if (!FindEncoderItem(dotted)) {
         ++m_searchNew;
         AddEncoder(dotted);
     }
@@ -405,12 +413,10 @@ void CMainFrame::UpdateProgress()
         unsetCursor();
         statusBar()->clearMessage();
     }
-    int longest = 0;
-    for (const auto& flight : m_flights) {
-        longest = std::max(longest, SecondsLeft(flight.first));
-        UpdateItem(flight.first);
-    }
+    // The rows count down on their own timer; here only the status bar's sum.
     if (!running) return;
+    int longest = 0;
+    for (const auto& flight : m_flights) longest = std::max(longest, SecondsLeft(flight.first));
     QString text;
     if (m_flights.size() == 1 && m_searchId == 0) {
         const auto& only = *m_flights.begin();
