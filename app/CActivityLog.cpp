@@ -143,7 +143,8 @@ void CActivityLog::Clear()
 
 void CActivityLog::NoteEncoder(const QString& encoder)
 {
-    if (encoder.isEmpty() || m_encoderFilter->findData(encoder) >= 0) return;
+    if (encoder.isEmpty() || m_noted.contains(encoder)) return;
+    m_noted.insert(encoder);
     m_encoderFilter->addItem(encoder, encoder);
 }
 

@@ -5,6 +5,7 @@
 // exports what it shows as CSV.
 
 #include <QDateTime>
+#include <QSet>
 #include <QWidget>
 #include <deque>
 #include <vector>
@@ -67,6 +68,7 @@ private:
     std::deque<Entry> m_entries;   // oldest first
     QTreeWidget* m_list;
     QComboBox* m_encoderFilter;
+    QSet<QString> m_noted;   // the encoders the filter offers: a line never searches the combo
     QComboBox* m_severityFilter;
     QPushButton* m_export;
 };

@@ -24,7 +24,6 @@
 #include "CDeviceTree.h"
 #include "CHistoryKeeper.h"
 #include "CMessagePane.h"
-#include "CPacedQueue.h"
 #include "CPaneSplitter.h"
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
@@ -42,7 +41,6 @@ namespace {
 
 constexpr int kPaneMinimum = 30;       // no pane gets narrower or lower than this
 constexpr int kPaneBar = 1;            // the bars between panes
-constexpr int kResultSliceMs = 20;     // results taken per turn of the event loop, at most
 constexpr int kProgressTickMs = 250;   // how often the items and the status bar count down
 
 // The device commands that act on the selected encoders, and their exchange.
@@ -83,9 +81,7 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     setWindowTitle(QStringLiteral("Korvane"));
     setWindowIcon(ProgramIcon());
     setDockOptions(QMainWindow::AnimatedDocks);
-    m_clock.start();
-    m_results = new CPacedQueue(kResultSliceMs, this);
-    m_replyComplete = m_linkOptions.waitMode == WaitMode::ReplyComplete;
+    m_exchanges = new CExchangeController(m_encoders, m_linkOptions, m_outFile, this);
     CreateCommands();
     CreateMenus();
     CreateToolBar();
@@ -93,14 +89,12 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     CreatePanes();
     CreateSafeEditWidgets();
     WirePanes();
+    WireExchanges();
     m_deviceTree->Model().SetCountdown([this](uint32_t address) { return SecondsLeft(address); });
 
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(kProgressTickMs);
     connect(m_progressTimer, &QTimer::timeout, this, &CMainFrame::UpdateProgress);
-    m_monitorTimer = new QTimer(this);
-    m_monitorTimer->setInterval(m_monitorIntervalMs);
-    connect(m_monitorTimer, &QTimer::timeout, this, &CMainFrame::PollEncoders);
     UpdateCommandStates();
 }
 
@@ -112,11 +106,10 @@ CMainFrame::~CMainFrame()
     QObject::disconnect(qApp, nullptr, this, nullptr);
     for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
     m_progressTimer->stop();
-    m_monitorTimer->stop();
-    // The operations go first (they cancel their exchanges on the engine); every result still
-    // to come is handed on before the engine is gone, and those queued calls die with this object.
-    m_operations.reset();
-    m_engine.reset();
+    // The controller goes first: its operations cancel their exchanges, the engine hands on
+    // every result still to come, and those queued calls die with it.
+    delete m_exchanges;
+    m_exchanges = nullptr;
     // The items point into the encoder list, which goes before the tree widget does.
     m_deviceTree->blockSignals(true);
     m_deviceTree->selectionModel()->blockSignals(true);
@@ -133,7 +126,7 @@ void CMainFrame::CreateCommands()
     // Menu items, toolbar buttons and accelerators do what they name; only the sheet's
     // row editors go through OnCommand.
     m_frameCommands = new CFrameCommands(*this, [this](int id) { OnFrameCommand(id); });
-    CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(m_replyComplete);
+    CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(m_exchanges->ReplyComplete());
 }
 
 QAction* CMainFrame::CommandAction(int id) const
@@ -300,11 +293,8 @@ void CMainFrame::DeleteEncoders(const QList<EncoderRecord*>& items)
     m_deviceTree->RemoveEncoderItems(doomed);
     for (uint32_t address : addresses) {
         // A monitor reading may still run: its result finds no encoder and is dropped.
-        if (m_polls.count(address)) CancelEncoder(address);
-        m_afterPoll.erase(address);
+        m_exchanges->Forget(address);
         if (m_encoders.Remove(address)) CountEncoderRecord(-1);
-        m_outcomes.remove(address);
-        m_lastRead.remove(address);
         ForgetEncoderEdits(address);
     }
     SaveAddressBook();
@@ -329,13 +319,13 @@ void CMainFrame::UpdateItem(uint32_t address, bool recountEdits)
             entry->state == EncoderState::Online ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
     view.status = entry->status;
     view.overTemperature = entry->status && OverTemperatureAlarm(*entry->status, entry->record);
-    view.lastRead = m_lastRead.value(address);
+    view.lastRead = m_exchanges->LastRead(address);
     // Counting the edits compares every field of two records: only when the record may
     // have changed, not for a status reading or an exchange that merely starts.
     view.pendingEdits = recountEdits ? PendingEdits(address) : m_deviceTree->ItemView(item).pendingEdits;
-    if (auto flight = m_flights.find(address); flight != m_flights.end())
-        view.activity = ExchangeText(flight->second.kind);
-    const Outcome outcome = m_outcomes.value(address);
+    if (const std::optional<ExchangeKind> activity = m_exchanges->Activity(address))
+        view.activity = ExchangeText(*activity);
+    const CExchangeController::Outcome outcome = m_exchanges->LastOutcome(address);
     view.outcome = outcome.text;
     view.outcomeFailed = outcome.failed;
     m_deviceTree->SetItemView(item, view);
@@ -440,7 +430,7 @@ void CMainFrame::RunDeviceCommand(int id)
     if (m_closing) return;
     switch (id) {
     case ID_SEARCH_ENCODER: {
-        if (m_searchId != 0) return;   // one search at a time
+        if (m_exchanges->Searching()) return;   // one search at a time
         CSearchDeviceDlg dialog(m_deviceTree);
         if (m_prompter.RunDialog(dialog) == QDialog::Accepted) StartSearch(dialog.Address());
         return;
@@ -471,13 +461,7 @@ void CMainFrame::RunDeviceCommand(int id)
     for (const EncoderRecord* item : m_deviceTree->SelectedEncoderItems())
         addresses.push_back(CDeviceTree::ItemAddress(item));
     if (id == ID_WRITE_CONFIGURATION && !PrepareWrite(addresses)) return;
-    int group = 0;
-    if (addresses.size() > 1) {
-        group = m_nextGroup++;
-        m_groups[group].kind = command->kind;
-        m_groups[group].total = int(addresses.size());
-    }
-    for (uint32_t address : addresses) StartExchange(command->kind, address, group);
+    m_exchanges->RunCommand(command->kind, addresses);
     UpdateCommandStates();
     UpdateProgress();
 }
@@ -490,7 +474,7 @@ void CMainFrame::UpdateCommandStates()
     const bool idle = m_deviceTree->SelectionIdle();
     for (const EncoderCommand& command : kEncoderCommands) CommandAction(command.id)->setEnabled(idle);
     CommandAction(ID_DEL_ENCODER)->setEnabled(idle);
-    CommandAction(ID_SEARCH_ENCODER)->setEnabled(m_searchId == 0);
+    CommandAction(ID_SEARCH_ENCODER)->setEnabled(!m_exchanges->Searching());
     CommandAction(ID_CANCEL_EXCHANGES)->setEnabled(InExchange());
 
     const EncoderRecord* current = SelectedRecord();
@@ -539,18 +523,6 @@ void CMainFrame::SetSheetReadOnly(bool readOnly)
     }
     m_settingsSheet->update();
     for (QWidget* child : m_settingsSheet->findChildren<QWidget*>()) child->update();
-}
-
-void CMainFrame::ScheduleWindowStates()
-{
-    if (m_statesScheduled) return;
-    m_statesScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-        m_statesScheduled = false;
-        if (m_closing) return;
-        UpdateCommandStates();
-        UpdateProgress();
-    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -672,15 +644,14 @@ void CMainFrame::Tip(const std::string& text)
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     if (InExchange()) {
-        const QString text = QStringLiteral("%1 exchanges are still running. Cancel them and quit?")
-                                 .arg(m_flights.size() + (m_searchId != 0 ? 1 : 0));
+        const QString text =
+            QStringLiteral("%1 exchanges are still running. Cancel them and quit?").arg(m_exchanges->Running());
         if (!m_prompter.Question(this, text, QStringLiteral("Korvane"))) {
             event->ignore();
             return;
         }
     }
     m_closing = true;
-    m_monitorTimer->stop();
-    CancelExchanges();
+    m_exchanges->Shutdown();
     QMainWindow::closeEvent(event);
 }

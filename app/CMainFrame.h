@@ -8,18 +8,16 @@
 // never queued. The panes do not know each other; the frame wires their signals.
 
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "CActivityLog.h"
+#include "CExchangeController.h"
 #include "CSettingsSheet.h"
 #include "EncoderList.h"
 #include "EncoderLink.h"
@@ -32,7 +30,6 @@ class CDeviceTree;
 class CFrameCommands;
 class CHistoryKeeper;
 class CMessagePane;
-class CPacedQueue;
 class CPaneSplitter;
 class CPrompter;
 class QAction;
@@ -44,7 +41,7 @@ class QToolBar;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kDefaultMonitorSeconds = 10;
+    static constexpr int kDefaultMonitorSeconds = CExchangeController::kDefaultMonitorSeconds;
 
     // The program passes the defaults; tests pass short waits and ephemeral ports.
     // `outFile` keeps the last document written to an encoder (the working folder's out.xml).
@@ -95,12 +92,12 @@ public:
     void SetMonitoring(bool on);
     bool Monitoring() const;
     void SetMonitorInterval(int milliseconds);
-    int MonitorInterval() const { return m_monitorIntervalMs; }
+    int MonitorInterval() const;
 
     // Wait mode: false waits each exchange's full fixed time (the protocol's own way),
     // true ends it as soon as the reply is complete. Applies to exchanges started after.
     void SetReplyCompleteMode(bool on);
-    bool ReplyCompleteMode() const { return m_replyComplete; }
+    bool ReplyCompleteMode() const;
 
     // Restores the address book (the encoders listed when the tool last ran, without any
     // exchange) and the wait mode from the per-user settings; from then on both are saved
@@ -120,7 +117,7 @@ public:
     // After "Set Configuration Success !", read the encoder again and show what did not
     // take. Kept in the per-user settings; off by default.
     void SetReadBack(bool on);
-    bool ReadBack() const { return m_readBack; }
+    bool ReadBack() const;
     void SetPasswordsShown(bool shown);
     // File > Save Settings As..., File > Apply Settings..., Device > Compare Encoders.
     void SaveSettingsAs();
@@ -163,25 +160,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // One command given on one or several encoders; ends with one summary box when it
-    // was several.
-    struct CommandGroup {
-        ExchangeKind kind = ExchangeKind::Read;
-        int total = 0, finished = 0, succeeded = 0, failed = 0, cancelled = 0;
-    };
-    // An operator's exchange in flight, for its item's countdown.
-    struct Flight {
-        OperationId id = 0;
-        ExchangeKind kind = ExchangeKind::Read;
-        qint64 startMs = 0;   // on m_clock
-        int expectedMs = 0;   // its fixed waits: the time it takes (or, finishing early, its deadline)
-        int group = 0;        // CommandGroup key, 0: none
-    };
-    struct Outcome {
-        QString text;
-        bool failed = false;
-    };
-
     void CreateCommands();
     void CreateMenus();
     void CreateToolBar();
@@ -190,19 +168,12 @@ private:
     void WirePanes();
     bool OnFrameCommand(int id);
 
-    ExchangeEngine& Engine();
-    WaitMode CurrentWaitMode() const;
     Operations& Ops();
-    void StartExchange(ExchangeKind kind, uint32_t address, int group);
-    void SubmitExchange(ExchangeKind kind, uint32_t address);
-    void OnExchangeDone(const OperationReport& report, bool monitor);
+    void WireExchanges();
+    void OnOperationDone(const OperationReport& report, bool poll, bool single);
+    void OnCommandSummarised(const QString& text, bool failed);
     void ShowResultBoxes(const OperationReport& report);
-    void EndGroupMember(int group, ExchangeOutcome outcome);
     void StartSearch(uint32_t broadcast);
-    void OnSearchFound(uint32_t address);
-    void OnSearchDone(OperationId id, ExchangeOutcome outcome, const std::vector<uint32_t>& found);
-    void PollEncoders();
-    void CancelEncoder(uint32_t address);
 
     void UpdateItem(uint32_t address, bool recountEdits = true);
     void UpdateCommandStates();
@@ -214,13 +185,9 @@ private:
     void LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor);
     void SaveAddressBook();
     void ScheduleSaveAddressBook();
-    // Command states, the status bar's progress: recomputed once the window's thread is
-    // free again, however many results arrived in between.
-    void ScheduleWindowStates();
     void ExportActivityLog();
     void CycleFocus(int step);
     void OnEditCommand(int id);
-    int ExpectedMs(ExchangeKind kind) const;
     EncoderRecord* ItemOf(uint32_t address) const;
 
     // Safe edits (CMainFrameEdits.cpp).
@@ -250,32 +217,11 @@ private:
     LinkOptions m_linkOptions;
     std::string m_outFile;
     EncoderList m_encoders;
-    std::unique_ptr<ExchangeEngine> m_engine;
-    std::unique_ptr<Operations> m_operations;   // the workflows, on the engine
-    bool m_replyComplete = false;
-    bool m_persist = false;   // settings restored: save changes
+    CExchangeController* m_exchanges = nullptr;   // every exchange the window starts
+    bool m_persist = false;                       // settings restored: save changes
     bool m_closing = false;
-
-    std::map<uint32_t, Flight> m_flights;                    // operator exchanges in flight, by address
-    std::map<uint32_t, OperationId> m_polls;                 // monitor readings in flight, by address
-    std::map<uint32_t, std::function<void()>> m_afterPoll;   // a command waiting for its cancelled poll
-    std::map<int, CommandGroup> m_groups;
-    int m_nextGroup = 1;
-    QHash<uint32_t, Outcome> m_outcomes;
-    QHash<uint32_t, QDateTime> m_lastRead;
-    OperationId m_searchId = 0;
-    uint32_t m_searchAddress = 0;
-    qint64 m_searchStartMs = 0;
-    int m_searchAnswered = 0;
-    int m_searchNew = 0;
-    std::unordered_set<uint32_t> m_searchSeen;
     bool m_saveScheduled = false;
-    bool m_statesScheduled = false;
-
-    QElapsedTimer m_clock;
     QTimer* m_progressTimer = nullptr;
-    QTimer* m_monitorTimer = nullptr;
-    int m_monitorIntervalMs = kDefaultMonitorSeconds * 1000;
 
     QLabel* m_messageField = nullptr;
     QToolBar* m_toolBar = nullptr;
@@ -287,13 +233,10 @@ private:
     CActivityLog* m_activityLog = nullptr;
     QDockWidget* m_activityDock = nullptr;
     CFrameCommands* m_frameCommands = nullptr;
-    CPacedQueue* m_results = nullptr;   // exchange results on their way to OnExchangeDone
     bool m_sheetReadOnly = false;
 
     // Safe edits.
     QLabel* m_pendingField = nullptr;
-    bool m_readBack = false;
-    std::map<uint32_t, WriteOptions> m_writeOptions;   // writes given and not yet started or ended
 
     std::unique_ptr<CHistoryKeeper> m_history;
 };

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -298,7 +299,11 @@ void BM_Monitor1000Every10s(benchmark::State& state)
         for (int poll = 0; poll < kPolls; ++poll) {
             const auto since = std::chrono::system_clock::now();
             const qint64 until = qint64(poll + 1) * frame->MonitorInterval();
-            while (wall.elapsed() < until) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            // Sleep in the event loop until the poll is due: processEvents with a time
+            // returns at once when nothing is pending, and a loop of it would measure itself.
+            QEventLoop wait;
+            QTimer::singleShot(int(std::max<qint64>(0, until - wall.elapsed())), &wait, &QEventLoop::quit);
+            wait.exec();
             for (const EncoderEntry& entry : frame->Encoders())
                 if (!entry.status || entry.status->TakenAt() < since) ++missed;
         }
