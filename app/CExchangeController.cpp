@@ -83,35 +83,101 @@ int CExchangeController::ExpectedMs(ExchangeKind kind) const
 void CExchangeController::RunCommand(ExchangeKind kind, const std::vector<uint32_t>& addresses)
 {
     if (m_closing || addresses.empty()) return;
-    int group = 0;
-    if (addresses.size() > 1) {
-        group = m_nextGroup++;
-        m_groups[group].kind = kind;
-        m_groups[group].total = int(addresses.size());
+    const bool batch = addresses.size() > 1;
+    // The rows show the command at once; monitor readings of these encoders are cancelled
+    // first and the command starts as soon as they have ended.
+    std::vector<uint32_t> polled;
+    for (uint32_t address : addresses) {
+        MarkFlight(kind, address, batch);
+        if (m_polls.count(address)) polled.push_back(address);
     }
-    for (uint32_t address : addresses) StartOne(kind, address, group);
+    if (!batch) {
+        const uint32_t address = addresses.front();
+        if (polled.empty()) {
+            Submit(kind, address);
+        } else {
+            m_afterPoll[address] = [this, kind, address] { Submit(kind, address); };
+            if (m_engine) m_engine->CancelEncoder(address);
+        }
+    } else if (polled.empty()) {
+        SubmitBatch(kind, addresses);
+    } else {
+        const int key = m_nextWaiting++;
+        m_waiting[key] = {kind, addresses, polled.size()};
+        for (uint32_t address : polled) {
+            m_afterPoll[address] = [this, key] {
+                auto waiting = m_waiting.find(key);
+                if (waiting == m_waiting.end() || --waiting->second.polls > 0) return;
+                const Waiting ready = std::move(waiting->second);
+                m_waiting.erase(waiting);
+                SubmitBatch(ready.kind, ready.addresses);
+            };
+            if (m_engine) m_engine->CancelEncoder(address);
+        }
+    }
     ScheduleStates();
 }
 
-// The row shows the operation at once; a monitor reading of the same encoder is cancelled
-// first and the operation starts as soon as that reading has ended.
-void CExchangeController::StartOne(ExchangeKind kind, uint32_t address, int group)
+void CExchangeController::MarkFlight(ExchangeKind kind, uint32_t address, bool batch)
 {
     Flight flight;
     flight.kind = kind;
     flight.startMs = m_clock.elapsed();
     flight.expectedMs = ExpectedMs(kind);
-    flight.group = group;
+    flight.batch = batch;
     m_flights[address] = flight;
     m_outcomes.remove(address);
     if (EncoderEntry* entry = m_encoders.Find(address)) entry->inFlight = true;
     emit operationStarting(address, kind);
-    if (m_polls.count(address)) {
-        m_afterPoll[address] = [this, kind, address] { Submit(kind, address); };
-        if (m_engine) m_engine->CancelEncoder(address);
-        return;
+}
+
+namespace {
+
+OperationKind OperationOf(ExchangeKind kind)
+{
+    switch (kind) {
+    case ExchangeKind::Read:
+        return OperationKind::Read;
+    case ExchangeKind::Write:
+        return OperationKind::Write;
+    case ExchangeKind::Start:
+        return OperationKind::Start;
+    case ExchangeKind::Stop:
+        return OperationKind::Stop;
+    case ExchangeKind::Status:
+    case ExchangeKind::Search:
+        break;
     }
-    Submit(kind, address);
+    return OperationKind::Status;
+}
+
+}   // namespace
+
+// The device layer runs the batch and counts it; one summary comes at its end.
+void CExchangeController::SubmitBatch(ExchangeKind kind, const std::vector<uint32_t>& addresses)
+{
+    if (m_closing) return;
+    std::vector<uint32_t> listed;
+    for (uint32_t address : addresses)
+        if (m_flights.count(address)) listed.push_back(address);
+    if (listed.empty()) return;
+    // A batch's writes share their options (the passwords asked once for all of them).
+    WriteOptions write;
+    if (auto given = m_writeOptions.find(listed.front()); given != m_writeOptions.end()) write = given->second;
+    write.verify = m_readBack;
+    const std::vector<OperationId> ids = Ops().RunBatch(
+        OperationOf(kind), listed, write, [this](const OperationReport& report) { OnDone(report, false); },
+        [this](const OperationSummary& summary) {
+            emit commandSummarised(QString::fromStdString(SummaryText(summary)), summary.failed > 0);
+        });
+    for (size_t i = 0; i < listed.size(); ++i) {
+        auto flight = m_flights.find(listed[i]);
+        if (flight == m_flights.end()) continue;
+        if (ids[i] != 0)
+            flight->second.id = ids[i];
+        else
+            m_flights.erase(flight);   // no longer listed: nothing runs for it
+    }
 }
 
 void CExchangeController::Submit(ExchangeKind kind, uint32_t address)
@@ -148,15 +214,15 @@ void CExchangeController::Submit(ExchangeKind kind, uint32_t address)
 void CExchangeController::OnDone(const OperationReport& report, bool poll)
 {
     const uint32_t address = report.address;
-    int group = 0;
+    bool single = false;
     if (poll) {
         if (auto found = m_polls.find(address); found != m_polls.end() && found->second == report.id)
             m_polls.erase(found);
     } else {
         auto flight = m_flights.find(address);
         if (flight == m_flights.end() || flight->second.id != report.id) return;   // not ours any more
-        group = flight->second.group;
-        if (report.outcome == ExchangeOutcome::Refused) {
+        single = !flight->second.batch;
+        if (single && report.outcome == ExchangeOutcome::Refused) {
             // The engine had not yet let go of a monitor reading just cancelled: try again
             // once it has. The operator's command itself was never refused.
             const ExchangeKind kind = flight->second.kind;
@@ -183,7 +249,7 @@ void CExchangeController::OnDone(const OperationReport& report, bool poll)
             }
         }
     }
-    emit operationDone(report, poll, group == 0);
+    emit operationDone(report, poll, single);
     // A watch adds an event per reading: keep each encoder's own log to its newest part,
     // so that days of monitoring do not grow it without bound.
     if (entry && entry->events.size() > 2 * kEventsKept)
@@ -195,7 +261,6 @@ void CExchangeController::OnDone(const OperationReport& report, bool poll)
             submit();
         }
     }
-    if (group != 0) EndGroupMember(group, report.outcome);
     // The last result leaves the window idle at once; results in between are summed up
     // once the window's thread is free again.
     if (poll || InExchange()) {
@@ -203,31 +268,6 @@ void CExchangeController::OnDone(const OperationReport& report, bool poll)
     } else {
         emit statesChanged();
     }
-}
-
-void CExchangeController::EndGroupMember(int group, ExchangeOutcome outcome)
-{
-    auto found = m_groups.find(group);
-    if (found == m_groups.end()) return;
-    Group& summary = found->second;
-    ++summary.finished;
-    if (outcome == ExchangeOutcome::Succeeded)
-        ++summary.succeeded;
-    else if (outcome == ExchangeOutcome::Cancelled)
-        ++summary.cancelled;
-    else
-        ++summary.failed;
-    if (summary.finished < summary.total) return;
-    const Group done = summary;
-    m_groups.erase(found);
-    QString text = QStringLiteral("%1 on %2 encoders: %3 succeeded, %4 failed")
-                       .arg(ExchangeText(done.kind))
-                       .arg(done.total)
-                       .arg(done.succeeded)
-                       .arg(done.failed);
-    if (done.cancelled > 0) text += QStringLiteral(", %1 cancelled").arg(done.cancelled);
-    text += QLatin1Char('.');
-    emit commandSummarised(text, done.failed > 0);
 }
 
 void CExchangeController::CancelAll()

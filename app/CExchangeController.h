@@ -103,19 +103,21 @@ private:
         ExchangeKind kind = ExchangeKind::Read;
         qint64 startMs = 0;
         int expectedMs = 0;   // its fixed waits: the time it takes (or, finishing early, its deadline)
-        int group = 0;        // 0: a command on one encoder
+        bool batch = false;   // part of a command on several encoders
     };
-    struct Group {
+    // A command on several encoders waiting for the monitor readings it cancelled to end.
+    struct Waiting {
         ExchangeKind kind = ExchangeKind::Read;
-        int total = 0, finished = 0, succeeded = 0, failed = 0, cancelled = 0;
+        std::vector<uint32_t> addresses;
+        size_t polls = 0;
     };
 
     ExchangeEngine& Engine();
     int ExpectedMs(ExchangeKind kind) const;
-    void StartOne(ExchangeKind kind, uint32_t address, int group);
+    void MarkFlight(ExchangeKind kind, uint32_t address, bool batch);
     void Submit(ExchangeKind kind, uint32_t address);
+    void SubmitBatch(ExchangeKind kind, const std::vector<uint32_t>& addresses);
     void OnDone(const OperationReport& report, bool poll);
-    void EndGroupMember(int group, ExchangeOutcome outcome);
     void OnSearchFound(uint32_t address);
     void OnSearchDone(OperationId id, ExchangeOutcome outcome, const std::vector<uint32_t>& found);
     void Poll();
@@ -135,8 +137,8 @@ private:
     std::map<uint32_t, Flight> m_flights;                    // operator operations in flight
     std::map<uint32_t, OperationId> m_polls;                 // monitor readings in flight
     std::map<uint32_t, std::function<void()>> m_afterPoll;   // a command waiting for its cancelled poll
-    std::map<int, Group> m_groups;
-    int m_nextGroup = 1;
+    std::map<int, Waiting> m_waiting;
+    int m_nextWaiting = 1;
     std::map<uint32_t, WriteOptions> m_writeOptions;
     QHash<uint32_t, Outcome> m_outcomes;
     QHash<uint32_t, QDateTime> m_lastRead;
