@@ -19,9 +19,11 @@
 #include <algorithm>
 
 #include "AppIds.h"
+#include "CAddressBook.h"
 #include "StatusGate.h"
 #include "CFrameCommands.h"
 #include "CDeviceTree.h"
+#include "CEditCommands.h"
 #include "CHistoryKeeper.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
@@ -54,21 +56,6 @@ constexpr EncoderCommand kEncoderCommands[] = {
     {ID_READ_DEVICE_MESSAGE, ExchangeKind::Status},
 };
 
-// Accepts only four dotted numbers of 0 to 255: what the device list shows.
-bool ParseDotted(const QString& text, uint32_t& address)
-{
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4) return false;
-    address = 0;
-    for (const QString& part : parts) {
-        bool ok = false;
-        const int value = part.toInt(&ok);
-        if (!ok || part.isEmpty() || part.size() > 3 || value < 0 || value > 255) return false;
-        address = (address << 8) | uint32_t(value);
-    }
-    return true;
-}
-
 }   // namespace
 
 CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string outFile)
@@ -82,12 +69,24 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     setWindowIcon(ProgramIcon());
     setDockOptions(QMainWindow::AnimatedDocks);
     m_exchanges = new CExchangeController(m_encoders, m_linkOptions, m_outFile, this);
+    m_addressBook = new CAddressBook(m_encoders, this);
     CreateCommands();
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
     CreatePanes();
     CreateSafeEditWidgets();
+    m_editCommands = std::make_unique<CEditCommands>(
+        *m_frameCommands, *m_deviceTree,
+        [this] {
+            QList<QWidget*> panes = {m_deviceTree, m_settingsSheet->LeftColumn(), m_messagePane->List()};
+            if (!m_activityDock->isHidden()) panes << m_activityLog->List();
+            return panes;
+        },
+        [this](const QStringList& texts) {
+            AddEncoders(texts);
+            m_addressBook->Save();
+        });
     WirePanes();
     WireExchanges();
     m_deviceTree->Model().SetCountdown([this](uint32_t address) { return SecondsLeft(address); });
@@ -101,7 +100,7 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
 CMainFrame::~CMainFrame()
 {
     m_closing = true;
-    if (m_saveScheduled) SaveAddressBook();
+    m_addressBook->SaveIfDue();
     // Children going away below must not call back into a frame already half gone.
     QObject::disconnect(qApp, nullptr, this, nullptr);
     for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
@@ -236,7 +235,7 @@ EncoderRecord* CMainFrame::ItemOf(uint32_t address) const
 EncoderRecord* CMainFrame::AddEncoder(const QString& text)
 {
     EncoderRecord* item = AddEncoders({text}).value(0);
-    ScheduleSaveAddressBook();
+    m_addressBook->ScheduleSave();
     return item;
 }
 
@@ -297,7 +296,7 @@ void CMainFrame::DeleteEncoders(const QList<EncoderRecord*>& items)
         if (m_encoders.Remove(address)) CountEncoderRecord(-1);
         ForgetEncoderEdits(address);
     }
-    SaveAddressBook();
+    m_addressBook->Save();
     UpdateCommandStates();
 }
 
@@ -341,7 +340,7 @@ bool CMainFrame::OnCommand(int id)
 {
     // A value still being typed (Ctrl+S straight from a password field) goes into the
     // record before the record goes to the encoder, and before the refresh below.
-    if (id == ID_WRITE_CONFIGURATION) CommitOpenEditor();
+    if (id == ID_WRITE_CONFIGURATION) m_settingsSheet->CommitOpenEditor();
     if (EncoderRecord* record = SelectedRecord()) {
         // A sheet row's edit: stored into the record, or refused with one warning. An
         // encoder with an exchange in flight takes no edit: its record is the exchange's
@@ -405,23 +404,11 @@ bool CMainFrame::OnFrameCommand(int id)
     case ID_CANCEL_EXCHANGES:
         CancelExchanges();
         return true;
-    case ID_EDIT_UNDO:
-    case ID_EDIT_CUT:
-    case ID_EDIT_COPY:
-    case ID_EDIT_PASTE:
-        OnEditCommand(id);
-        return true;
-    case ID_NEXT_PANE:
-        CycleFocus(1);
-        return true;
-    case ID_PREV_PANE:
-        CycleFocus(-1);
-        return true;
     case ID_DEVICE_HISTORY:
         ShowHistory();
         return true;
     default:
-        return OnSafeEditCommand(id);
+        return m_editCommands->Run(id) || OnSafeEditCommand(id);
     }
 }
 
@@ -456,7 +443,7 @@ void CMainFrame::RunDeviceCommand(int id)
     const auto command = std::find_if(std::begin(kEncoderCommands), std::end(kEncoderCommands),
                                       [id](const EncoderCommand& c) { return c.id == id; });
     if (command == std::end(kEncoderCommands) || !m_deviceTree->SelectionIdle()) return;
-    if (id == ID_WRITE_CONFIGURATION) CommitOpenEditor();
+    if (id == ID_WRITE_CONFIGURATION) m_settingsSheet->CommitOpenEditor();
     std::vector<uint32_t> addresses;
     for (const EncoderRecord* item : m_deviceTree->SelectedEncoderItems())
         addresses.push_back(CDeviceTree::ItemAddress(item));
@@ -480,18 +467,11 @@ void CMainFrame::UpdateCommandStates()
     const EncoderRecord* current = SelectedRecord();
     m_messagePane->SetCommandState(current != nullptr, current && !InFlight(current->ipAddr));
     // No encoder selected: nothing to take an edit, and the sheet says so.
-    SetSheetReadOnly(!current || InFlight(current->ipAddr));
+    m_settingsSheet->SetEditable(current && !InFlight(current->ipAddr));
     m_settingsSheet->SetNotice(SheetNotice());
     UpdateSafeEditStates();
 
-    // The edit commands act on the field being edited; Copy and Paste also on the list.
-    QWidget* focus = QApplication::focusWidget();
-    const auto* field = qobject_cast<QLineEdit*>(focus);
-    const bool inList = focus == m_deviceTree;
-    CommandAction(ID_EDIT_UNDO)->setEnabled(field && !field->isReadOnly());
-    CommandAction(ID_EDIT_CUT)->setEnabled(field && !field->isReadOnly());
-    CommandAction(ID_EDIT_COPY)->setEnabled(field || (inList && m_deviceTree->selectionModel()->hasSelection()));
-    CommandAction(ID_EDIT_PASTE)->setEnabled((field && !field->isReadOnly()) || inList);
+    m_editCommands->UpdateStates();
 }
 
 void CMainFrame::OnCurrentEncoderChanged(EncoderRecord* record)
@@ -500,45 +480,13 @@ void CMainFrame::OnCurrentEncoderChanged(EncoderRecord* record)
     UpdateCommandStates();
 }
 
-void CMainFrame::CommitOpenEditor()
-{
-    for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
-        for (const SheetRow& row : *column) {
-            CRowTreeItem* built = row.controlId ? m_settingsSheet->RowFor(row.controlId) : nullptr;
-            if (built && built->IsActivated() && built->EditorHasFocus()) built->CommitChanges();
-        }
-    }
-}
-
-// The sheet of an encoder with an exchange in flight shows the record but takes no edit.
-void CMainFrame::SetSheetReadOnly(bool readOnly)
-{
-    if (readOnly == m_sheetReadOnly) return;
-    m_sheetReadOnly = readOnly;
-    for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
-        for (const SheetRow& row : *column) {
-            if (row.controlId == 0 || row.readOnly) continue;
-            if (CRowTreeItem* built = m_settingsSheet->RowFor(row.controlId)) built->SetReadOnly(readOnly);
-        }
-    }
-    m_settingsSheet->update();
-    for (QWidget* child : m_settingsSheet->findChildren<QWidget*>()) child->update();
-}
-
 // ---------------------------------------------------------------------------------------
 // Settings
 
 void CMainFrame::RestoreSettings()
 {
     QSettings settings;
-    const QStringList book = settings.value(QString::fromLatin1(kAddressBookKey)).toStringList();
-    QStringList texts;
-    texts.reserve(book.size());
-    for (const QString& text : book) {
-        uint32_t address = 0;
-        if (ParseDotted(text.trimmed(), address)) texts << DottedText(address);
-    }
-    AddEncoders(texts);
+    AddEncoders(m_addressBook->Restore());
     SetReplyCompleteMode(settings.value(QString::fromLatin1(kReplyCompleteKey), false).toBool());
     // A site with hundreds of encoders may want a slower watch; nothing faster than a
     // status reading's own wait makes sense.
@@ -547,83 +495,6 @@ void CMainFrame::RestoreSettings()
     RestoreSafeEditSettings();
     RestoreHistorySettings();
     m_persist = true;
-}
-
-// Changes that come one by one (encoders answering a search) are saved together once the
-// window's thread is free again.
-void CMainFrame::ScheduleSaveAddressBook()
-{
-    if (!m_persist || m_saveScheduled) return;
-    m_saveScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-        if (m_saveScheduled) SaveAddressBook();
-    });
-}
-
-void CMainFrame::SaveAddressBook()
-{
-    m_saveScheduled = false;
-    if (!m_persist) return;
-    QStringList book;
-    for (const EncoderEntry& entry : m_encoders) book << QString::fromStdString(entry.dotted);
-    QSettings().setValue(QString::fromLatin1(kAddressBookKey), book);
-}
-
-// ---------------------------------------------------------------------------------------
-// Edit and pane commands
-
-void CMainFrame::OnEditCommand(int id)
-{
-    QWidget* focus = QApplication::focusWidget();
-    if (auto* field = qobject_cast<QLineEdit*>(focus)) {
-        switch (id) {
-        case ID_EDIT_UNDO:
-            field->undo();
-            break;
-        case ID_EDIT_CUT:
-            field->cut();
-            break;
-        case ID_EDIT_COPY:
-            field->copy();
-            break;
-        case ID_EDIT_PASTE:
-            field->paste();
-            break;
-        default:
-            break;
-        }
-        return;
-    }
-    if (focus != m_deviceTree) return;
-    if (id == ID_EDIT_COPY) {
-        QStringList addresses;
-        for (const EncoderRecord* item : m_deviceTree->SelectedEncoderItems())
-            addresses << m_deviceTree->ItemText(item, kColumnAddress);
-        if (!addresses.isEmpty()) QApplication::clipboard()->setText(addresses.join(QLatin1Char('\n')));
-    } else if (id == ID_EDIT_PASTE) {
-        const QStringList words =
-            QApplication::clipboard()->text().split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
-        QStringList texts;
-        for (const QString& word : words) {
-            uint32_t address = 0;
-            if (ParseDotted(word, address)) texts << DottedText(address);
-        }
-        AddEncoders(texts);
-        SaveAddressBook();
-    }
-}
-
-void CMainFrame::CycleFocus(int step)
-{
-    QList<QWidget*> panes = {m_deviceTree, m_settingsSheet->LeftColumn(), m_messagePane->List()};
-    if (!m_activityDock->isHidden()) panes << m_activityLog->List();
-    int at = -1;
-    for (int i = 0; i < panes.size(); ++i)
-        if (panes[i] &&
-            (panes[i] == QApplication::focusWidget() || panes[i]->isAncestorOf(QApplication::focusWidget())))
-            at = i;
-    const int next = ((at < 0 ? 0 : at + step) % panes.size() + panes.size()) % panes.size();
-    if (panes[next]) panes[next]->setFocus(Qt::ShortcutFocusReason);
 }
 
 // ---------------------------------------------------------------------------------------

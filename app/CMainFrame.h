@@ -26,7 +26,9 @@
 #include "Operations.h"
 #include "RecordComparison.h"
 
+class CAddressBook;
 class CDeviceTree;
+class CEditCommands;
 class CFrameCommands;
 class CHistoryKeeper;
 class CMessagePane;
@@ -179,15 +181,9 @@ private:
     void UpdateCommandStates();
     void UpdateProgress();
     void OnCurrentEncoderChanged(EncoderRecord* record);
-    void SetSheetReadOnly(bool readOnly);
-    void CommitOpenEditor();
     void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
     void LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor);
-    void SaveAddressBook();
-    void ScheduleSaveAddressBook();
     void ExportActivityLog();
-    void CycleFocus(int step);
-    void OnEditCommand(int id);
     EncoderRecord* ItemOf(uint32_t address) const;
 
     // Safe edits (CMainFrameEdits.cpp).
@@ -218,9 +214,9 @@ private:
     std::string m_outFile;
     EncoderList m_encoders;
     CExchangeController* m_exchanges = nullptr;   // every exchange the window starts
-    bool m_persist = false;                       // settings restored: save changes
+    CAddressBook* m_addressBook = nullptr;
+    bool m_persist = false;   // settings restored: save changes
     bool m_closing = false;
-    bool m_saveScheduled = false;
     QTimer* m_progressTimer = nullptr;
 
     QLabel* m_messageField = nullptr;
@@ -233,7 +229,7 @@ private:
     CActivityLog* m_activityLog = nullptr;
     QDockWidget* m_activityDock = nullptr;
     CFrameCommands* m_frameCommands = nullptr;
-    bool m_sheetReadOnly = false;
+    std::unique_ptr<CEditCommands> m_editCommands;
 
     // Safe edits.
     QLabel* m_pendingField = nullptr;

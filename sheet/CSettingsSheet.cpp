@@ -355,3 +355,23 @@ void CSettingsSheet::mouseReleaseEvent(QMouseEvent* event)
     }
     QFrame::mouseReleaseEvent(event);
 }
+
+void CSettingsSheet::SetEditable(bool editable)
+{
+    if (editable == m_editable) return;
+    m_editable = editable;
+    for (const BuiltRow& built : m_rows) {
+        if (built.layout->controlId == 0 || built.layout->readOnly) continue;
+        built.row->SetReadOnly(!editable);
+    }
+    update();
+    for (QWidget* child : findChildren<QWidget*>()) child->update();
+}
+
+void CSettingsSheet::CommitOpenEditor()
+{
+    for (const BuiltRow& built : m_rows) {
+        if (built.layout->controlId != 0 && built.row->IsActivated() && built.row->EditorHasFocus())
+            built.row->CommitChanges();
+    }
+}
