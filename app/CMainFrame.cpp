@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QVariant>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -20,6 +21,7 @@
 
 #include "AppIds.h"
 #include "CAddressBook.h"
+#include "CActivityStore.h"
 #include "StatusGate.h"
 #include "CFrameCommands.h"
 #include "CDeviceTree.h"
@@ -80,7 +82,7 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
         *m_frameCommands, *m_deviceTree,
         [this] {
             QList<QWidget*> panes = {m_deviceTree, m_settingsSheet->LeftColumn(), m_messagePane->List()};
-            if (!m_activityDock->isHidden()) panes << m_activityLog->List();
+            if (!m_activityDock->isHidden()) panes << m_activityLog->View();
             return panes;
         },
         [this](const QStringList& texts) {
@@ -494,6 +496,8 @@ void CMainFrame::RestoreSettings()
     SetMonitorInterval(std::clamp(seconds, 1, 3600) * 1000);
     RestoreSafeEditSettings();
     RestoreHistorySettings();
+    const QVariant logFile = settings.value(QString::fromLatin1(kActivityLogFileKey));
+    m_activityLog->OpenStore(logFile.isValid() ? logFile.toString() : CActivityStore::DefaultPath());
     m_persist = true;
 }
 
@@ -523,6 +527,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         }
     }
     m_closing = true;
+    if (m_persist) SaveLayout();
     m_exchanges->Shutdown();
     QMainWindow::closeEvent(event);
 }
