@@ -207,9 +207,9 @@ void tst_Edits::cleanup()
 
 EncoderRecord* tst_Edits::Select(const QString& address)
 {
-    QTreeWidgetItem* item = m_frame->AddEncoder(address);
+    EncoderRecord* item = m_frame->AddEncoder(address);
     Tree()->SelectOnly(item);
-    return CDeviceTree::ItemRecord(item);
+    return item;
 }
 
 void tst_Edits::WaitIdle()
@@ -233,7 +233,7 @@ void tst_Edits::TypePasswords(const QString& password)
 
 int tst_Edits::PendingColumn(const QString& address)
 {
-    return m_frame->FindEncoderItem(Tree()->topLevelItem(0), address)->text(kColumnPending).toInt();
+    return Tree()->ItemText(m_frame->FindEncoderItem(address), kColumnPending).toInt();
 }
 
 void tst_Edits::pendingMarksFollowEditRevertAndRead()
@@ -715,7 +715,7 @@ void tst_Edits::presetsNeedAnEncoderThatWasRead()
     QVERIFY(QFile::exists(path));
 
     m_prompter->boxes.clear();
-    Tree()->SelectOnly(m_frame->FindEncoderItem(Tree()->topLevelItem(0), kFirst));
+    Tree()->SelectOnly(m_frame->FindEncoderItem(kFirst));
     const EncoderRecord before = *record;
     m_prompter->dialogScripts.push_back(ChooseFile(path));
     m_frame->CommandAction(ID_FILE_APPLY_SETTINGS)->trigger();
