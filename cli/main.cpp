@@ -10,6 +10,7 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #define isatty _isatty
 #define fileno _fileno
@@ -82,6 +83,13 @@ void AllowOpenFiles(int parallel)
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    // Lines and documents go out with the LF line ends the encoder's documents have, not
+    // the C runtime's CR LF: a read's file and its printed document stay the same bytes,
+    // and scripts see the same output on every platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     CliArguments arguments;
     std::string error;
     if (!ParseCliArguments(argc, argv, arguments, error)) {

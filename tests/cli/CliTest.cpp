@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../UnderWine.h"
 #include "CEncoderSim.h"
 #include "CliProcess.h"
 #include "LinkProtocol.h"
@@ -52,6 +53,7 @@ class CliFleet : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        SKIP_FLEET_UNDER_WINE(4);
         SimOptions options;
         options.bindAddress = "127.0.0.2-5";   // four encoders
         fleet = std::make_unique<CEncoderSim>(options);
@@ -518,6 +520,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, CliWriteFault, ::testing::ValuesIn(kWriteFaults
 
 TEST_F(CliFleet, ProgressGoesToATerminalOnlyAndIsClearedBeforeEveryLine)
 {
+    if (const char* reason = TerminalUnavailableReason()) {
+        GTEST_SKIP() << reason;
+    }
     std::vector<std::string> args = Join(Common(), {"status", "127.0.0.2-5", kUnreachable});
     CliRun run = RunCli(args, work, 60000, true);
     EXPECT_EQ(run.status, 1);

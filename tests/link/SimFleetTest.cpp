@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "../UnderWine.h"
 #include "LinkTestSupport.h"
 #include "TextConversions.h"
 
@@ -53,6 +54,7 @@ CSocket SendStatusRequest(uint32_t address, uint16_t port)
 
 TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-6"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     ASSERT_EQ(sim.Count(), 5u);
@@ -95,6 +97,7 @@ TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts)
 
 TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-127.0.0.4"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     LinkOptions options = ShortWaits(sim);
@@ -111,6 +114,7 @@ TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress)
 
 TEST(SimFleet, FaultsSetForOneAddressStayWithIt)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-4"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     sim.EncoderFor(0x7F000003).SetFault(SimFault::WrongCode);
@@ -135,6 +139,7 @@ TEST(SimFleet, FaultsSetForOneAddressStayWithIt)
 
 TEST(SimFleet, AddressesOutsideTheFleetGiveNoEncoder)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-4"));
     EXPECT_FALSE(sim.EncoderFor(0x7F000001).Valid());
     EXPECT_FALSE(sim.EncoderFor(0x7F000005).Valid());
@@ -155,6 +160,7 @@ TEST(SimFleet, ABadRangeIsAnErrorNotAStart)
 
 TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     CSocket taken(CSocket::Kind::Tcp);
     ASSERT_TRUE(taken.Bind(0x7F000003, 0));
     ASSERT_TRUE(taken.Listen(1));
@@ -173,6 +179,7 @@ TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet)
 // answers as a lone encoder with its fault would.
 TEST(SimFleet, AHundredEncodersAnswerTogether)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-101"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     ASSERT_EQ(sim.Count(), 100u);
@@ -212,6 +219,7 @@ TEST(SimFleet, AHundredEncodersAnswerTogether)
 
 TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     SimOptions options = FleetOptions("127.0.0.2-3");
     options.delayMs = 400;
     CEncoderSim sim(options);
@@ -242,6 +250,7 @@ TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay)
 
 TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     SimOptions options;
     options.delayMs = 300;
     CEncoderSim sim(options);
@@ -264,6 +273,7 @@ TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay)
 
 TEST(SimFleet, TrickleSendsTheHeaderThenOnePayloadByteAtATime)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     SimOptions options;
     options.fault = SimFault::Trickle;
     options.trickleMs = 50;
