@@ -18,6 +18,8 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev
 # WenQuanYi Micro Hei: a compact face with the Chinese glyphs of the encoders' GB2312 names.
 RUN_PACKAGES  := fonts-dejavu-core fonts-wqy-microhei
 STYLE_PACKAGES := clang-format-14 clang-tidy-14
+# The package's manual pages and its checks.
+PACKAGE_PACKAGES := help2man lintian desktop-file-utils appstream dpkg-dev file
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 libtinyxml-dev libasio-dev libgit2-dev
 # The Windows programs run: Wine, GoogleTest's source (built with the cross compiler), the
 # header-only Asio lent to it, dpkg-dev to unpack TinyXML's Debian source package.
@@ -28,8 +30,8 @@ WINDOWS_CXX   ?= x86_64-w64-mingw32-g++-posix
 # The tests that run under ThreadSanitizer, by ctest name: the link's and the device layer's.
 TSAN_TESTS    ?= ^(link|device)\.
 
-.PHONY: all deps fuzz-deps build test sanitize tsan windows-check windows-test fuzz bench run clean format-check tidy \
-        prometheus-deps prometheus-check
+.PHONY: all deps fuzz-deps build test sanitize tsan windows-check windows-test portable-check package package-try \
+        fuzz bench run clean format-check tidy prometheus-deps prometheus-check
 
 all: build
 
@@ -52,8 +54,9 @@ endef
 deps:
 	$(call install_missing,$(PACKAGES))
 
+# The presets (CMakePresets.json) are also what a Windows build starts from (README).
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja
+	cmake --preset linux -B $(BUILD)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -150,15 +153,36 @@ $(BUILD_WINTEST)/lent/asio.hpp:
 windows-test: deps $(BUILD)/build.ninja
 	$(call install_missing,$(WINDOWS_TEST_PACKAGES))
 	$(MAKE) $(BUILD_WINTEST)/tinyxml/tinyxml.cpp $(BUILD_WINTEST)/lent/asio.hpp
-	cmake -S . -B $(BUILD_WINTEST) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DKORVANE_GUI=OFF -DKORVANE_BENCH=OFF \
-	  -DKORVANE_TINYXML_SOURCE=$(CURDIR)/$(BUILD_WINTEST)/tinyxml \
-	  -DKORVANE_GTEST_SOURCE=/usr/src/googletest -DKORVANE_LENT_INCLUDE=$(CURDIR)/$(BUILD_WINTEST)/lent
+	cmake --preset windows-cross -B $(BUILD_WINTEST) \
+	  -DKORVANE_TINYXML_SOURCE=$(CURDIR)/$(BUILD_WINTEST)/tinyxml -DKORVANE_LENT_INCLUDE=$(CURDIR)/$(BUILD_WINTEST)/lent
 	cmake --build $(BUILD_WINTEST) -j $(JOBS)
 	$(WINE_ENV) $(WINE) wineboot --init >/dev/null 2>&1 || true
 	cd $(BUILD_WINTEST) && $(WINE_ENV) ctest --output-on-failure --timeout 900 -j $(JOBS)
 	cmake --build $(BUILD) -j $(JOBS) --target korvane-cli korvane-sim
 	$(WINE_ENV) tests/windows/compare-cli.sh $(BUILD) $(BUILD_WINTEST)
+
+# No Linux-only call in the window's layers, which Windows builds with Qt's own kits.
+portable-check:
+	tests/windows/check-portable.sh
+
+# The Debian package of the window, korvane-cli and korvane-sim (CPack, build/package/),
+# checked as a distribution would: lintian with no error, the desktop entry and the
+# AppStream metadata validated. It reuses the normal build folder.
+package: deps
+	$(call install_missing,$(PACKAGE_PACKAGES))
+	cmake --preset linux -B $(BUILD) -DKORVANE_PACKAGE=ON
+	cmake --build $(BUILD) -j $(JOBS)
+	rm -rf $(BUILD)/package
+	cd $(BUILD) && cpack -G DEB
+	desktop-file-validate packaging/org.korvane.Korvane.desktop
+	appstreamcli validate --no-net --pedantic $(BUILD)/packaging/org.korvane.Korvane.metainfo.xml
+	lintian --fail-on error --no-tag-display-limit $(BUILD)/package/korvane_*.deb
+	@echo "package: $$(ls $(BUILD)/package/korvane_*.deb)"
+
+# Installs the package on this machine (root, or sudo), runs the installed programs and
+# removes it again.
+package-try: package
+	packaging/try-package.sh $(BUILD)/package/korvane_*.deb
 
 fuzz-deps:
 	$(call install_missing,$(FUZZ_PACKAGES))
