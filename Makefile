@@ -174,8 +174,8 @@ package: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	rm -rf $(BUILD)/package
 	cd $(BUILD) && cpack -G DEB
-	desktop-file-validate packaging/org.korvane.Korvane.desktop
-	appstreamcli validate --no-net --pedantic $(BUILD)/packaging/org.korvane.Korvane.metainfo.xml
+	desktop-file-validate packaging/org.korvane.korvane.desktop
+	appstreamcli validate --no-net --pedantic $(BUILD)/packaging/org.korvane.korvane.metainfo.xml
 	lintian --fail-on error --no-tag-display-limit $(BUILD)/package/korvane_*.deb
 	@echo "package: $$(ls $(BUILD)/package/korvane_*.deb)"
 
