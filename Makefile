@@ -157,7 +157,7 @@ windows-test: deps $(BUILD)/build.ninja
 	  -DKORVANE_TINYXML_SOURCE=$(CURDIR)/$(BUILD_WINTEST)/tinyxml -DKORVANE_LENT_INCLUDE=$(CURDIR)/$(BUILD_WINTEST)/lent
 	cmake --build $(BUILD_WINTEST) -j $(JOBS)
 	$(WINE_ENV) $(WINE) wineboot --init >/dev/null 2>&1 || true
-	cd $(BUILD_WINTEST) && $(WINE_ENV) ctest --output-on-failure --timeout 900 -j $(JOBS)
+	cd $(BUILD_WINTEST) && $(WINE_ENV) ctest --output-on-failure --timeout 900
 	cmake --build $(BUILD) -j $(JOBS) --target korvane-cli korvane-sim
 	$(WINE_ENV) tests/windows/compare-cli.sh $(BUILD) $(BUILD_WINTEST)
 

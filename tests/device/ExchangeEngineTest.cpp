@@ -131,12 +131,11 @@ std::string Describe(const Messages& messages)
 
 class EngineTest : public ::testing::Test {
 protected:
-    // Callers return when it skipped the test or could not start the fleet.
     void StartFleet(int count)
     {
-        SKIP_FLEET_UNDER_WINE(count);
         SimOptions options;
         options.bindAddress = Range(count);
+        options.discovery = FleetDiscoveryWorks(count);
         fleet = std::make_unique<CEncoderSim>(options);
         ASSERT_TRUE(fleet->Start()) << fleet->Error();
         engineOptions.link = ShortLink(*fleet);
@@ -175,7 +174,6 @@ protected:
 TEST_F(EngineTest, ReadsOneEncoderBehindItsStatusGate)
 {
     StartFleet(1);
-    if (IsSkipped() || HasFatalFailure()) return;
     fleet->SetStatus({0, 0, 61, 1, 1, 1, 1});
     EncoderRecord record = RecordAt(0);
     record.deviceID = 3;
@@ -204,7 +202,6 @@ TEST_F(EngineTest, ReadsOneEncoderBehindItsStatusGate)
 TEST_F(EngineTest, GateStopsBusyKeyboardAndSilentEncodersBeforeTheExchange)
 {
     StartFleet(3);
-    if (IsSkipped() || HasFatalFailure()) return;
     fleet->EncoderAt(0).SetStatus({1, 1, 0, 1, 1, 1, 1});
     fleet->EncoderAt(1).SetStatus({0, 1, 0, 1, 1, 1, 1});
     fleet->EncoderAt(2).SetFault(SimFault::Silence);
@@ -308,7 +305,6 @@ TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult)
 
     const size_t count = 100;
     StartFleet(static_cast<int>(count));
-    if (IsSkipped() || HasFatalFailure()) return;
     std::map<uint32_t, std::pair<size_t, size_t>> plan;   // address -> (behaviour, kind)
     for (size_t i = 0; i < count; ++i) {
         SimEncoder encoder = fleet->EncoderAt(i);
@@ -357,7 +353,6 @@ INSTANTIATE_TEST_SUITE_P(Modes, EngineEquivalenceTest, ::testing::Values(WaitMod
 TEST_F(EngineTest, RefusesASecondExchangeForTheSameEncoder)
 {
     StartFleet(2);
-    if (IsSkipped() || HasFatalFailure()) return;
     fleet->EncoderAt(0).SetFault(SimFault::Silence);
     engineOptions.link.timing = kLongReceive;
     EncoderRecord first = RecordAt(0);
@@ -404,7 +399,6 @@ class EngineCancelTest : public EngineTest, public ::testing::WithParamInterface
 TEST_P(EngineCancelTest, EndsWellWithinItsWaitAndKeepsNothing)
 {
     StartFleet(1);
-    if (IsSkipped() || HasFatalFailure()) return;
     fleet->SetFault(SimFault::Silence);
     engineOptions.link.timing = GetParam().timing;
     engineOptions.link.waitMode = GetParam().mode;
@@ -443,7 +437,6 @@ TEST_F(EngineTest, CancelsAWholeBatchAndLeaksNothing)
     int descriptors = OpenDescriptors();
     {
         StartFleet(20);
-        if (IsSkipped() || HasFatalFailure()) return;
         fleet->SetFault(SimFault::Silence);
         engineOptions.link.timing = kLongWait;
         std::vector<EncoderRecord> records;
@@ -494,7 +487,6 @@ TEST_F(EngineTest, CancelsAWholeBatchAndLeaksNothing)
 TEST_F(EngineTest, CancelsExchangesStillWaitingForASlot)
 {
     StartFleet(3);
-    if (IsSkipped() || HasFatalFailure()) return;
     fleet->SetFault(SimFault::Silence);
     engineOptions.link.timing = kLongWait;
     engineOptions.maxInFlight = 1;
@@ -516,7 +508,6 @@ TEST_F(EngineTest, CancelsExchangesStillWaitingForASlot)
 TEST_F(EngineTest, RunsNoMoreThanTheLimitAtOnce)
 {
     StartFleet(6);
-    if (IsSkipped() || HasFatalFailure()) return;
     fleet->SetFault(SimFault::Silence);
     engineOptions.link.timing = {0, 0, 0, 100, 100};
     engineOptions.maxInFlight = 2;
@@ -543,7 +534,6 @@ TEST_F(EngineTest, RunsNoMoreThanTheLimitAtOnce)
 TEST_F(EngineTest, SilentPeerThatNeverClosesEndsAtItsBound)
 {
     StartFleet(1);
-    if (IsSkipped() || HasFatalFailure()) return;
     fleet->SetFault(SimFault::Silence);
     EncoderRecord record = WritableRecord(fleet->Address());
     for (WaitMode mode : {WaitMode::Fixed, WaitMode::ReplyComplete}) {
@@ -562,7 +552,6 @@ TEST_F(EngineTest, ConcurrentWritesNeverInterleaveTheOutFile)
 {
     const int count = 20;
     StartFleet(count);
-    if (IsSkipped() || HasFatalFailure()) return;
     std::vector<EncoderRecord> records;
     for (int i = 0; i < count; ++i) {
         records.push_back(WritableRecord(fleet->EncoderAt(static_cast<size_t>(i)).Address()));
@@ -590,7 +579,6 @@ TEST_F(EngineTest, SearchReportsEveryAddressAsItArrives)
         GTEST_SKIP() << kWineBurstReason;
     }
     StartFleet(1);
-    if (IsSkipped() || HasFatalFailure()) return;
     std::vector<uint32_t> addresses;
     for (uint32_t i = 1; i <= 254; ++i) {
         addresses.push_back(0x0A000100u + i);   // 10.0.1.1 to 10.0.1.254
@@ -615,7 +603,6 @@ TEST_F(EngineTest, SearchReportsEveryAddressAsItArrives)
 TEST_F(EngineTest, CancelEndsASearchAndKeepsWhatItFound)
 {
     StartFleet(1);
-    if (IsSkipped() || HasFatalFailure()) return;
     engineOptions.link.timing.searchWindowMs = 60000;
     std::mutex mutex;
     std::condition_variable foundOne;
@@ -641,7 +628,6 @@ TEST_F(EngineTest, CancelEndsASearchAndKeepsWhatItFound)
 TEST_F(EngineTest, ReplyCompleteModeEndsWhenTheReplyIsComplete)
 {
     StartFleet(1);
-    if (IsSkipped() || HasFatalFailure()) return;
     engineOptions.link.timing = LinkTiming{};   // the shipped waits: status 4 s, read 20 s
     engineOptions.link.waitMode = WaitMode::ReplyComplete;
     Engine().Read(RecordAt(0), collector.Sink());
@@ -654,7 +640,6 @@ TEST_F(EngineTest, ReplyCompleteModeEndsWhenTheReplyIsComplete)
 TEST_F(EngineTest, DestroyingTheEngineCancelsWhatRuns)
 {
     StartFleet(2);
-    if (IsSkipped() || HasFatalFailure()) return;
     fleet->SetFault(SimFault::Silence);
     engineOptions.link.timing = kLongWait;
     Engine().Read(RecordAt(0), collector.Sink());

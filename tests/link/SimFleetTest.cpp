@@ -27,6 +27,7 @@ SimOptions FleetOptions(const std::string& range)
 {
     SimOptions options;
     options.bindAddress = range;
+    options.discovery = FleetDiscoveryWorks(2);
     return options;
 }
 
@@ -54,7 +55,6 @@ CSocket SendStatusRequest(uint32_t address, uint16_t port)
 
 TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts)
 {
-    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-6"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     ASSERT_EQ(sim.Count(), 5u);
@@ -95,6 +95,24 @@ TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts)
     }
 }
 
+TEST(SimFleet, WithoutDiscoveryEveryAddressStillAnswersCommands)
+{
+    SimOptions fleetOptions = FleetOptions("127.0.0.2-4");
+    fleetOptions.discovery = false;
+    CEncoderSim sim(fleetOptions);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    EXPECT_EQ(sim.SearchPort(), 0) << "no discovery port bound";
+    RecordingReporter reporter;
+    CEncoderLink link(reporter, ShortWaits(sim));
+    for (size_t i = 0; i < sim.Count(); ++i) {
+        EncoderRecord record{};
+        record.ipAddr = sim.EncoderAt(i).Address();
+        EXPECT_EQ(link.QueryStatus(record), 0) << i;
+        EXPECT_EQ(link.ReadConfiguration(record), 1) << i;
+        EXPECT_EQ(sim.EncoderAt(i).Requests(), (std::vector<int32_t>{CMD_STATUS, CMD_READ_CONFIG})) << i;
+    }
+}
+
 TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress)
 {
     SKIP_FLEET_UNDER_WINE(2);
@@ -114,7 +132,6 @@ TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress)
 
 TEST(SimFleet, FaultsSetForOneAddressStayWithIt)
 {
-    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-4"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     sim.EncoderFor(0x7F000003).SetFault(SimFault::WrongCode);
@@ -139,7 +156,6 @@ TEST(SimFleet, FaultsSetForOneAddressStayWithIt)
 
 TEST(SimFleet, AddressesOutsideTheFleetGiveNoEncoder)
 {
-    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-4"));
     EXPECT_FALSE(sim.EncoderFor(0x7F000001).Valid());
     EXPECT_FALSE(sim.EncoderFor(0x7F000005).Valid());
@@ -160,7 +176,6 @@ TEST(SimFleet, ABadRangeIsAnErrorNotAStart)
 
 TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet)
 {
-    SKIP_FLEET_UNDER_WINE(2);
     CSocket taken(CSocket::Kind::Tcp);
     ASSERT_TRUE(taken.Bind(0x7F000003, 0));
     ASSERT_TRUE(taken.Listen(1));
@@ -179,7 +194,6 @@ TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet)
 // answers as a lone encoder with its fault would.
 TEST(SimFleet, AHundredEncodersAnswerTogether)
 {
-    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-101"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     ASSERT_EQ(sim.Count(), 100u);
@@ -219,7 +233,6 @@ TEST(SimFleet, AHundredEncodersAnswerTogether)
 
 TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay)
 {
-    SKIP_FLEET_UNDER_WINE(2);
     SimOptions options = FleetOptions("127.0.0.2-3");
     options.delayMs = 400;
     CEncoderSim sim(options);
@@ -250,7 +263,6 @@ TEST(SimFleet, ADelayedReplyBeginsOnlyAfterItsDelay)
 
 TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay)
 {
-    SKIP_FLEET_UNDER_WINE(2);
     SimOptions options;
     options.delayMs = 300;
     CEncoderSim sim(options);
@@ -273,7 +285,6 @@ TEST(SimFleet, ADelayedDiscoveryReplyArrivesAfterItsDelay)
 
 TEST(SimFleet, TrickleSendsTheHeaderThenOnePayloadByteAtATime)
 {
-    SKIP_FLEET_UNDER_WINE(2);
     SimOptions options;
     options.fault = SimFault::Trickle;
     options.trickleMs = 50;
