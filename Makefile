@@ -178,7 +178,7 @@ package: deps
 	cd $(BUILD) && cpack -G DEB
 	desktop-file-validate packaging/org.korvane.korvane.desktop
 	appstreamcli validate --no-net --pedantic $(BUILD)/packaging/org.korvane.korvane.metainfo.xml
-	lintian --fail-on error --no-tag-display-limit $(BUILD)/package/korvane_*.deb
+	lintian --fail-on error --tag-display-limit 0 $(BUILD)/package/korvane_*.deb
 	@echo "package: $$(ls $(BUILD)/package/korvane_*.deb)"
 
 # Installs the package on this machine (root, or sudo), runs the installed programs and
