@@ -156,7 +156,7 @@ windows-test: deps $(BUILD)/build.ninja
 	$(call install_missing,$(WINDOWS_TEST_PACKAGES))
 	$(MAKE) $(BUILD_WINTEST)/tinyxml/tinyxml.cpp $(BUILD_WINTEST)/lent/asio.hpp
 	cmake --preset windows-cross -B $(BUILD_WINTEST) \
-	  -DKORVANE_TINYXML_SOURCE=$(CURDIR)/$(BUILD_WINTEST)/tinyxml -DKORVANE_LENT_INCLUDE=$(CURDIR)/$(BUILD_WINTEST)/lent
+	  -DKORVANE_TINYXML_SOURCE=$(CURDIR)/$(BUILD_WINTEST)/tinyxml -DASIO_INCLUDE_DIR=$(CURDIR)/$(BUILD_WINTEST)/lent
 	cmake --build $(BUILD_WINTEST) -j $(JOBS)
 	$(WINE_ENV) $(WINE) wineboot --init >/dev/null 2>&1 || true
 	cd $(BUILD_WINTEST) && $(WINE_ENV) ctest --output-on-failure --timeout 900 --repeat until-pass:2

@@ -21,7 +21,9 @@
 
 #include "AddressArguments.h"
 #include "CliArguments.h"
+#if KORVANE_HAS_HISTORY
 #include "CliHistory.h"
+#endif
 #include "CliRunner.h"
 #include "CliSettings.h"
 #include "Socket.h"
@@ -104,9 +106,14 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (std::string missing = MissingFromThisBuild(arguments); !missing.empty()) {
+        return Usage(missing);
+    }
+#if KORVANE_HAS_HISTORY
     if (arguments.command == CliCommand::Diff) {
         return RunDiff(arguments);
     }
+#endif
 
     CliRunSetup setup;
     setup.arguments = arguments;
@@ -124,12 +131,14 @@ int main(int argc, char** argv)
         }
         setup.addresses = std::move(addresses.addresses);
     }
+#if KORVANE_HAS_HISTORY
     if (arguments.command == CliCommand::History) {
         if (setup.addresses.size() != 1) {
             return Usage("history needs exactly one encoder");
         }
         return RunHistory(arguments, setup.addresses.front());
     }
+#endif
 
     if (arguments.command == CliCommand::Read) {
         if (setup.addresses.size() > 1 && arguments.outDir.empty() && !arguments.json) {

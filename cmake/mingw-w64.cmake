@@ -1,7 +1,7 @@
 # Cross-compiles the GUI-free layers for the operators' Windows desktops with Debian's
 # mingw-w64 (posix thread model: the layers use std::thread and std::mutex) and runs what
 # it built under Wine. Nothing of the build machine's /usr/include is seen, except the
-# header-only libraries lent through KORVANE_LENT_INCLUDE.
+# header-only Asio lent through ASIO_INCLUDE_DIR (a folder holding only Asio).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(KORVANE_MINGW_PREFIX x86_64-w64-mingw32)

@@ -41,7 +41,10 @@ public:
     const std::string& Err() const { return m_errText; }
 
 #ifndef _WIN32
-    pid_t Pid() const { return m_pid; }
+    pid_t Pid() const
+    {
+        return m_pid;
+    }
     void Signal(int signal);
 #endif
 
