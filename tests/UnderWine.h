@@ -28,10 +28,15 @@ constexpr const char* kWineBurstReason =
     "Wine's datagram sockets queue fewer datagrams than the receive buffer asked for, so a whole "
     "subnet answering in one burst overflows them (the stand-in sends blocking: nothing is lost before)";
 
-constexpr const char* kWineConcurrencyReason =
-    "under Wine, twenty or more exchanges at once with the in-process stand-in miss this test's "
-    "waits of tens of milliseconds (they end as 'Connect Device Failed !'); to be rechecked on "
-    "Windows and with the engine's event loop";
+constexpr const char* kWineThousandReason =
+    "under Wine a thousand exchanges at once with four in-process stand-in fleets of 250 addresses "
+    "never reach the first encoder within 20 s (a hundred at once do); not yet traced to Wine's "
+    "socket emulation or to the loop, so it stays the Linux build's test";
+
+constexpr const char* kWineTrickleReason =
+    "under Wine the lone link's reference write to a stand-in that trickles its reply a byte "
+    "every 20 ms ends at the 400 ms receive bound ('Recv sendxml ret failed !') while the engine's "
+    "same write completes: the test's timing margin, not the exchange, differs there";
 
 // Whether a fleet of `addresses` can answer searches here.
 inline bool FleetDiscoveryWorks(int addresses)

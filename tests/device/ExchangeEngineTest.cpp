@@ -297,7 +297,7 @@ std::map<std::pair<size_t, size_t>, Alone> EngineEquivalenceTest::s_expected;
 TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult)
 {
     if (RunningUnderWine()) {
-        GTEST_SKIP() << kWineConcurrencyReason;
+        GTEST_SKIP() << kWineTrickleReason;
     }
     ASSERT_EQ(s_expected.size(), kBehaviours.size() * kKinds.size()) << "every reference ran";
     std::set<std::string> distinct;
@@ -553,9 +553,6 @@ TEST_F(EngineTest, SilentPeerThatNeverClosesEndsAtItsBound)
 
 TEST_F(EngineTest, ConcurrentWritesNeverInterleaveTheOutFile)
 {
-    if (RunningUnderWine()) {
-        GTEST_SKIP() << kWineConcurrencyReason;
-    }
     const int count = 20;
     StartFleet(count);
     std::vector<EncoderRecord> records;

@@ -194,9 +194,6 @@ TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet)
 // answers as a lone encoder with its fault would.
 TEST(SimFleet, AHundredEncodersAnswerTogether)
 {
-    if (RunningUnderWine()) {
-        GTEST_SKIP() << kWineConcurrencyReason;
-    }
     CEncoderSim sim(FleetOptions("127.0.0.2-101"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     ASSERT_EQ(sim.Count(), 100u);
