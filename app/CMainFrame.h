@@ -100,6 +100,11 @@ public:
     // exchange) and the wait mode from the per-user settings; from then on both are saved
     // whenever they change.
     void RestoreSettings();
+    // The window's layout as the operator left it: geometry, dock and toolbar, splitters,
+    // the sheet's dividers, the lists' columns. RestoreLayout is false when none was kept
+    // (the window then starts as it always did); SaveLayout runs when the window closes.
+    bool RestoreLayout();
+    void SaveLayout() const;
 
     // Safe edits (CMainFrameEdits.cpp). The edits of an encoder not yet written: the rows
     // whose value differs from the record as last read or written, passwords aside.
@@ -290,6 +295,7 @@ private:
 extern const char* const kAddressBookKey;
 extern const char* const kReplyCompleteKey;
 extern const char* const kMonitorSecondsKey;
-extern const char* const kHistoryFolderKey;   // the history repository's folder; empty: none
+extern const char* const kHistoryFolderKey;     // the history repository's folder; empty: none
+extern const char* const kActivityLogFileKey;   // the activity log's database; empty: none
 extern const char* const
     kReadBackKey;   // read back after every write; false when not set   // read at start only; 10 when not set

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 #include <cstring>
@@ -145,6 +146,7 @@ private slots:
     void addressBookRoundTrip();
     void replyCompleteModePersists();
     void activityLogFiltersAndExports();
+    void layoutComesBackAfterARestart();
     void searchReportsAnsweredAndNew();
     void searchCancelled();
     void sheetIpRowsBlankAtStart();
@@ -182,6 +184,7 @@ void tst_App::initTestCase()
 void tst_App::init()
 {
     QSettings().clear();
+    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
     SimOptions options;
     m_sim = std::make_unique<StandInEncoder>(options);
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
@@ -986,6 +989,43 @@ void tst_App::addressBookRoundTrip()
     QVERIFY(!Tree()->SelectedItem());
 }
 
+void tst_App::layoutComesBackAfterARestart()
+{
+    auto open = [this] {
+        m_frame = new CMainFrame(*m_prompter, {}, m_sim->OutFile());
+        m_frame->RestoreSettings();
+    };
+    delete m_frame.data();
+    open();
+    QVERIFY(!m_frame->RestoreLayout());   // nothing kept yet: the window starts as always
+    m_frame->resize(900, 640);
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    m_frame->OuterSplitter()->SetProportions({40, 60});
+    m_frame->InnerSplitter()->SetProportions({55, 45});
+    m_frame->SettingsSheet()->SetColumnDivider(333);
+    Tree()->header()->resizeSection(0, 171);
+    m_frame->ActivityLog()->View()->header()->resizeSection(1, 133);
+    m_frame->ActivityDock()->hide();
+    const std::vector<int> outer = m_frame->OuterSplitter()->Proportions();
+    const std::vector<int> inner = m_frame->InnerSplitter()->Proportions();
+    QTRY_VERIFY(m_frame->close());
+    QTRY_VERIFY(m_frame.isNull());
+
+    open();
+    QVERIFY(m_frame->RestoreLayout());
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QCOMPARE(m_frame->size(), QSize(900, 640));
+    QCOMPARE(m_frame->OuterSplitter()->Proportions(), outer);
+    QCOMPARE(m_frame->InnerSplitter()->Proportions(), inner);
+    QCOMPARE(m_frame->SettingsSheet()->ColumnDivider(), 333);
+    QCOMPARE(Tree()->header()->sectionSize(0), 171);
+    QCOMPARE(m_frame->ActivityLog()->View()->header()->sectionSize(1), 133);
+    QVERIFY(m_frame->ActivityDock()->isHidden());
+    QVERIFY(!m_frame->InExchange());   // nothing was asked of any encoder
+}
+
 void tst_App::replyCompleteModePersists()
 {
     QAction* mode = m_frame->CommandAction(ID_WAIT_REPLY_COMPLETE);
@@ -1021,11 +1061,13 @@ void tst_App::activityLogFiltersAndExports()
     log->AddEntry(at, "10.0.0.1", CActivityLog::Severity::Info, "Read Configuration succeeded");
     log->AddEntry(at.addSecs(1), "10.0.0.2", CActivityLog::Severity::Error, "Read Configuration failed: \"x\", y");
     log->AddEntry(at.addSecs(2), "10.0.0.1", CActivityLog::Severity::Warning, "Alarm raised: Program-1 no output");
-    QCOMPARE(log->List()->topLevelItem(0)->text(3), QStringLiteral("Alarm raised: Program-1 no output"));
+    QAbstractItemModel* shown = log->View()->model();
+    QCOMPARE(shown->index(0, 3).data().toString(), QStringLiteral("Alarm raised: Program-1 no output"));
 
     log->SetEncoderFilter("10.0.0.1");
     QCOMPARE(log->ShownEntries().size(), size_t(2));
-    QCOMPARE(log->List()->topLevelItem(1)->isHidden(), true);
+    QCOMPARE(shown->rowCount(), 2);
+    QCOMPARE(shown->index(1, 3).data().toString(), QStringLiteral("Read Configuration succeeded"));
     log->SetSeverityFilter(CActivityLog::Severity::Warning);
     QCOMPARE(log->ShownEntries().size(), size_t(1));
     log->SetEncoderFilter(QString());

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -57,7 +58,10 @@ void TypeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     QVERIFY(editor && editor == dynamic_cast<CRowEdit*>(row));
     editor->selectAll();
-    QTest::keyClicks(editor, text);
+    // What a keyboard of another script types arrives as input-method text.
+    QInputMethodEvent typed;
+    typed.setCommitString(text);
+    QApplication::sendEvent(editor, &typed);
     QTest::keyClick(editor, Qt::Key_Return);
 }
 
@@ -173,6 +177,7 @@ void tst_Edits::initTestCase()
 void tst_Edits::init()
 {
     QSettings().clear();
+    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2-3";
     m_sim = std::make_unique<StandInEncoder>(options);
@@ -320,7 +325,8 @@ void tst_Edits::reviewShowsTheChangesAndAsks()
     ReadSelected();
     TypePasswords();
     TypeAndEnter(Sheet(), kVideoBitrate, QStringLiteral("6500"));
-    TypeAndEnter(Sheet(), kProgramName, QStringLiteral("Studio B"));
+    // A name the encoder keeps in GB2312 shows in the review as the sheet shows it.
+    TypeAndEnter(Sheet(), kProgramName, QString::fromUtf8("中文频道"));
 
     // Escape cancels: nothing is sent, the edits stay.
     std::vector<CChangesDialog::Row> rows;
@@ -339,7 +345,8 @@ void tst_Edits::reviewShowsTheChangesAndAsks()
                           QString::fromLatin1(FindSheetRow(kVideoBitrate)->label);
     const QString name = QString::fromLatin1(HeadingOf(*FindSheetRow(kProgramName))) + " / " +
                          QString::fromLatin1(FindSheetRow(kProgramName)->label);
-    const std::vector<CChangesDialog::Row> expected = {{name, "Korvane One", "Studio B"}, {video, "4000", "6500"}};
+    const std::vector<CChangesDialog::Row> expected = {{name, "Korvane One", QString::fromUtf8("中文频道")},
+                                                       {video, "4000", "6500"}};
     QCOMPARE(rows, expected);
     QCOMPARE(intro, QStringLiteral("Write 2 changed settings to 127.0.0.2?"));
     QCOMPARE(m_sim->EncoderFor(kFirstAddress).RequestCount(CMD_WRITE_CONFIG), 0);
@@ -358,8 +365,9 @@ void tst_Edits::reviewShowsTheChangesAndAsks()
     char expectedDocument[12000] = "";
     EncoderRecord copy = *record;
     WriteSettingsDocument(copy, expectedDocument);
-    QCOMPARE(QString::fromStdString(m_sim->EncoderFor(kFirstAddress).LastWrittenDocument()),
-             QString::fromLatin1(expectedDocument));
+    const std::string written = m_sim->EncoderFor(kFirstAddress).LastWrittenDocument();
+    QCOMPARE(QByteArray::fromStdString(written), QByteArray(expectedDocument));
+    QVERIFY(written.find("<progName>\xD6\xD0\xCE\xC4\xC6\xB5\xB5\xC0</progName>") != std::string::npos);
     QCOMPARE(PendingColumn(kFirst), 0);
     QVERIFY(!Sheet().IsRowMarked(kVideoBitrate));
 
@@ -671,7 +679,8 @@ void tst_Edits::compareTwoEncoders()
     SimEncoder second = m_sim->EncoderFor(kSecondAddress);
     std::string document = second.Document();
     const std::string from = "<progName>Korvane One</progName>";
-    document.replace(document.find(from), from.size(), "<progName>Studio B</progName>");
+    // 中文频道 as the encoder keeps it: GB2312 bytes.
+    document.replace(document.find(from), from.size(), "<progName>\xD6\xD0\xCE\xC4\xC6\xB5\xB5\xC0</progName>");
     second.SetDocument(document);
     Select(kFirst);
     ReadSelected();
@@ -688,7 +697,8 @@ void tst_Edits::compareTwoEncoders()
     const QString name = QString::fromLatin1(HeadingOf(*FindSheetRow(kProgramName))) + " / " +
                          QString::fromLatin1(FindSheetRow(kProgramName)->label);
     // The address rows differ too: every row that shows a field is compared.
-    QVERIFY(std::find(rows.begin(), rows.end(), CChangesDialog::Row{name, "Korvane One", "Studio B"}) != rows.end());
+    QVERIFY(std::find(rows.begin(), rows.end(),
+                      CChangesDialog::Row{name, "Korvane One", QString::fromUtf8("中文频道")}) != rows.end());
     QCOMPARE(rows.size(), size_t(2));
 }
 
