@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -63,6 +64,12 @@ struct Refusal {
     bool present;   // whether this build has what the command needs
     std::string reason;
 };
+
+// The case's name in test output, not its bytes.
+void PrintTo(const Refusal& refusal, std::ostream* out)
+{
+    *out << refusal.name;
+}
 
 class CliRefusal : public ::testing::TestWithParam<Refusal> {};
 
