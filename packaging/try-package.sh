@@ -34,5 +34,7 @@ done
 port=$(sed -n 's/.*command port \([0-9]*\).*/\1/p' "$work/sim.txt")
 [ -n "$port" ] || { echo "try-package: korvane-sim did not start:"; cat "$work/sim.txt"; exit 1; }
 (cd "$work" && /usr/bin/korvane-cli --port "$port" --wait reply status 127.0.0.1)
+# The configuration history loads libgit2 from the package's dependencies.
+(cd "$work" && /usr/bin/korvane-cli --port "$port" --wait reply backup 127.0.0.1 --repo "$work/repo")
 man -w korvane-cli >/dev/null 2>&1 || [ -f /usr/share/man/man1/korvane-cli.1.gz ]
-echo "try-package: installed, ran korvane-cli --version and a status of korvane-sim, removed"
+echo "try-package: installed, ran korvane-cli --version, a status and a backup of korvane-sim, removed"
