@@ -160,6 +160,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // One command given on one or several encoders; ends with one summary box when it

@@ -310,7 +310,10 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
         const QString target = names.size() == 1
                                    ? names.first()
                                    : QStringLiteral("%1 encoders (%2)").arg(names.size()).arg(AddressList(names));
-        const QString intro = QStringLiteral("Write %1 changed settings to %2?").arg(rows.size()).arg(target);
+        const QString intro = QStringLiteral("Write %1 changed %2 to %3?")
+                                  .arg(rows.size())
+                                  .arg(rows.size() == 1 ? QStringLiteral("setting") : QStringLiteral("settings"))
+                                  .arg(target);
         CChangesDialog dialog(
             this, QStringLiteral("Review Changes"), intro,
             {QStringLiteral("Setting"), QStringLiteral("On the encoder"), QStringLiteral("New value")}, rows,

@@ -135,6 +135,8 @@ private slots:
     void pendingMarksFollowEditRevertAndRead();
     void marksReadInLightAndDarkPalettes_data();
     void marksReadInLightAndDarkPalettes();
+    void everyTextOfTheSheetReadsInLightAndDarkPalettes_data();
+    void everyTextOfTheSheetReadsInLightAndDarkPalettes();
     void sheetSaysWhyItTakesNoEdit();
     void reviewShowsTheChangesAndAsks();
     void severalEncodersOneReviewPerSetOfChanges();
@@ -147,6 +149,7 @@ private slots:
     void presetThatBreaksARuleIsNotApplied();
     void presetsNeedAnEncoderThatWasRead();
     void compareTwoEncoders();
+    void escapeInAnEditorClosesItAndCancelsNothing();
 
 private:
     CSettingsSheet& Sheet() { return *m_frame->SettingsSheet(); }
@@ -307,6 +310,54 @@ void tst_Edits::marksReadInLightAndDarkPalettes()
     QVERIFY(Contrast(row->GetStripeColor(), palette.color(QPalette::Base)) > 1.2);
 }
 
+void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes_data()
+{
+    marksReadInLightAndDarkPalettes_data();
+}
+
+// Headings, labels and values (read-only and greyed ones too) as drawn, in both palettes,
+// before any encoder is read and after.
+void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes()
+{
+    QFETCH(QPalette, palette);
+    QApplication::setPalette(palette);
+    MakeFrame();
+    auto check = [this](const char* when) {
+        int rows = 0;
+        for (CRowTree* column : {Sheet().LeftColumn(), Sheet().RightColumn()}) {
+            for (CRowTreeItem* row = column->GetFirstPainted(); row; row = row->GetNextPainted()) {
+                ++rows;
+                QColor back;
+                const QColor label = column->GetList()->LabelTextColor(row, row->IsHeading(), &back);
+                QVERIFY2(Contrast(label, back) >= 4.5, qPrintable(QStringLiteral("%1: label of %2: %3")
+                                                                      .arg(when, row->GetLabelText())
+                                                                      .arg(Contrast(label, back))));
+                if (row->IsHeading()) continue;
+                const double value = Contrast(row->ShownValueColor(), row->GetBackColor());
+                QVERIFY2(value >= 4.5,
+                         qPrintable(QStringLiteral("%1: value of %2: %3").arg(when, row->GetLabelText()).arg(value)));
+            }
+        }
+        QVERIFY(rows > 20);
+    };
+    check("nothing read");
+    Select(kFirst);
+    ReadSelected();
+    check("read");
+
+    // The output's toolbar buttons show on the toolbar's own colour: their outline reads.
+    const QColor toolbar = m_frame->palette().color(QPalette::Active, QPalette::Window);
+    for (int id : {ID_START_TS_IP, ID_STOP_TS_IP}) {
+        const QImage image = m_frame->CommandAction(id)->icon().pixmap(QSize(16, 15)).toImage();
+        double best = 1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() == 255)
+                    best = std::max(best, Contrast(image.pixelColor(x, y), toolbar));
+        QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
+    }
+}
+
 void tst_Edits::sheetSaysWhyItTakesNoEdit()
 {
     QVERIFY(Sheet().Notice().contains(QStringLiteral("No encoder is selected")));
@@ -402,7 +453,7 @@ void tst_Edits::severalEncodersOneReviewPerSetOfChanges()
     QCOMPARE(m_prompter->dialogTitles, QStringList({"Review Changes", "Review Changes"}));
     QCOMPARE(first.size(), size_t(1));
     QCOMPARE(second.size(), size_t(2));
-    QCOMPARE(firstIntro, QStringLiteral("Write 1 changed settings to 127.0.0.2?"));
+    QCOMPARE(firstIntro, QStringLiteral("Write 1 changed setting to 127.0.0.2?"));
     QCOMPARE(m_sim->EncoderFor(kFirstAddress).RequestCount(CMD_WRITE_CONFIG), 1);
     QCOMPARE(m_sim->EncoderFor(kSecondAddress).RequestCount(CMD_WRITE_CONFIG), 0);   // its review was cancelled
 }
@@ -700,6 +751,47 @@ void tst_Edits::compareTwoEncoders()
     QVERIFY(std::find(rows.begin(), rows.end(),
                       CChangesDialog::Row{name, "Korvane One", QString::fromUtf8("中文频道")}) != rows.end());
     QCOMPARE(rows.size(), size_t(2));
+}
+
+void tst_Edits::escapeInAnEditorClosesItAndCancelsNothing()
+{
+    Select(kFirst);
+    ReadSelected();
+    // A read of the other encoder is in flight while the operator edits this one.
+    m_sim->EncoderFor(kSecondAddress).SetDelay(400);
+    Select(kSecond);
+    QVERIFY(Tree()->OnCommand(ID_READ_CONFIGURATION));
+    QVERIFY(m_frame->InExchange());
+    Select(kFirst);
+
+    CRowTreeItem* row = Sheet().RowFor(kProgramName);
+    CRowTree* tree = row->GetOwner();
+    tree->EnsureVisible(row);
+    tree->LayoutRows();
+    QTest::mouseClick(tree->GetList(), Qt::LeftButton, {}, row->GetValueRect().center());
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor && editor == dynamic_cast<CRowEdit*>(row));
+    editor->selectAll();
+    QTest::keyClicks(editor, "Typed");
+    QTest::keyClick(editor, Qt::Key_Escape);
+
+    QVERIFY(m_frame->InExchange());   // the read goes on
+    QVERIFY(QApplication::focusWidget() != editor);
+    QCOMPARE(Shown(Sheet(), kProgramName), QStringLiteral("Korvane One"));
+    QCOMPARE(PendingColumn(kFirst), 0);
+    WaitIdle();
+    // It ran to its own end (the stand-in answers too late for these short waits): nothing
+    // was cancelled.
+    for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries())
+        QVERIFY2(!entry.text.contains(QStringLiteral("cancel"), Qt::CaseInsensitive), qPrintable(entry.text));
+
+    // With no editor open, Esc is the window's again: it cancels.
+    Select(kSecond);
+    QVERIFY(Tree()->OnCommand(ID_READ_CONFIGURATION));
+    Tree()->setFocus();
+    QTest::keyClick(Tree(), Qt::Key_Escape);
+    WaitIdle();
+    QVERIFY(m_frame->ActivityLog()->Entries().back().text.contains(QStringLiteral("cancel"), Qt::CaseInsensitive));
 }
 
 QTEST_MAIN(tst_Edits)
