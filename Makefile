@@ -18,14 +18,20 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev
 # WenQuanYi Micro Hei: a compact face with the Chinese glyphs of the encoders' GB2312 names.
 RUN_PACKAGES  := fonts-dejavu-core fonts-wqy-microhei
 STYLE_PACKAGES := clang-format-14 clang-tidy-14
+# The package's manual pages and its checks.
+PACKAGE_PACKAGES := help2man lintian desktop-file-utils appstream dpkg-dev file
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 libtinyxml-dev libasio-dev libgit2-dev
+# The Windows programs run: Wine, GoogleTest's source (built with the cross compiler), the
+# header-only Asio lent to it, dpkg-dev to unpack TinyXML's Debian source package.
+WINDOWS_TEST_PACKAGES := g++-mingw-w64-x86-64 wine64 googletest libasio-dev dpkg-dev
+BUILD_WINTEST ?= build-windows-test
 # The posix thread model: the layers use std::thread and std::mutex.
 WINDOWS_CXX   ?= x86_64-w64-mingw32-g++-posix
 # The tests that run under ThreadSanitizer, by ctest name: the link's and the device layer's.
 TSAN_TESTS    ?= ^(link|device)\.
 
-.PHONY: all deps fuzz-deps build test sanitize tsan windows-check fuzz bench run clean format-check tidy \
-        prometheus-deps prometheus-check
+.PHONY: all deps fuzz-deps build test sanitize tsan windows-check windows-test portable-check package package-try \
+        fuzz bench run clean format-check tidy prometheus-deps prometheus-check
 
 all: build
 
@@ -48,8 +54,9 @@ endef
 deps:
 	$(call install_missing,$(PACKAGES))
 
+# The presets (CMakePresets.json) are also what a Windows build starts from (README).
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja
+	cmake --preset linux -B $(BUILD)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -111,6 +118,73 @@ windows-check:
 	  count=$$((count + 1)); \
 	done; \
 	echo "windows-check: $$count sources compiled for Windows without a warning"
+
+# The GUI-free layers, the command-line tool, the stand-in and their tests built for
+# Windows and run under Wine: Winsock's differences show at run time, not at compile time.
+# TinyXML is built from Debian's source package, fetched with a private apt state in the
+# build folder from the machine's own Debian sources (its apt configuration is left alone);
+# GoogleTest from Debian's googletest source, both with the cross compiler. Each test
+# program runs whole under Wine, one at a time, and once more if it failed: Wine's sockets
+# go through its server, and on a busy machine that can outlast the tests' short waits.
+# Then korvane-cli.exe reads ten Linux stand-ins in both wait modes, and what it prints and
+# writes must equal the Linux korvane-cli's byte for byte.
+WINTEST_APT := $(CURDIR)/$(BUILD_WINTEST)/apt
+WINTEST_APT_OPTS := -q -o Dir::Etc::SourceList=$(WINTEST_APT)/sources.list \
+  -o Dir::Etc::SourceParts=$(WINTEST_APT)/sources.list.d -o Dir::State::Lists=$(WINTEST_APT)/lists \
+  -o Dir::Cache=$(WINTEST_APT)/cache -o APT::Sandbox::User=root
+WINE ?= $(shell command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+WINE_ENV := WINEPREFIX=$(CURDIR)/$(BUILD_WINTEST)/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+$(BUILD_WINTEST)/tinyxml/tinyxml.cpp:
+	@set -e; mkdir -p $(WINTEST_APT)/lists/partial $(WINTEST_APT)/cache/archives/partial \
+	  $(WINTEST_APT)/sources.list.d $(BUILD_WINTEST)/tinyxml-src; \
+	sed -n 's|^deb \(.*/debian.*\)|deb-src \1|p' /etc/apt/sources.list 2>/dev/null > $(WINTEST_APT)/sources.list || true; \
+	for f in /etc/apt/sources.list.d/*.sources; do \
+	  grep -qE '^URIs:.*/debian' $$f 2>/dev/null && \
+	    sed 's/^Types: .*/Types: deb-src/' $$f > $(WINTEST_APT)/sources.list.d/$$(basename $$f); \
+	done; \
+	apt-get $(WINTEST_APT_OPTS) update; \
+	cd $(BUILD_WINTEST)/tinyxml-src && apt-get $(WINTEST_APT_OPTS) source tinyxml; \
+	rm -rf ../tinyxml && mv tinyxml-*/ ../tinyxml
+
+$(BUILD_WINTEST)/lent/asio.hpp:
+	mkdir -p $(BUILD_WINTEST)/lent
+	ln -sfn /usr/include/asio.hpp $(BUILD_WINTEST)/lent/asio.hpp
+	ln -sfn /usr/include/asio $(BUILD_WINTEST)/lent/asio
+
+windows-test: deps $(BUILD)/build.ninja
+	$(call install_missing,$(WINDOWS_TEST_PACKAGES))
+	$(MAKE) $(BUILD_WINTEST)/tinyxml/tinyxml.cpp $(BUILD_WINTEST)/lent/asio.hpp
+	cmake --preset windows-cross -B $(BUILD_WINTEST) \
+	  -DKORVANE_TINYXML_SOURCE=$(CURDIR)/$(BUILD_WINTEST)/tinyxml -DASIO_INCLUDE_DIR=$(CURDIR)/$(BUILD_WINTEST)/lent
+	cmake --build $(BUILD_WINTEST) -j $(JOBS)
+	$(WINE_ENV) $(WINE) wineboot --init >/dev/null 2>&1 || true
+	cd $(BUILD_WINTEST) && $(WINE_ENV) ctest --output-on-failure --timeout 900 --repeat until-pass:2
+	cmake --build $(BUILD) -j $(JOBS) --target korvane-cli korvane-sim
+	$(WINE_ENV) tests/windows/compare-cli.sh $(BUILD) $(BUILD_WINTEST)
+
+# No Linux-only call in the window's layers, which Windows builds with Qt's own kits.
+portable-check:
+	tests/windows/check-portable.sh
+
+# The Debian package of the window, korvane-cli and korvane-sim (CPack, build/package/),
+# checked as a distribution would: lintian with no error, the desktop entry and the
+# AppStream metadata validated. It reuses the normal build folder.
+package: deps
+	$(call install_missing,$(PACKAGE_PACKAGES))
+	cmake --preset linux -B $(BUILD) -DKORVANE_PACKAGE=ON
+	cmake --build $(BUILD) -j $(JOBS)
+	rm -rf $(BUILD)/package
+	cd $(BUILD) && cpack -G DEB
+	desktop-file-validate packaging/org.korvane.korvane.desktop
+	appstreamcli validate --no-net --pedantic $(BUILD)/packaging/org.korvane.korvane.metainfo.xml
+	lintian --fail-on error --tag-display-limit 0 $(BUILD)/package/korvane_*.deb
+	@echo "package: $$(ls $(BUILD)/package/korvane_*.deb)"
+
+# Installs the package on this machine (root, or sudo), runs the installed programs and
+# removes it again.
+package-try: package
+	packaging/try-package.sh $(BUILD)/package/korvane_*.deb
 
 fuzz-deps:
 	$(call install_missing,$(FUZZ_PACKAGES))
@@ -179,4 +253,4 @@ run: build
 	$(BUILD)/app/korvane
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ) $(BUILD_TSAN) $(BUILD_WIN) fuzz/corpus-work
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ) $(BUILD_TSAN) $(BUILD_WIN) $(BUILD_WINTEST) fuzz/corpus-work

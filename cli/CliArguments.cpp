@@ -413,3 +413,19 @@ std::string CliHelpText()
            "Exit status: 0 every encoder succeeded, 1 any failed, 2 usage error; monitor: 0 when\n"
            "stopped by SIGINT or SIGTERM, 1 when the metrics address cannot be served.\n";
 }
+
+std::string MissingFromThisBuild(const CliArguments& arguments)
+{
+    const bool history = arguments.command == CliCommand::Backup || arguments.command == CliCommand::History ||
+                         arguments.command == CliCommand::Diff;
+    if (history && !KORVANE_HAS_HISTORY) {
+        return "this build of korvane-cli has no configuration history: " +
+               std::string(CommandName(arguments.command)) +
+               " is not available (backup, history and diff need the Linux build)";
+    }
+    if (arguments.metrics && !KORVANE_HAS_METRICS) {
+        return "this build of korvane-cli has no metrics endpoint: monitor --metrics is not available (it needs the "
+               "Linux build)";
+    }
+    return {};
+}

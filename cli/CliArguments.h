@@ -74,3 +74,17 @@ const char* CommandName(CliCommand command);
 
 // The --help text.
 std::string CliHelpText();
+
+// What a build of korvane-cli leaves out when the library behind it does not exist for its
+// platform (a Windows build has neither libgit2 nor libmicrohttpd): configuration history
+// (backup, history, diff) and the metrics endpoint (monitor --metrics).
+#ifndef KORVANE_HAS_HISTORY
+#define KORVANE_HAS_HISTORY 1
+#endif
+#ifndef KORVANE_HAS_METRICS
+#define KORVANE_HAS_METRICS 1
+#endif
+
+// The usage error of a command or option this build does not have; empty when it has
+// everything `arguments` ask for.
+std::string MissingFromThisBuild(const CliArguments& arguments);

@@ -8,7 +8,9 @@
 
 #include "CallQueue.h"
 #include "CliOutput.h"
+#if KORVANE_HAS_HISTORY
 #include "CliHistory.h"
+#endif
 #include "CliSettings.h"
 #include "ExchangeEngine.h"
 #include "MonitorRunner.h"
@@ -331,9 +333,11 @@ int RunCliCommand(const CliRunSetup& setup)
     if (setup.arguments.command == CliCommand::Search) {
         return RunSearch(setup);
     }
+#if KORVANE_HAS_HISTORY
     if (setup.arguments.command == CliCommand::Backup) {
         return RunBackup(setup);
     }
+#endif
     if (setup.arguments.command == CliCommand::Monitor) {
         return RunMonitor(setup, MakeEngineOptions(setup.arguments));
     }

@@ -7,7 +7,9 @@
 #include <ctime>
 
 #include "CliOutput.h"
+#if KORVANE_HAS_METRICS
 #include "MetricsServer.h"
+#endif
 #include "RecordJson.h"
 #include "TextConversions.h"
 
@@ -73,6 +75,7 @@ int RunMonitor(const CliRunSetup& setup, const EngineOptions& options)
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
 
+#if KORVANE_HAS_METRICS
     MetricsServer server;
     if (arguments.metrics) {
         std::string error;
@@ -86,11 +89,14 @@ int RunMonitor(const CliRunSetup& setup, const EngineOptions& options)
                      static_cast<unsigned>(server.Port()));
         std::fflush(stderr);
     }
+#endif
 
     EncoderMonitor monitor(options, setup.addresses);
+#if KORVANE_HAS_METRICS
     if (arguments.metrics) {
         server.Publish(monitor.Figures());
     }
+#endif
     const auto interval = std::chrono::milliseconds(arguments.intervalMs);
     SteadyClock::time_point nextPoll = SteadyClock::now();
     SteadyClock::time_point lastPublish = SteadyClock::now();
@@ -118,6 +124,7 @@ int RunMonitor(const CliRunSetup& setup, const EngineOptions& options)
         // The endpoint has a change before its line is printed: whoever reads the line and
         // then scrapes sees it.
         now = SteadyClock::now();
+#if KORVANE_HAS_METRICS
         if (arguments.metrics && figuresChanged &&
             (!events.empty() || now - lastPublish >= std::chrono::milliseconds(kPublishEveryMs) ||
              monitor.PollsInFlight() == 0)) {
@@ -125,6 +132,10 @@ int RunMonitor(const CliRunSetup& setup, const EngineOptions& options)
             lastPublish = now;
             figuresChanged = false;
         }
+#else
+        (void)lastPublish;
+        (void)figuresChanged;
+#endif
         if (!events.empty()) {
             out.clear();
             for (const MonitorEvent& event : events) {

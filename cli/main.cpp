@@ -10,6 +10,7 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #define isatty _isatty
 #define fileno _fileno
@@ -20,7 +21,9 @@
 
 #include "AddressArguments.h"
 #include "CliArguments.h"
+#if KORVANE_HAS_HISTORY
 #include "CliHistory.h"
+#endif
 #include "CliRunner.h"
 #include "CliSettings.h"
 #include "Socket.h"
@@ -82,6 +85,13 @@ void AllowOpenFiles(int parallel)
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    // Lines and documents go out with the LF line ends the encoder's documents have, not
+    // the C runtime's CR LF: a read's file and its printed document stay the same bytes,
+    // and scripts see the same output on every platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     CliArguments arguments;
     std::string error;
     if (!ParseCliArguments(argc, argv, arguments, error)) {
@@ -96,9 +106,14 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (std::string missing = MissingFromThisBuild(arguments); !missing.empty()) {
+        return Usage(missing);
+    }
+#if KORVANE_HAS_HISTORY
     if (arguments.command == CliCommand::Diff) {
         return RunDiff(arguments);
     }
+#endif
 
     CliRunSetup setup;
     setup.arguments = arguments;
@@ -116,12 +131,14 @@ int main(int argc, char** argv)
         }
         setup.addresses = std::move(addresses.addresses);
     }
+#if KORVANE_HAS_HISTORY
     if (arguments.command == CliCommand::History) {
         if (setup.addresses.size() != 1) {
             return Usage("history needs exactly one encoder");
         }
         return RunHistory(arguments, setup.addresses.front());
     }
+#endif
 
     if (arguments.command == CliCommand::Read) {
         if (setup.addresses.size() > 1 && arguments.outDir.empty() && !arguments.json) {

@@ -137,6 +137,22 @@ bool StartSocketLibrary()
 #endif
 }
 
+namespace {
+
+// Winsock makes no socket before WSAStartup. The programs start it at their start-up, but
+// a layer that only links the sockets (the in-process stand-in, a test, a tool of its own)
+// would otherwise find every socket refused; the first socket starts it for the process.
+// WSAStartup counts its callers, so this start adds to the program's own.
+void EnsureSocketLibrary()
+{
+#ifdef _WIN32
+    static const bool started = StartSocketLibrary();
+    (void)started;
+#endif
+}
+
+}   // namespace
+
 void StopSocketLibrary()
 {
 #ifdef _WIN32
@@ -152,6 +168,7 @@ uint32_t TickCountMs()
 
 CSocket::CSocket(Kind kind)
 {
+    EnsureSocketLibrary();
     NativeSocket fd =
         socket(AF_INET, kind == Kind::Tcp ? SOCK_STREAM : SOCK_DGRAM, kind == Kind::Tcp ? IPPROTO_TCP : IPPROTO_UDP);
 #ifdef _WIN32

@@ -72,14 +72,39 @@ bool NextUtf8(const std::string& text, size_t i, uint32_t& cp, size_t& length)
 // One character each way through the platform's own GB2312 tables.
 #ifdef _WIN32
 constexpr UINT kGb2312CodePage = 20936;
+constexpr UINT kGbkCodePage = 936;
+
+// Whether GB2312 has a character at this pair. GBK fills some of the cells GB2312 leaves
+// empty, so a converter that knows only GBK is held to GB2312's cells with this.
+bool IsGb2312Cell(unsigned char lead, unsigned char trail)
+{
+    // Rows and cells counted from 1, as the standard counts them.
+    struct CellRun {
+        int row, first, last;
+    };
+    static constexpr CellRun kSymbolRuns[] = {
+        {1, 1, 94}, {2, 17, 66}, {2, 69, 78}, {2, 81, 92}, {3, 1, 94}, {4, 1, 83},  {5, 1, 86},
+        {6, 1, 24}, {6, 33, 56}, {7, 1, 33},  {7, 49, 81}, {8, 1, 26}, {8, 37, 73}, {9, 4, 79},
+    };
+    const int row = lead - 0xA0;
+    const int cell = trail - 0xA0;
+    if (row >= 16 && row <= 87) {
+        return row != 55 || cell <= 89;   // the hanzi; the first level ends at 55-89
+    }
+    for (const CellRun& run : kSymbolRuns) {
+        if (run.row == row && cell >= run.first && cell <= run.last) return true;
+    }
+    return false;
+}
 
 class Converter {
 public:
     bool Decode(unsigned char lead, unsigned char trail, uint32_t& cp)
     {
+        if (!IsGb2312Cell(lead, trail)) return false;
         const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
         wchar_t out[2];
-        const int n = MultiByteToWideChar(kGb2312CodePage, MB_ERR_INVALID_CHARS, in, 2, out, 2);
+        const int n = MultiByteToWideChar(CodePage(), MB_ERR_INVALID_CHARS, in, 2, out, 2);
         if (n != 1) return false;
         cp = static_cast<uint16_t>(out[0]);
         // A cell the table leaves empty may come back as its default character or a
@@ -99,11 +124,24 @@ public:
         }
         char bytes[8];
         BOOL usedDefault = FALSE;
-        const int n = WideCharToMultiByte(kGb2312CodePage, WC_NO_BEST_FIT_CHARS, in, inLength, bytes,
+        const int n = WideCharToMultiByte(CodePage(), WC_NO_BEST_FIT_CHARS, in, inLength, bytes,
                                           static_cast<int>(sizeof bytes), nullptr, &usedDefault);
         if (n != 2 || usedDefault) return false;
+        const auto lead = static_cast<unsigned char>(bytes[0]);
+        const auto trail = static_cast<unsigned char>(bytes[1]);
+        if (!IsLead(lead) || !IsTrail(trail) || !IsGb2312Cell(lead, trail)) return false;
         out.append(bytes, 2);
         return true;
+    }
+
+private:
+    // GB2312's own table where the system has it installed; GBK's, which holds every
+    // GB2312 character at the same bytes, where it has not (Wine, trimmed installations:
+    // without this every Chinese name would show as replacement marks).
+    static UINT CodePage()
+    {
+        static const UINT page = IsValidCodePage(kGb2312CodePage) ? kGb2312CodePage : kGbkCodePage;
+        return page;
     }
 };
 #else

@@ -285,6 +285,9 @@ bool CEncoderSim::BindAll()
                 break;
             }
             commandPort = encoder.listener.LocalPort();
+            if (!m_options.discovery) {
+                continue;
+            }
             // No address reuse here: two datagram sockets on one address and port would
             // split the searches between them without a word.
             encoder.datagrams = CSocket(CSocket::Kind::Udp);
@@ -297,7 +300,7 @@ bool CEncoderSim::BindAll()
         }
         if (m_error.empty()) {
             m_commandPort = commandPort;
-            m_searchPort = searchPort;
+            m_searchPort = m_options.discovery ? searchPort : 0;
             return true;
         }
         CloseAll();
@@ -805,7 +808,9 @@ void CEncoderSim::Run()
         sockets.clear();
         for (const auto& encoder : impl.encoders) {
             sockets.push_back(&encoder->listener);
-            sockets.push_back(&encoder->datagrams);
+            // Without discovery the listener takes the datagram socket's place too, so
+            // that every encoder keeps its two places in `ready`.
+            sockets.push_back(encoder->datagrams.Valid() ? &encoder->datagrams : &encoder->listener);
         }
         for (const Connection& connection : impl.connections) {
             sockets.push_back(&connection.socket);
@@ -826,7 +831,7 @@ void CEncoderSim::Run()
             }
         }
         for (size_t e = 0; e < impl.encoders.size(); ++e) {
-            if (ready[2 * e + 1]) {
+            if (ready[2 * e + 1] && impl.encoders[e]->datagrams.Valid()) {
                 serveDatagram(*impl.encoders[e]);
             }
         }

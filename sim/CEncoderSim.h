@@ -93,6 +93,9 @@ struct SimOptions {
     SimFault fault = SimFault::None;
     int delayMs = 0;       // every answer (reply, close, discovery reply) this long after its request
     int trickleMs = 400;   // the Trickle fault's pace: one payload byte per this many ms
+    // false: the encoders bind no discovery port and answer no search (SearchPort() is 0),
+    // for places where several addresses cannot share one datagram port.
+    bool discovery = true;
     std::function<void(const std::string&)> log;   // one line per request, from the server thread; may be empty
 };
 

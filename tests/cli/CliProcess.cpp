@@ -2,17 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+// The Windows process is CliProcessWindows.cpp's.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal)
 {
@@ -64,6 +66,11 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
     m_err = err[0];
 }
 
+bool CliProcess::Started() const
+{
+    return m_pid > 0;
+}
+
 CliProcess::~CliProcess()
 {
     if (m_pid > 0) {
@@ -101,18 +108,6 @@ bool CliProcess::ReadSome(int waitMs)
     return true;
 }
 
-bool CliProcess::ReadUntil(const std::function<bool(const std::string&, const std::string&)>& done, int limitMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (!done(m_outText, m_errText)) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) {
-            return done(m_outText, m_errText);
-        }
-    }
-    return true;
-}
-
 void CliProcess::Signal(int signal)
 {
     if (m_pid > 0) {
@@ -145,6 +140,24 @@ CliRun CliProcess::Wait(int limitMs)
     run.out = m_outText;
     run.err = m_errText;
     return run;
+}
+
+const char* TerminalUnavailableReason()
+{
+    return nullptr;
+}
+#endif
+
+bool CliProcess::ReadUntil(const std::function<bool(const std::string&, const std::string&)>& done, int limitMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done(m_outText, m_errText)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) {
+            return done(m_outText, m_errText);
+        }
+    }
+    return true;
 }
 
 CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs, bool errorIsTerminal)

@@ -3,9 +3,12 @@
 // printed and how it ended. The process runs in a folder of its own (the write
 // exchange leaves its out.xml there), and is killed if it outlives its time limit.
 
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,8 +28,7 @@ public:
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
 
-    bool Started() const { return m_pid > 0; }
-    pid_t Pid() const { return m_pid; }
+    bool Started() const;
     // Reads both outputs to their end and reaps the process; kills it after `limitMs`.
     // What was read before (Out, Err) is part of the result.
     CliRun Wait(int limitMs = 60000);
@@ -37,18 +39,37 @@ public:
                    int limitMs = 20000);
     const std::string& Out() const { return m_outText; }
     const std::string& Err() const { return m_errText; }
+
+#ifndef _WIN32
+    pid_t Pid() const
+    {
+        return m_pid;
+    }
     void Signal(int signal);
+#endif
 
 private:
     // Reads what is there within `waitMs`; false once both outputs have ended.
     bool ReadSome(int waitMs);
 
+#ifdef _WIN32
+    // The process, the reading ends of its output pipes (Windows HANDLEs) and the threads
+    // that drain them into a queue ReadSome takes from.
+    struct Pipes;
+    void* m_process = nullptr;
+    std::unique_ptr<Pipes> m_pipes;
+#else
     pid_t m_pid = -1;
     int m_out = -1;
     int m_err = -1;
+#endif
     std::string m_outText;
     std::string m_errText;
 };
+
+// Whether standard error can be made a terminal for korvane-cli (a pseudo-terminal; not on
+// Windows), and if not why.
+const char* TerminalUnavailableReason();
 
 // Starts, waits, collects.
 CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir, int limitMs = 60000,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../UnderWine.h"
 #include "CEncoderSim.h"
 #include "EncoderMonitor.h"
 #include "LinkProtocol.h"
@@ -63,6 +64,7 @@ protected:
     {
         SimOptions options;
         options.bindAddress = "127.0.10.2-3";
+        options.discovery = FleetDiscoveryWorks(2);
         m_sim = std::make_unique<CEncoderSim>(options);
         ASSERT_TRUE(m_sim->Start()) << m_sim->Error();
     }

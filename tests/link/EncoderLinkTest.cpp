@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "../UnderWine.h"
 #include "LinkTestSupport.h"
 
 namespace {
@@ -494,6 +495,9 @@ TEST_F(SearchTest, ReportAddressOptionIsWhatGetsListed)
 
 TEST_F(SearchTest, AFullSubnetAnsweringAtOnceIsListedWhole)
 {
+    if (RunningUnderWine()) {
+        GTEST_SKIP() << kWineBurstReason;
+    }
     std::vector<uint32_t> addresses;
     std::vector<std::string> expected;
     for (uint32_t host = 1; host <= 254; ++host) {

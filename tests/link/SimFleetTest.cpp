@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "../UnderWine.h"
 #include "LinkTestSupport.h"
 #include "TextConversions.h"
 
@@ -26,6 +27,7 @@ SimOptions FleetOptions(const std::string& range)
 {
     SimOptions options;
     options.bindAddress = range;
+    options.discovery = FleetDiscoveryWorks(2);
     return options;
 }
 
@@ -93,8 +95,27 @@ TEST(SimFleet, EveryAddressIsAnEncoderOfItsOwnOnTheSamePorts)
     }
 }
 
+TEST(SimFleet, WithoutDiscoveryEveryAddressStillAnswersCommands)
+{
+    SimOptions fleetOptions = FleetOptions("127.0.0.2-4");
+    fleetOptions.discovery = false;
+    CEncoderSim sim(fleetOptions);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    EXPECT_EQ(sim.SearchPort(), 0) << "no discovery port bound";
+    RecordingReporter reporter;
+    CEncoderLink link(reporter, ShortWaits(sim));
+    for (size_t i = 0; i < sim.Count(); ++i) {
+        EncoderRecord record{};
+        record.ipAddr = sim.EncoderAt(i).Address();
+        EXPECT_EQ(link.QueryStatus(record), 0) << i;
+        EXPECT_EQ(link.ReadConfiguration(record), 1) << i;
+        EXPECT_EQ(sim.EncoderAt(i).Requests(), (std::vector<int32_t>{CMD_STATUS, CMD_READ_CONFIG})) << i;
+    }
+}
+
 TEST(SimFleet, DiscoveryOnEachAddressReportsThatAddress)
 {
+    SKIP_FLEET_UNDER_WINE(2);
     CEncoderSim sim(FleetOptions("127.0.0.2-127.0.0.4"));
     ASSERT_TRUE(sim.Start()) << sim.Error();
     LinkOptions options = ShortWaits(sim);

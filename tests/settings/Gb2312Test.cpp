@@ -39,6 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
                                "A",
                                kMark + "A"},
                     DecodeCase{"row past the table", "\xF8\xA1", kMark + kMark},
+                    DecodeCase{"a cell GBK fills and GB2312 leaves empty", "\xA2\xA1", kMark},
+                    DecodeCase{"GBK's vertical forms between Greek letters", "\xA6\xE0", kMark},
                     DecodeCase{"a lead byte cut off at the end", "A\xD6", "A" + kMark},
                     DecodeCase{"a lead byte before ASCII",
                                "\xD6"
@@ -82,6 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(RefusedCase{"euro sign after a Chinese character", "\xE4\xB8\xAD\xE2\x82\xAC x \xC3\xA9",
                                 "\xE2\x82\xAC", 0x20AC},
                     RefusedCase{"a character only GBK has", "\xE5\x96\x86", "\xE5\x96\x86", 0x5586},
+                    RefusedCase{"a numeral GBK puts in GB2312's empty cells", "\xE2\x85\xB0", "\xE2\x85\xB0", 0x2170},
                     RefusedCase{"a character beyond the basic plane", "ok\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80",
                                 0x1F600},
                     RefusedCase{"the replacement mark itself", "a\xEF\xBF\xBD", "\xEF\xBF\xBD", 0xFFFD},
