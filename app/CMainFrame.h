@@ -161,7 +161,7 @@ private:
     // was several.
     struct CommandGroup {
         ExchangeKind kind = ExchangeKind::Read;
-        int total = 0, finished = 0, succeeded = 0, failed = 0, cancelled = 0;
+        int total = 0, finished = 0, succeeded = 0, failed = 0, cancelled = 0, local = 0;
     };
     // An operator's exchange in flight, for its item's countdown.
     struct Flight {
@@ -205,7 +205,7 @@ private:
     void SetSheetReadOnly(bool readOnly);
     void CommitOpenEditor();
     void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
-    void LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor);
+    void LogNewEvents(const EncoderEntry& entry, uint64_t from, bool monitor);
     void SaveAddressBook() const;
     void ExportActivityLog();
     void CycleFocus(int step);

@@ -15,13 +15,13 @@
 #include "CMessagePane.h"
 #include "CPrompter.h"
 #include "FrameText.h"
+#include "OutcomeTexts.h"
 #include "StatusGate.h"
 
 namespace {
 
 constexpr int kSearchNoteMs = 15000;   // how long the status bar keeps a search's result
 constexpr int kRefusedRetryMs = 20;    // a new exchange meets the engine still letting go of a cancelled one
-constexpr size_t kEventsKept = 1000;   // per encoder; the activity log keeps its own copy
 
 }   // namespace
 
@@ -157,17 +157,12 @@ void CMainFrame::OnExchangeDone(const OperationReport& report, bool monitor)
             if (report.record && report.outcome != ExchangeOutcome::Cancelled)
                 m_lastRead[address] = QDateTime::currentDateTime();
             // The item shows how the operation's last exchange ended.
-            for (size_t i = report.eventsFrom; i < entry->events.size(); ++i) {
-                const EncoderEvent& event = entry->events[i];
-                if (event.kind == EncoderEventKind::Exchange)
+            for (const EncoderEvent& event : entry->events) {
+                if (event.sequence >= report.eventsFrom && event.kind == EncoderEventKind::Exchange)
                     m_outcomes[address] = {QString::fromStdString(event.text), event.failed || event.cancelled};
             }
         }
         LogNewEvents(*entry, report.eventsFrom, monitor);
-        // A watch adds an event per reading: keep each encoder's own log to its newest
-        // part, so that days of monitoring do not grow it without bound.
-        if (entry->events.size() > 2 * kEventsKept)
-            entry->events.erase(entry->events.begin(), entry->events.end() - kEventsKept);
         UpdateItem(address);
     }
 
@@ -224,6 +219,8 @@ void CMainFrame::EndGroupMember(int group, ExchangeOutcome outcome)
         ++summary.succeeded;
     else if (outcome == ExchangeOutcome::Cancelled)
         ++summary.cancelled;
+    else if (outcome == ExchangeOutcome::LocalFailure)
+        ++summary.local;   // this computer's failure, not the encoders'
     else
         ++summary.failed;
     if (summary.finished < summary.total) return;
@@ -235,8 +232,10 @@ void CMainFrame::EndGroupMember(int group, ExchangeOutcome outcome)
                        .arg(done.succeeded)
                        .arg(done.failed);
     if (done.cancelled > 0) text += QStringLiteral(", %1 cancelled").arg(done.cancelled);
+    if (done.local > 0)
+        text += QStringLiteral(", %1 not run: %2").arg(done.local).arg(TextOf(OutcomeText::LocalFailure));
     text += QLatin1Char('.');
-    Log(QString(), done.failed > 0 ? CActivityLog::Severity::Warning : CActivityLog::Severity::Info, text);
+    Log(QString(), done.failed + done.local > 0 ? CActivityLog::Severity::Warning : CActivityLog::Severity::Info, text);
     emit commandSummarised(text);
     if (m_closing) return;
     if (done.failed > 0)
@@ -437,11 +436,11 @@ void CMainFrame::Log(const QString& encoder, CActivityLog::Severity severity, co
     m_activityLog->AddEntry(QDateTime::currentDateTime(), encoder, severity, text);
 }
 
-void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor)
+void CMainFrame::LogNewEvents(const EncoderEntry& entry, uint64_t from, bool monitor)
 {
     const QString encoder = QString::fromStdString(entry.dotted);
-    for (size_t i = from; i < entry.events.size(); ++i) {
-        const EncoderEvent& event = entry.events[i];
+    for (const EncoderEvent& event : entry.events) {
+        if (event.sequence < from) continue;
         QString text = QString::fromStdString(event.text);
         CActivityLog::Severity severity = CActivityLog::Severity::Info;
         switch (event.kind) {
@@ -463,6 +462,8 @@ void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, bool monit
         case EncoderEventKind::Note:
             severity = CActivityLog::Severity::Info;
             break;
+        case EncoderEventKind::StateChanged:
+            continue;   // the device list's image shows it
         }
         const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(event.time.time_since_epoch()).count();
         m_activityLog->AddEntry(QDateTime::fromMSecsSinceEpoch(ms), encoder, severity, text);
