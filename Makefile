@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 TEST_TIMEOUT ?= 300
 
 PACKAGES      := cmake ninja-build g++ pkg-config libtinyxml-dev libasio-dev libgtest-dev libgmock-dev \
-                 libbenchmark-dev qt6-base-dev qt6-qpa-plugins libgit2-dev git libmicrohttpd-dev
+                 libbenchmark-dev qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libgit2-dev git libmicrohttpd-dev
 # The real Prometheus server, for the monitor's scrape test (prometheus-check).
 PROMETHEUS_PACKAGES := prometheus
 FUZZ_PACKAGES := clang libclang-rt-14-dev libexpat1-dev

@@ -1,40 +1,36 @@
 #include "CActivityLog.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QTextStream>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <set>
+
+#include "CActivityModel.h"
+#include "CActivityStore.h"
 
 namespace {
 
-enum LogColumn { kLogTime, kLogEncoder, kLogSeverity, kLogText, kLogColumnCount };
-
-constexpr int kEntryRole = Qt::UserRole;   // index of the line's entry in the log
-
-QIcon SeverityIcon(CActivityLog::Severity severity)
+// Encoders in the filter go in the order of their addresses (10.0.0.9 before 10.0.0.10);
+// anything that is not an address comes after them, in text order.
+std::pair<quint64, QString> FilterKey(const QString& encoder)
 {
-    QStyle* style = QApplication::style();
-    switch (severity) {
-    case CActivityLog::Severity::Info:
-        return style->standardIcon(QStyle::SP_MessageBoxInformation);
-    case CActivityLog::Severity::Warning:
-        return style->standardIcon(QStyle::SP_MessageBoxWarning);
-    case CActivityLog::Severity::Error:
-        return style->standardIcon(QStyle::SP_MessageBoxCritical);
+    const QStringList parts = encoder.split(QLatin1Char('.'));
+    quint64 address = 0;
+    bool valid = parts.size() == 4;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const uint number = part.toUInt(&ok);
+        valid = valid && ok && number <= 255;
+        address = (address << 8) | (number & 0xFF);
     }
-    return QIcon();
-}
-
-QString TimeText(const QDateTime& time)
-{
-    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    return valid ? std::pair{address, QString()} : std::pair{quint64(1) << 32, encoder};
 }
 
 }   // namespace
@@ -51,32 +47,25 @@ QString CsvField(const QString& text)
 
 QString CActivityLog::SeverityText(Severity severity)
 {
-    switch (severity) {
-    case Severity::Info:
-        return QStringLiteral("Info");
-    case Severity::Warning:
-        return QStringLiteral("Warning");
-    case Severity::Error:
-        return QStringLiteral("Error");
-    }
-    return QString();
+    return CActivityModel::SeverityText(severity);
 }
 
 CActivityLog::CActivityLog(QWidget* parent)
-    : QWidget(parent), m_list(new QTreeWidget(this)), m_encoderFilter(new QComboBox(this)),
-      m_severityFilter(new QComboBox(this)), m_export(new QPushButton(QStringLiteral("Export CSV..."), this))
+    : QWidget(parent), m_model(new CActivityModel(this)), m_filter(new CActivityFilter(*m_model, this)),
+      m_view(new QTreeView(this)), m_encoderFilter(new QComboBox(this)), m_severityFilter(new QComboBox(this)),
+      m_export(new QPushButton(QStringLiteral("Export CSV..."), this))
 {
     setObjectName(QStringLiteral("ActivityLog"));
-    m_list->setObjectName(QStringLiteral("ActivityLogList"));
-    m_list->setRootIsDecorated(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setColumnCount(kLogColumnCount);
-    m_list->setHeaderLabels(
-        {QStringLiteral("Time"), QStringLiteral("Encoder"), QStringLiteral("Severity"), QStringLiteral("Event")});
-    m_list->setColumnWidth(kLogTime, fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000")) + 16);
-    m_list->setColumnWidth(kLogEncoder, fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) + 16);
-    m_list->setColumnWidth(kLogSeverity, fontMetrics().horizontalAdvance(QStringLiteral("Warning")) + 40);
+    m_view->setObjectName(QStringLiteral("ActivityLogList"));
+    m_view->setModel(m_filter);
+    m_view->setRootIsDecorated(false);
+    m_view->setUniformRowHeights(true);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->setColumnWidth(CActivityModel::kTime,
+                           fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00.000")) + 16);
+    m_view->setColumnWidth(CActivityModel::kEncoder,
+                           fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) + 16);
+    m_view->setColumnWidth(CActivityModel::kSeverity, fontMetrics().horizontalAdvance(QStringLiteral("Warning")) + 40);
 
     m_encoderFilter->setObjectName(QStringLiteral("ActivityEncoderFilter"));
     m_encoderFilter->addItem(QStringLiteral("All encoders"), QString());
@@ -102,70 +91,128 @@ CActivityLog::CActivityLog(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addLayout(bar);
-    layout->addWidget(m_list, 1);
+    layout->addWidget(m_view, 1);
 
+    m_storeTimer.setSingleShot(true);
+    m_storeTimer.setInterval(kStoreEveryMs);
+    connect(&m_storeTimer, &QTimer::timeout, this, &CActivityLog::FlushStore);
     connect(m_encoderFilter, &QComboBox::currentIndexChanged, this, &CActivityLog::ApplyFilters);
     connect(m_severityFilter, &QComboBox::currentIndexChanged, this, &CActivityLog::ApplyFilters);
     connect(m_export, &QPushButton::clicked, this, &CActivityLog::exportRequested);
 }
 
-QTreeWidgetItem* CActivityLog::MakeLine(const Entry& entry) const
+CActivityLog::~CActivityLog()
 {
-    auto* line = new QTreeWidgetItem;
-    line->setText(kLogTime, TimeText(entry.time));
-    line->setText(kLogEncoder, entry.encoder);
-    line->setIcon(kLogSeverity, SeverityIcon(entry.severity));
-    line->setText(kLogSeverity, SeverityText(entry.severity));
-    line->setText(kLogText, entry.text);
-    line->setToolTip(kLogText, entry.text);
-    return line;
+    FlushStore();
+}
+
+const std::deque<CActivityLog::Entry>& CActivityLog::Entries() const
+{
+    return m_model->Entries();
+}
+
+bool CActivityLog::Stored() const
+{
+    return m_store && m_store->IsOpen();
+}
+
+bool CActivityLog::OpenStore(const QString& path)
+{
+    FlushStore();
+    // The lines of this session before a first database follow what it kept; a database
+    // opened in place of another starts from its own lines.
+    const bool carryOver = !m_store;
+    m_store = std::make_unique<CActivityStore>();
+    std::vector<Entry> kept;
+    QString error;
+    if (path.isEmpty()) {
+        m_store.reset();   // the operator chose not to keep it
+        return false;
+    }
+    if (m_store->Open(path, kMaxEntries, kept, error)) {
+        // What this session logged before the database was open follows what it kept.
+        if (carryOver) m_unstored.assign(Entries().begin(), Entries().end());
+        kept.insert(kept.end(), m_unstored.begin(), m_unstored.end());
+        if (kept.size() > size_t(kMaxEntries)) kept.erase(kept.begin(), kept.end() - kMaxEntries);
+        m_model->Reset(std::move(kept));
+        NoteEncoders();
+        FlushStore();
+        if (Stored()) return true;
+        return false;   // FlushStore said why
+    }
+    m_store.reset();
+    AddEntry(QDateTime::currentDateTime(), QString(), Severity::Warning,
+             QStringLiteral("The activity log is not kept after the window closes: %1").arg(error));
+    return false;
+}
+
+void CActivityLog::FlushStore()
+{
+    m_storeTimer.stop();
+    if (!Stored() || m_unstored.empty()) return;
+    QString error;
+    std::vector<Entry> lines = std::move(m_unstored);
+    m_unstored.clear();
+    if (m_store->Append(lines, kMaxEntries, error)) return;
+    m_store.reset();
+    AddEntry(QDateTime::currentDateTime(), QString(), Severity::Warning,
+             QStringLiteral("The activity log is not kept after the window closes: %1").arg(error));
 }
 
 void CActivityLog::AddEntry(const QDateTime& time, const QString& encoder, Severity severity, const QString& text)
 {
-    if (int(m_entries.size()) >= kMaxEntries) {
-        m_entries.pop_front();
-        delete m_list->takeTopLevelItem(m_list->topLevelItemCount() - 1);   // the oldest line is at the bottom
+    Entry entry{time, encoder, severity, text};
+    if (Stored()) {
+        m_unstored.push_back(entry);
+        if (!m_storeTimer.isActive()) m_storeTimer.start();
     }
-    m_entries.push_back({time, encoder, severity, text});
+    m_model->Add(std::move(entry), kMaxEntries);
     NoteEncoder(encoder);
-    // The newest line goes on top, as in the message pane.
-    QTreeWidgetItem* line = MakeLine(m_entries.back());
-    m_list->insertTopLevelItem(0, line);
-    line->setHidden(!Passes(m_entries.back()));
-}
-
-void CActivityLog::Clear()
-{
-    m_entries.clear();
-    m_list->clear();
 }
 
 void CActivityLog::NoteEncoder(const QString& encoder)
 {
     if (encoder.isEmpty() || m_encoderFilter->findData(encoder) >= 0) return;
-    m_encoderFilter->addItem(encoder, encoder);
+    // Item 0 is "All encoders"; the others are in address order.
+    const auto key = FilterKey(encoder);
+    int low = 1, high = m_encoderFilter->count();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (FilterKey(m_encoderFilter->itemData(middle).toString()) < key)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    m_encoderFilter->insertItem(low, encoder, encoder);
 }
 
-bool CActivityLog::Passes(const Entry& entry) const
+void CActivityLog::NoteEncoders()
 {
-    const QString encoder = m_encoderFilter->currentData().toString();
-    if (!encoder.isEmpty() && entry.encoder != encoder) return false;
-    return int(entry.severity) >= m_severityFilter->currentData().toInt();
+    std::set<std::pair<std::pair<quint64, QString>, QString>> encoders;
+    for (int i = 1; i < m_encoderFilter->count(); ++i) {
+        const QString encoder = m_encoderFilter->itemData(i).toString();
+        encoders.insert({FilterKey(encoder), encoder});
+    }
+    for (const Entry& entry : Entries())
+        if (!entry.encoder.isEmpty()) encoders.insert({FilterKey(entry.encoder), entry.encoder});
+    const QString current = m_encoderFilter->currentData().toString();
+    const QSignalBlocker quiet(m_encoderFilter);
+    while (m_encoderFilter->count() > 1) m_encoderFilter->removeItem(1);
+    for (const auto& [key, encoder] : encoders) m_encoderFilter->addItem(encoder, encoder);
+    const int index = m_encoderFilter->findData(current);
+    m_encoderFilter->setCurrentIndex(index < 0 ? 0 : index);
 }
 
 void CActivityLog::ApplyFilters()
 {
-    const int count = m_list->topLevelItemCount();
-    for (int i = 0; i < count; ++i)   // line i shows entry count - 1 - i
-        m_list->topLevelItem(i)->setHidden(!Passes(m_entries[size_t(count - 1 - i)]));
+    m_filter->SetFilter(m_encoderFilter->currentData().toString(), Severity(m_severityFilter->currentData().toInt()));
 }
 
 std::vector<CActivityLog::Entry> CActivityLog::ShownEntries() const
 {
     std::vector<Entry> shown;
-    for (const Entry& entry : m_entries)
-        if (Passes(entry)) shown.push_back(entry);
+    for (const Entry& entry : Entries())
+        if (m_filter->Passes(entry)) shown.push_back(entry);
     return shown;
 }
 
@@ -188,7 +235,7 @@ bool CActivityLog::ExportCsv(const QString& path) const
     out.setEncoding(QStringConverter::Utf8);
     out << "Time,Encoder,Severity,Event\r\n";
     for (const Entry& entry : ShownEntries())
-        out << CsvField(entry.time.toString(Qt::ISODateWithMs)) << ',' << CsvField(entry.encoder) << ','
+        out << CsvField(entry.time.toLocalTime().toString(Qt::ISODateWithMs)) << ',' << CsvField(entry.encoder) << ','
             << CsvField(SeverityText(entry.severity)) << ',' << CsvField(entry.text) << "\r\n";
     out.flush();
     return file.error() == QFile::NoError && out.status() == QTextStream::Ok;

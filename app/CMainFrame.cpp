@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QVariant>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include <algorithm>
 
 #include "AppIds.h"
+#include "CActivityStore.h"
 #include "StatusGate.h"
 #include "CDeviceTree.h"
 #include "CHistoryKeeper.h"
@@ -692,6 +694,8 @@ void CMainFrame::RestoreSettings()
     SetMonitorInterval(std::clamp(seconds, 1, 3600) * 1000);
     RestoreSafeEditSettings();
     RestoreHistorySettings();
+    const QVariant logFile = settings.value(QString::fromLatin1(kActivityLogFileKey));
+    m_activityLog->OpenStore(logFile.isValid() ? logFile.toString() : CActivityStore::DefaultPath());
     m_persist = true;
 }
 
@@ -746,7 +750,7 @@ void CMainFrame::OnEditCommand(int id)
 void CMainFrame::CycleFocus(int step)
 {
     QList<QWidget*> panes = {m_deviceTree, m_settingsSheet->LeftColumn(), m_messagePane->List()};
-    if (!m_activityDock->isHidden()) panes << m_activityLog->List();
+    if (!m_activityDock->isHidden()) panes << m_activityLog->View();
     int at = -1;
     for (int i = 0; i < panes.size(); ++i)
         if (panes[i] &&

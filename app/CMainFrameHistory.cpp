@@ -14,6 +14,7 @@
 #include "Presets.h"
 
 const char* const kHistoryFolderKey = "History/folder";
+const char* const kActivityLogFileKey = "ActivityLog/file";
 
 namespace {
 

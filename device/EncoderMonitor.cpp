@@ -1,27 +1,12 @@
 #include "EncoderMonitor.h"
 
-#include "DeviceStatusReading.h"
-
 #include <algorithm>
+#include <iterator>
 #include <utility>
-
-#include "StatusGate.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-bool Answered(const ExchangeResult& result)
-{
-    return result.statusTaken && result.statusFlags >= 0;
-}
-
-// The exchange ran and the encoder did not answer its status: the one failure that says
-// the encoder is unreachable. Cancelled, refused or local failures say nothing about it.
-bool Unreachable(const ExchangeResult& result)
-{
-    return result.outcome == ExchangeOutcome::Failed && result.statusTaken && result.statusFlags < 0;
-}
 
 }   // namespace
 
@@ -49,13 +34,14 @@ const std::vector<double>& PollDurationBounds()
 }
 
 EncoderMonitor::EncoderMonitor(const EngineOptions& options, const std::vector<uint32_t>& addresses)
-    : m_buckets(PollDurationBounds().size(), 0), m_engine(options)
+    : m_buckets(PollDurationBounds().size(), 0), m_engine(options),
+      m_operations(m_engine, m_encoders, m_calls.Executor())
 {
     m_watched.reserve(addresses.size());
     for (uint32_t address : addresses) {
+        m_encoders.Add(address);
         Watched watched;
         watched.address = address;
-        watched.record.ipAddr = address;
         watched.figures.address = address;
         m_watched.push_back(std::move(watched));
     }
@@ -71,97 +57,73 @@ size_t EncoderMonitor::PollDue()
 {
     size_t started = 0;
     const SteadyClock::time_point now = SteadyClock::now();
-    for (Watched& watched : m_watched) {
-        if (watched.stage != Stage::Idle) {
+    for (size_t index = 0; index < m_watched.size(); ++index) {
+        Watched& watched = m_watched[index];
+        if (watched.polling) {
             continue;
         }
+        StatusOptions options;
+        options.readFirst = !watched.configRead;
+        options.poll = true;
+        const OperationId id =
+            m_operations.Status(watched.address, options, [this, index](const OperationReport& report) {
+                HandleReport(m_watched[index], report);
+            });
+        if (id == 0) {
+            continue;
+        }
+        watched.polling = true;
         watched.pollStarted = now;
         ++m_inFlight;
-        if (watched.configRead) {
-            Submit(watched, Stage::Status, ExchangeKind::Status);
-        } else {
-            Submit(watched, Stage::Reading, ExchangeKind::Read);
-        }
         ++started;
     }
     return started;
 }
 
-void EncoderMonitor::Submit(Watched& watched, Stage stage, ExchangeKind kind)
-{
-    watched.stage = stage;
-    ExchangeRequest request;
-    request.kind = kind;
-    request.record = watched.record;
-    ExchangeCallbacks callbacks;
-    callbacks.done = m_collector.Sink();
-    const size_t index = static_cast<size_t>(&watched - m_watched.data());
-    m_byExchange[m_engine.Submit(request, callbacks)] = index;
-}
-
 bool EncoderMonitor::Process(int timeoutMs, std::vector<MonitorEvent>& events)
 {
-    std::optional<ExchangeResult> result = m_collector.Next(timeoutMs);
-    if (!result) {
+    if (!m_calls.RunOne(timeoutMs)) {
         return false;
     }
-    auto found = m_byExchange.find(result->id);
-    if (found == m_byExchange.end()) {
-        return true;
-    }
-    Watched& watched = m_watched[found->second];
-    m_byExchange.erase(found);
-    if (watched.stage == Stage::Reading) {
-        HandleRead(watched, *result, events);
-    } else if (watched.stage == Stage::Status) {
-        HandleStatus(watched, *result, events);
-    }
+    events.insert(events.end(), std::make_move_iterator(m_events.begin()), std::make_move_iterator(m_events.end()));
+    m_events.clear();
     return true;
 }
 
-void EncoderMonitor::HandleRead(Watched& watched, const ExchangeResult& result, std::vector<MonitorEvent>& events)
+void EncoderMonitor::HandleReport(Watched& watched, const OperationReport& report)
 {
-    if (result.outcome == ExchangeOutcome::Succeeded && result.record) {
-        watched.record = *result.record;
+    if (report.record) {
+        // Read in this poll: the alarms of this and later readings know its threshold and
+        // which programs are started.
         watched.configRead = true;
-        // The gate's reading was taken without the threshold and the programs' flags;
-        // the alarms come from a reading with the record just read.
-        Submit(watched, Stage::Status, ExchangeKind::Status);
-        return;
     }
-    if (Unreachable(result)) {
-        EndPoll(watched, false, events);
-    } else if (Answered(result)) {
-        // Online, but what its alarms mean is not known until the read succeeds.
+    const bool answered = report.status && report.status->Answered();
+    if (report.outcome == ExchangeOutcome::Succeeded && answered) {
         watched.figures.temperatureKnown = true;
-        watched.figures.temperature = result.temperature;
-        EndPoll(watched, true, events);
-    } else {
-        EndPoll(watched, std::nullopt, events);
-    }
-}
-
-void EncoderMonitor::HandleStatus(Watched& watched, const ExchangeResult& result, std::vector<MonitorEvent>& events)
-{
-    if (result.outcome == ExchangeOutcome::Succeeded && Answered(result)) {
-        watched.figures.temperatureKnown = true;
-        watched.figures.temperature = result.temperature;
-        EndPoll(watched, true, events);
+        watched.figures.temperature = report.status->Temperature();
+        EndPoll(watched, true);
         std::vector<std::string> alarms;
-        for (const AlarmLine& line : AlarmLines(DeviceStatusReading::FromResult(result), watched.record)) {
+        for (const AlarmLine& line : report.alarms) {
             alarms.push_back(line.text);
         }
-        SetAlarms(watched, std::move(alarms), events);
-    } else if (Unreachable(result)) {
-        EndPoll(watched, false, events);
+        SetAlarms(watched, std::move(alarms));
+    } else if (report.outcome == ExchangeOutcome::Failed && report.status && !answered) {
+        // The one failure that says the encoder is unreachable; cancelled, refused or local
+        // failures say nothing about it.
+        EndPoll(watched, false);
+    } else if (report.outcome == ExchangeOutcome::Failed && answered) {
+        // Online, but what its alarms mean is not known until its configuration is read.
+        watched.figures.temperatureKnown = true;
+        watched.figures.temperature = report.status->Temperature();
+        EndPoll(watched, true);
     } else {
-        EndPoll(watched, std::nullopt, events);
+        EndPoll(watched, std::nullopt);
     }
 }
 
-void EncoderMonitor::EndPoll(Watched& watched, std::optional<bool> answered, std::vector<MonitorEvent>& events)
+void EncoderMonitor::EndPoll(Watched& watched, std::optional<bool> answered)
 {
-    watched.stage = Stage::Idle;
+    watched.polling = false;
     --m_inFlight;
     const double seconds = std::chrono::duration<double>(SteadyClock::now() - watched.pollStarted).count();
     const std::vector<double>& bounds = PollDurationBounds();
@@ -187,34 +149,32 @@ void EncoderMonitor::EndPoll(Watched& watched, std::optional<bool> answered, std
     figures.known = true;
     figures.up = *answered;
     if (!wasKnown || wasUp != *answered) {
-        events.push_back({std::chrono::system_clock::now(),
-                          watched.address,
-                          *answered ? MonitorEventKind::Online : MonitorEventKind::Offline,
-                          {}});
+        m_events.push_back({std::chrono::system_clock::now(),
+                            watched.address,
+                            *answered ? MonitorEventKind::Online : MonitorEventKind::Offline,
+                            {}});
     }
     if (!*answered) {
         // Read the configuration again when it is back: it may have been changed or
         // replaced meanwhile.
         watched.configRead = false;
-        watched.record = EncoderRecord{};
-        watched.record.ipAddr = watched.address;
         figures.temperatureKnown = false;
-        SetAlarms(watched, {}, events);
+        SetAlarms(watched, {});
     }
 }
 
-void EncoderMonitor::SetAlarms(Watched& watched, std::vector<std::string> alarms, std::vector<MonitorEvent>& events)
+void EncoderMonitor::SetAlarms(Watched& watched, std::vector<std::string> alarms)
 {
     const auto now = std::chrono::system_clock::now();
     std::vector<std::string>& active = watched.figures.alarms;
     for (const std::string& alarm : active) {
         if (std::find(alarms.begin(), alarms.end(), alarm) == alarms.end()) {
-            events.push_back({now, watched.address, MonitorEventKind::Cleared, alarm});
+            m_events.push_back({now, watched.address, MonitorEventKind::Cleared, alarm});
         }
     }
     for (const std::string& alarm : alarms) {
         if (std::find(active.begin(), active.end(), alarm) == active.end()) {
-            events.push_back({now, watched.address, MonitorEventKind::Raised, alarm});
+            m_events.push_back({now, watched.address, MonitorEventKind::Raised, alarm});
         }
     }
     active = std::move(alarms);

@@ -1,34 +1,35 @@
 #pragma once
-// Watches a fleet of encoders without a window: polls each one's status on the exchange
-// engine, reads its configuration when it first answers (and again after it came back),
-// and turns the readings into change events and figures. The alarm texts are those of
+// Watches a fleet of encoders without a window: polls each one's status through the
+// device layer's operations (the same status and read the window and the other commands
+// run), reads its configuration when it first answers (and again after it came back), and
+// turns the readings into change events and figures. The alarm texts are those of
 // the message list (AlarmLines), so a monitor and the window's message pane say the same
 // thing about the same reading.
 //
-// One poll of an encoder is a short sequence of exchanges, never two at once for that
-// encoder:
-// - configuration not yet read: a read (its status gate tells whether the encoder
-//   answers), then on success a status reading with the record just read (its threshold
-//   and its programs' `start` flags decide the alarms);
+// One poll of an encoder is one status operation, never two at once for that encoder:
+// - configuration not yet read: the operation reads first (its status gate tells whether
+//   the encoder answers), then on success takes a status reading with the record just read
+//   (its threshold and its programs' `start` flags decide the alarms);
 // - configuration read: a status reading with that record.
+// Polls are the engine's low priority: an operator's command on the same engine goes first.
 // An encoder that does not answer its status is offline; its alarms are cleared (nothing
 // is known about them any more) and its configuration is read again when it answers.
 // An encoder that answers but whose configuration cannot be read yet (busy, keyboard,
 // a document refused) is online with no alarms known; the read is tried again next poll.
 //
-// Not thread-safe: one thread calls PollDue, Process and Figures (the command-line loop,
-// or later the window's own thread). The engine's callbacks only feed the monitor's
-// collector.
+// Not thread-safe: one thread calls PollDue, Process and Figures (the command-line loop).
+// The operations' results reach that thread through the monitor's call queue.
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "EncoderRecord.h"
+#include "CallQueue.h"
+#include "EncoderList.h"
 #include "ExchangeEngine.h"
+#include "Operations.h"
 
 enum class MonitorEventKind { Online, Offline, Raised, Cleared };
 
@@ -78,40 +79,39 @@ public:
     // at most once at a time whatever the interval.
     size_t PollDue();
 
-    // Takes one finished exchange, waiting at most `timeoutMs` (0: only one already
-    // there), and appends the changes it made to `events`. False when none came.
+    // Takes one step of the polls (a finished exchange), waiting at most `timeoutMs` (0:
+    // only one already there), and appends the changes it made to `events`. False when
+    // none came.
     bool Process(int timeoutMs, std::vector<MonitorEvent>& events);
 
     size_t PollsInFlight() const { return m_inFlight; }
     MonitorFigures Figures() const;
 
 private:
-    enum class Stage { Idle, Reading, Status };
-
     struct Watched {
         uint32_t address = 0;
-        EncoderRecord record{};   // ipAddr only until the configuration was read
         bool configRead = false;
-        Stage stage = Stage::Idle;
+        bool polling = false;
         std::chrono::steady_clock::time_point pollStarted;
         EncoderFigures figures;
     };
 
-    void Submit(Watched& watched, Stage stage, ExchangeKind kind);
-    void HandleRead(Watched& watched, const ExchangeResult& result, std::vector<MonitorEvent>& events);
-    void HandleStatus(Watched& watched, const ExchangeResult& result, std::vector<MonitorEvent>& events);
+    void HandleReport(Watched& watched, const OperationReport& report);
     // The poll ends: `answered` says whether the encoder answered its status (empty: the
-    // exchange did not run to an answer or a failure of the encoder, nothing is learnt).
-    void EndPoll(Watched& watched, std::optional<bool> answered, std::vector<MonitorEvent>& events);
-    void SetAlarms(Watched& watched, std::vector<std::string> alarms, std::vector<MonitorEvent>& events);
+    // operation did not run to an answer or a failure of the encoder, nothing is learnt).
+    void EndPoll(Watched& watched, std::optional<bool> answered);
+    void SetAlarms(Watched& watched, std::vector<std::string> alarms);
 
     std::vector<Watched> m_watched;
-    std::unordered_map<ExchangeId, size_t> m_byExchange;
     size_t m_inFlight = 0;
     std::vector<uint64_t> m_buckets;
     uint64_t m_durationCount = 0;
     double m_durationSum = 0;
-    // The engine comes after the collector its callbacks feed, so it is destroyed first.
-    ExchangeCollector m_collector;
+    std::vector<MonitorEvent> m_events;   // made by the step Process runs
+    // Declared in the order they depend on each other: the operations go first, then the
+    // engine whose results they post to the queue, then the list and the queue.
+    CallQueue m_calls;
+    EncoderList m_encoders;
     ExchangeEngine m_engine;
+    Operations m_operations;
 };

@@ -365,6 +365,12 @@ void Operations::Continue(const std::shared_ptr<Flow>& flow, const ExchangeResul
         }
         return;
     case Step::Status: {
+        if (!result.statusTaken) {
+            // No reading was taken (this machine could not run the exchange): the entry's
+            // reading is an older one and says nothing about now.
+            Finish(flow, succeeded ? ExchangeOutcome::Failed : result.outcome);
+            return;
+        }
         const DeviceStatusReading reading = entry.status.value_or(DeviceStatusReading());
         report.status = reading;
         report.alarms = AlarmLines(reading, entry.record);

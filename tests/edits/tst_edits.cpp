@@ -175,6 +175,7 @@ void tst_Edits::initTestCase()
 void tst_Edits::init()
 {
     QSettings().clear();
+    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2-3";
     m_sim = std::make_unique<StandInEncoder>(options);

@@ -109,6 +109,7 @@ void tst_History::initTestCase()
 void tst_History::init()
 {
     QSettings().clear();
+    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2";
     m_sim = std::make_unique<StandInEncoder>(options);
