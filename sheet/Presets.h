@@ -22,3 +22,7 @@ std::string SaveSettingsDocument(const EncoderRecord& record);
 // settings document, `record` is left as it was and the reasons are returned. Empty when
 // the settings were taken.
 std::vector<BrokenRule> ApplySettings(const std::string& fileText, EncoderRecord& record);
+
+// The longest settings document an encoder can have sent: as long as its reply may be. A
+// kept copy of one (a backup, a version in the history) that is longer is none of them.
+constexpr size_t kMaxReceivedDocumentBytes = 9999;
