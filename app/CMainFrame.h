@@ -290,7 +290,7 @@ private:
 extern const char* const kAddressBookKey;
 extern const char* const kReplyCompleteKey;
 extern const char* const kMonitorSecondsKey;
-extern const char* const kHistoryFolderKey;   // the history repository's folder; empty: none
+extern const char* const kHistoryFolderKey;     // the history repository's folder; empty: none
 extern const char* const kActivityLogFileKey;   // the activity log's database; empty: none
 extern const char* const
     kReadBackKey;   // read back after every write; false when not set   // read at start only; 10 when not set
