@@ -27,10 +27,14 @@ bool CEncoderApp::InitInstance(CPrompter& prompter, LinkOptions options)
     m_mainWindow = new CMainFrame(prompter, std::move(options));
     // The encoders listed when the tool last ran are back, without any exchange.
     m_mainWindow->RestoreSettings();
-    // Without a window manager to maximise it, the window still fills the screen.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        m_mainWindow->setGeometry(screen->availableGeometry());
-    m_mainWindow->showMaximized();
+    if (m_mainWindow->RestoreLayout()) {
+        m_mainWindow->show();   // where, and as large as, the operator left it
+    } else {
+        // Without a window manager to maximise it, the window still fills the screen.
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            m_mainWindow->setGeometry(screen->availableGeometry());
+        m_mainWindow->showMaximized();
+    }
     m_mainWindow->repaint();
     return true;
 }

@@ -305,6 +305,8 @@ void CMainFrame::CreateToolBar()
     m_toolBar->setFloatable(true);
     m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
     CommandAction(ID_APP_ABOUT)->setIcon(ToolButtonIcon(ToolPicture::About));
+    CommandAction(ID_START_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StartOutput, palette()));
+    CommandAction(ID_STOP_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StopOutput, palette()));
     for (int id : kToolButtons) {
         if (id == 0)
             m_toolBar->addSeparator();
@@ -775,6 +777,16 @@ void CMainFrame::Tip(const std::string& text)
 
 // Closing while exchanges run asks first; cancelled or not, nothing outlives the window:
 // the destructor cancels whatever still runs and waits for the engine's workers.
+void CMainFrame::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // The output's buttons are drawn for the palette: a new one draws them again.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
+        CommandAction(ID_START_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StartOutput, palette()));
+        CommandAction(ID_STOP_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StopOutput, palette()));
+    }
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     if (InExchange()) {
@@ -786,6 +798,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         }
     }
     m_closing = true;
+    if (m_persist) SaveLayout();
     m_monitorTimer->stop();
     CancelExchanges();
     QMainWindow::closeEvent(event);

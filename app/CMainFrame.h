@@ -100,6 +100,11 @@ public:
     // exchange) and the wait mode from the per-user settings; from then on both are saved
     // whenever they change.
     void RestoreSettings();
+    // The window's layout as the operator left it: geometry, dock and toolbar, splitters,
+    // the sheet's dividers, the lists' columns. RestoreLayout is false when none was kept
+    // (the window then starts as it always did); SaveLayout runs when the window closes.
+    bool RestoreLayout();
+    void SaveLayout() const;
 
     // Safe edits (CMainFrameEdits.cpp). The edits of an encoder not yet written: the rows
     // whose value differs from the record as last read or written, passwords aside.
@@ -155,6 +160,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // One command given on one or several encoders; ends with one summary box when it

@@ -305,7 +305,8 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
         for (uint32_t address : review.addresses) names << DottedText(address);
         std::vector<CChangesDialog::Row> rows;
         for (const PendingChange& change : review.changes)
-            rows.push_back({RowName(change.heading, change.label), Text(change.oldText), Text(change.newText)});
+            rows.push_back({RowName(change.heading, change.label), SheetTextFromBytes(change.oldText),
+                            SheetTextFromBytes(change.newText)});
         const QString target = names.size() == 1
                                    ? names.first()
                                    : QStringLiteral("%1 encoders (%2)").arg(names.size()).arg(AddressList(names));
@@ -512,7 +513,8 @@ void CMainFrame::CompareSelected()
     }
     std::vector<CChangesDialog::Row> rows;
     for (const PendingChange& change : differing)
-        rows.push_back({RowName(change.heading, change.label), Text(change.oldText), Text(change.newText)});
+        rows.push_back({RowName(change.heading, change.label), SheetTextFromBytes(change.oldText),
+                        SheetTextFromBytes(change.newText)});
     CChangesDialog dialog(this, QStringLiteral("Compare Encoders"),
                           QStringLiteral("%1 settings differ between %2 and %3:")
                               .arg(rows.size())

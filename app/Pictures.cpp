@@ -94,6 +94,9 @@ QPixmap ToolPixmap(ToolPicture picture)
         p.drawText(QRect(0, 0, 16, 15), Qt::AlignCenter, QStringLiteral("?"));
         break;
     }
+    case ToolPicture::StartOutput:
+    case ToolPicture::StopOutput:
+        break;   // drawn for a palette: OutputButtonIcon
     }
     return pixmap;
 }
@@ -146,5 +149,28 @@ QIcon ProgramIcon()
 {
     QIcon icon;
     for (int size : {16, 32, 48}) icon.addPixmap(ProgramIconPixmap(size));
+    return icon;
+}
+
+QIcon OutputButtonIcon(ToolPicture picture, const QPalette& palette)
+{
+    QIcon icon;
+    for (int scale : {1, 2}) {
+        QPixmap pixmap(kToolButtonWidth * scale, kToolButtonHeight * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(palette.color(QPalette::Active, QPalette::WindowText), 1.2));
+        if (picture == ToolPicture::StartOutput) {
+            p.setBrush(QColor(0, 160, 60));
+            const QPointF triangle[] = {{3.5, 1.5}, {13.5, 7.5}, {3.5, 13.5}};
+            p.drawPolygon(triangle, 3);
+        } else {
+            p.setBrush(QColor(210, 40, 40));
+            p.drawRect(QRectF(2.5, 2, 11, 11));
+        }
+        icon.addPixmap(pixmap);
+    }
     return icon;
 }

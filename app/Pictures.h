@@ -4,6 +4,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPalette>
 #include <QPixmap>
 
 constexpr int kDeviceImageSize = 14;   // the device tree's images are 14 x 14
@@ -13,8 +14,11 @@ constexpr int kToolButtonHeight = 15;
 // Indexed by IMAGE_ONLINE, IMAGE_OFFLINE, IMAGE_WARNING.
 const QList<QIcon>& DeviceImages();
 
-enum class ToolPicture { Cut, Copy, Paste, Print, About };
+enum class ToolPicture { Cut, Copy, Paste, Print, About, StartOutput, StopOutput };
 QIcon ToolButtonIcon(ToolPicture picture);
+// The output's start and stop buttons: a green triangle and a red square outlined in the
+// palette's text colour, so that they show on a light toolbar and on a dark one alike.
+QIcon OutputButtonIcon(ToolPicture picture, const QPalette& palette);
 
 QIcon ProgramIcon();
 QPixmap ProgramIconPixmap(int size);

@@ -136,6 +136,11 @@ bool CIPAddressCtrl::OnFieldTab(int, QKeyEvent*)
     return false;
 }
 
+bool CIPAddressCtrl::OnFieldEscape(QEvent*)
+{
+    return false;
+}
+
 QColor CIPAddressCtrl::DotColor() const
 {
     return palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text);

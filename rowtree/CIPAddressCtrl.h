@@ -60,6 +60,8 @@ protected:
     virtual bool OnFieldReturn(int index);
     // Tab in a field; answers true when it was used (else the focus moves on as usual).
     virtual bool OnFieldTab(int index, QKeyEvent* event);
+    // Esc in a field (a key press, or the shortcut check before it); true when it was used.
+    virtual bool OnFieldEscape(QEvent* event);
     virtual QColor DotColor() const;
     void FieldEdited(int index);
     void MoveToField(int index, bool selectAll, bool cursorAtEnd);

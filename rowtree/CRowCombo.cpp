@@ -79,7 +79,7 @@ void CRowCombo::wheelEvent(QWheelEvent* event)
 
 bool CRowCombo::event(QEvent* event)
 {
-    return ForwardTabKey(event) || QComboBox::event(event);
+    return ForwardTabKey(event) || TakeEscapeKey(event) || QComboBox::event(event);
 }
 
 void CRowCombo::focusInEvent(QFocusEvent* event)

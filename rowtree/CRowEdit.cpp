@@ -68,12 +68,13 @@ void CRowEdit::SetValue(const RowValue& value)
 
 void CRowEdit::PrepareToOpen()
 {
+    m_openText = text();
     setCursorPosition(0);
 }
 
 bool CRowEdit::event(QEvent* event)
 {
-    return ForwardTabKey(event) || QLineEdit::event(event);
+    return ForwardTabKey(event) || TakeEscapeKey(event) || QLineEdit::event(event);
 }
 
 void CRowEdit::keyPressEvent(QKeyEvent* event)

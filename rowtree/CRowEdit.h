@@ -32,6 +32,7 @@ public:
 protected:
     QWidget* Editor() override { return this; }
     void PrepareToOpen() override;
+    void RevertEdit() override { setText(m_openText); }
 
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -39,6 +40,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    QString m_openText;   // the text when the editor opened
     uint32_t m_options = 0;
     bool m_masked = false;
 };

@@ -47,6 +47,24 @@ void CRowEditorItem::EndEditOnFocusLoss()
     }
 }
 
+bool CRowEditorItem::TakeEscapeKey(QEvent* event)
+{
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier || !IsActivated() || !OwnerList()) {
+        return false;
+    }
+    event->accept();
+    if (event->type() == QEvent::KeyPress) {
+        RevertEdit();
+        // The editor closes as it does when it loses the focus, now with its first value.
+        OwnerList()->setFocus(Qt::OtherFocusReason);
+    }
+    return true;
+}
+
 bool CRowEditorItem::ForwardTabKey(QEvent* event)
 {
     if (event->type() != QEvent::KeyPress) {
@@ -62,7 +80,7 @@ void CRowEditorItem::OnDrawValue(QPainter& painter, const QRect& cell)
     if (m_hasFocus || !GetOwner() || !m_created) {
         return;
     }
-    DrawValueText(painter, cell, GetValueText(), EffectiveValueColor(ClosedValueColor()));
+    DrawValueText(painter, cell, GetValueText(), ShownValueColor());
 }
 
 void CRowEditorItem::OnActivate()

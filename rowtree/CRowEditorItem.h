@@ -38,6 +38,7 @@ protected:
     // The colour of the value drawn while the editor is closed (before the read-only and
     // disabled grey).
     virtual QColor ClosedValueColor() const { return GetValueTextColor(); }
+    QColor ValueColor() const override { return ClosedValueColor(); }
 
     // Makes the editor a child of the row list in the rows' font. Answers the list, or none
     // when the row is not inserted or its editor exists already (nothing is changed then).
@@ -61,6 +62,12 @@ protected:
     // Tab and Shift+Tab in an open editor move to the next or previous row; true when the
     // event was such a key and was used.
     bool ForwardTabKey(QEvent* event);
+    // Esc in an open editor is the editor's, before any shortcut of the window (the main
+    // window's Esc cancels exchanges): it puts back the value the editor opened with and
+    // closes it. True when the event was Esc and was used.
+    bool TakeEscapeKey(QEvent* event);
+    // Puts back the value the editor showed when it opened.
+    virtual void RevertEdit() {}
 
     void OnDrawValue(QPainter& painter, const QRect& cell) override;
     void OnActivate() override;

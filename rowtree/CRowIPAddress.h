@@ -35,5 +35,11 @@ protected:
     bool OnFieldNext(int index) override;
     bool OnFieldReturn(int index) override;
     bool OnFieldTab(int index, QKeyEvent* event) override;
+    bool OnFieldEscape(QEvent* event) override { return TakeEscapeKey(event); }
+    void PrepareToOpen() override { m_openAddress = GetAddress(); }
+    void RevertEdit() override { SetAddress(m_openAddress); }
     QColor DotColor() const override;
+
+private:
+    uint32_t m_openAddress = 0;   // the address when the editor opened
 };

@@ -27,6 +27,10 @@ int CRowIPField::Value() const
 
 bool CRowIPField::event(QEvent* event)
 {
+    if (m_target && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        m_target->OnFieldEscape(event)) {
+        return true;
+    }
     if (event->type() == QEvent::KeyPress && m_target) {
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && m_target->OnFieldTab(m_index, key)) {

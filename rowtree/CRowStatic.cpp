@@ -13,7 +13,7 @@ void CRowStatic::SetStaticText(const QString& text)
 
 void CRowStatic::OnDrawValue(QPainter& painter, const QRect& cell)
 {
-    DrawValueText(painter, cell, m_text, EffectiveValueColor(GetValueTextColor()));
+    DrawValueText(painter, cell, m_text, ShownValueColor());
 }
 
 void CRowStatic::SetValue(const RowValue& value)

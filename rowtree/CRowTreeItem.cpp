@@ -1,4 +1,5 @@
 #include "CRowTreeItem.h"
+#include "RowTreeColors.h"
 #include "CRowTree.h"
 
 #include <QApplication>
@@ -129,6 +130,11 @@ QColor CRowTreeItem::EffectiveValueColor(const QColor& normal) const
         return normal;
     }
     return QApplication::palette().color(QPalette::Disabled, QPalette::Text);
+}
+
+QColor CRowTreeItem::ShownValueColor() const
+{
+    return ReadableOn(EffectiveValueColor(ValueColor()), m_valueBackColor);
 }
 
 void CRowTreeItem::DrawValueText(QPainter& painter, const QRect& cell, const QString& text, const QColor& color) const

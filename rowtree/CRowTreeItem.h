@@ -52,6 +52,9 @@ public:
     QColor GetBackColor() const { return m_valueBackColor; }
     QColor GetHeadingColor() const { return m_headingColor; }
     QColor GetValueTextColor() const { return m_valueTextColor; }
+    // The colour the value is drawn in: its own (grey when read-only or disabled), made
+    // readable on the cell's background whatever the palette.
+    QColor ShownValueColor() const;
     QColor GetLabelTextColor() const { return m_labelTextColor; }
     QColor GetLabelBackColor() const { return m_labelBackColor; }
     // A row set apart from its neighbours (a value not yet written, say): its label in the
@@ -126,6 +129,8 @@ protected:
     void DrawValueText(QPainter& painter, const QRect& cell, const QString& text, const QColor& color) const;
     // The value text colour, or grey text when the row is read-only or the tree disabled.
     QColor EffectiveValueColor(const QColor& normal) const;
+    // The value's own colour before the read-only grey (an editor may differ when closed).
+    virtual QColor ValueColor() const { return GetValueTextColor(); }
     // Hides an editor; when it held the focus, the row list takes it over, so that the
     // keyboard keeps working in the tree.
     void HideEditor(QWidget* editor) const;

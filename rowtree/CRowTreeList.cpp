@@ -223,14 +223,34 @@ void CRowTreeList::Paint(QPainter& painter, const RowLayout& layout)
     }
 }
 
+QColor CRowTreeList::LabelTextColor(const CRowTreeItem* item, bool heading, QColor* back) const
+{
+    QColor under = item->m_labelBackColor;
+    if (heading) {
+        const bool ownColour = (m_owner->GetOptions() & RTS_HEADINGCOLORS) != 0;
+        under = ownColour ? item->m_headingColor : SystemColor(QPalette::Midlight);
+    }
+    if (back) *back = under;
+    QColor color = item->m_labelTextColor;
+    if (item->m_selected) {
+        color = SystemColor(QPalette::Light);
+        under = SystemColor(QPalette::Highlight);
+    }
+    if (!m_owner->isEnabled()) {
+        color = SystemColor(QPalette::Text, false);
+    }
+    return ReadableOn(color, under);
+}
+
 void CRowTreeList::PaintRow(QPainter& painter, const RowBoxes& boxes, CRowTreeItem* item)
 {
     const bool enabled = m_owner->isEnabled();
     const QColor shadow = SystemColor(QPalette::Dark);
 
+    QColor labelBack;
+    const QColor labelText = LabelTextColor(item, boxes.heading, &labelBack);
     if (boxes.heading) {
-        const bool ownColour = (m_owner->GetOptions() & RTS_HEADINGCOLORS) != 0;
-        painter.fillRect(boxes.fill, ownColour ? item->m_headingColor : SystemColor(QPalette::Midlight));
+        painter.fillRect(boxes.fill, labelBack);
     } else {
         painter.fillRect(boxes.fill, item->m_valueBackColor);
     }
@@ -259,14 +279,10 @@ void CRowTreeList::PaintRow(QPainter& painter, const RowBoxes& boxes, CRowTreeIt
         }
     }
     if (item->HasShownLabel()) {
-        QColor color = item->m_labelTextColor;
         if (item->m_selected) {
             painter.fillRect(boxes.highlight, SystemColor(QPalette::Highlight));
-            color = SystemColor(QPalette::Light);
         }
-        if (!enabled) {
-            color = SystemColor(QPalette::Text, false);
-        }
+        const QColor color = labelText;
         painter.setFont(boxes.heading || item->m_labelBold ? CRowTree::BoldFont() : CRowTree::NormalFont());
         painter.setPen(color);
         painter.drawText(boxes.text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, item->m_fittedText);

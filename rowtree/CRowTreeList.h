@@ -32,6 +32,9 @@ public:
     int DragPosition() const { return m_dragPos; }
     // The cursor the list shows over point (the divider, hand or arrow cursor).
     Qt::CursorShape CursorShapeAt(const QPoint& point) const;
+    // A row's label colours as painted: the text's, made readable on `back` (a heading's
+    // fill, the selection, or the label cell).
+    QColor LabelTextColor(const CRowTreeItem* item, bool heading, QColor* back = nullptr) const;
 
 protected:
     bool event(QEvent* event) override;

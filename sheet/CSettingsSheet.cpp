@@ -292,6 +292,13 @@ void CSettingsSheet::PlaceColumns()
                              std::max(0, width - m_columnDivider - 2 * kColumnMargin), height);
 }
 
+void CSettingsSheet::SetColumnDivider(int x)
+{
+    m_columnDivider = std::max(0, x);
+    PlaceColumns();
+    update();
+}
+
 void CSettingsSheet::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);

@@ -71,6 +71,8 @@ public:
     CRowTree* RightColumn() const { return m_right; }
     // The column divider, in the sheet's client coordinates (inside its sunken edge).
     int ColumnDivider() const { return m_columnDivider; }
+    // Moves the column divider (as a drag would), e.g. to where the operator left it.
+    void SetColumnDivider(int x);
     bool IsDragging() const { return m_dragging; }
     // The bar that follows the pointer while the column divider is dragged.
     const CDragBar* DividerBar() const { return m_bar; }

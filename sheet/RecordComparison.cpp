@@ -41,6 +41,9 @@ std::vector<PendingChange> CompareRows(const EncoderRecord& lastRead, const Enco
         std::string before = DisplayText(row, lastRead);
         std::string after = DisplayText(row, edited);
         if (before == after) return;
+        // Two encoders' passwords are typed for each write, never read: no difference of
+        // their settings.
+        if (rows == Rows::Shown && IsPassword(row.field)) return;
         if (IsPassword(row.field)) {
             before = Masked(before);
             after = Masked(after);

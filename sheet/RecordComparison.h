@@ -22,7 +22,8 @@ struct PendingChange {
 std::vector<PendingChange> PendingChanges(const EncoderRecord& lastRead, const EncoderRecord& edited);
 
 // Two encoders compared: every row that shows a field and shows it differently, read-only
-// and display-only rows included (those have control ID 0 when they have no editor);
+// and display-only rows included (those have control ID 0 when they have no editor), the
+// passwords left out;
 // `oldText` is the first record's value, `newText` the second's.
 std::vector<PendingChange> DifferingRows(const EncoderRecord& first, const EncoderRecord& second);
 

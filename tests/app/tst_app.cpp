@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 #include <cstring>
@@ -145,6 +146,7 @@ private slots:
     void addressBookRoundTrip();
     void replyCompleteModePersists();
     void activityLogFiltersAndExports();
+    void layoutComesBackAfterARestart();
     void searchReportsAnsweredAndNew();
     void searchCancelled();
     void sheetIpRowsBlankAtStart();
@@ -985,6 +987,43 @@ void tst_App::addressBookRoundTrip()
     QCOMPARE(ItemTexts(*Tree()), QStringList({"192.168.1.20", "10.0.0.7"}));
     QCOMPARE(CDeviceTree::ItemImage(Tree()->topLevelItem(0)), IMAGE_OFFLINE);
     QVERIFY(!Tree()->SelectedItem());
+}
+
+void tst_App::layoutComesBackAfterARestart()
+{
+    auto open = [this] {
+        m_frame = new CMainFrame(*m_prompter, {}, m_sim->OutFile());
+        m_frame->RestoreSettings();
+    };
+    delete m_frame.data();
+    open();
+    QVERIFY(!m_frame->RestoreLayout());   // nothing kept yet: the window starts as always
+    m_frame->resize(900, 640);
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    m_frame->OuterSplitter()->SetProportions({40, 60});
+    m_frame->InnerSplitter()->SetProportions({55, 45});
+    m_frame->SettingsSheet()->SetColumnDivider(333);
+    Tree()->header()->resizeSection(0, 171);
+    m_frame->ActivityLog()->View()->header()->resizeSection(1, 133);
+    m_frame->ActivityDock()->hide();
+    const std::vector<int> outer = m_frame->OuterSplitter()->Proportions();
+    const std::vector<int> inner = m_frame->InnerSplitter()->Proportions();
+    QTRY_VERIFY(m_frame->close());
+    QTRY_VERIFY(m_frame.isNull());
+
+    open();
+    QVERIFY(m_frame->RestoreLayout());
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QCOMPARE(m_frame->size(), QSize(900, 640));
+    QCOMPARE(m_frame->OuterSplitter()->Proportions(), outer);
+    QCOMPARE(m_frame->InnerSplitter()->Proportions(), inner);
+    QCOMPARE(m_frame->SettingsSheet()->ColumnDivider(), 333);
+    QCOMPARE(Tree()->header()->sectionSize(0), 171);
+    QCOMPARE(m_frame->ActivityLog()->View()->header()->sectionSize(1), 133);
+    QVERIFY(m_frame->ActivityDock()->isHidden());
+    QVERIFY(!m_frame->InExchange());   // nothing was asked of any encoder
 }
 
 void tst_App::replyCompleteModePersists()

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -57,7 +58,10 @@ void TypeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     QVERIFY(editor && editor == dynamic_cast<CRowEdit*>(row));
     editor->selectAll();
-    QTest::keyClicks(editor, text);
+    // What a keyboard of another script types arrives as input-method text.
+    QInputMethodEvent typed;
+    typed.setCommitString(text);
+    QApplication::sendEvent(editor, &typed);
     QTest::keyClick(editor, Qt::Key_Return);
 }
 
@@ -131,6 +135,8 @@ private slots:
     void pendingMarksFollowEditRevertAndRead();
     void marksReadInLightAndDarkPalettes_data();
     void marksReadInLightAndDarkPalettes();
+    void everyTextOfTheSheetReadsInLightAndDarkPalettes_data();
+    void everyTextOfTheSheetReadsInLightAndDarkPalettes();
     void sheetSaysWhyItTakesNoEdit();
     void reviewShowsTheChangesAndAsks();
     void severalEncodersOneReviewPerSetOfChanges();
@@ -145,6 +151,7 @@ private slots:
     void settingsFileRefusedAsTheCommandLineRefusesIt_data();
     void settingsFileRefusedAsTheCommandLineRefusesIt();
     void compareTwoEncoders();
+    void escapeInAnEditorClosesItAndCancelsNothing();
 
 private:
     CSettingsSheet& Sheet() { return *m_frame->SettingsSheet(); }
@@ -305,6 +312,54 @@ void tst_Edits::marksReadInLightAndDarkPalettes()
     QVERIFY(Contrast(row->GetStripeColor(), palette.color(QPalette::Base)) > 1.2);
 }
 
+void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes_data()
+{
+    marksReadInLightAndDarkPalettes_data();
+}
+
+// Headings, labels and values (read-only and greyed ones too) as drawn, in both palettes,
+// before any encoder is read and after.
+void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes()
+{
+    QFETCH(QPalette, palette);
+    QApplication::setPalette(palette);
+    MakeFrame();
+    auto check = [this](const char* when) {
+        int rows = 0;
+        for (CRowTree* column : {Sheet().LeftColumn(), Sheet().RightColumn()}) {
+            for (CRowTreeItem* row = column->GetFirstPainted(); row; row = row->GetNextPainted()) {
+                ++rows;
+                QColor back;
+                const QColor label = column->GetList()->LabelTextColor(row, row->IsHeading(), &back);
+                QVERIFY2(Contrast(label, back) >= 4.5, qPrintable(QStringLiteral("%1: label of %2: %3")
+                                                                      .arg(when, row->GetLabelText())
+                                                                      .arg(Contrast(label, back))));
+                if (row->IsHeading()) continue;
+                const double value = Contrast(row->ShownValueColor(), row->GetBackColor());
+                QVERIFY2(value >= 4.5,
+                         qPrintable(QStringLiteral("%1: value of %2: %3").arg(when, row->GetLabelText()).arg(value)));
+            }
+        }
+        QVERIFY(rows > 20);
+    };
+    check("nothing read");
+    Select(kFirst);
+    ReadSelected();
+    check("read");
+
+    // The output's toolbar buttons show on the toolbar's own colour: their outline reads.
+    const QColor toolbar = m_frame->palette().color(QPalette::Active, QPalette::Window);
+    for (int id : {ID_START_TS_IP, ID_STOP_TS_IP}) {
+        const QImage image = m_frame->CommandAction(id)->icon().pixmap(QSize(16, 15)).toImage();
+        double best = 1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() == 255)
+                    best = std::max(best, Contrast(image.pixelColor(x, y), toolbar));
+        QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
+    }
+}
+
 void tst_Edits::sheetSaysWhyItTakesNoEdit()
 {
     QVERIFY(Sheet().Notice().contains(QStringLiteral("No encoder is selected")));
@@ -323,7 +378,8 @@ void tst_Edits::reviewShowsTheChangesAndAsks()
     ReadSelected();
     TypePasswords();
     TypeAndEnter(Sheet(), kVideoBitrate, QStringLiteral("6500"));
-    TypeAndEnter(Sheet(), kProgramName, QStringLiteral("Studio B"));
+    // A name the encoder keeps in GB2312 shows in the review as the sheet shows it.
+    TypeAndEnter(Sheet(), kProgramName, QString::fromUtf8("中文频道"));
 
     // Escape cancels: nothing is sent, the edits stay.
     std::vector<CChangesDialog::Row> rows;
@@ -342,7 +398,8 @@ void tst_Edits::reviewShowsTheChangesAndAsks()
                           QString::fromLatin1(FindSheetRow(kVideoBitrate)->label);
     const QString name = QString::fromLatin1(HeadingOf(*FindSheetRow(kProgramName))) + " / " +
                          QString::fromLatin1(FindSheetRow(kProgramName)->label);
-    const std::vector<CChangesDialog::Row> expected = {{name, "Korvane One", "Studio B"}, {video, "4000", "6500"}};
+    const std::vector<CChangesDialog::Row> expected = {{name, "Korvane One", QString::fromUtf8("中文频道")},
+                                                       {video, "4000", "6500"}};
     QCOMPARE(rows, expected);
     QCOMPARE(intro, QStringLiteral("Write 2 changed settings to 127.0.0.2?"));
     QCOMPARE(m_sim->EncoderFor(kFirstAddress).RequestCount(CMD_WRITE_CONFIG), 0);
@@ -361,8 +418,9 @@ void tst_Edits::reviewShowsTheChangesAndAsks()
     char expectedDocument[12000] = "";
     EncoderRecord copy = *record;
     WriteSettingsDocument(copy, expectedDocument);
-    QCOMPARE(QString::fromStdString(m_sim->EncoderFor(kFirstAddress).LastWrittenDocument()),
-             QString::fromLatin1(expectedDocument));
+    const std::string written = m_sim->EncoderFor(kFirstAddress).LastWrittenDocument();
+    QCOMPARE(QByteArray::fromStdString(written), QByteArray(expectedDocument));
+    QVERIFY(written.find("<progName>\xD6\xD0\xCE\xC4\xC6\xB5\xB5\xC0</progName>") != std::string::npos);
     QCOMPARE(PendingColumn(kFirst), 0);
     QVERIFY(!Sheet().IsRowMarked(kVideoBitrate));
 
@@ -718,7 +776,8 @@ void tst_Edits::compareTwoEncoders()
     SimEncoder second = m_sim->EncoderFor(kSecondAddress);
     std::string document = second.Document();
     const std::string from = "<progName>Korvane One</progName>";
-    document.replace(document.find(from), from.size(), "<progName>Studio B</progName>");
+    // 中文频道 as the encoder keeps it: GB2312 bytes.
+    document.replace(document.find(from), from.size(), "<progName>\xD6\xD0\xCE\xC4\xC6\xB5\xB5\xC0</progName>");
     second.SetDocument(document);
     Select(kFirst);
     ReadSelected();
@@ -735,8 +794,50 @@ void tst_Edits::compareTwoEncoders()
     const QString name = QString::fromLatin1(HeadingOf(*FindSheetRow(kProgramName))) + " / " +
                          QString::fromLatin1(FindSheetRow(kProgramName)->label);
     // The address rows differ too: every row that shows a field is compared.
-    QVERIFY(std::find(rows.begin(), rows.end(), CChangesDialog::Row{name, "Korvane One", "Studio B"}) != rows.end());
+    QVERIFY(std::find(rows.begin(), rows.end(),
+                      CChangesDialog::Row{name, "Korvane One", QString::fromUtf8("中文频道")}) != rows.end());
     QCOMPARE(rows.size(), size_t(2));
+}
+
+void tst_Edits::escapeInAnEditorClosesItAndCancelsNothing()
+{
+    Select(kFirst);
+    ReadSelected();
+    // A read of the other encoder is in flight while the operator edits this one.
+    m_sim->EncoderFor(kSecondAddress).SetDelay(400);
+    Select(kSecond);
+    QVERIFY(Tree()->OnCommand(ID_READ_CONFIGURATION));
+    QVERIFY(m_frame->InExchange());
+    Select(kFirst);
+
+    CRowTreeItem* row = Sheet().RowFor(kProgramName);
+    CRowTree* tree = row->GetOwner();
+    tree->EnsureVisible(row);
+    tree->LayoutRows();
+    QTest::mouseClick(tree->GetList(), Qt::LeftButton, {}, row->GetValueRect().center());
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor && editor == dynamic_cast<CRowEdit*>(row));
+    editor->selectAll();
+    QTest::keyClicks(editor, "Typed");
+    QTest::keyClick(editor, Qt::Key_Escape);
+
+    QVERIFY(m_frame->InExchange());   // the read goes on
+    QVERIFY(QApplication::focusWidget() != editor);
+    QCOMPARE(Shown(Sheet(), kProgramName), QStringLiteral("Korvane One"));
+    QCOMPARE(PendingColumn(kFirst), 0);
+    WaitIdle();
+    // It ran to its own end (the stand-in answers too late for these short waits): nothing
+    // was cancelled.
+    for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries())
+        QVERIFY2(!entry.text.contains(QStringLiteral("cancel"), Qt::CaseInsensitive), qPrintable(entry.text));
+
+    // With no editor open, Esc is the window's again: it cancels.
+    Select(kSecond);
+    QVERIFY(Tree()->OnCommand(ID_READ_CONFIGURATION));
+    Tree()->setFocus();
+    QTest::keyClick(Tree(), Qt::Key_Escape);
+    WaitIdle();
+    QVERIFY(m_frame->ActivityLog()->Entries().back().text.contains(QStringLiteral("cancel"), Qt::CaseInsensitive));
 }
 
 QTEST_MAIN(tst_Edits)

@@ -75,7 +75,11 @@ private slots:
         open->SetAddress(0xC0A8010A);
         QVERIFY(f.Show());
         const QImage image = Grab(f);
-        const QColor grey = QApplication::palette().color(QPalette::Disabled, QPalette::Text);
+        // The palette's grey for disabled text, deepened until it reads on the row's own
+        // background.
+        const QColor grey = fixed->ShownValueColor();
+        QVERIFY(grey.lightness() >= 60 &&
+                grey.lightness() <= QApplication::palette().color(QPalette::Disabled, QPalette::Text).lightness());
         const QRect fixedCell = fixed->GetValueRect().adjusted(0, 0, -2, -1);
         const QRect openCell = open->GetValueRect().adjusted(0, 0, -2, -1);
         // Text is drawn in both, black in one and grey in the other.
