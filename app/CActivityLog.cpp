@@ -172,7 +172,8 @@ void CActivityLog::AddEntry(const QDateTime& time, const QString& encoder, Sever
 
 void CActivityLog::NoteEncoder(const QString& encoder)
 {
-    if (encoder.isEmpty() || m_encoderFilter->findData(encoder) >= 0) return;
+    if (encoder.isEmpty() || m_noted.contains(encoder)) return;
+    m_noted.insert(encoder);
     // Item 0 is "All encoders"; the others are in address order.
     const auto key = FilterKey(encoder);
     int low = 1, high = m_encoderFilter->count();
@@ -198,7 +199,11 @@ void CActivityLog::NoteEncoders()
     const QString current = m_encoderFilter->currentData().toString();
     const QSignalBlocker quiet(m_encoderFilter);
     while (m_encoderFilter->count() > 1) m_encoderFilter->removeItem(1);
-    for (const auto& [key, encoder] : encoders) m_encoderFilter->addItem(encoder, encoder);
+    m_noted.clear();
+    for (const auto& [key, encoder] : encoders) {
+        m_encoderFilter->addItem(encoder, encoder);
+        m_noted.insert(encoder);
+    }
     const int index = m_encoderFilter->findData(current);
     m_encoderFilter->setCurrentIndex(index < 0 ? 0 : index);
 }

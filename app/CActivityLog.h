@@ -5,6 +5,7 @@
 // (CActivityStore). The operator filters it by encoder and severity and exports what it
 // shows as CSV.
 
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 #include <deque>
@@ -79,6 +80,7 @@ private:
     CActivityFilter* m_filter;
     QTreeView* m_view;
     QComboBox* m_encoderFilter;
+    QSet<QString> m_noted;   // the encoders the filter offers: a line never searches the combo
     QComboBox* m_severityFilter;
     QPushButton* m_export;
     std::unique_ptr<CActivityStore> m_store;

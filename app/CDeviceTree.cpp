@@ -2,24 +2,22 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSortFilterProxyModel>
+#include <QTimer>
+#include <algorithm>
 
 #include "AppIds.h"
+#include "LinkProtocol.h"
 #include "Pictures.h"
-
-Q_DECLARE_METATYPE(DeviceItemView)
 
 namespace {
 
-constexpr int kRecordRole = Qt::UserRole;
-constexpr int kImageRole = Qt::UserRole + 1;
-constexpr int kViewRole = Qt::UserRole + 2;
-constexpr int kAddressRole = Qt::UserRole + 3;
-constexpr int kSortRole = Qt::UserRole + 4;   // per column: what the column sorts by
-
 int g_liveRecords = 0;
+constexpr int kCountdownTickMs = 250;   // how often the seconds left of the exchanges in flight move
 
 struct MenuCommand {
     int id;
@@ -38,48 +36,33 @@ constexpr MenuCommand kMenuCommands[] = {
     {ID_STOP_TS_IP, "Stop TS -> IP", true, false},
 };
 
-struct ColumnHeading {
-    DeviceColumn column;
-    const char* text;
-    const char* sample;   // the widest text the column usually shows, for its first width
+// The widest text each column usually shows, for its first width.
+constexpr const char* kColumnSamples[] = {
+    "255.255.255.255 ", "in flight ",    "Read Configuration, 20 s left",
+    "P1 Output ",       "P1 Input ",     "P2 Output ",
+    "P2 Input ",        "-128 \u00B0C ", "00:00:00 ",
+    "Pending ",
 };
+static_assert(sizeof kColumnSamples / sizeof kColumnSamples[0] == kDeviceColumnCount, "one sample per column");
 
-constexpr ColumnHeading kColumns[] = {
-    {kColumnAddress, "Address", "255.255.255.255 "},
-    {kColumnState, "State", "in flight "},
-    {kColumnActivity, "Activity", "Read Configuration, 20 s left"},
-    {kColumnProg1Output, "P1 Output", "P1 Output "},
-    {kColumnProg1Input, "P1 Input", "P1 Input "},
-    {kColumnProg2Output, "P2 Output", "P2 Output "},
-    {kColumnProg2Input, "P2 Input", "P2 Input "},
-    {kColumnTemperature, "Temp.", "-128 \u00B0C "},
-    {kColumnLastRead, "Last Read", "00:00:00 "},
-    {kColumnPending, "Pending", "Pending "},
-};
-static_assert(sizeof kColumns / sizeof kColumns[0] == kDeviceColumnCount, "one heading per column");
-
-// Items compare by each column's sort value, so that addresses and temperatures sort as
-// numbers and the last read as a time, not as texts.
-class CDeviceItem : public QTreeWidgetItem {
+// Rows compare by each column's sort value, so that addresses and temperatures sort as
+// numbers and the last read as a time, not as texts; equal values keep address order.
+// Sorting and filtering happen when asked, not on every change of a row: encoders added
+// later are appended after the last row, as the list always did.
+class CEncoderSortProxy : public QSortFilterProxyModel {
 public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    bool operator<(const QTreeWidgetItem& other) const override
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
     {
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        const QVariant mine = data(column, kSortRole);
-        const QVariant theirs = other.data(column, kSortRole);
+        const QVariant mine = left.data(CEncoderModel::SortRole);
+        const QVariant theirs = right.data(CEncoderModel::SortRole);
         if (mine.isValid() && theirs.isValid() && mine != theirs)
             return QVariant::compare(mine, theirs) == QPartialOrdering::Less;
-        return data(0, kAddressRole).toUInt() < other.data(0, kAddressRole).toUInt();
+        return left.data(CEncoderModel::AddressRole).toUInt() < right.data(CEncoderModel::AddressRole).toUInt();
     }
 };
-
-QString ProgramText(const DeviceItemView& view, bool (DeviceStatusReading::*has)(int) const, int program,
-                    const char* present, const char* missing)
-{
-    if (!view.status || !view.status->Answered()) return QString();
-    return QString::fromLatin1(((*view.status).*has)(program) ? present : missing);
-}
 
 }   // namespace
 
@@ -93,181 +76,208 @@ int LiveEncoderRecords()
     return g_liveRecords;
 }
 
-CDeviceTree::CDeviceTree(QWidget* parent) : QTreeWidget(parent)
+CDeviceTree::CDeviceTree(QWidget* parent) : QTreeView(parent)
 {
     setObjectName(QStringLiteral("DeviceTree"));
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    setColumnCount(kDeviceColumnCount);
-    QStringList headings;
-    for (const ColumnHeading& heading : kColumns) headings << QString::fromUtf8(heading.text);
-    setHeaderLabels(headings);
-    for (const ColumnHeading& heading : kColumns)
-        setColumnWidth(heading.column, fontMetrics().horizontalAdvance(QString::fromUtf8(heading.sample)) + 24);
-    setRootIsDecorated(true);   // lines at root, as a tree of encoders would show them
-    setUniformRowHeights(true);
+    m_model = new CEncoderModel(this);
+    m_model->SetCountdown([](uint32_t) { return 0; });
+    m_proxy = new CEncoderSortProxy(this);
+    m_proxy->setDynamicSortFilter(false);
+    m_proxy->setFilterKeyColumn(kColumnAddress);
+    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_proxy->setSourceModel(m_model);
+    setModel(m_proxy);
+    for (int column = 0; column < kDeviceColumnCount; ++column)
+        setColumnWidth(column, fontMetrics().horizontalAdvance(QString::fromUtf8(kColumnSamples[column])) + 24);
+    setRootIsDecorated(true);     // lines at root, as a tree of encoders would show them
+    setUniformRowHeights(true);   // a row's height is known without asking it: long lists scroll at once
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setIconSize(QSize(kDeviceImageSize, kDeviceImageSize));
     setExpandsOnDoubleClick(false);
     setAllColumnsShowFocus(true);
-    // Sorting is by request: a click on a heading sorts once, and encoders added later
-    // are appended after the last item, as the list always did.
-    setSortingEnabled(false);
+    setSortingEnabled(false);   // sorting is by request: a click on a heading sorts once
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(false);
+    header()->setStretchLastSection(true);
     connect(header(), &QHeaderView::sectionClicked, this, &CDeviceTree::OnHeaderClicked);
-    connect(this, &QTreeWidget::itemSelectionChanged, this, &CDeviceTree::OnSelectionChanged);
-    connect(this, &QTreeWidget::currentItemChanged, this, &CDeviceTree::OnSelectionChanged);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDeviceTree::OnSelectionChanged);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &CDeviceTree::OnSelectionChanged);
+    m_countdownTimer = new QTimer(this);
+    m_countdownTimer->setInterval(kCountdownTickMs);
+    connect(m_countdownTimer, &QTimer::timeout, this, &CDeviceTree::RepaintCountdowns);
 }
 
 CDeviceTree::~CDeviceTree()
 {
     // The frame is half gone: no selection handling from here.
     blockSignals(true);
+    selectionModel()->blockSignals(true);
 }
 
-QTreeWidgetItem* CDeviceTree::SelectedItem() const
+int CDeviceTree::ItemCount() const
 {
-    QTreeWidgetItem* current = currentItem();
-    return current && current->isSelected() ? current : nullptr;
+    return m_proxy->rowCount();
 }
 
-QList<QTreeWidgetItem*> CDeviceTree::SelectedEncoderItems() const
+EncoderRecord* CDeviceTree::ItemAt(int shownRow) const
 {
-    QList<QTreeWidgetItem*> items;
-    for (int i = 0; i < topLevelItemCount(); ++i)
-        if (topLevelItem(i)->isSelected()) items << topLevelItem(i);
+    return m_model->RecordAt(m_proxy->mapToSource(m_proxy->index(shownRow, 0)).row());
+}
+
+QModelIndex CDeviceTree::ShownIndex(const EncoderRecord* item, int column) const
+{
+    const int row = m_model->RowOf(item);
+    return row < 0 ? QModelIndex() : m_proxy->mapFromSource(m_model->index(row, column));
+}
+
+QString CDeviceTree::ItemText(const EncoderRecord* item, int column) const
+{
+    const int row = m_model->RowOf(item);
+    return row < 0 ? QString() : m_model->index(row, column).data().toString();
+}
+
+QRect CDeviceTree::ItemRect(const EncoderRecord* item) const
+{
+    return visualRect(ShownIndex(item));
+}
+
+void CDeviceTree::ScrollToItem(const EncoderRecord* item)
+{
+    if (const QModelIndex index = ShownIndex(item); index.isValid()) scrollTo(index);
+}
+
+EncoderRecord* CDeviceTree::SelectedItem() const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !selectionModel()->isRowSelected(current.row(), QModelIndex())) return nullptr;
+    return m_model->RecordAt(m_proxy->mapToSource(current).row());
+}
+
+QList<EncoderRecord*> CDeviceTree::SelectedEncoderItems() const
+{
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(m_proxy->mapToSource(m_proxy->index(row, 0)).row());
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QList<EncoderRecord*> items;
+    items.reserve(qsizetype(rows.size()));
+    for (int row : rows)
+        if (EncoderRecord* record = m_model->RecordAt(row)) items << record;
     return items;
 }
 
 void CDeviceTree::SelectNone()
 {
-    clearSelection();
-    setCurrentItem(nullptr);
+    selectionModel()->clear();
 }
 
-void CDeviceTree::SelectOnly(QTreeWidgetItem* item)
+void CDeviceTree::SelectOnly(const EncoderRecord* item)
 {
-    if (!item) return;
-    setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const QModelIndex index = ShownIndex(item);
+    if (!index.isValid()) return;
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-EncoderRecord* CDeviceTree::ItemRecord(const QTreeWidgetItem* item)
+void CDeviceTree::SelectAlso(const EncoderRecord* item)
 {
-    if (!item) return nullptr;
-    return reinterpret_cast<EncoderRecord*>(item->data(0, kRecordRole).value<quintptr>());
+    const QModelIndex index = ShownIndex(item);
+    if (!index.isValid()) return;
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
-uint32_t CDeviceTree::ItemAddress(const QTreeWidgetItem* item)
+void CDeviceTree::InsertEncoderItems(const std::vector<CEncoderModel::NewRow>& rows)
 {
-    return item ? item->data(0, kAddressRole).toUInt() : 0;
+    m_model->Append(rows);
 }
 
-QTreeWidgetItem* CDeviceTree::InsertEncoderItem(const QString& text, EncoderRecord* record)
+void CDeviceTree::RemoveEncoderItems(const std::vector<const EncoderRecord*>& items)
 {
-    auto* item = new CDeviceItem(QStringList(text));
-    item->setData(0, kRecordRole, QVariant::fromValue(reinterpret_cast<quintptr>(record)));
-    item->setData(0, kAddressRole, record ? uint(record->ipAddr) : 0u);
-    item->setData(kColumnAddress, kSortRole, record ? uint(record->ipAddr) : 0u);
-    addTopLevelItem(item);
-    SetItemImage(item, IMAGE_OFFLINE);
-    ShowView(item, DeviceItemView{});
-    return item;
+    for (const EncoderRecord* item : items)
+        if (item == m_lastCurrent) m_lastCurrent = nullptr;
+    m_model->Remove(items);
+    UpdateCountdown();
 }
 
-void CDeviceTree::RemoveEncoderItem(QTreeWidgetItem* item)
+void CDeviceTree::SetItemImage(const EncoderRecord* item, int image)
 {
-    if (!item) return;
-    if (item == m_lastCurrent) m_lastCurrent = nullptr;
-    delete item;
+    m_model->SetImage(item, image);
 }
 
-void CDeviceTree::SetItemImage(QTreeWidgetItem* item, int image)
+int CDeviceTree::ItemImage(const EncoderRecord* item) const
 {
-    if (!item) return;
-    item->setData(0, kImageRole, image);
-    item->setIcon(0, DeviceImages().value(image));
+    return m_model->Image(m_model->RowOf(item));
 }
 
-int CDeviceTree::ItemImage(const QTreeWidgetItem* item)
+void CDeviceTree::SetItemView(const EncoderRecord* item, const DeviceItemView& view)
 {
-    return item ? item->data(0, kImageRole).toInt() : -1;
-}
-
-void CDeviceTree::SetItemView(QTreeWidgetItem* item, const DeviceItemView& view)
-{
-    if (!item) return;
     const bool wasInFlight = ItemInFlight(item);
-    ShowView(item, view);
-    // A current encoder that starts or ends an exchange changes what the sheet may do.
-    if (item == SelectedItem() && wasInFlight != view.InFlight()) emit currentEncoderChanged(ItemRecord(item));
+    m_model->SetView(item, view);
+    UpdateCountdown();
+    // A current encoder that starts or ends an exchange changes what the sheet may do; its
+    // record is the same, so the sheet needs no refresh for it.
+    if (item && wasInFlight != view.InFlight() && item == SelectedItem()) emit currentEncoderBusyChanged();
 }
 
-DeviceItemView CDeviceTree::ItemView(const QTreeWidgetItem* item)
+DeviceItemView CDeviceTree::ItemView(const EncoderRecord* item) const
 {
-    return item ? item->data(0, kViewRole).value<DeviceItemView>() : DeviceItemView{};
+    return m_model->View(m_model->RowOf(item));
 }
 
-bool CDeviceTree::ItemInFlight(const QTreeWidgetItem* item)
+bool CDeviceTree::ItemInFlight(const EncoderRecord* item) const
 {
-    return ItemView(item).InFlight();
-}
-
-void CDeviceTree::ShowView(QTreeWidgetItem* item, const DeviceItemView& view)
-{
-    item->setData(0, kViewRole, QVariant::fromValue(view));
-    QString state;
-    if (view.InFlight())
-        state = QStringLiteral("in flight");
-    else if (view.state == DeviceItemView::State::Online && view.status && view.status->Busy())
-        state = QStringLiteral("busy");
-    else if (view.state == DeviceItemView::State::Online && view.status && view.status->KeyboardLocked())
-        state = QStringLiteral("keyboard");
-    else if (view.state == DeviceItemView::State::Online)
-        state = QStringLiteral("online");
-    else if (view.state == DeviceItemView::State::Offline)
-        state = QStringLiteral("offline");
-    item->setText(kColumnState, state);
-
-    if (view.InFlight()) {
-        item->setText(kColumnActivity, QStringLiteral("%1, %2 s left").arg(view.activity).arg(view.secondsLeft));
-        item->setForeground(kColumnActivity, palette().brush(QPalette::Text));
-    } else {
-        item->setText(kColumnActivity, view.outcome);
-        item->setForeground(kColumnActivity,
-                            view.outcomeFailed ? QBrush(QColor(192, 0, 0)) : palette().brush(QPalette::Text));
-    }
-    item->setToolTip(kColumnActivity, item->text(kColumnActivity));
-
-    item->setText(kColumnProg1Output, ProgramText(view, &DeviceStatusReading::HasOutput, 1, "running", "none"));
-    item->setText(kColumnProg1Input, ProgramText(view, &DeviceStatusReading::HasInput, 1, "present", "none"));
-    item->setText(kColumnProg2Output, ProgramText(view, &DeviceStatusReading::HasOutput, 2, "running", "none"));
-    item->setText(kColumnProg2Input, ProgramText(view, &DeviceStatusReading::HasInput, 2, "present", "none"));
-    const bool hot = view.overTemperature;
-    const int temperature = view.status && view.status->HasTemperature() ? view.status->Temperature() : 0;
-    item->setText(kColumnTemperature, temperature != 0 ? QStringLiteral("%1 \u00B0C").arg(temperature) : QString());
-    item->setForeground(kColumnTemperature, hot ? QBrush(QColor(192, 0, 0)) : palette().brush(QPalette::Text));
-    item->setText(kColumnLastRead,
-                  view.lastRead.isValid() ? view.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString());
-    item->setToolTip(kColumnLastRead, view.lastRead.isValid() ? view.lastRead.toString(Qt::ISODate) : QString());
-    item->setText(kColumnPending, QString::number(view.pendingEdits));
-
-    item->setData(kColumnState, kSortRole, state);
-    item->setData(kColumnActivity, kSortRole, item->text(kColumnActivity));
-    for (int column : {kColumnProg1Output, kColumnProg1Input, kColumnProg2Output, kColumnProg2Input})
-        item->setData(column, kSortRole, item->text(column));
-    item->setData(kColumnTemperature, kSortRole, temperature);
-    item->setData(kColumnLastRead, kSortRole, view.lastRead.isValid() ? view.lastRead.toMSecsSinceEpoch() : qint64(0));
-    item->setData(kColumnPending, kSortRole, view.pendingEdits);
+    return m_model->View(m_model->RowOf(item)).InFlight();
 }
 
 bool CDeviceTree::SelectionIdle() const
 {
-    const QList<QTreeWidgetItem*> items = SelectedEncoderItems();
-    if (items.isEmpty()) return false;
-    for (const QTreeWidgetItem* item : items)
-        if (ItemInFlight(item)) return false;
+    if (!selectionModel()->hasSelection()) return false;
+    if (m_model->InFlightCount() == 0) return true;   // no walk over a large selection when nothing runs
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            if (m_model->View(m_proxy->mapToSource(m_proxy->index(row, 0)).row()).InFlight()) return false;
+    }
     return true;
+}
+
+void CDeviceTree::SetFilterText(const QString& text)
+{
+    if (text == m_filter) return;
+    m_filter = text;
+    m_proxy->setFilterFixedString(text);
+    m_model->SetFilterNote(text);
+}
+
+void CDeviceTree::SortByColumn(int column, Qt::SortOrder order)
+{
+    m_sortColumn = column;
+    m_sortOrder = order;
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(column, order);
+    m_proxy->sort(column, order);
+}
+
+void CDeviceTree::UpdateCountdown()
+{
+    const bool running = m_model->InFlightCount() > 0;
+    if (running && !m_countdownTimer->isActive())
+        m_countdownTimer->start();
+    else if (!running && m_countdownTimer->isActive())
+        m_countdownTimer->stop();
+}
+
+// The seconds left are asked of the model as a cell is painted: repainting the activity
+// column's strip of the viewport moves every countdown on screen and no other.
+void CDeviceTree::RepaintCountdowns()
+{
+    UpdateCountdown();
+    if (isColumnHidden(kColumnActivity)) return;
+    const int x = columnViewportPosition(kColumnActivity);
+    viewport()->update(QRect(x, 0, columnWidth(kColumnActivity), viewport()->height()));
 }
 
 void CDeviceTree::FillContextMenu(QMenu& menu) const
@@ -285,13 +295,13 @@ void CDeviceTree::FillContextMenu(QMenu& menu) const
 void CDeviceTree::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const
 {
     if (index.parent().isValid() || rect.width() <= 0) {
-        QTreeWidget::drawBranches(painter, rect, index);
+        QTreeView::drawBranches(painter, rect, index);
         return;
     }
     const int x = rect.right() - indentation() / 2;
     const int y = rect.center().y();
     const bool first = index.row() == 0;
-    const bool last = index.row() == topLevelItemCount() - 1;
+    const bool last = index.row() == m_proxy->rowCount() - 1;
     painter->save();
     QPen pen(palette().color(QPalette::Mid), 1, Qt::DotLine);
     painter->setPen(pen);
@@ -308,22 +318,22 @@ void CDeviceTree::drawBranches(QPainter* painter, const QRect& rect, const QMode
 // keyboard's menu key opens it too.
 void CDeviceTree::mousePressEvent(QMouseEvent* event)
 {
-    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    const QModelIndex index = indexAt(event->position().toPoint());
     if (event->button() == Qt::RightButton) {
         setFocus(Qt::MouseFocusReason);
-        if (item && !item->isSelected())
-            SelectOnly(item);
-        else if (item)
-            setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+        if (index.isValid() && !selectionModel()->isRowSelected(index.row(), QModelIndex()))
+            selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        else if (index.isValid())
+            selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
         event->accept();
         return;
     }
-    if (!item) {
+    if (!index.isValid()) {
         setFocus(Qt::MouseFocusReason);
         event->accept();
         return;
     }
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
 }
 
 void CDeviceTree::mouseDoubleClickEvent(QMouseEvent* event)
@@ -332,7 +342,7 @@ void CDeviceTree::mouseDoubleClickEvent(QMouseEvent* event)
         event->accept();
         return;
     }
-    QTreeWidget::mouseDoubleClickEvent(event);
+    QTreeView::mouseDoubleClickEvent(event);
 }
 
 void CDeviceTree::contextMenuEvent(QContextMenuEvent* event)
@@ -340,8 +350,7 @@ void CDeviceTree::contextMenuEvent(QContextMenuEvent* event)
     event->accept();
     QPoint at = event->globalPos();
     if (event->reason() == QContextMenuEvent::Keyboard) {
-        const QTreeWidgetItem* item = SelectedItem();
-        const QRect cell = item ? visualItemRect(item) : QRect(QPoint(0, 0), QSize(0, 0));
+        const QRect cell = SelectedItem() ? ItemRect(SelectedItem()) : QRect(QPoint(0, 0), QSize(0, 0));
         at = viewport()->mapToGlobal(cell.bottomLeft());
     }
     QMenu menu(this);
@@ -350,24 +359,39 @@ void CDeviceTree::contextMenuEvent(QContextMenuEvent* event)
     if (chosen) OnCommand(chosen->data().toInt());
 }
 
+// Typing an address's digits and dots narrows the list to the encoders whose address
+// contains them (the Address heading shows what was typed); Backspace takes the last back.
+void CDeviceTree::keyPressEvent(QKeyEvent* event)
+{
+    const QString text = event->text();
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (plain && text.size() == 1 && (text[0].isDigit() || text[0] == QLatin1Char('.'))) {
+        SetFilterText(m_filter + text);
+        event->accept();
+        return;
+    }
+    if (plain && event->key() == Qt::Key_Backspace && !m_filter.isEmpty()) {
+        SetFilterText(m_filter.left(m_filter.size() - 1));
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
 void CDeviceTree::OnSelectionChanged()
 {
-    QTreeWidgetItem* current = SelectedItem();
+    EncoderRecord* current = SelectedItem();
     if (current != m_lastCurrent) {
         m_lastCurrent = current;
-        emit currentEncoderChanged(ItemRecord(current));
+        emit currentEncoderChanged(current);
     }
     emit encoderSelectionChanged();
 }
 
 void CDeviceTree::OnHeaderClicked(int column)
 {
-    m_sortOrder =
-        (column == m_sortColumn && m_sortOrder == Qt::AscendingOrder) ? Qt::DescendingOrder : Qt::AscendingOrder;
-    m_sortColumn = column;
-    header()->setSortIndicatorShown(true);
-    header()->setSortIndicator(column, m_sortOrder);
-    sortItems(column, m_sortOrder);
+    SortByColumn(column, (column == m_sortColumn && m_sortOrder == Qt::AscendingOrder) ? Qt::DescendingOrder
+                                                                                       : Qt::AscendingOrder);
 }
 
 bool CDeviceTree::OnCommand(int id)

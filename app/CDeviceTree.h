@@ -6,48 +6,21 @@
 // current item. The tree announces what changes with signals; the frame, which owns the
 // encoders' records and runs the exchanges, wires them to the other panes.
 
-#include <QDateTime>
-#include <QTreeWidget>
+#include <QList>
+#include <QTreeView>
 #include <functional>
-#include <optional>
+#include <vector>
 
-#include "DeviceStatusReading.h"
+#include "CEncoderModel.h"
 #include "EncoderRecord.h"
 
 class QMenu;
+class QSortFilterProxyModel;
+class QTimer;
 
-// The columns of the device list, in their order.
-enum DeviceColumn {
-    kColumnAddress,
-    kColumnState,
-    kColumnActivity,   // the exchange in flight and its seconds left, or the last outcome
-    kColumnProg1Output,
-    kColumnProg1Input,
-    kColumnProg2Output,
-    kColumnProg2Input,
-    kColumnTemperature,
-    kColumnLastRead,
-    kColumnPending,
-    kDeviceColumnCount
-};
-
-// What an item shows besides its address; the frame fills it from the encoder's entry.
-struct DeviceItemView {
-    enum class State { Unknown, Online, Offline };
-    State state = State::Unknown;
-    std::optional<DeviceStatusReading> status;   // the last status reading; empty: none taken
-    bool overTemperature = false;                // the reading raised the temperature alarm
-    QDateTime lastRead;                          // invalid: never read
-    int pendingEdits = 0;
-    QString activity;      // the exchange in flight; empty when idle
-    int secondsLeft = 0;   // of the exchange in flight
-    QString outcome;       // the last exchange's outcome, for an idle item
-    bool outcomeFailed = false;
-
-    bool InFlight() const { return !activity.isEmpty(); }
-};
-
-class CDeviceTree : public QTreeWidget {
+// An encoder of the list is named by its record, which the encoder list owns and which
+// lives exactly as long as the encoder is listed.
+class CDeviceTree : public QTreeView {
     Q_OBJECT
 public:
     explicit CDeviceTree(QWidget* parent = nullptr);
@@ -57,34 +30,47 @@ public:
     // one of the seven.
     bool OnCommand(int id);
 
+    CEncoderModel& Model() const { return *m_model; }
+    // The rows as the list shows them now: sorted as last asked, filtered by what was typed.
+    int ItemCount() const;
+    EncoderRecord* ItemAt(int shownRow) const;
+    QString ItemText(const EncoderRecord* item, int column) const;
+    QRect ItemRect(const EncoderRecord* item) const;
+    void ScrollToItem(const EncoderRecord* item);
+
     // The current encoder: the current item while it is selected, else null. Qt's current
-    // item without a selection (after the tree merely got the focus, or after Ctrl+click
+    // item without a selection (after the list merely got the focus, or after Ctrl+click
     // took it out of the selection) is no encoder choice.
-    QTreeWidgetItem* SelectedItem() const;
-    // Every selected item, in the list's order.
-    QList<QTreeWidgetItem*> SelectedEncoderItems() const;
+    EncoderRecord* SelectedItem() const;
+    // Every selected encoder, in the list's order.
+    QList<EncoderRecord*> SelectedEncoderItems() const;
     void SelectNone();
     // Makes `item` the only selected item and the current one.
-    void SelectOnly(QTreeWidgetItem* item);
+    void SelectOnly(const EncoderRecord* item);
+    // Makes `item` current, adding it to the selection (a Ctrl+click).
+    void SelectAlso(const EncoderRecord* item);
 
-    // The item's record: set when the item is made; the frame owns it.
-    static EncoderRecord* ItemRecord(const QTreeWidgetItem* item);
-    static uint32_t ItemAddress(const QTreeWidgetItem* item);
-    QTreeWidgetItem* InsertEncoderItem(const QString& text, EncoderRecord* record);
-    // Deletes the item; its record is the frame's to free.
-    void RemoveEncoderItem(QTreeWidgetItem* item);
+    static uint32_t ItemAddress(const EncoderRecord* item) { return item ? item->ipAddr : 0; }
+    void InsertEncoderItems(const std::vector<CEncoderModel::NewRow>& rows);
+    // Deletes the items; their records are the frame's to free.
+    void RemoveEncoderItems(const std::vector<const EncoderRecord*>& items);
 
     // IMAGE_ONLINE or IMAGE_OFFLINE, for the normal and the selected state alike.
-    void SetItemImage(QTreeWidgetItem* item, int image);
-    static int ItemImage(const QTreeWidgetItem* item);
+    void SetItemImage(const EncoderRecord* item, int image);
+    int ItemImage(const EncoderRecord* item) const;
 
-    void SetItemView(QTreeWidgetItem* item, const DeviceItemView& view);
-    static DeviceItemView ItemView(const QTreeWidgetItem* item);
-    static bool ItemInFlight(const QTreeWidgetItem* item);
+    void SetItemView(const EncoderRecord* item, const DeviceItemView& view);
+    DeviceItemView ItemView(const EncoderRecord* item) const;
+    bool ItemInFlight(const EncoderRecord* item) const;
 
     // True when something is selected and no selected encoder has an exchange in flight:
     // the encoder commands would not conflict with anything running.
     bool SelectionIdle() const;
+
+    // Only the encoders whose address contains `text` are shown; empty shows all.
+    void SetFilterText(const QString& text);
+    QString FilterText() const { return m_filter; }
+    void SortByColumn(int column, Qt::SortOrder order);
 
     // The context menu as it is shown now: the five encoder commands are enabled only
     // while an item is selected and none of the selected is busy with an exchange.
@@ -95,9 +81,14 @@ public:
     using MenuTracker = std::function<QAction*(QMenu&, const QPoint&)>;
     void SetMenuTracker(MenuTracker tracker) { m_trackMenu = std::move(tracker); }
 
+    // Starts or stops the one countdown timer as exchanges begin and end.
+    void UpdateCountdown();
+
 signals:
     // The current encoder changed: its record, or null when none is current.
     void currentEncoderChanged(EncoderRecord* record);
+    // The current encoder started or ended an exchange.
+    void currentEncoderBusyChanged();
     // The selection changed in any way (the message pane is emptied on it).
     void encoderSelectionChanged();
     // A device command was chosen in the context menu (or given to OnCommand).
@@ -108,14 +99,20 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnSelectionChanged();
     void OnHeaderClicked(int column);
-    void ShowView(QTreeWidgetItem* item, const DeviceItemView& view);
+    void RepaintCountdowns();
+    QModelIndex ShownIndex(const EncoderRecord* item, int column = 0) const;
 
+    CEncoderModel* m_model = nullptr;
+    QSortFilterProxyModel* m_proxy = nullptr;
+    QTimer* m_countdownTimer = nullptr;
     MenuTracker m_trackMenu;
-    QTreeWidgetItem* m_lastCurrent = nullptr;
+    EncoderRecord* m_lastCurrent = nullptr;
+    QString m_filter;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -15,12 +16,16 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <algorithm>
 
 #include "AppIds.h"
+#include "CAddressBook.h"
 #include "CActivityStore.h"
 #include "StatusGate.h"
+#include "CFrameCommands.h"
 #include "CDeviceTree.h"
+#include "CEditCommands.h"
 #include "CHistoryKeeper.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
@@ -42,79 +47,6 @@ constexpr int kPaneMinimum = 30;       // no pane gets narrower or lower than th
 constexpr int kPaneBar = 1;            // the bars between panes
 constexpr int kProgressTickMs = 250;   // how often the items and the status bar count down
 
-// The frame's commands: menu items, toolbar buttons and accelerators share one action per
-// id. The device commands keep the context menu's texts.
-struct FrameCommand {
-    int id;
-    const char* text;        // menu text, "\t" before the accelerator shown
-    const char* statusTip;   // the fly-by text in the status bar
-    const char* shortcuts;   // QKeySequence texts separated by "|"
-    QStyle::StandardPixmap icon;
-    bool checkable;
-};
-
-constexpr QStyle::StandardPixmap kNoIcon = QStyle::SP_CustomBase;
-
-constexpr FrameCommand kFrameCommands[] = {
-    {ID_APP_EXIT, "Exit (&X)", "Quit the application", nullptr, kNoIcon, false},
-    {ID_EDIT_UNDO, "Undo (&U)\tCtrl+Z", "Undo the last change in the field being edited", "Ctrl+Z|Alt+Backspace",
-     kNoIcon, false},
-    {ID_EDIT_CUT, "Cut (&T)\tCtrl+X", "Cut the selected text of the field being edited", "Ctrl+X|Shift+Del", kNoIcon,
-     false},
-    {ID_EDIT_COPY, "Copy (&C)\tCtrl+C", "Copy the selected text, or the selected encoders' addresses",
-     "Ctrl+C|Ctrl+Ins", kNoIcon, false},
-    {ID_EDIT_PASTE, "Paste (&P)\tCtrl+V",
-     "Paste into the field being edited, or add the addresses pasted to the device list", "Ctrl+V|Shift+Ins", kNoIcon,
-     false},
-    {ID_SEARCH_ENCODER, "Search Encoder", "Find the encoders that answer a broadcast address", "Ctrl+F",
-     QStyle::SP_FileDialogContentsView, false},
-    {ID_ADD_ENCODER, "Add Encoder", "Add an encoder by its address", "Ctrl+N", QStyle::SP_FileDialogNewFolder, false},
-    {ID_DEL_ENCODER, "Del Encoder", "Remove the selected encoders from the list", "Del", QStyle::SP_TrashIcon, false},
-    {ID_READ_CONFIGURATION, "Read Configuration", "Read the selected encoders' settings", "F5", QStyle::SP_ArrowDown,
-     false},
-    {ID_WRITE_CONFIGURATION, "Write Configuration", "Write the settings to the selected encoders", "Ctrl+S",
-     QStyle::SP_ArrowUp, false},
-    {ID_START_TS_IP, "Start TS -> IP", "Start the TS-over-IP output of the selected encoders", "Ctrl+T",
-     QStyle::SP_MediaPlay, false},
-    {ID_STOP_TS_IP, "Stop TS -> IP", "Stop the TS-over-IP output of the selected encoders", "Ctrl+Shift+T",
-     QStyle::SP_MediaStop, false},
-    {ID_READ_DEVICE_MESSAGE, "Read Device Message", "Read the selected encoders' alarms", "Ctrl+M",
-     QStyle::SP_MessageBoxInformation, false},
-    {ID_CANCEL_EXCHANGES, "Cancel", "Cancel every exchange in flight; the encoders' settings stay as they were", "Esc",
-     QStyle::SP_BrowserStop, false},
-    {ID_WAIT_REPLY_COMPLETE, "Finish on Complete Reply",
-     "End each exchange as soon as the encoder's reply is complete instead of waiting the full fixed time", nullptr,
-     kNoIcon, true},
-    {ID_VIEW_TOOLBAR, "ToolBar (&T)", "Show or hide the toolbar", nullptr, kNoIcon, true},
-    {ID_VIEW_STATUS_BAR, "StatusBar(&S)", "Show or hide the status bar", nullptr, kNoIcon, true},
-    {ID_VIEW_ACTIVITY_LOG, "Activity Log", "Show or hide the log of every exchange's outcome and every alarm", nullptr,
-     kNoIcon, true},
-    {ID_VIEW_MONITOR, "Monitor",
-     "Read every listed encoder's status every 10 s, keeping the list current and logging alarms", nullptr, kNoIcon,
-     true},
-    {ID_APP_ABOUT, "About Encoder(&A)...", "About", nullptr, kNoIcon, false},
-    {ID_NEXT_PANE, "Next Panel", "Next Panel", "F6", kNoIcon, false},
-    {ID_FILE_SAVE_SETTINGS, "Save Settings As...", "Save the current encoder's settings to a file (without passwords)",
-     nullptr, kNoIcon, false},
-    {ID_FILE_APPLY_SETTINGS, "Apply Settings...",
-     "Take the settings of a file into the selected encoders as edits; nothing is sent until you write", nullptr,
-     kNoIcon, false},
-    {ID_EDIT_REVERT_ROW, "Revert Row", "Bring back the selected row's value as last read from the encoder", nullptr,
-     kNoIcon, false},
-    {ID_EDIT_REVERT_ALL, "Revert All", "Bring back every value as last read from the encoder", nullptr, kNoIcon, false},
-    {ID_VIEW_SHOW_PASSWORDS, "Show Passwords", "Show the passwords typed into the settings instead of a mask", nullptr,
-     kNoIcon, true},
-    {ID_READ_BACK_AFTER_WRITE, "Read Back After Write",
-     "After a successful write, read the encoder again and show any setting that did not take; costs one more read's "
-     "time (20 s with fixed waits)",
-     nullptr, kNoIcon, true},
-    {ID_COMPARE_ENCODERS, "Compare Encoders", "Show the settings in which the two selected encoders differ", nullptr,
-     kNoIcon, false},
-    {ID_DEVICE_HISTORY, "History...",
-     "Show the kept versions of the current encoder's settings; Restore takes one as edits", nullptr, kNoIcon, false},
-    {ID_PREV_PANE, "Prev Panel", "Prev Panel", "Shift+F6", kNoIcon, false},
-};
-
 // The device commands that act on the selected encoders, and their exchange.
 struct EncoderCommand {
     int id;
@@ -125,38 +57,6 @@ constexpr EncoderCommand kEncoderCommands[] = {
     {ID_START_TS_IP, ExchangeKind::Start},          {ID_STOP_TS_IP, ExchangeKind::Stop},
     {ID_READ_DEVICE_MESSAGE, ExchangeKind::Status},
 };
-
-constexpr int kToolButtons[] = {
-    ID_SEARCH_ENCODER,
-    ID_ADD_ENCODER,
-    ID_DEL_ENCODER,
-    0,
-    ID_READ_CONFIGURATION,
-    ID_WRITE_CONFIGURATION,
-    0,
-    ID_START_TS_IP,
-    ID_STOP_TS_IP,
-    0,
-    ID_READ_DEVICE_MESSAGE,
-    ID_CANCEL_EXCHANGES,
-    0,
-    ID_APP_ABOUT,
-};
-
-// Accepts only four dotted numbers of 0 to 255: what the device list shows.
-bool ParseDotted(const QString& text, uint32_t& address)
-{
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4) return false;
-    address = 0;
-    for (const QString& part : parts) {
-        bool ok = false;
-        const int value = part.toInt(&ok);
-        if (!ok || part.isEmpty() || part.size() > 3 || value < 0 || value > 255) return false;
-        address = (address << 8) | uint32_t(value);
-    }
-    return true;
-}
 
 }   // namespace
 
@@ -170,40 +70,51 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     setWindowTitle(QStringLiteral("Korvane"));
     setWindowIcon(ProgramIcon());
     setDockOptions(QMainWindow::AnimatedDocks);
-    m_clock.start();
-    m_replyComplete = m_linkOptions.waitMode == WaitMode::ReplyComplete;
+    m_exchanges = new CExchangeController(m_encoders, m_linkOptions, m_outFile, this);
+    m_addressBook = new CAddressBook(m_encoders, this);
     CreateCommands();
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
     CreatePanes();
     CreateSafeEditWidgets();
+    m_editCommands = std::make_unique<CEditCommands>(
+        *m_frameCommands, *m_deviceTree,
+        [this] {
+            QList<QWidget*> panes = {m_deviceTree, m_settingsSheet->LeftColumn(), m_messagePane->List()};
+            if (!m_activityDock->isHidden()) panes << m_activityLog->View();
+            return panes;
+        },
+        [this](const QStringList& texts) {
+            AddEncoders(texts);
+            m_addressBook->Save();
+        });
     WirePanes();
+    WireExchanges();
+    m_deviceTree->Model().SetCountdown([this](uint32_t address) { return SecondsLeft(address); });
 
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(kProgressTickMs);
     connect(m_progressTimer, &QTimer::timeout, this, &CMainFrame::UpdateProgress);
-    m_monitorTimer = new QTimer(this);
-    m_monitorTimer->setInterval(m_monitorIntervalMs);
-    connect(m_monitorTimer, &QTimer::timeout, this, &CMainFrame::PollEncoders);
     UpdateCommandStates();
 }
 
 CMainFrame::~CMainFrame()
 {
     m_closing = true;
+    m_addressBook->SaveIfDue();
     // Children going away below must not call back into a frame already half gone.
     QObject::disconnect(qApp, nullptr, this, nullptr);
     for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
     m_progressTimer->stop();
-    m_monitorTimer->stop();
-    // The operations go first (they cancel their exchanges on the engine); every result still
-    // to come is handed on before the engine is gone, and those queued calls die with this object.
-    m_operations.reset();
-    m_engine.reset();
+    // The controller goes first: its operations cancel their exchanges, the engine hands on
+    // every result still to come, and those queued calls die with it.
+    delete m_exchanges;
+    m_exchanges = nullptr;
     // The items point into the encoder list, which goes before the tree widget does.
     m_deviceTree->blockSignals(true);
-    m_deviceTree->clear();
+    m_deviceTree->selectionModel()->blockSignals(true);
+    m_deviceTree->Model().Clear();
     CountEncoderRecord(-int(m_encoders.Size()));
     m_encoders.Clear();
 }
@@ -213,107 +124,27 @@ CMainFrame::~CMainFrame()
 
 void CMainFrame::CreateCommands()
 {
-    for (const FrameCommand& command : kFrameCommands) {
-        auto* action = new QAction(QString::fromLatin1(command.text), this);
-        action->setData(command.id);
-        action->setStatusTip(QString::fromLatin1(command.statusTip));
-        const QString plain =
-            QString::fromLatin1(command.text).section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
-        action->setToolTip(plain.section(QLatin1String(" ("), 0, 0));
-        if (command.icon != kNoIcon) action->setIcon(style()->standardIcon(command.icon));
-        if (command.shortcuts) {
-            QList<QKeySequence> keys;
-            for (const QString& key : QString::fromLatin1(command.shortcuts).split(QLatin1Char('|')))
-                keys << QKeySequence(key);
-            action->setShortcuts(keys);
-            action->setShortcutContext(Qt::WindowShortcut);
-        }
-        if (command.checkable) {
-            action->setCheckable(true);
-            action->setChecked(command.id == ID_VIEW_TOOLBAR || command.id == ID_VIEW_STATUS_BAR ||
-                               command.id == ID_VIEW_ACTIVITY_LOG);
-        }
-        const int id = command.id;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        m_commands << action;
-    }
-    // Del belongs to the device list: in a settings field it deletes text.
-    CommandAction(ID_DEL_ENCODER)->setShortcutContext(Qt::WidgetShortcut);
-    CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(m_replyComplete);
-    for (QAction* action : m_commands)
-        if (action->data().toInt() != ID_DEL_ENCODER)
-            addAction(action);   // accelerators work wherever the focus is in the window
+    // Menu items, toolbar buttons and accelerators do what they name; only the sheet's
+    // row editors go through OnCommand.
+    m_frameCommands = new CFrameCommands(*this, [this](int id) { OnFrameCommand(id); });
+    CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(m_exchanges->ReplyComplete());
 }
 
 QAction* CMainFrame::CommandAction(int id) const
 {
-    for (QAction* action : m_commands)
-        if (action->data().toInt() == id) return action;
-    return nullptr;
+    return m_frameCommands->Action(id);
 }
 
 void CMainFrame::CreateMenus()
 {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File (&F)"));
-    file->addAction(CommandAction(ID_FILE_SAVE_SETTINGS));
-    file->addAction(CommandAction(ID_FILE_APPLY_SETTINGS));
-    file->addSeparator();
-    file->addAction(CommandAction(ID_APP_EXIT));
-
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("Edit (&E)"));
-    edit->addAction(CommandAction(ID_EDIT_UNDO));
-    edit->addSeparator();
-    edit->addAction(CommandAction(ID_EDIT_CUT));
-    edit->addAction(CommandAction(ID_EDIT_COPY));
-    edit->addAction(CommandAction(ID_EDIT_PASTE));
-    edit->addSeparator();
-    edit->addAction(CommandAction(ID_EDIT_REVERT_ROW));
-    edit->addAction(CommandAction(ID_EDIT_REVERT_ALL));
-
-    QMenu* device = menuBar()->addMenu(QStringLiteral("Device (&D)"));
-    for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, 0, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION,
-                   0, ID_START_TS_IP, ID_STOP_TS_IP, 0, ID_READ_DEVICE_MESSAGE, 0, ID_COMPARE_ENCODERS,
-                   ID_DEVICE_HISTORY, 0, ID_CANCEL_EXCHANGES, 0, ID_WAIT_REPLY_COMPLETE, ID_READ_BACK_AFTER_WRITE}) {
-        if (id == 0)
-            device->addSeparator();
-        else
-            device->addAction(CommandAction(id));
-    }
-
-    QMenu* view = menuBar()->addMenu(QStringLiteral("View (&V)"));
-    view->addAction(CommandAction(ID_VIEW_TOOLBAR));
-    view->addAction(CommandAction(ID_VIEW_STATUS_BAR));
-    view->addAction(CommandAction(ID_VIEW_ACTIVITY_LOG));
-    view->addAction(CommandAction(ID_VIEW_SHOW_PASSWORDS));
-    view->addSeparator();
-    view->addAction(CommandAction(ID_VIEW_MONITOR));
-    view->addSeparator();
-    view->addAction(CommandAction(ID_NEXT_PANE));
-    view->addAction(CommandAction(ID_PREV_PANE));
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("Help(&H)"));
-    help->addAction(CommandAction(ID_APP_ABOUT));
+    m_frameCommands->BuildMenus(*menuBar());
 }
 
 void CMainFrame::CreateToolBar()
 {
-    m_toolBar = new QToolBar(QStringLiteral("Standard"), this);
-    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
-    m_toolBar->setIconSize(QSize(kToolButtonWidth, kToolButtonHeight));
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_toolBar->setMovable(true);
-    m_toolBar->setFloatable(true);
-    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
-    CommandAction(ID_APP_ABOUT)->setIcon(ToolButtonIcon(ToolPicture::About));
+    m_toolBar = m_frameCommands->BuildToolBar(*this);
     CommandAction(ID_START_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StartOutput, palette()));
     CommandAction(ID_STOP_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StopOutput, palette()));
-    for (int id : kToolButtons) {
-        if (id == 0)
-            m_toolBar->addSeparator();
-        else
-            m_toolBar->addAction(CommandAction(id));
-    }
-    addToolBar(Qt::TopToolBarArea, m_toolBar);
     // The View menu's check follows the toolbar however it was hidden or shown.
     connect(m_toolBar, &QToolBar::visibilityChanged, this,
             [this] { CommandAction(ID_VIEW_TOOLBAR)->setChecked(!m_toolBar->isHidden()); });
@@ -380,6 +211,7 @@ void CMainFrame::WirePanes()
     connect(m_deviceTree, &CDeviceTree::currentEncoderChanged, this, &CMainFrame::OnCurrentEncoderChanged);
     connect(m_deviceTree, &CDeviceTree::encoderSelectionChanged, m_messagePane, &CMessagePane::DeleteAllMessages);
     connect(m_deviceTree, &CDeviceTree::encoderSelectionChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_deviceTree, &CDeviceTree::currentEncoderBusyChanged, this, &CMainFrame::UpdateCommandStates);
     connect(m_deviceTree, &CDeviceTree::commandRequested, this, &CMainFrame::RunDeviceCommand);
     connect(m_messagePane, &CMessagePane::commandRequested, this, &CMainFrame::RunDeviceCommand);
     connect(m_activityLog, &CActivityLog::exportRequested, this, &CMainFrame::ExportActivityLog);
@@ -389,74 +221,98 @@ void CMainFrame::WirePanes()
 // ---------------------------------------------------------------------------------------
 // The device list
 
-QTreeWidgetItem* CMainFrame::FindEncoderItem(QTreeWidgetItem* item, const QString& text) const
+EncoderRecord* CMainFrame::FindEncoderItem(const QString& text) const
 {
-    for (; item;) {
-        if (item->text(0) == text) return item;
-        if (QTreeWidgetItem* found = FindEncoderItem(item->child(0), text)) return found;
-        QTreeWidgetItem* parent = item->parent();
-        const int next = (parent ? parent->indexOfChild(item) : m_deviceTree->indexOfTopLevelItem(item)) + 1;
-        item = parent ? parent->child(next) : m_deviceTree->topLevelItem(next);
-    }
-    return nullptr;
-}
-
-QTreeWidgetItem* CMainFrame::ItemOf(uint32_t address) const
-{
-    return m_items.value(address);
-}
-
-QTreeWidgetItem* CMainFrame::AddEncoder(const QString& text)
-{
-    if (QTreeWidgetItem* found = FindEncoderItem(m_deviceTree->topLevelItem(0), text)) return found;
+    // Items match on their whole text: the address finds the row, the text must be its own.
     const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
-    bool added = false;
-    EncoderEntry& entry = m_encoders.Add(address, &added);
-    if (!added) {
-        // Another text for an address already listed (the list's own texts are canonical):
-        // one encoder keeps one item and one record.
-        if (QTreeWidgetItem* item = ItemOf(address)) return item;
-    } else {
-        CountEncoderRecord(1);
-    }
-    QTreeWidgetItem* item = m_deviceTree->InsertEncoderItem(text, &entry.record);
-    m_items.insert(address, item);
-    UpdateItem(address);
-    SaveAddressBook();
+    const CEncoderModel& model = m_deviceTree->Model();
+    const int row = model.RowOfAddress(address);
+    return row >= 0 && model.TextAt(row) == text ? model.RecordAt(row) : nullptr;
+}
+
+EncoderRecord* CMainFrame::ItemOf(uint32_t address) const
+{
+    const CEncoderModel& model = m_deviceTree->Model();
+    return model.RecordAt(model.RowOfAddress(address));
+}
+
+EncoderRecord* CMainFrame::AddEncoder(const QString& text)
+{
+    EncoderRecord* item = AddEncoders({text}).value(0);
+    m_addressBook->ScheduleSave();
     return item;
 }
 
-bool CMainFrame::DeleteEncoder(QTreeWidgetItem* item)
+// One insertion into the list for the whole batch, each address looked up by hash.
+QList<EncoderRecord*> CMainFrame::AddEncoders(const QStringList& texts)
 {
-    const EncoderRecord* record = CDeviceTree::ItemRecord(item);
-    if (!item || (record && InFlight(record->ipAddr))) return false;
-    const uint32_t address = record ? record->ipAddr : 0;
+    QList<EncoderRecord*> items;
+    std::vector<CEncoderModel::NewRow> rows;
+    std::vector<uint32_t> added;
+    for (const QString& text : texts) {
+        if (EncoderRecord* found = FindEncoderItem(text)) {
+            items << found;
+            continue;
+        }
+        const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
+        bool fresh = false;
+        EncoderEntry& entry = m_encoders.Add(address, &fresh);
+        // Another text for an address already listed (the list's own texts are canonical):
+        // one encoder keeps one item and one record.
+        if (!fresh && ItemOf(address)) {
+            items << ItemOf(address);
+            continue;
+        }
+        if (fresh) CountEncoderRecord(1);
+        rows.push_back({&entry.record, text});
+        added.push_back(address);
+        items << &entry.record;
+    }
+    m_deviceTree->InsertEncoderItems(rows);
+    for (uint32_t address : added) UpdateItem(address);
+    return items;
+}
+
+bool CMainFrame::DeleteEncoder(EncoderRecord* item)
+{
+    if (!item || InFlight(CDeviceTree::ItemAddress(item))) return false;
+    DeleteEncoders({item});
+    return true;
+}
+
+// Clears the selection, then removes the encoders' rows in one go and frees their records.
+// Encoders with an exchange in flight stay.
+void CMainFrame::DeleteEncoders(const QList<EncoderRecord*>& items)
+{
+    std::vector<const EncoderRecord*> doomed;
+    std::vector<uint32_t> addresses;
+    for (EncoderRecord* item : items) {
+        const uint32_t address = CDeviceTree::ItemAddress(item);
+        if (!item || InFlight(address) || ItemOf(address) != item) continue;
+        doomed.push_back(item);
+        addresses.push_back(address);
+    }
     m_deviceTree->SelectNone();
-    m_deviceTree->RemoveEncoderItem(item);
-    if (record) {
-        m_items.remove(address);
+    m_deviceTree->RemoveEncoderItems(doomed);
+    for (uint32_t address : addresses) {
         // A monitor reading may still run: its result finds no encoder and is dropped.
-        if (m_polls.count(address)) CancelEncoder(address);
-        m_afterPoll.erase(address);
+        m_exchanges->Forget(address);
         if (m_encoders.Remove(address)) CountEncoderRecord(-1);
-        m_outcomes.remove(address);
-        m_lastRead.remove(address);
         ForgetEncoderEdits(address);
     }
-    SaveAddressBook();
+    m_addressBook->Save();
     UpdateCommandStates();
-    return true;
 }
 
 EncoderRecord* CMainFrame::SelectedRecord() const
 {
-    return CDeviceTree::ItemRecord(m_deviceTree->SelectedItem());
+    return m_deviceTree->SelectedItem();
 }
 
-void CMainFrame::UpdateItem(uint32_t address)
+void CMainFrame::UpdateItem(uint32_t address, bool recountEdits)
 {
     const EncoderEntry* entry = m_encoders.Find(address);
-    QTreeWidgetItem* item = ItemOf(address);
+    const EncoderRecord* item = ItemOf(address);
     if (!entry || !item) return;
     DeviceItemView view;
     if (entry->status)
@@ -466,13 +322,13 @@ void CMainFrame::UpdateItem(uint32_t address)
             entry->state == EncoderState::Online ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
     view.status = entry->status;
     view.overTemperature = entry->status && OverTemperatureAlarm(*entry->status, entry->record);
-    view.lastRead = m_lastRead.value(address);
-    view.pendingEdits = PendingEdits(address);
-    if (auto flight = m_flights.find(address); flight != m_flights.end()) {
-        view.activity = ExchangeText(flight->second.kind);
-        view.secondsLeft = SecondsLeft(address);
-    }
-    const Outcome outcome = m_outcomes.value(address);
+    view.lastRead = m_exchanges->LastRead(address);
+    // Counting the edits compares every field of two records: only when the record may
+    // have changed, not for a status reading or an exchange that merely starts.
+    view.pendingEdits = recountEdits ? PendingEdits(address) : m_deviceTree->ItemView(item).pendingEdits;
+    if (const std::optional<ExchangeKind> activity = m_exchanges->Activity(address))
+        view.activity = ExchangeText(*activity);
+    const CExchangeController::Outcome outcome = m_exchanges->LastOutcome(address);
     view.outcome = outcome.text;
     view.outcomeFailed = outcome.failed;
     m_deviceTree->SetItemView(item, view);
@@ -488,7 +344,7 @@ bool CMainFrame::OnCommand(int id)
 {
     // A value still being typed (Ctrl+S straight from a password field) goes into the
     // record before the record goes to the encoder, and before the refresh below.
-    if (id == ID_WRITE_CONFIGURATION) CommitOpenEditor();
+    if (id == ID_WRITE_CONFIGURATION) m_settingsSheet->CommitOpenEditor();
     if (EncoderRecord* record = SelectedRecord()) {
         // A sheet row's edit: stored into the record, or refused with one warning. An
         // encoder with an exchange in flight takes no edit: its record is the exchange's
@@ -552,23 +408,11 @@ bool CMainFrame::OnFrameCommand(int id)
     case ID_CANCEL_EXCHANGES:
         CancelExchanges();
         return true;
-    case ID_EDIT_UNDO:
-    case ID_EDIT_CUT:
-    case ID_EDIT_COPY:
-    case ID_EDIT_PASTE:
-        OnEditCommand(id);
-        return true;
-    case ID_NEXT_PANE:
-        CycleFocus(1);
-        return true;
-    case ID_PREV_PANE:
-        CycleFocus(-1);
-        return true;
     case ID_DEVICE_HISTORY:
         ShowHistory();
         return true;
     default:
-        return OnSafeEditCommand(id);
+        return m_editCommands->Run(id) || OnSafeEditCommand(id);
     }
 }
 
@@ -577,7 +421,7 @@ void CMainFrame::RunDeviceCommand(int id)
     if (m_closing) return;
     switch (id) {
     case ID_SEARCH_ENCODER: {
-        if (m_searchId != 0) return;   // one search at a time
+        if (m_exchanges->Searching()) return;   // one search at a time
         CSearchDeviceDlg dialog(m_deviceTree);
         if (m_prompter.RunDialog(dialog) == QDialog::Accepted) StartSearch(dialog.Address());
         return;
@@ -586,15 +430,15 @@ void CMainFrame::RunDeviceCommand(int id)
         CAddDeviceDlg dialog(m_deviceTree);
         if (m_prompter.RunDialog(dialog) == QDialog::Accepted) {
             // The new encoder becomes the current one, so that its commands are at hand.
-            QTreeWidgetItem* item = AddEncoder(DottedText(dialog.Address()));
+            EncoderRecord* item = AddEncoder(DottedText(dialog.Address()));
             m_deviceTree->SelectOnly(item);
-            m_deviceTree->scrollToItem(item);
+            m_deviceTree->ScrollToItem(item);
         }
         return;
     }
     case ID_DEL_ENCODER: {
         if (!m_deviceTree->SelectionIdle()) return;
-        for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems()) DeleteEncoder(item);
+        DeleteEncoders(m_deviceTree->SelectedEncoderItems());
         return;
     }
     default:
@@ -603,18 +447,12 @@ void CMainFrame::RunDeviceCommand(int id)
     const auto command = std::find_if(std::begin(kEncoderCommands), std::end(kEncoderCommands),
                                       [id](const EncoderCommand& c) { return c.id == id; });
     if (command == std::end(kEncoderCommands) || !m_deviceTree->SelectionIdle()) return;
-    if (id == ID_WRITE_CONFIGURATION) CommitOpenEditor();
+    if (id == ID_WRITE_CONFIGURATION) m_settingsSheet->CommitOpenEditor();
     std::vector<uint32_t> addresses;
-    for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems())
+    for (const EncoderRecord* item : m_deviceTree->SelectedEncoderItems())
         addresses.push_back(CDeviceTree::ItemAddress(item));
     if (id == ID_WRITE_CONFIGURATION && !PrepareWrite(addresses)) return;
-    int group = 0;
-    if (addresses.size() > 1) {
-        group = m_nextGroup++;
-        m_groups[group].kind = command->kind;
-        m_groups[group].total = int(addresses.size());
-    }
-    for (uint32_t address : addresses) StartExchange(command->kind, address, group);
+    m_exchanges->RunCommand(command->kind, addresses);
     UpdateCommandStates();
     UpdateProgress();
 }
@@ -627,24 +465,17 @@ void CMainFrame::UpdateCommandStates()
     const bool idle = m_deviceTree->SelectionIdle();
     for (const EncoderCommand& command : kEncoderCommands) CommandAction(command.id)->setEnabled(idle);
     CommandAction(ID_DEL_ENCODER)->setEnabled(idle);
-    CommandAction(ID_SEARCH_ENCODER)->setEnabled(m_searchId == 0);
+    CommandAction(ID_SEARCH_ENCODER)->setEnabled(!m_exchanges->Searching());
     CommandAction(ID_CANCEL_EXCHANGES)->setEnabled(InExchange());
 
     const EncoderRecord* current = SelectedRecord();
     m_messagePane->SetCommandState(current != nullptr, current && !InFlight(current->ipAddr));
     // No encoder selected: nothing to take an edit, and the sheet says so.
-    SetSheetReadOnly(!current || InFlight(current->ipAddr));
+    m_settingsSheet->SetEditable(current && !InFlight(current->ipAddr));
     m_settingsSheet->SetNotice(SheetNotice());
     UpdateSafeEditStates();
 
-    // The edit commands act on the field being edited; Copy and Paste also on the list.
-    QWidget* focus = QApplication::focusWidget();
-    const auto* field = qobject_cast<QLineEdit*>(focus);
-    const bool inList = focus == m_deviceTree;
-    CommandAction(ID_EDIT_UNDO)->setEnabled(field && !field->isReadOnly());
-    CommandAction(ID_EDIT_CUT)->setEnabled(field && !field->isReadOnly());
-    CommandAction(ID_EDIT_COPY)->setEnabled(field || (inList && !m_deviceTree->SelectedEncoderItems().isEmpty()));
-    CommandAction(ID_EDIT_PASTE)->setEnabled((field && !field->isReadOnly()) || inList);
+    m_editCommands->UpdateStates();
 }
 
 void CMainFrame::OnCurrentEncoderChanged(EncoderRecord* record)
@@ -653,42 +484,13 @@ void CMainFrame::OnCurrentEncoderChanged(EncoderRecord* record)
     UpdateCommandStates();
 }
 
-void CMainFrame::CommitOpenEditor()
-{
-    for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
-        for (const SheetRow& row : *column) {
-            CRowTreeItem* built = row.controlId ? m_settingsSheet->RowFor(row.controlId) : nullptr;
-            if (built && built->IsActivated() && built->EditorHasFocus()) built->CommitChanges();
-        }
-    }
-}
-
-// The sheet of an encoder with an exchange in flight shows the record but takes no edit.
-void CMainFrame::SetSheetReadOnly(bool readOnly)
-{
-    if (readOnly == m_sheetReadOnly) return;
-    m_sheetReadOnly = readOnly;
-    for (const SheetColumn* column : {&LeftColumn(), &RightColumn()}) {
-        for (const SheetRow& row : *column) {
-            if (row.controlId == 0 || row.readOnly) continue;
-            if (CRowTreeItem* built = m_settingsSheet->RowFor(row.controlId)) built->SetReadOnly(readOnly);
-        }
-    }
-    m_settingsSheet->update();
-    for (QWidget* child : m_settingsSheet->findChildren<QWidget*>()) child->update();
-}
-
 // ---------------------------------------------------------------------------------------
 // Settings
 
 void CMainFrame::RestoreSettings()
 {
     QSettings settings;
-    const QStringList book = settings.value(QString::fromLatin1(kAddressBookKey)).toStringList();
-    for (const QString& text : book) {
-        uint32_t address = 0;
-        if (ParseDotted(text.trimmed(), address)) AddEncoder(DottedText(address));
-    }
+    AddEncoders(m_addressBook->Restore());
     SetReplyCompleteMode(settings.value(QString::fromLatin1(kReplyCompleteKey), false).toBool());
     // A site with hundreds of encoders may want a slower watch; nothing faster than a
     // status reading's own wait makes sense.
@@ -699,67 +501,6 @@ void CMainFrame::RestoreSettings()
     const QVariant logFile = settings.value(QString::fromLatin1(kActivityLogFileKey));
     m_activityLog->OpenStore(logFile.isValid() ? logFile.toString() : CActivityStore::DefaultPath());
     m_persist = true;
-}
-
-void CMainFrame::SaveAddressBook() const
-{
-    if (!m_persist) return;
-    QStringList book;
-    for (const EncoderEntry& entry : m_encoders) book << QString::fromStdString(entry.dotted);
-    QSettings().setValue(QString::fromLatin1(kAddressBookKey), book);
-}
-
-// ---------------------------------------------------------------------------------------
-// Edit and pane commands
-
-void CMainFrame::OnEditCommand(int id)
-{
-    QWidget* focus = QApplication::focusWidget();
-    if (auto* field = qobject_cast<QLineEdit*>(focus)) {
-        switch (id) {
-        case ID_EDIT_UNDO:
-            field->undo();
-            break;
-        case ID_EDIT_CUT:
-            field->cut();
-            break;
-        case ID_EDIT_COPY:
-            field->copy();
-            break;
-        case ID_EDIT_PASTE:
-            field->paste();
-            break;
-        default:
-            break;
-        }
-        return;
-    }
-    if (focus != m_deviceTree) return;
-    if (id == ID_EDIT_COPY) {
-        QStringList addresses;
-        for (QTreeWidgetItem* item : m_deviceTree->SelectedEncoderItems()) addresses << item->text(kColumnAddress);
-        if (!addresses.isEmpty()) QApplication::clipboard()->setText(addresses.join(QLatin1Char('\n')));
-    } else if (id == ID_EDIT_PASTE) {
-        const QStringList words =
-            QApplication::clipboard()->text().split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
-        for (const QString& word : words) {
-            uint32_t address = 0;
-            if (ParseDotted(word, address)) AddEncoder(DottedText(address));
-        }
-    }
-}
-
-void CMainFrame::CycleFocus(int step)
-{
-    QList<QWidget*> panes = {m_deviceTree, m_settingsSheet->LeftColumn(), m_messagePane->List()};
-    if (!m_activityDock->isHidden()) panes << m_activityLog->View();
-    int at = -1;
-    for (int i = 0; i < panes.size(); ++i)
-        if (panes[i] &&
-            (panes[i] == QApplication::focusWidget() || panes[i]->isAncestorOf(QApplication::focusWidget())))
-            at = i;
-    const int next = ((at < 0 ? 0 : at + step) % panes.size() + panes.size()) % panes.size();
-    if (panes[next]) panes[next]->setFocus(Qt::ShortcutFocusReason);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -790,8 +531,8 @@ void CMainFrame::changeEvent(QEvent* event)
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     if (InExchange()) {
-        const QString text = QStringLiteral("%1 exchanges are still running. Cancel them and quit?")
-                                 .arg(m_flights.size() + (m_searchId != 0 ? 1 : 0));
+        const QString text =
+            QStringLiteral("%1 exchanges are still running. Cancel them and quit?").arg(m_exchanges->Running());
         if (!m_prompter.Question(this, text, QStringLiteral("Korvane"))) {
             event->ignore();
             return;
@@ -799,7 +540,6 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     }
     m_closing = true;
     if (m_persist) SaveLayout();
-    m_monitorTimer->stop();
-    CancelExchanges();
+    m_exchanges->Shutdown();
     QMainWindow::closeEvent(event);
 }

@@ -8,8 +8,6 @@
 // never queued. The panes do not know each other; the frame wires their signals.
 
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "CActivityLog.h"
+#include "CExchangeController.h"
 #include "CSettingsSheet.h"
 #include "EncoderList.h"
 #include "EncoderLink.h"
@@ -27,7 +26,10 @@
 #include "Operations.h"
 #include "RecordComparison.h"
 
+class CAddressBook;
 class CDeviceTree;
+class CEditCommands;
+class CFrameCommands;
 class CHistoryKeeper;
 class CMessagePane;
 class CPaneSplitter;
@@ -37,12 +39,11 @@ class QDockWidget;
 class QLabel;
 class QTimer;
 class QToolBar;
-class QTreeWidgetItem;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kDefaultMonitorSeconds = 10;
+    static constexpr int kDefaultMonitorSeconds = CExchangeController::kDefaultMonitorSeconds;
 
     // The program passes the defaults; tests pass short waits and ephemeral ports.
     // `outFile` keeps the last document written to an encoder (the working folder's out.xml).
@@ -50,14 +51,18 @@ public:
     // Cancels whatever runs and waits for the engine's workers (each ends within 100 ms).
     ~CMainFrame() override;
 
-    // The device list. FindEncoderItem walks depth first from `item` (the item, its
-    // children, then its following siblings with theirs) and compares whole texts.
-    QTreeWidgetItem* FindEncoderItem(QTreeWidgetItem* item, const QString& text) const;
+    // The device list; an item is named by its encoder's record. FindEncoderItem finds
+    // the item whose whole text is `text` by a hash lookup of its address.
+    EncoderRecord* FindEncoderItem(const QString& text) const;
     // The item for dotted `text`, made (offline, with a zero-filled record) if missing.
-    QTreeWidgetItem* AddEncoder(const QString& text);
+    EncoderRecord* AddEncoder(const QString& text);
+    // The items of many addresses, made in one insertion; the address book is not saved.
+    QList<EncoderRecord*> AddEncoders(const QStringList& texts);
     // Clears the selection, then frees the item's record and the item. Refused (false)
     // while the encoder has an exchange in flight.
-    bool DeleteEncoder(QTreeWidgetItem* item);
+    bool DeleteEncoder(EncoderRecord* item);
+    // The same for many items at once; those with an exchange in flight stay.
+    void DeleteEncoders(const QList<EncoderRecord*>& items);
 
     // The device commands (search, add, delete, read, write, start, stop, read device
     // message) on the selection; the exchanges start in the background.
@@ -65,10 +70,10 @@ public:
     // Cancels every exchange; their records stay as they were.
     void CancelExchanges();
 
-    // Every command that reaches the main window comes here: its menu items, toolbar
-    // buttons and accelerators, and the settings sheet's row editors (their control IDs).
-    // While an encoder is selected, the sheet is rewritten from its record after each
-    // command; then the frame's own handling runs. True when something handled `id`.
+    // The settings sheet's row editors report their edits here by control ID: while an
+    // encoder is selected the edit is committed into its record (or refused with one
+    // warning) and the sheet is rewritten from the record. A frame command's id given
+    // here runs that command as well. True when something handled `id`.
     bool OnCommand(int id);
 
     // Rewrites the settings sheet from `record`.
@@ -89,12 +94,12 @@ public:
     void SetMonitoring(bool on);
     bool Monitoring() const;
     void SetMonitorInterval(int milliseconds);
-    int MonitorInterval() const { return m_monitorIntervalMs; }
+    int MonitorInterval() const;
 
     // Wait mode: false waits each exchange's full fixed time (the protocol's own way),
     // true ends it as soon as the reply is complete. Applies to exchanges started after.
     void SetReplyCompleteMode(bool on);
-    bool ReplyCompleteMode() const { return m_replyComplete; }
+    bool ReplyCompleteMode() const;
 
     // Restores the address book (the encoders listed when the tool last ran, without any
     // exchange) and the wait mode from the per-user settings; from then on both are saved
@@ -119,7 +124,7 @@ public:
     // After "Set Configuration Success !", read the encoder again and show what did not
     // take. Kept in the per-user settings; off by default.
     void SetReadBack(bool on);
-    bool ReadBack() const { return m_readBack; }
+    bool ReadBack() const;
     void SetPasswordsShown(bool shown);
     // File > Save Settings As..., File > Apply Settings..., Device > Compare Encoders.
     void SaveSettingsAs();
@@ -163,25 +168,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    // One command given on one or several encoders; ends with one summary box when it
-    // was several.
-    struct CommandGroup {
-        ExchangeKind kind = ExchangeKind::Read;
-        int total = 0, finished = 0, succeeded = 0, failed = 0, cancelled = 0, local = 0;
-    };
-    // An operator's exchange in flight, for its item's countdown.
-    struct Flight {
-        OperationId id = 0;
-        ExchangeKind kind = ExchangeKind::Read;
-        qint64 startMs = 0;   // on m_clock
-        int expectedMs = 0;   // its fixed waits: the time it takes (or, finishing early, its deadline)
-        int group = 0;        // CommandGroup key, 0: none
-    };
-    struct Outcome {
-        QString text;
-        bool failed = false;
-    };
-
     void CreateCommands();
     void CreateMenus();
     void CreateToolBar();
@@ -190,34 +176,21 @@ private:
     void WirePanes();
     bool OnFrameCommand(int id);
 
-    ExchangeEngine& Engine();
-    WaitMode CurrentWaitMode() const;
     Operations& Ops();
-    void StartExchange(ExchangeKind kind, uint32_t address, int group);
-    void SubmitExchange(ExchangeKind kind, uint32_t address);
-    void OnExchangeDone(const OperationReport& report, bool monitor);
+    void WireExchanges();
+    void OnOperationDone(const OperationReport& report, bool poll, bool single);
+    void OnCommandSummarised(const QString& text, bool failed);
     void ShowResultBoxes(const OperationReport& report);
-    void EndGroupMember(int group, ExchangeOutcome outcome);
     void StartSearch(uint32_t broadcast);
-    void OnSearchFound(uint32_t address);
-    void OnSearchDone(OperationId id, ExchangeOutcome outcome, const std::vector<uint32_t>& found);
-    void PollEncoders();
-    void CancelEncoder(uint32_t address);
 
-    void UpdateItem(uint32_t address);
+    void UpdateItem(uint32_t address, bool recountEdits = true);
     void UpdateCommandStates();
     void UpdateProgress();
     void OnCurrentEncoderChanged(EncoderRecord* record);
-    void SetSheetReadOnly(bool readOnly);
-    void CommitOpenEditor();
     void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
     void LogNewEvents(const EncoderEntry& entry, uint64_t from, bool monitor);
-    void SaveAddressBook() const;
     void ExportActivityLog();
-    void CycleFocus(int step);
-    void OnEditCommand(int id);
-    int ExpectedMs(ExchangeKind kind) const;
-    QTreeWidgetItem* ItemOf(uint32_t address) const;
+    EncoderRecord* ItemOf(uint32_t address) const;
 
     // Safe edits (CMainFrameEdits.cpp).
     void CreateSafeEditWidgets();
@@ -246,31 +219,11 @@ private:
     LinkOptions m_linkOptions;
     std::string m_outFile;
     EncoderList m_encoders;
-    std::unique_ptr<ExchangeEngine> m_engine;
-    std::unique_ptr<Operations> m_operations;   // the workflows, on the engine
-    bool m_replyComplete = false;
+    CExchangeController* m_exchanges = nullptr;   // every exchange the window starts
+    CAddressBook* m_addressBook = nullptr;
     bool m_persist = false;   // settings restored: save changes
     bool m_closing = false;
-
-    std::map<uint32_t, Flight> m_flights;                    // operator exchanges in flight, by address
-    std::map<uint32_t, OperationId> m_polls;                 // monitor readings in flight, by address
-    std::map<uint32_t, std::function<void()>> m_afterPoll;   // a command waiting for its cancelled poll
-    std::map<int, CommandGroup> m_groups;
-    int m_nextGroup = 1;
-    QHash<uint32_t, QTreeWidgetItem*> m_items;   // the device list's item of each encoder
-    QHash<uint32_t, Outcome> m_outcomes;
-    QHash<uint32_t, QDateTime> m_lastRead;
-    OperationId m_searchId = 0;
-    uint32_t m_searchAddress = 0;
-    qint64 m_searchStartMs = 0;
-    int m_searchAnswered = 0;
-    int m_searchNew = 0;
-    std::vector<uint32_t> m_searchSeen;
-
-    QElapsedTimer m_clock;
     QTimer* m_progressTimer = nullptr;
-    QTimer* m_monitorTimer = nullptr;
-    int m_monitorIntervalMs = kDefaultMonitorSeconds * 1000;
 
     QLabel* m_messageField = nullptr;
     QToolBar* m_toolBar = nullptr;
@@ -281,13 +234,11 @@ private:
     CMessagePane* m_messagePane = nullptr;
     CActivityLog* m_activityLog = nullptr;
     QDockWidget* m_activityDock = nullptr;
-    QList<QAction*> m_commands;
-    bool m_sheetReadOnly = false;
+    CFrameCommands* m_frameCommands = nullptr;
+    std::unique_ptr<CEditCommands> m_editCommands;
 
     // Safe edits.
     QLabel* m_pendingField = nullptr;
-    bool m_readBack = false;
-    std::map<uint32_t, WriteOptions> m_writeOptions;   // writes given and not yet started or ended
 
     std::unique_ptr<CHistoryKeeper> m_history;
 };

@@ -14,6 +14,7 @@
 #include "AppIds.h"
 #include "CChangesDialog.h"
 #include "CDeviceTree.h"
+#include "CExchangeController.h"
 #include "CMainFrame.h"
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
@@ -133,7 +134,7 @@ void CMainFrame::RestoreSafeEditSettings()
 
 void CMainFrame::SetReadBack(bool on)
 {
-    m_readBack = on;
+    m_exchanges->SetReadBack(on);
     CommandAction(ID_READ_BACK_AFTER_WRITE)->setChecked(on);
     if (m_persist) QSettings().setValue(QString::fromLatin1(kReadBackKey), on);
 }
@@ -164,9 +165,9 @@ QString CMainFrame::SheetNotice() const
 {
     const EncoderRecord* current = SelectedRecord();
     if (!current) return QStringLiteral("No encoder is selected: select one in the device list to edit its settings.");
-    if (auto flight = m_flights.find(current->ipAddr); flight != m_flights.end())
+    if (const std::optional<ExchangeKind> activity = m_exchanges->Activity(current->ipAddr))
         return QStringLiteral("%1 is running %2: its settings take no edit until it ends.")
-            .arg(DottedText(current->ipAddr), QString::fromLatin1(ExchangeKindName(flight->second.kind)));
+            .arg(DottedText(current->ipAddr), QString::fromLatin1(ExchangeKindName(*activity)));
     return QString();
 }
 
@@ -310,7 +311,10 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
         const QString target = names.size() == 1
                                    ? names.first()
                                    : QStringLiteral("%1 encoders (%2)").arg(names.size()).arg(AddressList(names));
-        const QString intro = QStringLiteral("Write %1 changed settings to %2?").arg(rows.size()).arg(target);
+        const QString intro = QStringLiteral("Write %1 changed %2 to %3?")
+                                  .arg(rows.size())
+                                  .arg(rows.size() == 1 ? QStringLiteral("setting") : QStringLiteral("settings"))
+                                  .arg(target);
         CChangesDialog dialog(
             this, QStringLiteral("Review Changes"), intro,
             {QStringLiteral("Setting"), QStringLiteral("On the encoder"), QStringLiteral("New value")}, rows,
@@ -346,7 +350,7 @@ bool CMainFrame::AskBatchPasswords(const std::vector<uint32_t>& addresses)
     }
     WriteOptions options;
     options.passwords = WritePasswords{dialog.Password().toStdString(), dialog.NewPassword().toStdString()};
-    for (uint32_t address : addresses) m_writeOptions[address] = options;
+    for (uint32_t address : addresses) m_exchanges->SetWriteOptions(address, options);
     return true;
 }
 
@@ -381,7 +385,7 @@ void CMainFrame::AfterExchange(const OperationReport& report, bool monitor)
         rows.push_back({name, Text(mismatch.written), Text(mismatch.readBack)});
         Log(dotted, CActivityLog::Severity::Warning, Text(report.notTakenLines[i]));
     }
-    m_outcomes[address] = {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true};
+    m_exchanges->SetOutcome(address, {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true});
     UpdateItem(address);
     CChangesDialog dialog(this, QStringLiteral("Read Back"),
                           QStringLiteral("%1 did not take %2 of the settings written:").arg(dotted).arg(rows.size()),
@@ -391,7 +395,12 @@ void CMainFrame::AfterExchange(const OperationReport& report, bool monitor)
 
 void CMainFrame::ForgetEncoderEdits(uint32_t address)
 {
-    m_writeOptions.erase(address);
+    m_exchanges->Forget(address);
+}
+
+bool CMainFrame::ReadBack() const
+{
+    return m_exchanges->ReadBack();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -440,7 +449,7 @@ void CMainFrame::SaveSettingsAs()
 
 void CMainFrame::ApplySettingsFile()
 {
-    const QList<QTreeWidgetItem*> items = m_deviceTree->SelectedEncoderItems();
+    const QList<EncoderRecord*> items = m_deviceTree->SelectedEncoderItems();
     if (items.isEmpty() || !m_deviceTree->SelectionIdle()) return;
     QString path;
     if (!RunFileDialog(false, QStringLiteral("Apply Settings"), path)) return;
@@ -458,7 +467,7 @@ void CMainFrame::ApplySettingsFile()
     QStringList refused;
     int applied = 0;
     const EncoderRecord* current = SelectedRecord();
-    for (QTreeWidgetItem* item : items) {
+    for (const EncoderRecord* item : items) {
         EncoderEntry* entry = m_encoders.Find(CDeviceTree::ItemAddress(item));
         if (!entry || InFlight(entry->address)) continue;
         const QString dotted = Text(entry->dotted);
@@ -499,7 +508,7 @@ void CMainFrame::ApplySettingsFile()
 
 void CMainFrame::CompareSelected()
 {
-    const QList<QTreeWidgetItem*> items = m_deviceTree->SelectedEncoderItems();
+    const QList<EncoderRecord*> items = m_deviceTree->SelectedEncoderItems();
     if (items.size() != 2) return;
     const EncoderEntry* first = m_encoders.Find(CDeviceTree::ItemAddress(items[0]));
     const EncoderEntry* second = m_encoders.Find(CDeviceTree::ItemAddress(items[1]));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_map>
 
 #include "CommitRules.h"
 #include "OutcomeTexts.h"
@@ -48,9 +49,16 @@ std::string BrokenRulesBox(const std::vector<std::string>& lines)
 
 }   // namespace
 
+struct Operations::BatchCount {
+    OperationSummary summary;
+    size_t finished = 0;
+    BatchDone end;
+};
+
 struct Operations::Flow {
     OperationReport report;
     Done done;
+    std::shared_ptr<BatchCount> batch;
     Step step = Step::Single;
     WriteOptions write;
     StatusOptions status;
@@ -113,6 +121,10 @@ void Operations::Submit(const std::shared_ptr<Flow>& flow, ExchangeKind kind, co
     request.waitMode = m_waitMode;
     // A monitor's reading waits behind every command of the operator.
     request.priority = flow->report.poll ? ExchangePriority::Poll : ExchangePriority::Command;
+    if (m_gathering != nullptr) {
+        m_gathering->emplace_back(request, flow);
+        return;
+    }
     ExchangeCallbacks callbacks;
     // The result crosses to the owner's thread; an operation whose owner went first is
     // dropped there.
@@ -422,4 +434,114 @@ void Operations::Finish(const std::shared_ptr<Flow>& flow, ExchangeOutcome outco
     flow->report.outcome = outcome;
     if (EncoderEntry* entry = m_encoders.Find(flow->report.address)) entry->inFlight = false;
     if (flow->done) flow->done(flow->report);
+    if (!flow->batch) return;
+    BatchCount& count = *flow->batch;
+    if (outcome == ExchangeOutcome::Succeeded)
+        ++count.summary.succeeded;
+    else if (outcome == ExchangeOutcome::Cancelled)
+        ++count.summary.cancelled;
+    else
+        ++count.summary.failed;
+    if (++count.finished == count.summary.total && count.end) count.end(count.summary);
+}
+
+std::vector<OperationId> Operations::RunBatch(OperationKind kind, const std::vector<uint32_t>& addresses,
+                                              const WriteOptions& write, Done done, BatchDone end)
+{
+    auto count = std::make_shared<BatchCount>();
+    count->summary.kind = kind;
+    count->end = std::move(end);
+    std::vector<OperationId> ids;
+    ids.reserve(addresses.size());
+    std::vector<std::shared_ptr<Flow>> writes;
+    Gathered gathered;
+    m_gathering = &gathered;
+    for (uint32_t address : addresses) {
+        std::shared_ptr<Flow> flow;
+        const OperationId id = Begin(kind, address, done, flow);
+        ids.push_back(id);
+        if (id == 0) continue;
+        flow->batch = count;
+        ++count->summary.total;
+        const EncoderRecord& record = m_encoders.Find(address)->record;
+        switch (kind) {
+        case OperationKind::Status:
+            flow->step = Step::Status;
+            Submit(flow, ExchangeKind::Status, record);
+            break;
+        case OperationKind::Read:
+            flow->step = Step::Read;
+            Submit(flow, ExchangeKind::Read, record);
+            break;
+        case OperationKind::Write:
+            flow->write = write;
+            if (write.readFirst) {
+                flow->step = Step::Read;
+                Submit(flow, ExchangeKind::Read, record);
+            } else {
+                writes.push_back(flow);
+            }
+            break;
+        case OperationKind::Start:
+        case OperationKind::Stop:
+            flow->step = Step::Single;
+            Submit(flow, kind == OperationKind::Start ? ExchangeKind::Start : ExchangeKind::Stop, record);
+            break;
+        }
+    }
+    m_gathering = nullptr;
+    SubmitGathered(std::move(gathered));
+    if (count->summary.total == 0) {
+        m_executor([alive = m_alive, count] {
+            if (*alive && count->end) count->end(count->summary);
+        });
+    } else if (!writes.empty()) {
+        // The checks before a write refuse through the executor, never inside this call;
+        // the writes they let through go to the engine together.
+        m_executor([this, alive = m_alive, writes] {
+            if (!*alive) return;
+            Gathered checked;
+            m_gathering = &checked;
+            for (const std::shared_ptr<Flow>& flow : writes) {
+                if (EncoderEntry* listed = m_encoders.Find(flow->report.address))
+                    PrepareWrite(flow, *listed);
+                else
+                    Finish(flow, ExchangeOutcome::Cancelled);
+            }
+            m_gathering = nullptr;
+            SubmitGathered(std::move(checked));
+        });
+    }
+    return ids;
+}
+
+void Operations::SubmitGathered(Gathered gathered)
+{
+    if (gathered.empty()) return;
+    // One exchange per encoder at a time: within a batch the address names its flow.
+    auto flows = std::make_shared<std::unordered_map<uint32_t, std::shared_ptr<Flow>>>();
+    std::vector<ExchangeRequest> requests;
+    requests.reserve(gathered.size());
+    for (auto& [request, flow] : gathered) {
+        flows->emplace(request.record.ipAddr, flow);
+        requests.push_back(request);
+    }
+    ExchangeCallbacks callbacks;
+    callbacks.done = [this, executor = m_executor, alive = m_alive, flows](const ExchangeResult& result) {
+        executor([this, alive, flows, result] {
+            if (!*alive) return;
+            const auto flow = flows->find(result.address);
+            if (flow != flows->end()) OnResult(flow->second, result);
+        });
+    };
+    m_engine->SubmitBatch(requests, callbacks, {});
+}
+
+std::string SummaryText(const OperationSummary& summary)
+{
+    std::string text = std::string(OperationName(summary.kind)) + " on " + std::to_string(summary.total) +
+                       " encoders: " + std::to_string(summary.succeeded) + " succeeded, " +
+                       std::to_string(summary.failed) + " failed";
+    if (summary.cancelled > 0) text += ", " + std::to_string(summary.cancelled) + " cancelled";
+    return text + ".";
 }

@@ -109,6 +109,15 @@ struct OperationReport {
 // The command names, as the device list calls them.
 const char* OperationName(OperationKind kind);
 
+// How a command on several encoders ended, one count per encoder.
+struct OperationSummary {
+    OperationKind kind = OperationKind::Read;
+    size_t total = 0, succeeded = 0, failed = 0, cancelled = 0;
+};
+// "Read Configuration on 20 encoders: 17 succeeded, 3 failed." (", 2 cancelled" before the
+// point when any was).
+std::string SummaryText(const OperationSummary& summary);
+
 class Operations {
 public:
     using Executor = std::function<void(std::function<void()>)>;
@@ -128,6 +137,14 @@ public:
     OperationId Start(uint32_t address, Done done);
     OperationId Stop(uint32_t address, Done done);
     OperationId Run(OperationKind kind, uint32_t address, Done done);
+
+    // One command on several encoders: an operation each (a write with `write`), each
+    // reported through `done` as if alone, then `end` once with the counts. The first
+    // exchange of every operation goes to the engine as one batch. Encoders not listed
+    // start nothing (0 in their place) and are not counted.
+    using BatchDone = std::function<void(const OperationSummary&)>;
+    std::vector<OperationId> RunBatch(OperationKind kind, const std::vector<uint32_t>& addresses,
+                                      const WriteOptions& write, Done done, BatchDone end);
 
     // Discovery on a broadcast address: `found` per address as it answers (each once),
     // then `done` with the search's outcome (Succeeded: the request went out and the
@@ -158,6 +175,10 @@ public:
 
 private:
     struct Flow;
+    struct BatchCount;
+    // The first exchanges of a batch, gathered by Submit while a batch starts.
+    using Gathered = std::vector<std::pair<ExchangeRequest, std::shared_ptr<Flow>>>;
+    void SubmitGathered(Gathered gathered);
     OperationId Begin(OperationKind kind, uint32_t address, Done done, std::shared_ptr<Flow>& flow);
     void Submit(const std::shared_ptr<Flow>& flow, ExchangeKind kind, const EncoderRecord& record);
     void OnResult(const std::shared_ptr<Flow>& flow, const ExchangeResult& result);
@@ -172,4 +193,5 @@ private:
     Executor m_executor;
     std::shared_ptr<bool> m_alive;
     OperationId m_nextId = 1;
+    Gathered* m_gathering = nullptr;
 };

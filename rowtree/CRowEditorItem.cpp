@@ -140,3 +140,10 @@ void CRowEditorItem::OnDeselect()
         HideEditor(Editor());
     }
 }
+
+void CRowEditorItem::RepaintOwnRow()
+{
+    if (CRowTree* owner = GetOwner()) {
+        owner->RepaintRow(this);
+    }
+}

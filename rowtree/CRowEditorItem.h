@@ -47,13 +47,14 @@ protected:
     // Puts the editor on its cell, hidden.
     void CloseOnCell();
     // The closed editor's value is painted by the list: any change of it, by code too,
-    // repaints the rows.
+    // repaints its row.
     template <class Sender, class Signal>
     void RepaintRowsOn(const Sender* sender, Signal signal)
     {
-        CRowTreeList* list = OwnerList();
-        QObject::connect(sender, signal, list, [list] { list->update(list->ClientRect()); });
+        QObject::connect(sender, signal, OwnerList(), [this] { RepaintOwnRow(); });
     }
+
+    void RepaintOwnRow();
 
     // Focus events of the editor.
     void EditorFocusIn() { m_hasFocus = true; }

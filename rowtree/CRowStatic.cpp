@@ -18,7 +18,11 @@ void CRowStatic::OnDrawValue(QPainter& painter, const QRect& cell)
 
 void CRowStatic::SetValue(const RowValue& value)
 {
+    // A value shown anew repaints its own row; the rest of the list stays as it is.
     if (value.type == RowValue::Type::Text && value.text != m_text) {
-        SetStaticText(value.text);
+        m_text = value.text;
+        if (GetOwner()) {
+            GetOwner()->RepaintRow(this);
+        }
     }
 }

@@ -350,6 +350,26 @@ bool CRowTree::IsPainted(const CRowTreeItem* item) const
     return false;
 }
 
+QRect CRowTree::RowBand(const CRowTreeItem* item) const
+{
+    for (size_t i = 0; i < m_laidOutRows.size() && i < m_layout.rows.size(); ++i) {
+        if (m_laidOutRows[i] != item) continue;
+        const RowBoxes& boxes = m_layout.rows[i];
+        QRect band(0, boxes.top, m_list->width(), boxes.height);
+        for (const QRect& box : {boxes.fill, boxes.label, boxes.text, boxes.highlight, boxes.value, boxes.expandBox,
+                                 boxes.bottomLine, boxes.topLine, boxes.dividerLine})
+            if (!box.isEmpty()) band |= QRect(0, box.top(), m_list->width(), box.height());
+        return band.adjusted(0, -1, 0, 1);   // the expand box's outline reaches a pixel beyond it
+    }
+    return QRect();
+}
+
+void CRowTree::RepaintRow(const CRowTreeItem* item)
+{
+    const QRect band = RowBand(item);
+    m_list->update(band.isEmpty() ? m_list->ClientRect() : band & m_list->ClientRect());
+}
+
 CRowTreeItem* CRowTree::ItemAt(const QPoint& point) const
 {
     const RowHit hit = HitTestLayout(m_layout, point);

@@ -71,6 +71,12 @@ public:
     // The rows in display order as the last layout met them.
     CRowTreeItem* GetFirstPainted() const { return m_firstPainted; }
     bool IsPainted(const CRowTreeItem* item) const;
+    // The band of the list the row's paint covers, its grid lines included; empty when
+    // the row is not laid out in this tree.
+    QRect RowBand(const CRowTreeItem* item) const;
+    // Repaints the row's band of the list only (the whole list when it is not laid out):
+    // a value that changed touches nothing else.
+    void RepaintRow(const CRowTreeItem* item);
     // Pre-order walk of start and its descendants (every row when none), collapsed rows
     // included.
     void WalkTree(const std::function<void(CRowTreeItem*)>& visit, CRowTreeItem* start = nullptr);

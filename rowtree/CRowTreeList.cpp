@@ -180,32 +180,42 @@ bool CRowTreeList::event(QEvent* event)
     return QWidget::event(event);
 }
 
-void CRowTreeList::paintEvent(QPaintEvent*)
+void CRowTreeList::paintEvent(QPaintEvent* event)
 {
     // Rows may have changed since the last layout without asking for one (Expand does not
     // repaint), so the paint lays them out before it draws what the layout says.
     m_owner->LayoutRows();
     QPainter painter(this);
-    painter.setClipRect(ClientRect());
-    Paint(painter, m_owner->Layout());
+    const QRect exposed = ClientRect() & event->rect();
+    painter.setClipRect(exposed);
+    Paint(painter, m_owner->Layout(), exposed);
 }
 
-void CRowTreeList::Paint(QPainter& painter, const RowLayout& layout)
+void CRowTreeList::Paint(QPainter& painter, const RowLayout& layout, const QRect& exposed)
 {
     const bool enabled = m_owner->isEnabled();
     const QRect client = ClientRect();
     const QColor face = SystemColor(QPalette::Button);
     const QColor window = SystemColor(QPalette::Base);
-    painter.fillRect(client, face);
-    painter.fillRect(client.adjusted(kEdgeInset, kEdgeInset, -kEdgeInset, -kEdgeInset), enabled ? window : face);
+    // Only what was exposed is filled and drawn: a refresh that changed one row's value
+    // costs that row's band, not the whole list.
+    painter.fillRect(client & exposed, face);
+    painter.fillRect(client.adjusted(kEdgeInset, kEdgeInset, -kEdgeInset, -kEdgeInset) & exposed,
+                     enabled ? window : face);
     const QColor marginColor = (!(m_owner->GetOptions() & RTS_SHADEMARGIN) && enabled) ? window : face;
-    painter.fillRect(RectFromEdges(0, 0, kMargin, client.height()), marginColor);
+    painter.fillRect(RectFromEdges(0, 0, kMargin, client.height()) & exposed, marginColor);
     // The margin's brush also fills the expand boxes.
     painter.setBrush(marginColor);
 
     const std::vector<CRowTreeItem*>& rows = m_owner->LaidOutRows();
     for (size_t i = 0; i < layout.rows.size(); ++i) {
-        PaintRow(painter, layout.rows[i], rows[i]);
+        const RowBoxes& boxes = layout.rows[i];
+        QRect extent(0, boxes.top, client.width(), boxes.height);
+        for (const QRect& box : {boxes.fill, boxes.label, boxes.text, boxes.highlight, boxes.value, boxes.expandBox,
+                                 boxes.bottomLine, boxes.topLine, boxes.dividerLine})
+            if (!box.isEmpty()) extent |= box;
+        if (!extent.adjusted(0, -1, 0, 1).intersects(exposed)) continue;
+        PaintRow(painter, boxes, rows[i]);
     }
 
     const QColor shadow = SystemColor(QPalette::Dark);

@@ -56,7 +56,7 @@ private:
     void ToggleExpanded(CRowTreeItem* item);
     void AutoSizeDivider();
     // Draws the frame, every laid-out row and, while dragging, the drag bar.
-    void Paint(QPainter& painter, const RowLayout& layout);
+    void Paint(QPainter& painter, const RowLayout& layout, const QRect& exposed);
     void PaintRow(QPainter& painter, const RowBoxes& boxes, CRowTreeItem* item);
 
     CRowTree* m_owner;

@@ -1,6 +1,7 @@
 #include "AddressRange.h"
 
 #include <cstddef>
+#include <unordered_set>
 
 namespace {
 
@@ -63,34 +64,46 @@ AddressRange Failure(const std::string& error)
     return range;
 }
 
-}   // namespace
-
-AddressRange ParseAddressRange(const std::string& given)
+// The first and last address of one range; `acrossSubnets` lets a whole last address
+// differ in the first three numbers. Empty on success, else why the text is no range.
+std::string ParseBounds(const std::string& given, bool acrossSubnets, uint32_t& first, uint32_t& last)
 {
     const std::string text = Trimmed(given);
     if (text.empty()) {
-        return Failure("no address given");
+        return "no address given";
     }
     const std::string quoted = "\"" + text + "\"";
     size_t dash = text.find('-');
-    uint32_t first = 0;
     if (!ParseDotted(text.substr(0, dash), first)) {
-        return Failure(quoted + " is not an address: four numbers 0 to 255 with dots, like 10.1.2.20");
+        return quoted + " is not an address: four numbers 0 to 255 with dots, like 10.1.2.20";
     }
-    uint32_t last = first;
+    last = first;
     if (dash != std::string::npos) {
         const std::string end = text.substr(dash + 1);
         uint32_t lastByte = 0;
         if (ParseByte(end, lastByte)) {
             last = (first & 0xFFFFFF00u) | lastByte;
         } else if (!ParseDotted(end, last)) {
-            return Failure(quoted + ": a range ends in a number 0 to 255 or a whole address, like 10.1.2.20-69");
-        } else if ((last & 0xFFFFFF00u) != (first & 0xFFFFFF00u)) {
-            return Failure(quoted + ": a range runs over the last number only; the first three must be the same");
+            return quoted + ": a range ends in a number 0 to 255 or a whole address, like 10.1.2.20-69";
+        } else if (!acrossSubnets && (last & 0xFFFFFF00u) != (first & 0xFFFFFF00u)) {
+            return quoted + ": a range runs over the last number only; the first three must be the same";
         }
         if (last < first) {
-            return Failure(quoted + ": the range ends before it begins");
+            return quoted + ": the range ends before it begins";
         }
+    }
+    return std::string();
+}
+
+}   // namespace
+
+AddressRange ParseAddressRange(const std::string& given)
+{
+    uint32_t first = 0;
+    uint32_t last = 0;
+    std::string error = ParseBounds(given, false, first, last);
+    if (!error.empty()) {
+        return Failure(error);
     }
     AddressRange range;
     range.addresses.reserve(last - first + 1);
@@ -101,4 +114,38 @@ AddressRange ParseAddressRange(const std::string& given)
         }
     }
     return range;
+}
+
+AddressRange ParseAddressSpan(const std::string& text, size_t maxCount)
+{
+    AddressRange span;
+    std::unordered_set<uint32_t> seen;
+    size_t begin = 0;
+    for (;;) {
+        const size_t comma = text.find(',', begin);
+        const std::string part = text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        uint32_t first = 0;
+        uint32_t last = 0;
+        std::string error = ParseBounds(part, true, first, last);
+        if (!error.empty()) {
+            return Failure(error);
+        }
+        // Counted before listing: a careless 0.0.0.0-255.255.255.255 must not fill memory.
+        if (static_cast<uint64_t>(last) - first + 1 > maxCount - span.addresses.size()) {
+            return Failure("\"" + Trimmed(text) + "\": more than " + std::to_string(maxCount) + " addresses");
+        }
+        for (uint32_t address = first;; ++address) {
+            if (!seen.insert(address).second) {
+                return Failure("\"" + Trimmed(part) + "\": names an address of an earlier range again");
+            }
+            span.addresses.push_back(address);
+            if (address == last) {
+                break;
+            }
+        }
+        if (comma == std::string::npos) {
+            return span;
+        }
+        begin = comma + 1;
+    }
 }

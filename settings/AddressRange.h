@@ -17,3 +17,11 @@ struct AddressRange {
 
 // Each number is plain decimal, 0 to 255. Spaces and tabs around the text are ignored.
 AddressRange ParseAddressRange(const std::string& text);
+
+// The addresses a stand-in fleet serves: one or several ranges separated by commas
+// ("127.0.0.2-101,127.0.1.2-51"), where a range ended by a whole address may run over the
+// third number too ("127.0.10.1-127.0.13.250"). At most `maxCount` addresses in all, none
+// named twice, listed in the order given. Only the stand-in reads this: an operator's
+// range for the command line keeps to the last number so that a typo in the third cannot
+// reach another subnet's encoders.
+AddressRange ParseAddressSpan(const std::string& text, size_t maxCount);

@@ -173,11 +173,29 @@ CRowTreeItem* CSettingsSheet::RowFor(const SheetRow& layoutRow) const
 void CSettingsSheet::Refresh(const EncoderRecord* record)
 {
     if (record == nullptr) return;
-    for (BuiltRow& built : m_rows) ShowRow(built, *record);
-    // The rows' area only: nothing a refresh changes shows in the scroll bar. The rows' own
-    // setters leave the repaint to this one.
-    for (CRowTree* column : {m_left, m_right})
-        if (column) column->GetList()->update(column->GetList()->ClientRect());
+    // The rows' own setters leave the repaint to this one, which repaints the rows whose
+    // value changed and no other: selecting an encoder like the last one, or reading it
+    // again, repaints little or nothing. Nothing a refresh changes shows in the scroll bar.
+    QRect dirty[2];
+    for (BuiltRow& built : m_rows) {
+        const RowValue before = built.row->GetValue();
+        ShowRow(built, *record);
+        if (SameValue(before, built.row->GetValue())) continue;
+        CRowTree* columns[2] = {m_left, m_right};
+        for (int i = 0; i < 2; ++i)
+            if (columns[i]) dirty[i] |= columns[i]->RowBand(built.row);
+    }
+    CRowTree* columns[2] = {m_left, m_right};
+    for (int i = 0; i < 2; ++i) {
+        if (!columns[i] || dirty[i].isEmpty()) continue;
+        CRowTreeList* list = columns[i]->GetList();
+        list->update(dirty[i] & list->ClientRect());
+    }
+}
+
+bool CSettingsSheet::SameValue(const RowValue& a, const RowValue& b)
+{
+    return a.type == b.type && a.text == b.text && a.index == b.index && a.address == b.address;
 }
 
 void CSettingsSheet::ShowRow(BuiltRow& built, const EncoderRecord& record)
@@ -341,4 +359,24 @@ void CSettingsSheet::mouseReleaseEvent(QMouseEvent* event)
         PlaceColumns();
     }
     QFrame::mouseReleaseEvent(event);
+}
+
+void CSettingsSheet::SetEditable(bool editable)
+{
+    if (editable == m_editable) return;
+    m_editable = editable;
+    for (const BuiltRow& built : m_rows) {
+        if (built.layout->controlId == 0 || built.layout->readOnly) continue;
+        built.row->SetReadOnly(!editable);
+    }
+    update();
+    for (QWidget* child : findChildren<QWidget*>()) child->update();
+}
+
+void CSettingsSheet::CommitOpenEditor()
+{
+    for (const BuiltRow& built : m_rows) {
+        if (built.layout->controlId != 0 && built.row->IsActivated() && built.row->EditorHasFocus())
+            built.row->CommitChanges();
+    }
 }

@@ -53,6 +53,14 @@ public:
     void SetNotice(const QString& text);
     QString Notice() const;
 
+    // The rows with an editor take edits, or show the record and take none (while its
+    // encoder has an exchange in flight, or while no encoder is chosen).
+    void SetEditable(bool editable);
+    bool Editable() const { return m_editable; }
+    // A value still being typed in a row's editor goes into the record now (a write given
+    // straight from a field must send it).
+    void CommitOpenEditor();
+
     // The password rows show a mask unless shown on demand.
     void SetSecretsShown(bool shown);
     bool SecretsShown() const { return m_secretsShown; }
@@ -85,6 +93,7 @@ protected:
 
 private:
     // A built row and the layout row it came from, in table order.
+    static bool SameValue(const RowValue& a, const RowValue& b);
     struct BuiltRow {
         const SheetRow* layout;
         CRowTreeItem* row;
@@ -109,6 +118,7 @@ private:
     int m_columnDivider = kColumnDividerStart;
     bool m_dragging = false;
     bool m_barDrawn = false;
+    bool m_editable = true;
     bool m_secretsShown = false;
     QLabel* m_notice = nullptr;
 };

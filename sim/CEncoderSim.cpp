@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 #include <tinyxml.h>
@@ -225,13 +226,14 @@ std::string Prefix(const SimEncoder::State& encoder, bool fleet)
 struct CEncoderSim::Impl {
     SimEncoder::Shared shared;
     std::vector<std::unique_ptr<SimEncoder::State>> encoders;   // fixed once constructed
+    std::unordered_map<uint32_t, size_t> indexOf;               // address -> index in encoders
     std::vector<Connection> connections;                        // the server thread's
     std::vector<PendingDatagram> datagrams;                     // the server thread's
 };
 
 CEncoderSim::CEncoderSim(SimOptions options) : m_options(std::move(options)), m_impl(std::make_unique<Impl>())
 {
-    AddressRange range = ParseAddressRange(m_options.bindAddress);
+    AddressRange range = ParseAddressSpan(m_options.bindAddress, kMaxSimEncoders);
     if (!range.Ok()) {
         m_error = "not an address: " + range.error;
     }
@@ -245,6 +247,7 @@ CEncoderSim::CEncoderSim(SimOptions options) : m_options(std::move(options)), m_
         state->trickleMs = m_options.trickleMs;
         state->status = m_options.status;
         state->password = m_options.password;
+        m_impl->indexOf.emplace(address, m_impl->encoders.size());
         m_impl->encoders.push_back(std::move(state));
     }
 }
@@ -364,15 +367,9 @@ SimEncoder CEncoderSim::EncoderAt(size_t index) const
 
 SimEncoder CEncoderSim::EncoderFor(uint32_t hostOrderAddr) const
 {
-    const auto& encoders = m_impl->encoders;
-    // Ascending and without gaps: the address is its own index.
-    if (!encoders.empty() && hostOrderAddr >= encoders.front()->address) {
-        size_t index = hostOrderAddr - encoders.front()->address;
-        if (index < encoders.size()) {
-            return SimEncoder(&m_impl->shared, encoders[index].get());
-        }
-    }
-    return SimEncoder(&m_impl->shared, nullptr);
+    auto found = m_impl->indexOf.find(hostOrderAddr);
+    return SimEncoder(&m_impl->shared,
+                      found == m_impl->indexOf.end() ? nullptr : m_impl->encoders[found->second].get());
 }
 
 void CEncoderSim::SetFault(SimFault fault)

@@ -76,9 +76,14 @@ const std::vector<SimFaultName>& SimFaultNames();
 // The fault of a --fault name; false for an unknown name.
 bool SimFaultFromName(const std::string& name, SimFault& fault);
 
+// A fleet's bound: each encoder holds two sockets, so this many stay within common
+// open-file limits once raised, and a mistyped range cannot exhaust the machine.
+constexpr size_t kMaxSimEncoders = 16384;
+
 struct SimOptions {
-    // One address ("127.0.0.1") or a range of the last number ("127.0.0.2-101", or
-    // "127.0.0.2-127.0.0.101"): one encoder per address, all on the same ports.
+    // One address ("127.0.0.1"), a range ("127.0.0.2-101", "127.0.0.2-127.0.0.101", or
+    // over the third number "127.0.10.1-127.0.13.250"), or several ranges separated by
+    // commas ("127.0.0.2-101,127.0.1.2-51"): one encoder per address, all on the same ports.
     std::string bindAddress = "127.0.0.1";
     uint16_t commandPort = 0;   // 0: an ephemeral port (the executable defaults to 9999)
     uint16_t searchPort = 0;    // 0: an ephemeral port (the executable defaults to 8888)
@@ -149,7 +154,7 @@ public:
     uint16_t SearchPort() const { return m_searchPort; }
 
     size_t Count() const;                       // encoders served
-    std::vector<uint32_t> Addresses() const;    // host order, ascending
+    std::vector<uint32_t> Addresses() const;    // host order, in the order --bind names them
     SimEncoder EncoderAt(size_t index) const;   // 0 is the first address
     SimEncoder EncoderFor(uint32_t hostOrderAddr) const;
 

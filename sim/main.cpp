@@ -18,6 +18,7 @@
 #ifndef _WIN32
 #include <poll.h>
 #include <unistd.h>
+#include <sys/resource.h>
 #endif
 
 #include "AddressRange.h"
@@ -41,7 +42,9 @@ void PrintHelp(const SimOptions& defaults)
     std::printf("Usage: korvane-sim [options]\n"
                 "A stand-in Korvane encoder: serves the command channel (TCP) and discovery (UDP).\n\n"
                 "  --bind ADDR          address to bind (default %s; keep to 127.0.0.0/8 for tests), or a\n"
-                "                       range of the last number, 127.0.0.2-101 or 127.0.0.2-127.0.0.101:\n"
+                "                       range, 127.0.0.2-101 or 127.0.0.2-127.0.0.101 or across the third\n"
+                "                       number 127.0.10.1-127.0.13.250, or several ranges separated by\n"
+                "                       commas, 127.0.0.2-101,127.0.1.2-51 (at most %zu addresses):\n"
                 "                       one encoder per address, all on the same two ports, each with its\n"
                 "                       own settings, password, status and faults\n"
                 "  --port N             command port (default %u; 0 picks a free port)\n"
@@ -56,8 +59,8 @@ void PrintHelp(const SimOptions& defaults)
                 "  --trickle-ms N       the trickle fault's pace, one byte per N ms (default %d)\n"
                 "  --fault NAME         every encoder misbehaves as named; --fault ADDR=NAME only the\n"
                 "                       encoder at ADDR (may be given once per address):\n",
-                defaults.bindAddress.c_str(), unsigned{COMMAND_PORT}, unsigned{SEARCH_PORT}, defaults.password.c_str(),
-                defaults.trickleMs);
+                defaults.bindAddress.c_str(), kMaxSimEncoders, unsigned{COMMAND_PORT}, unsigned{SEARCH_PORT},
+                defaults.password.c_str(), defaults.trickleMs);
     for (const SimFaultName& entry : SimFaultNames()) {
         std::printf("                         %-20s %s\n", entry.name, entry.description);
     }
@@ -148,6 +151,36 @@ private:
     bool m_on = false;
     std::string m_pending;
 };
+// "first-last" for one run of consecutive addresses, else every run separated by commas.
+std::string ServedText(const std::vector<uint32_t>& addresses)
+{
+    std::string text;
+    for (size_t i = 0; i < addresses.size();) {
+        size_t end = i;
+        while (end + 1 < addresses.size() && addresses[end + 1] == addresses[end] + 1) {
+            ++end;
+        }
+        text += (text.empty() ? "" : ",") + FormatDotted(addresses[i]);
+        if (end > i) {
+            text += "-" + FormatDotted(addresses[end]);
+        }
+        i = end + 1;
+    }
+    return text;
+}
+
+// A fleet holds two sockets per encoder; a thousand encoders pass the usual soft limit of
+// 1024 open files, so the soft limit is raised as far as the hard one allows.
+void RaiseOpenFileLimit()
+{
+#ifndef _WIN32
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+#endif
+}
 
 int Usage(const char* message)
 {
@@ -188,7 +221,7 @@ int main(int argc, char** argv)
 #endif
         } else if (arg == "--bind") {
             if (!needsValue(true)) return Usage("--bind needs an address or a range like 127.0.0.2-101");
-            AddressRange range = ParseAddressRange(value);
+            AddressRange range = ParseAddressSpan(value, kMaxSimEncoders);
             if (!range.Ok()) return Usage(("--bind " + range.error).c_str());
             options.bindAddress = value;
         } else if (arg == "--port") {
@@ -220,6 +253,7 @@ int main(int argc, char** argv)
             return Usage(("unknown option " + arg).c_str());
         }
     }
+    RaiseOpenFileLimit();
     if (!StartSocketLibrary()) {
         std::fprintf(stderr, "korvane-sim: the socket library did not start\n");
         return 1;
@@ -258,10 +292,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "korvane-sim: %s\n", sim.Error().c_str());
         return 1;
     }
-    std::string served = FormatDotted(sim.Address());
-    if (sim.Count() > 1) {
-        served += "-" + FormatDotted(sim.Addresses().back());
-    }
+    std::string served = ServedText(sim.Addresses());
     std::printf("korvane-sim on %s: command port %u, search port %u\n", served.c_str(),
                 static_cast<unsigned>(sim.CommandPort()), static_cast<unsigned>(sim.SearchPort()));
     std::fflush(stdout);

@@ -77,17 +77,17 @@ RecordingPrompter::DialogScript Cancel()
     };
 }
 
-QStringList ItemTexts(const QTreeWidget& tree)
+QStringList ItemTexts(const CDeviceTree& tree)
 {
     QStringList texts;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) texts << tree.topLevelItem(i)->text(0);
+    for (int i = 0; i < tree.ItemCount(); ++i) texts << tree.ItemText(tree.ItemAt(i), kColumnAddress);
     return texts;
 }
 
 // A point on the item's address, inside the list's narrow pane.
-QPoint ItemPoint(const QTreeWidget& tree, QTreeWidgetItem* item)
+QPoint ItemPoint(const CDeviceTree& tree, const EncoderRecord* item)
 {
-    const QRect rect = tree.visualItemRect(item);
+    const QRect rect = tree.ItemRect(item);
     return QPoint(rect.left() + 20, rect.center().y());
 }
 
@@ -157,7 +157,7 @@ private slots:
 
 private:
     CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
-    QTreeWidgetItem* AddAndSelect(const QString& text);
+    EncoderRecord* AddAndSelect(const QString& text);
     void RunMenuCommand(int id);
     bool ReadSelected();
     bool WaitIdle(int timeoutMs = 5000);
@@ -202,10 +202,10 @@ void tst_App::cleanup()
     QCOMPARE(LiveEncoderRecords(), 0);
 }
 
-QTreeWidgetItem* tst_App::AddAndSelect(const QString& text)
+EncoderRecord* tst_App::AddAndSelect(const QString& text)
 {
-    QTreeWidgetItem* item = m_frame->AddEncoder(text);
-    Tree()->setCurrentItem(item);
+    EncoderRecord* item = m_frame->AddEncoder(text);
+    Tree()->SelectOnly(item);
     return item;
 }
 
@@ -248,30 +248,29 @@ bool tst_App::ReadSelected()
 
 void tst_App::addEncoderKeepsOneItemPerAddress()
 {
-    QTreeWidgetItem* first = m_frame->AddEncoder(QStringLiteral("10.0.0.10"));
-    QTreeWidgetItem* second = m_frame->AddEncoder(QStringLiteral("192.168.1.20"));
+    EncoderRecord* first = m_frame->AddEncoder(QStringLiteral("10.0.0.10"));
+    EncoderRecord* second = m_frame->AddEncoder(QStringLiteral("192.168.1.20"));
     QCOMPARE(m_frame->AddEncoder(QStringLiteral("10.0.0.10")), first);
     QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.10", "192.168.1.20"}));
     QCOMPARE(LiveEncoderRecords(), 2);
 
-    const EncoderRecord* record = CDeviceTree::ItemRecord(second);
+    const EncoderRecord* record = second;
     QVERIFY(record);
     QCOMPARE(record->ipAddr, 0xC0A80114u);
     QCOMPARE(record->loaded, uint8_t(0));
-    QCOMPARE(CDeviceTree::ItemImage(second), IMAGE_OFFLINE);
+    QCOMPARE(Tree()->ItemImage(second), IMAGE_OFFLINE);
     QVERIFY(!Tree()->SelectedItem());
 }
 
 void tst_App::findEncoderMatchesWholeText()
 {
     m_frame->AddEncoder(QStringLiteral("10.0.0.10"));
-    QVERIFY(!m_frame->FindEncoderItem(Tree()->topLevelItem(0), QStringLiteral("10.0.0.1")));
-    QTreeWidgetItem* shorter = m_frame->AddEncoder(QStringLiteral("10.0.0.1"));
-    QCOMPARE(Tree()->topLevelItemCount(), 2);
-    QCOMPARE(m_frame->FindEncoderItem(Tree()->topLevelItem(0), QStringLiteral("10.0.0.1")), shorter);
-    QVERIFY(!m_frame->FindEncoderItem(nullptr, QStringLiteral("10.0.0.1")));
-    // The walk starts at the given item: earlier siblings are not searched.
-    QVERIFY(!m_frame->FindEncoderItem(shorter, QStringLiteral("10.0.0.10")));
+    QVERIFY(!m_frame->FindEncoderItem(QStringLiteral("10.0.0.1")));
+    EncoderRecord* shorter = m_frame->AddEncoder(QStringLiteral("10.0.0.1"));
+    QCOMPARE(Tree()->ItemCount(), 2);
+    QCOMPARE(m_frame->FindEncoderItem(QStringLiteral("10.0.0.1")), shorter);
+    QVERIFY(!m_frame->FindEncoderItem(QStringLiteral("10.0.0.100")));
+    QVERIFY(!m_frame->FindEncoderItem(QString()));
 }
 
 void tst_App::deleteEncoderFreesRecordAndSelection()
@@ -290,7 +289,7 @@ void tst_App::deleteEncoderFreesRecordAndSelection()
     // With nothing selected the command does nothing.
     RunMenuCommand(ID_DEL_ENCODER);
     Tree()->OnCommand(ID_DEL_ENCODER);
-    QCOMPARE(Tree()->topLevelItemCount(), 1);
+    QCOMPARE(Tree()->ItemCount(), 1);
 }
 
 void tst_App::closingTheWindowFreesEveryRecord()
@@ -312,8 +311,8 @@ void tst_App::contextMenuEnabling_data()
 void tst_App::contextMenuEnabling()
 {
     QFETCH(bool, selected);
-    QTreeWidgetItem* item = m_frame->AddEncoder(QStringLiteral("10.0.0.1"));
-    if (selected) Tree()->setCurrentItem(item);
+    EncoderRecord* item = m_frame->AddEncoder(QStringLiteral("10.0.0.1"));
+    if (selected) Tree()->SelectOnly(item);
     RunMenuCommand(0);
     QCOMPARE(m_prompter->menus.size(), 1);
     const QList<RecordedMenuItem> expected = {
@@ -334,12 +333,12 @@ void tst_App::contextMenuEnabling()
 // clicked; inside a selection it keeps the selection; below the items it changes nothing.
 void tst_App::rightClickSelectsItemUnderPointer()
 {
-    QTreeWidgetItem* first = AddAndSelect(QStringLiteral("10.0.0.1"));
-    QTreeWidgetItem* second = m_frame->AddEncoder(QStringLiteral("10.0.0.2"));
-    QTreeWidgetItem* third = m_frame->AddEncoder(QStringLiteral("10.0.0.3"));
+    EncoderRecord* first = AddAndSelect(QStringLiteral("10.0.0.1"));
+    EncoderRecord* second = m_frame->AddEncoder(QStringLiteral("10.0.0.2"));
+    EncoderRecord* third = m_frame->AddEncoder(QStringLiteral("10.0.0.3"));
     QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, ItemPoint(*Tree(), second));
     QCOMPARE(Tree()->SelectedItem(), second);
-    QCOMPARE(Tree()->SelectedEncoderItems(), QList<QTreeWidgetItem*>({second}));
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<EncoderRecord*>({second}));
     QVERIFY(m_frame->CommandAction(ID_READ_CONFIGURATION)->isEnabled());
 
     // A click below the items keeps the choice.
@@ -349,12 +348,12 @@ void tst_App::rightClickSelectsItemUnderPointer()
 
     // Inside a selection of several, the clicked item becomes current and all stay selected.
     QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, ItemPoint(*Tree(), third));
-    QCOMPARE(Tree()->SelectedEncoderItems(), QList<QTreeWidgetItem*>({second, third}));
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<EncoderRecord*>({second, third}));
     QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, ItemPoint(*Tree(), second));
-    QCOMPARE(Tree()->SelectedEncoderItems(), QList<QTreeWidgetItem*>({second, third}));
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<EncoderRecord*>({second, third}));
     QCOMPARE(Tree()->SelectedItem(), second);
     QTest::mouseClick(Tree()->viewport(), Qt::RightButton, {}, ItemPoint(*Tree(), first));
-    QCOMPARE(Tree()->SelectedEncoderItems(), QList<QTreeWidgetItem*>({first}));
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<EncoderRecord*>({first}));
 }
 
 void tst_App::multipleSelection()
@@ -407,7 +406,7 @@ void tst_App::readConfiguration()
     QFETCH(QString, warning);
     QFETCH(bool, loaded);
 
-    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    EncoderRecord* item = AddAndSelect(kSimAddress);
     if (!answers) {
         Tree()->SetItemImage(item, IMAGE_ONLINE);   // a failure must take the online image away
         m_sim->Stop();
@@ -416,8 +415,8 @@ void tst_App::readConfiguration()
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(WaitIdle());
 
-    QCOMPARE(CDeviceTree::ItemImage(item), image);
-    const EncoderRecord* record = CDeviceTree::ItemRecord(item);
+    QCOMPARE(Tree()->ItemImage(item), image);
+    const EncoderRecord* record = item;
     QCOMPARE(record->loaded != 0, loaded);
     if (warning.isEmpty()) {
         QVERIFY2(m_prompter->boxes.empty(), qPrintable(m_prompter->BoxTexts().join(" | ")));
@@ -480,9 +479,9 @@ void tst_App::writeConfiguration()
     QFETCH(QString, caption);
     QFETCH(bool, sent);
 
-    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    EncoderRecord* item = AddAndSelect(kSimAddress);
     QVERIFY(ReadSelected());
-    EncoderRecord* record = CDeviceTree::ItemRecord(item);
+    EncoderRecord* record = item;
     std::strncpy(record->password, password.toLatin1().constData(), sizeof record->password - 1);
     std::strncpy(record->newPassword, newPassword.toLatin1().constData(), sizeof record->newPassword - 1);
     m_sim->SetStatus(status);
@@ -497,16 +496,16 @@ void tst_App::writeConfiguration()
     QCOMPARE(m_prompter->boxes.front().owner.data(),
              treeBox ? static_cast<QWidget*>(Tree()) : static_cast<QWidget*>(m_frame.data()));
     QCOMPARE(m_sim->RequestCount(CMD_WRITE_CONFIG), sent ? 1 : 0);
-    QCOMPARE(CDeviceTree::ItemImage(item),
+    QCOMPARE(Tree()->ItemImage(item),
              IMAGE_ONLINE);   // as the read left it: a write's answered query changes no image
 }
 
 // Ctrl+S straight from a field being typed writes what was typed.
 void tst_App::writeTakesTheFieldBeingTyped()
 {
-    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    EncoderRecord* item = AddAndSelect(kSimAddress);
     QVERIFY(ReadSelected());
-    std::strcpy(CDeviceTree::ItemRecord(item)->newPassword, "secret");
+    std::strcpy(item->newPassword, "secret");
     CRowTreeItem* row = m_frame->SettingsSheet()->RowFor(10005);
     CRowTree* column = row->GetOwner();
     column->EnsureVisible(row);
@@ -515,11 +514,11 @@ void tst_App::writeTakesTheFieldBeingTyped()
     auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     QVERIFY(field);
     QTest::keyClicks(field, QStringLiteral("admin"));
-    QCOMPARE(CDeviceTree::ItemRecord(item)->password[0], '\0');   // not committed yet
+    QCOMPARE(item->password[0], '\0');   // not committed yet
     m_frame->CommandAction(ID_WRITE_CONFIGURATION)->trigger();
     QVERIFY(WaitIdle());
     QCOMPARE(m_prompter->BoxTexts(), QStringList("Set Configuration Success !"));
-    QCOMPARE(QString::fromLatin1(CDeviceTree::ItemRecord(item)->password), QStringLiteral("admin"));
+    QCOMPARE(QString::fromLatin1(item->password), QStringLiteral("admin"));
 }
 
 void tst_App::startAndStop()
@@ -561,7 +560,7 @@ void tst_App::searchAddsWhatAnswers()
     m_prompter->dialogScripts.push_back(Cancel());
     m_sim->SetSearchReplies({0x7F000004u});
     RunMenuCommand(ID_SEARCH_ENCODER);
-    QCOMPARE(Tree()->topLevelItemCount(), 2);
+    QCOMPARE(Tree()->ItemCount(), 2);
 }
 
 void tst_App::deviceMessages_data()
@@ -589,8 +588,8 @@ void tst_App::deviceMessages()
     QFETCH(QStringList, lines);
     QFETCH(QList<int>, images);
 
-    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
-    EncoderRecord* record = CDeviceTree::ItemRecord(item);
+    EncoderRecord* item = AddAndSelect(kSimAddress);
+    EncoderRecord* record = item;
     record->loaded = 1;   // as a read leaves it: the programs' switches count
     record->temperature = 60;
     record->program_info1.start = 1;
@@ -602,13 +601,13 @@ void tst_App::deviceMessages()
     QCOMPARE(MessageTexts(*m_frame->MessagePane()), lines);
     for (int i = 0; i < images.size(); ++i) QCOMPARE(m_frame->MessagePane()->MessageImage(i), images[i]);
     QVERIFY(m_prompter->boxes.empty());
-    QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_OFFLINE);   // the pane's query leaves the image alone
+    QCOMPARE(Tree()->ItemImage(item), IMAGE_OFFLINE);   // the pane's query leaves the image alone
 }
 
 void tst_App::deviceMessagesRepeatAndEmpty()
 {
     AddAndSelect(kSimAddress);
-    QTreeWidgetItem* other = m_frame->AddEncoder(QStringLiteral("127.0.0.2"));
+    EncoderRecord* other = m_frame->AddEncoder(QStringLiteral("127.0.0.2"));
     // A record never read: nothing says a program is off, so both count, and the list
     // says what the reading could not tell.
     m_sim->SetStatus({0, 0, 38, 0, 0, 0, 0});
@@ -623,8 +622,8 @@ void tst_App::deviceMessagesRepeatAndEmpty()
     QCOMPARE(MessageTexts(*m_frame->MessagePane()), once);
     QCOMPARE(m_frame->MessagePane()->MessageImage(0), 1);
     // Read: the record's switches count.
-    CDeviceTree::ItemRecord(Tree()->SelectedItem())->loaded = 1;
-    CDeviceTree::ItemRecord(Tree()->SelectedItem())->program_info1.start = 1;
+    Tree()->SelectedItem()->loaded = 1;
+    Tree()->SelectedItem()->program_info1.start = 1;
     m_frame->MessagePane()->OnCommand(ID_READ_DEVICE_MESSAGE);
     QVERIFY(WaitIdle());
     QCOMPARE(MessageTexts(*m_frame->MessagePane()), QStringList({"Program-1 no input", "Program-1 no output"}) + once);
@@ -637,22 +636,22 @@ void tst_App::deviceMessagesRepeatAndEmpty()
     QCOMPARE(m_frame->MessagePane()->MessageCount(), 9);
     QVERIFY(m_prompter->boxes.empty());
 
-    Tree()->setCurrentItem(other);
+    Tree()->SelectOnly(other);
     QCOMPARE(m_frame->MessagePane()->MessageCount(), 0);
 }
 
 void tst_App::messagePopupNeedsSelection()
 {
     QWidget* list = m_frame->MessagePane()->List()->viewport();
-    QTreeWidgetItem* item = m_frame->AddEncoder(kSimAddress);
+    EncoderRecord* item = m_frame->AddEncoder(kSimAddress);
     QContextMenuEvent unselected(QContextMenuEvent::Mouse, QPoint(10, 10), list->mapToGlobal(QPoint(10, 10)));
     QApplication::sendEvent(list, &unselected);
     QVERIFY(m_prompter->menus.isEmpty());
 
-    Tree()->setCurrentItem(item);
+    Tree()->SelectOnly(item);
     m_sim->SetStatus({0, 0, 0, 1, 1, 1, 1});
-    CDeviceTree::ItemRecord(item)->loaded = 1;
-    CDeviceTree::ItemRecord(item)->temperature = 1;
+    item->loaded = 1;
+    item->temperature = 1;
     m_sim->SetStatus({0, 0, 5, 1, 1, 1, 1});
     m_prompter->menuChoice = ID_READ_DEVICE_MESSAGE;
     QContextMenuEvent selected(QContextMenuEvent::Mouse, QPoint(10, 10), list->mapToGlobal(QPoint(10, 10)));
@@ -693,14 +692,14 @@ void tst_App::addressDialogs()
     RunMenuCommand(ID_ADD_ENCODER);
     QCOMPARE(m_prompter->dialogTitles, QStringList("Add Device Dialog"));
     QCOMPARE(ItemTexts(*Tree()), QStringList(item));
-    QCOMPARE(Tree()->SelectedItem(), Tree()->topLevelItem(0));   // the new encoder is the current one
-    QCOMPARE(CDeviceTree::ItemRecord(Tree()->topLevelItem(0))->ipAddr, InetAddrHostOrder(item.toLatin1().constData()));
+    QCOMPARE(Tree()->SelectedItem(), Tree()->ItemAt(0));   // the new encoder is the current one
+    QCOMPARE(Tree()->ItemAt(0)->ipAddr, InetAddrHostOrder(item.toLatin1().constData()));
 
     // The next dialog starts empty again.
     m_prompter->dialogScripts.push_back(TypeAddress(QStringLiteral("10.1.1.1"), &blank));
     RunMenuCommand(ID_ADD_ENCODER);
     QCOMPARE(blank, QStringList({"blank", "blank"}));
-    QCOMPARE(Tree()->topLevelItemCount(), item == "10.1.1.1" ? 1 : 2);
+    QCOMPARE(Tree()->ItemCount(), item == "10.1.1.1" ? 1 : 2);
 }
 
 void tst_App::addressDialogCancelChangesNothing()
@@ -712,7 +711,7 @@ void tst_App::addressDialogCancelChangesNothing()
 
     m_prompter->dialogScripts.push_back(Cancel());
     RunMenuCommand(ID_ADD_ENCODER);
-    QCOMPARE(Tree()->topLevelItemCount(), 0);
+    QCOMPARE(Tree()->ItemCount(), 0);
     QCOMPARE(LiveEncoderRecords(), 0);
 }
 
@@ -736,11 +735,12 @@ void tst_App::aboutBox()
 void tst_App::windowAnswersDuringRead()
 {
     Recreate([](LinkOptions& link) { link.timing.readWaitMs = 1500; });
-    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    EncoderRecord* item = AddAndSelect(kSimAddress);
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(m_frame->InFlight(0x7F000001u));
-    QCOMPARE(item->text(kColumnState), QStringLiteral("in flight"));
-    QVERIFY2(item->text(kColumnActivity).startsWith("Read Configuration, "), qPrintable(item->text(kColumnActivity)));
+    QCOMPARE(Tree()->ItemText(item, kColumnState), QStringLiteral("in flight"));
+    QVERIFY2(Tree()->ItemText(item, kColumnActivity).startsWith("Read Configuration, "),
+             qPrintable(Tree()->ItemText(item, kColumnActivity)));
     const QString status = m_frame->statusBar()->currentMessage();
     QVERIFY2(status.startsWith("Read Configuration 127.0.0.1: waiting for the encoder, 2 s left"), qPrintable(status));
     QVERIFY(m_frame->CommandAction(ID_CANCEL_EXCHANGES)->isEnabled());
@@ -750,24 +750,24 @@ void tst_App::windowAnswersDuringRead()
     QVERIFY(m_frame->SettingsSheet()->RowFor(10005)->IsReadOnly());
     dynamic_cast<QLineEdit*>(m_frame->SettingsSheet()->RowFor(10014))->setText(QStringLiteral("Typed"));
     m_frame->OnCommand(10014);
-    QCOMPARE(CDeviceTree::ItemRecord(item)->program_info1.progName[0], '\0');
+    QCOMPARE(item->program_info1.progName[0], '\0');
     QCOMPARE(dynamic_cast<QLineEdit*>(m_frame->SettingsSheet()->RowFor(10014))->text(), QString());
     m_frame->CommandAction(ID_APP_ABOUT)->trigger();
     QCOMPARE(m_prompter->dialogTitles, QStringList("About"));
-    QTreeWidgetItem* other = m_frame->AddEncoder(QStringLiteral("10.0.0.9"));
+    EncoderRecord* other = m_frame->AddEncoder(QStringLiteral("10.0.0.9"));
     Tree()->SelectOnly(other);
     QVERIFY(!m_frame->SettingsSheet()->RowFor(10005)->IsReadOnly());
     QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
     QVERIFY(m_frame->InExchange());
 
     QVERIFY(WaitIdle());
-    QVERIFY(CDeviceTree::ItemRecord(item)->loaded);
+    QVERIFY(item->loaded);
     QCOMPARE(m_prompter->dialogTitles, QStringList("About"));   // nothing replayed
     QVERIFY(m_prompter->boxes.empty());
-    QCOMPARE(item->text(kColumnState), QStringLiteral("online"));
-    QVERIFY(!item->text(kColumnLastRead).isEmpty());
-    QCOMPARE(item->text(kColumnProg1Output), QStringLiteral("running"));
-    QCOMPARE(item->text(kColumnTemperature), QStringLiteral("38 \u00B0C"));
+    QCOMPARE(Tree()->ItemText(item, kColumnState), QStringLiteral("online"));
+    QVERIFY(!Tree()->ItemText(item, kColumnLastRead).isEmpty());
+    QCOMPARE(Tree()->ItemText(item, kColumnProg1Output), QStringLiteral("running"));
+    QCOMPARE(Tree()->ItemText(item, kColumnTemperature), QStringLiteral("38 \u00B0C"));
     QCOMPARE(m_frame->statusBar()->currentMessage(), QString());
     QCOMPARE(m_frame->MessageField()->text(), QStringLiteral("Ready"));
     QVERIFY(!m_frame->CommandAction(ID_CANCEL_EXCHANGES)->isEnabled());
@@ -777,7 +777,7 @@ void tst_App::windowAnswersDuringRead()
 void tst_App::delDuringReadHasNoEffect()
 {
     Recreate([](LinkOptions& link) { link.timing.readWaitMs = 800; });
-    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    EncoderRecord* item = AddAndSelect(kSimAddress);
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(m_frame->InFlight(0x7F000001u));
 
@@ -789,22 +789,22 @@ void tst_App::delDuringReadHasNoEffect()
     QVERIFY(!m_frame->DeleteEncoder(item));
     Tree()->setFocus();
     QTest::keyClick(Tree(), Qt::Key_Delete);
-    QCOMPARE(Tree()->topLevelItemCount(), 1);
+    QCOMPARE(Tree()->ItemCount(), 1);
 
     QVERIFY(WaitIdle());
-    QCOMPARE(Tree()->topLevelItemCount(), 1);
+    QCOMPARE(Tree()->ItemCount(), 1);
     QCOMPARE(LiveEncoderRecords(), 1);
-    QVERIFY(CDeviceTree::ItemRecord(item)->loaded);
+    QVERIFY(item->loaded);
     QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
     m_frame->CommandAction(ID_DEL_ENCODER)->trigger();
-    QCOMPARE(Tree()->topLevelItemCount(), 0);
+    QCOMPARE(Tree()->ItemCount(), 0);
 }
 
 void tst_App::cancelMidReadLeavesRecord()
 {
     Recreate([](LinkOptions& link) { link.timing.readWaitMs = 20000; });
-    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
-    EncoderRecord* record = CDeviceTree::ItemRecord(item);
+    EncoderRecord* item = AddAndSelect(kSimAddress);
+    EncoderRecord* record = item;
     std::strcpy(record->program_info1.progName, "Mine");
     record->program_info1.video.pid = 300;
     const EncoderRecord before = *record;
@@ -823,7 +823,8 @@ void tst_App::cancelMidReadLeavesRecord()
     QVERIFY(clock.elapsed() < 5000);
     QCOMPARE(std::memcmp(record, &before, sizeof before), 0);
     QVERIFY(m_prompter->boxes.empty());
-    QVERIFY2(item->text(kColumnActivity).contains("cancelled"), qPrintable(item->text(kColumnActivity)));
+    QVERIFY2(Tree()->ItemText(item, kColumnActivity).contains("cancelled"),
+             qPrintable(Tree()->ItemText(item, kColumnActivity)));
     const auto& entries = m_frame->ActivityLog()->Entries();
     QVERIFY(!entries.empty());
     QVERIFY(entries.back().text.contains("cancelled"));
@@ -889,23 +890,23 @@ void tst_App::fleetReadSummary()
     QCOMPARE(m_prompter->boxes.front().caption, QStringLiteral("Warning"));
     QCOMPARE(summaries.count(), 1);
     int loaded = 0;
-    for (int i = 0; i < Tree()->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = Tree()->topLevelItem(i);
-        const EncoderRecord* record = CDeviceTree::ItemRecord(item);
+    for (int i = 0; i < Tree()->ItemCount(); ++i) {
+        const EncoderRecord* item = Tree()->ItemAt(i);
+        const EncoderRecord* record = item;
         loaded += record->loaded ? 1 : 0;
-        const QString activity = item->text(kColumnActivity);
-        if (item->text(0) == "127.0.0.5") {
+        const QString activity = Tree()->ItemText(item, kColumnActivity);
+        if (Tree()->ItemText(item, 0) == "127.0.0.5") {
             QCOMPARE(activity, QStringLiteral("Read Configuration failed: Connect Device Failed !"));
-            QCOMPARE(item->text(kColumnState), QStringLiteral("offline"));
-        } else if (item->text(0) == "127.0.0.9") {
+            QCOMPARE(Tree()->ItemText(item, kColumnState), QStringLiteral("offline"));
+        } else if (Tree()->ItemText(item, 0) == "127.0.0.9") {
             QCOMPARE(activity, QStringLiteral("Read Configuration failed: Device is busying !"));
-            QCOMPARE(item->text(kColumnState), QStringLiteral("busy"));
-        } else if (item->text(0) == "127.0.0.13") {
+            QCOMPARE(Tree()->ItemText(item, kColumnState), QStringLiteral("busy"));
+        } else if (Tree()->ItemText(item, 0) == "127.0.0.13") {
             QVERIFY2(activity.startsWith("Read Configuration failed"), qPrintable(activity));
             QVERIFY(!record->loaded);
         } else {
             QCOMPARE(activity, QStringLiteral("Read Configuration succeeded"));
-            QCOMPARE(CDeviceTree::ItemImage(item), IMAGE_ONLINE);
+            QCOMPARE(Tree()->ItemImage(item), IMAGE_ONLINE);
         }
     }
     QCOMPARE(loaded, 17);
@@ -928,8 +929,8 @@ void tst_App::monitorRaisesAndClearsAlarm()
     QVERIFY(!m_frame->Monitoring());
     QVERIFY(!m_frame->CommandAction(ID_VIEW_MONITOR)->isChecked());
     QCOMPARE(m_frame->MonitorInterval(), 10000);
-    QTreeWidgetItem* item = m_frame->AddEncoder(kSimAddress);
-    CDeviceTree::ItemRecord(item)->program_info1.start = 1;
+    EncoderRecord* item = m_frame->AddEncoder(kSimAddress);
+    item->program_info1.start = 1;
     m_sim->SetStatus({0, 0, 38, 0, 1, 1, 1});
     m_frame->SetMonitorInterval(50);
     m_frame->CommandAction(ID_VIEW_MONITOR)->trigger();
@@ -941,18 +942,18 @@ void tst_App::monitorRaisesAndClearsAlarm()
         return false;
     };
     QTRY_VERIFY(logged("Alarm raised: Program-1 no output"));
-    QCOMPARE(item->text(kColumnProg1Output), QStringLiteral("none"));
+    QCOMPARE(Tree()->ItemText(item, kColumnProg1Output), QStringLiteral("none"));
     QVERIFY(!m_frame->InExchange());   // a watch's readings leave the commands free
     m_sim->SetStatus({0, 0, 38, 1, 1, 1, 1});
     QTRY_VERIFY(logged("Alarm cleared: Program-1 no output"));
-    QTRY_COMPARE(item->text(kColumnProg1Output), QStringLiteral("running"));
+    QTRY_COMPARE(Tree()->ItemText(item, kColumnProg1Output), QStringLiteral("running"));
     QVERIFY(m_prompter->boxes.empty());
 
     // A command on a watched encoder goes ahead at once.
     Tree()->SelectOnly(item);
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(WaitIdle());
-    QCOMPARE(item->text(kColumnActivity), QStringLiteral("Read Configuration succeeded"));
+    QCOMPARE(Tree()->ItemText(item, kColumnActivity), QStringLiteral("Read Configuration succeeded"));
     // Nor does a watch's reading hold back Del; its late result finds no encoder.
     QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
     QVERIFY(m_frame->DeleteEncoder(item));
@@ -978,14 +979,14 @@ void tst_App::addressBookRoundTrip()
     QCOMPARE(m_frame->MonitorInterval(), 30000);
     QVERIFY(!m_frame->Monitoring());
     m_frame->AddEncoder(QStringLiteral("10.0.0.7"));
-    Tree()->SelectOnly(Tree()->topLevelItem(0));
+    Tree()->SelectOnly(Tree()->ItemAt(0));
     m_frame->CommandAction(ID_DEL_ENCODER)->trigger();
     QCOMPARE(QSettings().value(kAddressBookKey).toStringList(), QStringList({"192.168.1.20", "10.0.0.7"}));
     delete m_frame.data();
 
     open();
     QCOMPARE(ItemTexts(*Tree()), QStringList({"192.168.1.20", "10.0.0.7"}));
-    QCOMPARE(CDeviceTree::ItemImage(Tree()->topLevelItem(0)), IMAGE_OFFLINE);
+    QCOMPARE(Tree()->ItemImage(Tree()->ItemAt(0)), IMAGE_OFFLINE);
     QVERIFY(!Tree()->SelectedItem());
 }
 
@@ -1046,10 +1047,10 @@ void tst_App::replyCompleteModePersists()
     m_frame->RestoreSettings();
     QVERIFY(m_frame->ReplyCompleteMode());
     QVERIFY(m_frame->CommandAction(ID_WAIT_REPLY_COMPLETE)->isChecked());
-    QTreeWidgetItem* item = AddAndSelect(kSimAddress);
+    EncoderRecord* item = AddAndSelect(kSimAddress);
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(WaitIdle(5000));
-    QVERIFY(CDeviceTree::ItemRecord(item)->loaded);
+    QVERIFY(item->loaded);
 }
 
 void tst_App::activityLogFiltersAndExports()
@@ -1075,7 +1076,7 @@ void tst_App::activityLogFiltersAndExports()
 
     // The selection changes; the log stays.
     m_frame->AddEncoder("10.0.0.1");
-    Tree()->SelectOnly(Tree()->topLevelItem(0));
+    Tree()->SelectOnly(Tree()->ItemAt(0));
     QCOMPARE(log->Entries().size(), size_t(3));
 
     const QString path = m_dir.filePath("log.csv");
@@ -1096,7 +1097,7 @@ void tst_App::activityLogFiltersAndExports()
 void tst_App::searchReportsAnsweredAndNew()
 {
     m_frame->AddEncoder(QStringLiteral("127.0.0.2"));
-    QTreeWidgetItem* chosen = AddAndSelect(QStringLiteral("10.0.0.1"));
+    EncoderRecord* chosen = AddAndSelect(QStringLiteral("10.0.0.1"));
     m_sim->SetSearchReplies({0x7F000002u, 0x7F000003u, 0x7F000004u});
     m_prompter->dialogScripts.push_back(TypeAddress(kSimAddress));
     RunMenuCommand(ID_SEARCH_ENCODER);
@@ -1106,7 +1107,7 @@ void tst_App::searchReportsAnsweredAndNew()
     QCOMPARE(m_frame->statusBar()->currentMessage(), text);
     QCOMPARE(m_frame->ActivityLog()->Entries().back().text, text);
     QCOMPARE(Tree()->SelectedItem(), chosen);   // a search leaves the selection as it is
-    QCOMPARE(Tree()->topLevelItemCount(), 4);
+    QCOMPARE(Tree()->ItemCount(), 4);
     QVERIFY(m_prompter->boxes.empty());
 }
 
@@ -1117,7 +1118,7 @@ void tst_App::searchCancelled()
     m_prompter->dialogScripts.push_back(TypeAddress(kSimAddress));
     RunMenuCommand(ID_SEARCH_ENCODER);
     QVERIFY(m_frame->InExchange());
-    QTRY_COMPARE(Tree()->topLevelItemCount(), 1);   // listed as it answers, before the window ends
+    QTRY_COMPARE(Tree()->ItemCount(), 1);   // listed as it answers, before the window ends
     QVERIFY2(m_frame->statusBar()->currentMessage().startsWith("Search Encoder 127.0.0.1: listening for encoders"),
              qPrintable(m_frame->statusBar()->currentMessage()));
     m_frame->CommandAction(ID_CANCEL_EXCHANGES)->trigger();
@@ -1338,17 +1339,17 @@ void tst_App::sameOutcomeSameTextInWindowAndCommandLine()
 
 void tst_App::batchWriteAsksThePasswordsOnce()
 {
-    QTreeWidgetItem* first = AddAndSelect(kSimAddress);
+    EncoderRecord* first = AddAndSelect(kSimAddress);
     QVERIFY(ReadSelected());
-    QTreeWidgetItem* second = m_frame->AddEncoder(QStringLiteral("127.0.0.2"));
+    EncoderRecord* second = m_frame->AddEncoder(QStringLiteral("127.0.0.2"));
     // The second encoder is the same stand-in seen again: give it the first one's record.
     EncoderEntry* copy = m_frame->Encoders().Find(0x7F000002u);
-    copy->record = *CDeviceTree::ItemRecord(first);
+    copy->record = *first;
     copy->record.ipAddr = 0x7F000002u;
     copy->lastRead = copy->record;
     copy->hasLastRead = true;
-    Tree()->SelectOnly(first);
-    second->setSelected(true);
+    Tree()->SelectOnly(second);
+    Tree()->SelectAlso(first);
 
     int asked = 0;
     m_prompter->dialogScripts.push_back([&asked](QDialog& dialog) {
@@ -1364,7 +1365,7 @@ void tst_App::batchWriteAsksThePasswordsOnce()
     QVERIFY(WaitIdle());
     QCOMPARE(asked, 1);
     QVERIFY(!m_prompter->BoxTexts().contains(QStringLiteral("Please enter correct passowrd !")));
-    QCOMPARE(m_sim->RequestCount(CMD_WRITE_CONFIG), 1);            // 127.0.0.2 is not served
-    QCOMPARE(CDeviceTree::ItemRecord(first)->password[0], '\0');   // never kept
+    QCOMPARE(m_sim->RequestCount(CMD_WRITE_CONFIG), 1);   // 127.0.0.2 is not served
+    QCOMPARE(first->password[0], '\0');                   // never kept
     QVERIFY(!QSettings().allKeys().join(QLatin1Char(' ')).contains(QStringLiteral("admin")));
 }

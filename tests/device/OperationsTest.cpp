@@ -337,6 +337,46 @@ TEST_P(OperationsTest, AnEncoderNotListedStartsNothing)
     EXPECT_FALSE(queue.RunOne(0));
 }
 
+TEST_P(OperationsTest, BatchReportsEachOperationThenOneSummaryOfTheListedOnes)
+{
+    std::vector<OperationReport> reports;
+    std::optional<OperationSummary> summary;
+    const auto run = [&](OperationKind kind, const std::vector<uint32_t>& addresses) {
+        reports.clear();
+        summary.reset();
+        const std::vector<OperationId> ids = operations->RunBatch(
+            kind, addresses, {}, [&reports](const OperationReport& done) { reports.push_back(done); },
+            [&summary](const OperationSummary& end) { summary = end; });
+        EXPECT_TRUE(reports.empty() && !summary) << "reported inside the call that started it";
+        return ids;
+    };
+    const std::vector<OperationId> ids = run(OperationKind::Read, {address, 0x7F0000FEu});
+    ASSERT_EQ(ids.size(), 2u);
+    EXPECT_NE(ids[0], 0u);
+    EXPECT_EQ(ids[1], 0u) << "an encoder not listed starts nothing";
+    while (!summary && queue.RunOne(10000)) {
+    }
+    ASSERT_TRUE(summary);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].id, ids[0]);
+    EXPECT_EQ(reports[0].outcome, ExchangeOutcome::Succeeded);
+    EXPECT_EQ(SummaryText(*summary), "Read Configuration on 1 encoders: 1 succeeded, 0 failed.");
+
+    // A write refused before sending counts as failed; a cancelled one as cancelled.
+    run(OperationKind::Write, {address});
+    while (!summary && queue.RunOne(10000)) {
+    }
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->failed, 1u);
+    sim->SetFault(SimFault::Silence);
+    run(OperationKind::Read, {address});
+    operations->CancelAll();
+    while (!summary && queue.RunOne(10000)) {
+    }
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(SummaryText(*summary), "Read Configuration on 1 encoders: 0 succeeded, 0 failed, 1 cancelled.");
+}
+
 #ifndef _WIN32
 // A status this machine could not take (no descriptor left) is the machine's failure: the
 // reading of the poll before stays what it was and is not reported as today's.

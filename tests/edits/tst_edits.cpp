@@ -209,9 +209,9 @@ void tst_Edits::cleanup()
 
 EncoderRecord* tst_Edits::Select(const QString& address)
 {
-    QTreeWidgetItem* item = m_frame->AddEncoder(address);
+    EncoderRecord* item = m_frame->AddEncoder(address);
     Tree()->SelectOnly(item);
-    return CDeviceTree::ItemRecord(item);
+    return item;
 }
 
 void tst_Edits::WaitIdle()
@@ -235,7 +235,7 @@ void tst_Edits::TypePasswords(const QString& password)
 
 int tst_Edits::PendingColumn(const QString& address)
 {
-    return m_frame->FindEncoderItem(Tree()->topLevelItem(0), address)->text(kColumnPending).toInt();
+    return Tree()->ItemText(m_frame->FindEncoderItem(address), kColumnPending).toInt();
 }
 
 void tst_Edits::pendingMarksFollowEditRevertAndRead()
@@ -455,7 +455,7 @@ void tst_Edits::severalEncodersOneReviewPerSetOfChanges()
     QCOMPARE(m_prompter->dialogTitles, QStringList({"Review Changes", "Review Changes"}));
     QCOMPARE(first.size(), size_t(1));
     QCOMPARE(second.size(), size_t(2));
-    QCOMPARE(firstIntro, QStringLiteral("Write 1 changed settings to 127.0.0.2?"));
+    QCOMPARE(firstIntro, QStringLiteral("Write 1 changed setting to 127.0.0.2?"));
     QCOMPARE(m_sim->EncoderFor(kFirstAddress).RequestCount(CMD_WRITE_CONFIG), 1);
     QCOMPARE(m_sim->EncoderFor(kSecondAddress).RequestCount(CMD_WRITE_CONFIG), 0);   // its review was cancelled
 }
@@ -717,7 +717,7 @@ void tst_Edits::presetsNeedAnEncoderThatWasRead()
     QVERIFY(QFile::exists(path));
 
     m_prompter->boxes.clear();
-    Tree()->SelectOnly(m_frame->FindEncoderItem(Tree()->topLevelItem(0), kFirst));
+    Tree()->SelectOnly(m_frame->FindEncoderItem(kFirst));
     const EncoderRecord before = *record;
     m_prompter->dialogScripts.push_back(ChooseFile(path));
     m_frame->CommandAction(ID_FILE_APPLY_SETTINGS)->trigger();

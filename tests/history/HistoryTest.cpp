@@ -74,13 +74,13 @@ TEST(SettingsChanges, AreTheComparedRowsWithTextsInUtf8)
     EXPECT_TRUE(SettingChanges(*before, *before).empty());
 }
 
-// Passwords are typed for each write and never read: two versions never differ by them,
-// and their text never reaches a change line.
+// Passwords are typed for each write and kept in no version: no difference between two.
 TEST(SettingsChanges, PasswordsAreNoChange)
 {
     EncoderRecord before = *RecordOfDocument(kDocument);
     EncoderRecord after = before;
     std::snprintf(after.password, sizeof after.password, "%s", "s3cret");
+    std::snprintf(after.newPassword, sizeof after.newPassword, "%s", "n3w");
     EXPECT_TRUE(SettingChanges(before, after).empty());
 }
 

@@ -153,6 +153,28 @@ TEST(SimFleet, ABadRangeIsAnErrorNotAStart)
     EXPECT_EQ(reversed.Count(), 0u);
 }
 
+// A head end's fleet outgrows one subnet: ranges over the third number and several
+// ranges in one stand-in, each address still its own encoder.
+TEST(SimFleet, RangesOverTheThirdNumberAndSeveralRangesServeEveryAddress)
+{
+    CEncoderSim sim(FleetOptions("127.0.10.254-127.0.11.1, 127.0.20.7"));
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    EXPECT_EQ(sim.Addresses(),
+              (std::vector<uint32_t>{0x7F000AFEu, 0x7F000AFFu, 0x7F000B00u, 0x7F000B01u, 0x7F001407u}));
+    sim.EncoderFor(0x7F000B00u).SetStatus({1, 0, 38, 1, 1, 1, 1});
+    const LinkOptions options = ShortWaits(sim);
+    RecordingReporter reporter;
+    CEncoderLink link(reporter, options);
+    std::vector<int> results;
+    for (uint32_t address : sim.Addresses()) {
+        EncoderRecord record{};
+        record.ipAddr = address;
+        results.push_back(link.QueryStatus(record));
+    }
+    EXPECT_EQ(results, (std::vector<int>{0, 0, STATUS_BUSY, 0, 0}));
+    EXPECT_FALSE(sim.EncoderFor(0x7F000B02u).Valid());
+}
+
 TEST(SimFleet, AFixedPortTakenOnOneAddressStopsTheWholeFleet)
 {
     CSocket taken(CSocket::Kind::Tcp);
@@ -340,10 +362,43 @@ TEST(SimFleetExecutable, ServesARangeWithAFaultForOneAddress)
     fclose(out);
 }
 
+// Over a thousand encoders (1,018) across four values of the third number, from one process.
+TEST(SimFleetExecutable, ServesAThousandEncodersOverTheThirdNumber)
+{
+    FILE* out = nullptr;
+    pid_t pid = SpawnSim({"--bind", "127.0.10.1-127.0.13.250", "--port", "0", "--search-port", "0", "--quiet"}, out);
+    ASSERT_GT(pid, 0);
+    char line[512] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+    unsigned commandPort = 0, searchPort = 0;
+    ASSERT_EQ(std::sscanf(line, "korvane-sim on 127.0.10.1-127.0.13.250: command port %u, search port %u", &commandPort,
+                          &searchPort),
+              2)
+        << line;
+    RecordingReporter reporter;
+    LinkOptions options;
+    options.commandPort = static_cast<uint16_t>(commandPort);
+    options.searchPort = static_cast<uint16_t>(searchPort);
+    options.timing = {0, 0, 0, 500, 100};
+    CEncoderLink link(reporter, options);
+    std::vector<int> results;
+    for (uint32_t address : {0x7F000A01u, 0x7F000AFFu, 0x7F000B00u, 0x7F000DFAu, 0x7F000DFBu}) {
+        EncoderRecord record{};
+        record.ipAddr = address;
+        results.push_back(link.QueryStatus(record));
+    }
+    EXPECT_EQ(results, (std::vector<int>{0, 0, 0, 0, -1}));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExitCode(pid), 0);
+    fclose(out);
+}
+
 TEST(SimFleetExecutable, RefusesBadRangesAndFaultsForAddressesItDoesNotServe)
 {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--bind", "127.0.0.9-3"},
-                                                 {"--bind", "127.0.0.2-127.0.1.3"},
+                                                 {"--bind", "127.0.0.2-4,127.0.0.4"},
+                                                 {"--bind", "127.0.0.0-127.255.255.255"},
+                                                 {"--bind", "127.0.0.2-4,"},
                                                  {"--bind", "127.0.0.2-4", "--fault", "127.0.0.5=silence"},
                                                  {"--fault", "127.0.0.1=no-such-fault"},
                                                  {"--delay-ms", "-1"},

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "AddressRange.h"
 
 namespace {
@@ -72,6 +74,52 @@ TEST(AddressRangeErrors, BadNumbersAndShapesAreNamed)
         AddressRange range = ParseAddressRange(text);
         EXPECT_EQ(range.error, "\"" + std::string(text) + "\"" + kBadEnd) << text;
     }
+}
+
+struct SpanCase {
+    const char* text;
+    std::vector<uint32_t> firsts;   // the first address of each run, in order
+    std::vector<size_t> counts;
+    const char* error;   // empty: the span is valid
+};
+
+class AddressSpanTest : public testing::TestWithParam<SpanCase> {};
+
+TEST_P(AddressSpanTest, ListsEveryRunInOrderOrSaysWhy)
+{
+    const SpanCase& given = GetParam();
+    AddressRange span = ParseAddressSpan(given.text, 1018);
+    EXPECT_EQ(span.error, given.error) << given.text;
+    std::vector<uint32_t> expected;
+    for (size_t run = 0; run < given.firsts.size(); ++run) {
+        for (size_t i = 0; i < given.counts[run]; ++i) {
+            expected.push_back(given.firsts[run] + static_cast<uint32_t>(i));
+        }
+    }
+    EXPECT_EQ(span.addresses, expected) << given.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, AddressSpanTest,
+    testing::Values(
+        SpanCase{"127.0.0.2-101", {0x7F000002}, {100}, ""},
+        SpanCase{"127.0.10.1-127.0.13.250", {0x7F000A01}, {1018}, ""},
+        SpanCase{"127.0.0.2-4, 127.0.1.9,127.0.0.250-127.0.1.1", {0x7F000002, 0x7F000109, 0x7F0000FA}, {3, 1, 8}, ""},
+        SpanCase{"127.0.10.1-127.0.13.251", {}, {}, "\"127.0.10.1-127.0.13.251\": more than 1018 addresses"},
+        SpanCase{"0.0.0.0-255.255.255.255", {}, {}, "\"0.0.0.0-255.255.255.255\": more than 1018 addresses"},
+        SpanCase{"127.0.0.1-500,127.0.1.1-600",
+                 {},
+                 {},
+                 "\"127.0.0.1-500\": a range ends in a number 0 to 255 or a whole address, like 10.1.2.20-69"},
+        SpanCase{"127.0.0.2-4,127.0.0.3", {}, {}, "\"127.0.0.3\": names an address of an earlier range again"},
+        SpanCase{"127.0.0.2-4,", {}, {}, "no address given"},
+        SpanCase{"127.0.1.5-127.0.0.9", {}, {}, "\"127.0.1.5-127.0.0.9\": the range ends before it begins"}));
+
+// The command line's ranges keep to the last number even where the stand-in's may not.
+TEST(AddressSpan, OperatorRangesStillKeepToTheLastNumber)
+{
+    EXPECT_FALSE(ParseAddressRange("127.0.10.1-127.0.13.250").Ok());
+    EXPECT_FALSE(ParseAddressRange("127.0.0.2,127.0.0.3").Ok());
 }
 
 }   // namespace

@@ -381,9 +381,9 @@ void tst_Sheet::columnDividerDrag()
 
 EncoderRecord* tst_Sheet::AddAndSelect()
 {
-    QTreeWidgetItem* item = m_frame->AddEncoder(QStringLiteral("127.0.0.1"));
-    m_frame->DeviceTree()->setCurrentItem(item);
-    return CDeviceTree::ItemRecord(item);
+    EncoderRecord* item = m_frame->AddEncoder(QStringLiteral("127.0.0.1"));
+    m_frame->DeviceTree()->SelectOnly(item);
+    return item;
 }
 
 void tst_Sheet::Read()
@@ -397,7 +397,7 @@ void tst_Sheet::Read()
 void tst_Sheet::selectingAnEncoderShowsItsRecord()
 {
     m_frame->AddEncoder(QStringLiteral("10.1.2.3"));
-    m_frame->DeviceTree()->setCurrentItem(m_frame->AddEncoder(QStringLiteral("10.1.2.3")));
+    m_frame->DeviceTree()->SelectOnly(m_frame->AddEncoder(QStringLiteral("10.1.2.3")));
     QCOMPARE(Shown(Sheet(), 10002), QStringLiteral("10.1.2.3"));
     AddAndSelect();
     QCOMPARE(Shown(Sheet(), 10002), QStringLiteral("127.0.0.1"));
