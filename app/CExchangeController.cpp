@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int kRefusedRetryMs = 20;    // a new exchange meets the engine still letting go of a cancelled one
+constexpr int kRefusedRetryMs = 20;   // a new exchange meets the engine still letting go of a cancelled one
 
 }   // namespace
 
