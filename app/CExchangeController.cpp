@@ -8,8 +8,7 @@
 
 namespace {
 
-constexpr int kRefusedRetryMs = 20;    // a new exchange meets the engine still letting go of a cancelled one
-constexpr size_t kEventsKept = 1000;   // per encoder; the activity log keeps its own copy
+constexpr int kRefusedRetryMs = 20;   // a new exchange meets the engine still letting go of a cancelled one
 
 }   // namespace
 
@@ -242,18 +241,13 @@ void CExchangeController::OnDone(const OperationReport& report, bool poll)
             if (report.record && report.outcome != ExchangeOutcome::Cancelled)
                 m_lastRead[address] = QDateTime::currentDateTime();
             // The row shows how the operation's last exchange ended.
-            for (size_t i = report.eventsFrom; i < entry->events.size(); ++i) {
-                const EncoderEvent& event = entry->events[i];
-                if (event.kind == EncoderEventKind::Exchange)
+            for (const EncoderEvent& event : entry->events) {
+                if (event.sequence >= report.eventsFrom && event.kind == EncoderEventKind::Exchange)
                     m_outcomes[address] = {QString::fromStdString(event.text), event.failed || event.cancelled};
             }
         }
     }
     emit operationDone(report, poll, single);
-    // A watch adds an event per reading: keep each encoder's own log to its newest part,
-    // so that days of monitoring do not grow it without bound.
-    if (entry && entry->events.size() > 2 * kEventsKept)
-        entry->events.erase(entry->events.begin(), entry->events.end() - kEventsKept);
     if (poll) {
         if (auto after = m_afterPoll.find(address); after != m_afterPoll.end()) {
             std::function<void()> submit = std::move(after->second);

@@ -188,7 +188,7 @@ private:
     void UpdateProgress();
     void OnCurrentEncoderChanged(EncoderRecord* record);
     void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
-    void LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor);
+    void LogNewEvents(const EncoderEntry& entry, uint64_t from, bool monitor);
     void ExportActivityLog();
     EncoderRecord* ItemOf(uint32_t address) const;
 

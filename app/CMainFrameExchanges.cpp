@@ -17,6 +17,7 @@
 #include "CMessagePane.h"
 #include "CPrompter.h"
 #include "FrameText.h"
+#include "OutcomeTexts.h"
 #include "StatusGate.h"
 
 namespace {
@@ -204,11 +205,11 @@ void CMainFrame::Log(const QString& encoder, CActivityLog::Severity severity, co
     m_activityLog->AddEntry(QDateTime::currentDateTime(), encoder, severity, text);
 }
 
-void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, bool monitor)
+void CMainFrame::LogNewEvents(const EncoderEntry& entry, uint64_t from, bool monitor)
 {
     const QString encoder = QString::fromStdString(entry.dotted);
-    for (size_t i = from; i < entry.events.size(); ++i) {
-        const EncoderEvent& event = entry.events[i];
+    for (const EncoderEvent& event : entry.events) {
+        if (event.sequence < from) continue;
         QString text = QString::fromStdString(event.text);
         CActivityLog::Severity severity = CActivityLog::Severity::Info;
         switch (event.kind) {
@@ -230,6 +231,8 @@ void CMainFrame::LogNewEvents(const EncoderEntry& entry, size_t from, bool monit
         case EncoderEventKind::Note:
             severity = CActivityLog::Severity::Info;
             break;
+        case EncoderEventKind::StateChanged:
+            continue;   // the device list's image shows it
         }
         const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(event.time.time_since_epoch()).count();
         m_activityLog->AddEntry(QDateTime::fromMSecsSinceEpoch(ms), encoder, severity, text);

@@ -1,17 +1,25 @@
 #include "AddressArguments.h"
 
-#include <fstream>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <unordered_set>
 
 #include "AddressRange.h"
 
 namespace {
 
+// No address or range is longer; a longer line is not echoed back whole.
+constexpr size_t kLongestLine = 64;
+
 class Collector {
 public:
     explicit Collector(AddressArguments& result) : m_result(result) {}
 
-    // False (and the error set) when `text` is no address or range.
+    // False (and the error set) when `text` is no address or range, or one too many.
     bool Add(const std::string& text, const std::string& where)
     {
         AddressRange range = ParseAddressRange(text);
@@ -21,8 +29,34 @@ public:
         }
         for (uint32_t address : range.addresses) {
             if (m_seen.insert(address).second) {
+                if (m_result.addresses.size() >= kMaxAddresses) {
+                    m_result.error = where + "more than " + std::to_string(kMaxAddresses) + " encoders";
+                    return false;
+                }
                 m_result.addresses.push_back(address);
             }
+        }
+        return true;
+    }
+
+    // The lines of a list's text; false (and the error set) at the first bad one.
+    bool AddList(const std::string& text, const std::string& name)
+    {
+        size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        for (size_t number = 1; start < text.size(); ++number) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            size_t stop = std::min(text.find('#', start), end);
+            if (stop > start && text[stop - 1] == '\r') --stop;
+            const std::string line = text.substr(start, std::min(stop - start, kLongestLine + 1));
+            start = end + 1;
+            if (line.find_first_not_of(" \t") == std::string::npos) continue;
+            const std::string where = name + ":" + std::to_string(number) + ": ";
+            if (line.size() > kLongestLine) {
+                m_result.error = where + "the line is too long for an address or range";
+                return false;
+            }
+            if (!Add(line, where)) return false;
         }
         return true;
     }
@@ -32,30 +66,40 @@ private:
     std::unordered_set<uint32_t> m_seen;
 };
 
-bool AddFile(const std::string& path, Collector& collector, AddressArguments& result)
+// The file's bytes, never more than the largest list and one byte: a pipe or a device
+// that never ends is refused as too large.
+bool ReadListFile(const std::string& path, std::string& text, std::string& error)
 {
-    std::ifstream file(path);
-    if (!file) {
-        result.error = "cannot read address file " + path;
+    const std::string tooLarge = "address file " + path + " is larger than 16 MiB";
+    std::error_code sizeUnknown;
+    if (std::filesystem::is_regular_file(path, sizeUnknown) &&
+        std::filesystem::file_size(path, sizeUnknown) > kMaxAddressFileBytes && !sizeUnknown) {
+        error = tooLarge;
         return false;
     }
-    std::string line;
-    int number = 0;
-    while (std::getline(file, line)) {
-        ++number;
-        size_t comment = line.find('#');
-        if (comment != std::string::npos) {
-            line.erase(comment);
-        }
-        if (line.find_first_not_of(" \t\r") == std::string::npos) {
-            continue;
-        }
-        if (!collector.Add(line, path + ":" + std::to_string(number) + ": ")) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        error = "cannot read address file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    text.clear();
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (text.size() + got > kMaxAddressFileBytes) {
+            std::fclose(file);
+            text.clear();
+            text.shrink_to_fit();
+            error = tooLarge;
             return false;
         }
+        text.append(chunk, got);
     }
-    if (file.bad()) {
-        result.error = "cannot read address file " + path;
+    const bool failed = std::ferror(file) != 0;
+    const int reason = errno;
+    std::fclose(file);
+    if (failed) {
+        error = "cannot read address file " + path + ": " + std::strerror(reason);
         return false;
     }
     return true;
@@ -68,13 +112,27 @@ AddressArguments ExpandAddressArguments(const std::vector<std::string>& words)
     AddressArguments result;
     Collector collector(result);
     for (const std::string& word : words) {
-        bool ok =
-            word.size() > 1 && word[0] == '@' ? AddFile(word.substr(1), collector, result) : collector.Add(word, "");
+        bool ok = true;
+        if (word.size() > 1 && word[0] == '@') {
+            const std::string path = word.substr(1);
+            std::string text;
+            ok = ReadListFile(path, text, result.error) && collector.AddList(text, path);
+        } else {
+            ok = collector.Add(word, "");
+        }
         if (!ok) {
             result.addresses.clear();
             return result;
         }
     }
+    return result;
+}
+
+AddressArguments ParseAddressList(const std::string& text, const std::string& name)
+{
+    AddressArguments result;
+    Collector collector(result);
+    if (!collector.AddList(text, name)) result.addresses.clear();
     return result;
 }
 

@@ -3,9 +3,15 @@
 // addresses, ranges of the last number and @FILE lists, each encoder once, in the order
 // first given.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// A list file larger than this, or more encoders than this in all, is refused before
+// either is held: no fleet is that large, and /dev/zero is no list.
+constexpr size_t kMaxAddressFileBytes = 16u * 1024 * 1024;
+constexpr size_t kMaxAddresses = 1000000;
 
 struct AddressArguments {
     std::vector<uint32_t> addresses;   // host order, duplicates removed, first mention kept
@@ -14,6 +20,12 @@ struct AddressArguments {
 };
 
 AddressArguments ExpandAddressArguments(const std::vector<std::string>& words);
+
+// The encoders of an address list's text as an @FILE gives it: one address or range per
+// line, "#" starts a comment, blank lines skipped; LF or CR LF line ends, and a UTF-8
+// byte-order mark at the start is no part of the first line. `name` prefixes the errors
+// ("rack-3.txt:2: ...").
+AddressArguments ParseAddressList(const std::string& text, const std::string& name);
 
 // The one dotted address a search broadcasts to; false with `error` set otherwise.
 bool ParseBroadcastAddress(const std::string& word, uint32_t& address, std::string& error);

@@ -68,7 +68,7 @@ CliCommand OwnerOf(const std::string& option)
         return CliCommand::Read;
     }
     if (option == "--settings" || option == "--password" || option == "--password-file" || option == "--new-password" ||
-        option == "--verify") {
+        option == "--new-password-file" || option == "--verify") {
         return CliCommand::Write;
     }
     if (option == "--interval" || option == "--metrics") {
@@ -274,6 +274,12 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments& argument
         } else if (name == "--new-password") {
             if (!takeValue(value)) return false;
             arguments.newPassword = value;
+        } else if (name == "--new-password-file") {
+            if (!takeValue(arguments.newPasswordFile)) return false;
+            if (arguments.newPasswordFile.empty()) {
+                error = "--new-password-file needs a file";
+                return false;
+            }
         } else {
             error = "unknown option " + name;
             return false;
@@ -336,8 +342,17 @@ bool ParseCliArguments(int argc, const char* const* argv, CliArguments& argument
             error = "write needs --settings FILE";
             return false;
         }
-        if (arguments.password.has_value() == !arguments.passwordFile.empty()) {
+        // Neither: the password is asked for on the terminal, when there is one.
+        if (arguments.password.has_value() && !arguments.passwordFile.empty()) {
             error = "write needs one of --password P or --password-file F";
+            return false;
+        }
+        if (arguments.newPassword.has_value() && !arguments.newPasswordFile.empty()) {
+            error = "write takes one of --new-password N or --new-password-file F";
+            return false;
+        }
+        if (arguments.passwordFile == "-" && arguments.newPasswordFile == "-") {
+            error = "only one of --password-file and --new-password-file can be - (standard input)";
             return false;
         }
     }
@@ -359,13 +374,15 @@ std::string CliHelpText()
            "                        settings document goes to standard output\n"
            "      --out DIR         write DIR/<address>.xml for each encoder instead\n"
            "      --raw             the bytes the encoder sent, not the document made of them\n"
-           "  write ADDRESS... --settings FILE (--password P | --password-file F)\n"
+           "  write ADDRESS... --settings FILE [--password P | --password-file F]\n"
            "                        read each encoder, take the settings an operator can edit from\n"
            "                        FILE (never passwords, address, mask or gateway), check the whole\n"
            "                        record against every edit rule, then write it\n"
-           "      --password-file F the password is the first line of F (kept out of the\n"
-           "                        process list, unlike --password)\n"
+           "      --password-file F the password is the first line of F, - for standard input (kept\n"
+           "                        out of the process list, unlike --password); with neither\n"
+           "                        option the password is asked for on the terminal, unechoed\n"
            "      --new-password N  the password to set (default: keep the password)\n"
+           "      --new-password-file F  the same from the first line of F (- standard input)\n"
            "      --verify          read each written encoder again and report what did not take\n"
            "                        (a write also leaves the last document sent in ./out.xml)\n"
            "  backup ADDRESS... --repo DIR\n"
@@ -386,7 +403,8 @@ std::string CliHelpText()
            "                        (port 0: any free port, named on standard error)\n"
            "\n"
            "ADDRESS is a dotted IPv4 address, a range of the last number (10.1.2.20-69 or\n"
-           "10.1.2.20-10.1.2.69), or @FILE (one address or range per line, # starts a comment).\n"
+           "10.1.2.20-10.1.2.69), or @FILE (one address or range per line, # starts a comment;\n"
+           "at most 16 MiB and 1000000 addresses).\n"
            "Each encoder is handled once, in the order first given.\n"
            "\n"
            "Options:\n"
@@ -410,7 +428,9 @@ std::string CliHelpText()
            "\n"
            "Messages about an encoder go to standard error, prefixed with its address; progress\n"
            "goes there too while a batch runs, when it is a terminal. Passwords are never printed.\n"
-           "Exit status: 0 every encoder succeeded, 1 any failed, 2 usage error; monitor: 0 when\n"
+           "Exit status: 0 every encoder succeeded, 1 any failed, 2 usage error, 130 or 143\n"
+           "interrupted (SIGINT or SIGTERM: no new exchange starts, those sending finish, every\n"
+           "encoder still gets its outcome; a second signal ends at once); monitor: 0 when\n"
            "stopped by SIGINT or SIGTERM, 1 when the metrics address cannot be served.\n";
 }
 

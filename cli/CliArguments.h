@@ -36,6 +36,7 @@ struct CliArguments {
     std::optional<std::string> password;
     std::string passwordFile;
     std::optional<std::string> newPassword;
+    std::string newPasswordFile;   // "-": standard input, as for passwordFile
     bool verify = false;
     // backup, history
     std::string repo;

@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <utility>
 
 #include "CallQueue.h"
-#include "CliOutput.h"
+#include "CliFiles.h"
 #if KORVANE_HAS_HISTORY
 #include "CliHistory.h"
 #endif
+#include "CliInterrupt.h"
+#include "CliOutput.h"
 #include "CliSettings.h"
 #include "ExchangeEngine.h"
 #include "MonitorRunner.h"
@@ -73,24 +74,91 @@ public:
     int Run()
     {
         for (uint32_t address : m_setup.addresses) m_encoders.Add(address);
+        // A signal winds the batch down here, on this thread, through the queue it waits on.
+        CliInterrupt::SetHandlers([this] { m_queue.Post([this] { Interrupt(); }); },
+                                  [this] { return UnknownOutcomes(); });
+        if (CliInterrupt::Taken() != 0) Interrupt();
         for (size_t i = 0; i < m_setup.addresses.size(); ++i) Begin(i);
         while (m_unfinished > 0 && m_queue.RunOne()) {
         }
+        if (m_interrupted) {
+            m_output.Note("korvane-cli: interrupted: " + std::to_string(m_jobs - m_cancelled) + " of " +
+                          std::to_string(m_jobs) + " encoders ran, " + std::to_string(m_cancelled) +
+                          " cancelled before anything was sent to them");
+        }
         m_output.End();
+        CliInterrupt::SetHandlers({}, {});
+        if (m_interrupted) return CliInterrupt::ExitStatus();
         return m_output.Failed() == 0 ? 0 : 1;
     }
 
 private:
+    // No new exchange from now on: encoders whose exchange has not started are cancelled,
+    // nothing sent to them; those sending finish and end at the step they reached.
+    void Interrupt()
+    {
+        if (m_interrupted) return;
+        m_interrupted = true;
+        m_operations.WindDown();
+        m_output.Note("korvane-cli: interrupted: no new exchange starts; " +
+                      std::to_string(m_engine.RunningEncoders().size()) +
+                      " under way finish first (a second signal ends at once)");
+    }
+
+    // The encoders with an exchange sending, as a second signal leaves them. Runs on the
+    // signal watcher's thread: only the engine, which is thread-safe, is asked.
+    std::string UnknownOutcomes() const
+    {
+        std::vector<uint32_t> running = m_engine.RunningEncoders();
+        std::sort(running.begin(), running.end());
+        std::string lines;
+        for (uint32_t address : running) {
+            lines += FormatDotted(address) +
+                     ": outcome unknown: the tool was ended while this encoder's exchange was running\n";
+        }
+        return lines + "korvane-cli: ended by a second signal; " + std::to_string(running.size()) +
+               " encoders' outcome unknown\n";
+    }
+
+    // What an encoder's report says beyond its handler's when the batch was interrupted:
+    // true when it is all there is to say (nothing was sent to the encoder).
+    bool TakeInterruption(EncoderReport& out, const OperationReport& report)
+    {
+        if (report.outcome != ExchangeOutcome::Cancelled || !m_interrupted) return false;
+        if (!report.reached) {
+            out.messages.push_back({"cancelled: nothing was sent to this encoder", true});
+            out.jsonMembers.push_back(JsonMember("cancelled", "true"));
+            ++m_cancelled;
+            return true;
+        }
+        return false;
+    }
+
+    static const char* InterruptedStep(const OperationReport& report)
+    {
+        if (report.kind == OperationKind::Write)
+            return report.written ? "interrupted: written, not read back" : "interrupted: nothing was written";
+        if (report.kind == OperationKind::Status) return "interrupted: the status was not asked";
+        return "interrupted";
+    }
+
     void Begin(size_t index)
     {
         const uint32_t address = m_setup.addresses[index];
         ++m_unfinished;
+        ++m_jobs;
         const auto handle = [this, index](void (Runner::*handler)(EncoderReport&, const OperationReport&)) {
             return [this, index, handler](const OperationReport& report) {
                 EncoderReport out;
                 out.address = FormatDotted(report.address);
                 m_index = index;
-                (this->*handler)(out, report);
+                if (!TakeInterruption(out, report)) {
+                    (this->*handler)(out, report);
+                    if (report.interrupted) out.messages.push_back({InterruptedStep(report), true});
+                    // This computer could not run it: the encoder is not to blame.
+                    if (report.outcome == ExchangeOutcome::LocalFailure)
+                        out.jsonMembers.push_back(JsonMember("localError", JsonString(report.localError)));
+                }
                 m_output.Finish(index, std::move(out));
                 --m_unfinished;
             };
@@ -201,8 +269,9 @@ private:
             (*m_documents)[m_index] = std::move(document);
         } else if (!m_arguments.outDir.empty()) {
             std::filesystem::path path = std::filesystem::path(m_arguments.outDir) / (out.address + ".xml");
-            if (!WriteFileWhole(path, document)) {
-                out.messages.push_back({"cannot write " + path.string(), true});
+            std::string error;
+            if (!WriteFileWhole(path.string(), document, error)) {
+                out.messages.push_back({"cannot write " + path.string() + ": " + error, true});
                 return;
             }
             out.jsonMembers.push_back(JsonMember("file", JsonString(path.string())));
@@ -250,28 +319,6 @@ private:
         out.jsonMembers.push_back(JsonMember("acknowledged", "false"));
     }
 
-    // The whole file or nothing: a backup is never left half written under its name.
-    static bool WriteFileWhole(const std::filesystem::path& path, const std::string& bytes)
-    {
-        std::filesystem::path temporary = path;
-        temporary += ".part";
-        {
-            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-            if (!file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !file.flush()) {
-                std::error_code ignored;
-                std::filesystem::remove(temporary, ignored);
-                return false;
-            }
-        }
-        std::error_code error;
-        std::filesystem::rename(temporary, path, error);
-        if (error) {
-            std::filesystem::remove(temporary, error);
-            return false;
-        }
-        return true;
-    }
-
     const CliRunSetup& m_setup;
     const CliArguments& m_arguments;
     CliOutput m_output;
@@ -282,6 +329,9 @@ private:
     size_t m_unfinished = 0;
     std::vector<std::optional<std::string>>* m_documents;
     size_t m_index = 0;   // the encoder whose report is being handled
+    size_t m_jobs = 0;    // encoders begun
+    bool m_interrupted = false;
+    size_t m_cancelled = 0;   // encoders that heard nothing because of the interrupt
 };
 
 int RunSearch(const CliRunSetup& setup)

@@ -29,6 +29,6 @@ std::optional<std::string> SettingsFileProblem(const std::string& fileText)
 std::optional<std::string> PasswordWarning(const std::string& password, bool isNew)
 {
     EncoderRecord scratch{};
-    return CommitField(isNew ? RECORD_FIELD(newPassword) : RECORD_FIELD(password), EditorValue::Text(password),
+    return CommitField(isNew ? RECORD_FIELD(newPassword) : RECORD_FIELD(password), EditorValue::FromTyped(password),
                        scratch);
 }

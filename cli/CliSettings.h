@@ -15,8 +15,10 @@ std::string DocumentOfRecord(const EncoderRecord& record);
 // A JSON object of the record's settings by dotted field names, texts as UTF-8.
 std::string SettingsJson(const EncoderRecord& record);
 
-// Why `fileText` cannot be a settings file at all (not a settings document, too long).
+// Why `fileText` cannot be a settings file at all: too long, not well-formed, a control
+// byte in a text, not a settings document. The window refuses the same files alike.
 std::optional<std::string> SettingsFileProblem(const std::string& fileText);
 
-// The warning the sheet gives for this password or new password, if any.
+// The warning the sheet gives for this password or new password (typed, UTF-8), if any:
+// encoded as GB2312 like the sheet's typing, its length counted in encoded bytes.
 std::optional<std::string> PasswordWarning(const std::string& password, bool isNew);

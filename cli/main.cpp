@@ -3,9 +3,8 @@
 // on the same engine, rules and settings layers.
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -15,7 +14,6 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
-#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -24,8 +22,12 @@
 #if KORVANE_HAS_HISTORY
 #include "CliHistory.h"
 #endif
+#include "CliInterrupt.h"
 #include "CliRunner.h"
+#include "CliSecrets.h"
 #include "CliSettings.h"
+#include "OutcomeTexts.h"
+#include "SettingsFileCheck.h"
 #include "Socket.h"
 
 namespace {
@@ -38,47 +40,43 @@ int Usage(const std::string& reason)
     return kExitUsage;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text)
+// The write's password and new password: an option, a file, standard input, or the terminal.
+bool TakePasswords(const CliArguments& arguments, CliRunSetup& setup, std::string& error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    if (arguments.password) {
+        setup.password = *arguments.password;
+    } else if (!arguments.passwordFile.empty()) {
+        if (!ReadSecretLine(arguments.passwordFile, "Password: ", setup.password, error)) return false;
+    } else if (!PromptSecret("Password: ", setup.password)) {
+        error = "write needs one of --password P or --password-file F";
         return false;
     }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    text = bytes.str();
-    return !file.bad();
+    if (arguments.newPassword) {
+        setup.newPassword = *arguments.newPassword;
+    } else if (!arguments.newPasswordFile.empty()) {
+        if (!ReadSecretLine(arguments.newPasswordFile, "New password: ", setup.newPassword, error)) return false;
+    } else {
+        setup.newPassword = setup.password;
+    }
+    return true;
 }
 
-// The first line of the file, without its line end.
-bool ReadFirstLine(const std::string& path, std::string& line)
+// The commands that run a batch of encoders to its end: a signal winds them down. The
+// monitor has its own stop, a search its one window.
+bool WindsDownOnSignal(CliCommand command)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    switch (command) {
+    case CliCommand::Status:
+    case CliCommand::Alarms:
+    case CliCommand::Read:
+    case CliCommand::Backup:
+    case CliCommand::Write:
+    case CliCommand::Start:
+    case CliCommand::Stop:
+        return true;
+    default:
         return false;
     }
-    line.clear();
-    std::getline(file, line);
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return !file.bad();
-}
-
-// Each exchange in flight holds two sockets (its connection and its cancel wake-up); a
-// large --parallel would otherwise meet the common default of 1024 open files.
-void AllowOpenFiles(int parallel)
-{
-#ifndef _WIN32
-    rlimit limit{};
-    const rlim_t wanted = static_cast<rlim_t>(parallel) * 2 + 64;
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
-        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > wanted ? wanted : limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-#else
-    (void)parallel;
-#endif
 }
 
 }   // namespace
@@ -146,26 +144,24 @@ int main(int argc, char** argv)
         }
         if (!arguments.outDir.empty()) {
             std::error_code failed;
+            std::error_code ignored;
             std::filesystem::create_directories(arguments.outDir, failed);
-            if (!std::filesystem::is_directory(arguments.outDir, failed)) {
-                return Usage("cannot make the folder " + arguments.outDir);
+            if (!std::filesystem::is_directory(arguments.outDir, ignored)) {
+                return Usage("cannot make the folder " + arguments.outDir + (failed ? ": " + failed.message() : ""));
             }
         }
     }
 
     if (arguments.command == CliCommand::Write) {
-        if (!ReadWholeFile(arguments.settingsFile, setup.settingsText)) {
-            return Usage("cannot read the settings file " + arguments.settingsFile);
+        if (!ReadSettingsFileBounded(arguments.settingsFile, setup.settingsText, error)) {
+            return Usage(error);
         }
         if (std::optional<std::string> problem = SettingsFileProblem(setup.settingsText)) {
             return Usage(arguments.settingsFile + ": " + *problem);
         }
-        if (arguments.password) {
-            setup.password = *arguments.password;
-        } else if (!ReadFirstLine(arguments.passwordFile, setup.password)) {
-            return Usage("cannot read the password file " + arguments.passwordFile);
+        if (!TakePasswords(arguments, setup, error)) {
+            return Usage(error);
         }
-        setup.newPassword = arguments.newPassword ? *arguments.newPassword : setup.password;
         // The sheet's own rules for the two password rows; the texts name no password.
         if (setup.password.empty()) {
             return Usage("the password is empty");
@@ -182,12 +178,25 @@ int main(int argc, char** argv)
     }
 
     setup.progress = isatty(fileno(stderr)) != 0;
-    AllowOpenFiles(ParallelOf(arguments));
+    // The engine fits the exchanges in flight to the open-file limit (raising the soft one
+    // as far as the hard one allows): a short table slows a batch, it fails no encoder.
     if (!StartSocketLibrary()) {
         std::fprintf(stderr, "korvane-cli: the socket library did not start\n");
         return 1;
     }
-    int status = RunCliCommand(setup);
+    // After the prompt (which restores the terminal on its own) and before the engine's
+    // threads, which inherit the blocked signals.
+    if (WindsDownOnSignal(arguments.command)) {
+        CliInterrupt::Install();
+    }
+    int status = 1;
+    try {
+        status = RunCliCommand(setup);
+    } catch (const std::exception& failure) {
+        // The engine's loop could not even be set up (no descriptor for it): this
+        // computer's failure, with the system's reason; no encoder was contacted.
+        std::fprintf(stderr, "korvane-cli: %s: %s\n", TextOf(OutcomeText::LocalFailure), failure.what());
+    }
     StopSocketLibrary();
     return status;
 }

@@ -36,6 +36,7 @@ bool EncoderList::Remove(uint32_t hostOrderAddress)
     if (found == m_index.end()) {
         return false;
     }
+    m_eventCount -= found->second->events.size();
     m_entries.erase(found->second);
     m_index.erase(found);
     return true;
@@ -45,6 +46,71 @@ void EncoderList::Clear()
 {
     m_index.clear();
     m_entries.clear();
+    m_marks.clear();
+    m_eventCount = 0;
+}
+
+void EncoderList::AddEvent(EncoderEntry& entry, EncoderEvent event)
+{
+    event.sequence = m_nextSequence++;
+    m_marks.push_back({entry.address, event.sequence});
+    entry.events.push_back(std::move(event));
+    ++m_eventCount;
+    while (entry.events.size() > m_perEncoder) {
+        entry.events.pop_front();   // its mark goes stale and is skipped when reached
+        --m_eventCount;
+    }
+    while (m_eventCount > m_total) {
+        DropOldest();
+    }
+    CompactMarks();
+}
+
+void EncoderList::SetEventLimits(size_t perEncoder, size_t total)
+{
+    m_perEncoder = perEncoder > 0 ? perEncoder : 1;
+    m_total = total > 0 ? total : 1;
+    for (EncoderEntry& entry : m_entries) {
+        while (entry.events.size() > m_perEncoder) {
+            entry.events.pop_front();
+            --m_eventCount;
+        }
+    }
+    while (m_eventCount > m_total) {
+        DropOldest();
+    }
+    CompactMarks();
+}
+
+void EncoderList::DropOldest()
+{
+    while (!m_marks.empty()) {
+        const EventMark mark = m_marks.front();
+        m_marks.pop_front();
+        EncoderEntry* entry = Find(mark.address);
+        if (entry != nullptr && !entry->events.empty() && entry->events.front().sequence == mark.sequence) {
+            entry->events.pop_front();
+            --m_eventCount;
+            return;
+        }
+    }
+}
+
+// Marks of events dropped per encoder or of encoders removed are skipped when reached;
+// when they outnumber the events kept, they go at once, so the marks stay bounded too.
+void EncoderList::CompactMarks()
+{
+    if (m_marks.size() <= 2 * m_eventCount + 1024) {
+        return;
+    }
+    std::deque<EventMark> kept;
+    for (const EventMark& mark : m_marks) {
+        const EncoderEntry* entry = Find(mark.address);
+        if (entry != nullptr && !entry->events.empty() && entry->events.front().sequence <= mark.sequence) {
+            kept.push_back(mark);
+        }
+    }
+    m_marks.swap(kept);
 }
 
 EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress)
@@ -68,6 +134,10 @@ std::string DescribeResult(const ExchangeResult& result)
 {
     std::string text = std::string(ExchangeKindName(result.kind)) + " " + ExchangeOutcomeName(result.outcome);
     const char* separator = ": ";
+    if (result.outcome == ExchangeOutcome::LocalFailure) {
+        // Whatever the link said is no word about the encoder: this computer ran short.
+        return text + separator + TextOf(OutcomeText::LocalFailure) + ": " + result.localError;
+    }
     for (const ExchangeMessage& message : result.messages) {
         text += separator + message.text;
         separator = " / ";
@@ -86,14 +156,21 @@ std::string DescribeResult(const ExchangeResult& result)
 
 namespace {
 
-void Log(EncoderEntry& entry, std::chrono::system_clock::time_point now, EncoderEventKind kind, std::string text)
+void Log(EncoderList& list, EncoderEntry& entry, std::chrono::system_clock::time_point now, EncoderEventKind kind,
+         std::string text, bool failed = false, bool cancelled = false)
 {
-    entry.events.push_back({now, kind, std::move(text)});
+    list.AddEvent(entry, {now, kind, std::move(text), failed, cancelled, 0});
+}
+
+const char* StateName(EncoderState state)
+{
+    return state == EncoderState::Online ? "online" : state == EncoderState::Offline ? "offline" : "unknown";
 }
 
 // Raises the alarms of a new reading that were not active and clears those that are gone.
 // An unanswered reading says nothing about the programs: it only adds the connection line.
-void UpdateAlarms(EncoderEntry& entry, const DeviceStatusReading& reading, std::chrono::system_clock::time_point now)
+void UpdateAlarms(EncoderList& list, EncoderEntry& entry, const DeviceStatusReading& reading,
+                  std::chrono::system_clock::time_point now)
 {
     std::vector<std::string> active;
     if (!reading.Answered()) {
@@ -101,7 +178,7 @@ void UpdateAlarms(EncoderEntry& entry, const DeviceStatusReading& reading, std::
     }
     if (reading.Answered() && !entry.record.loaded && !entry.thresholdNoteLogged) {
         entry.thresholdNoteLogged = true;
-        Log(entry, now, EncoderEventKind::Note, TextOf(OutcomeText::NotReadThresholdUnknown));
+        Log(list, entry, now, EncoderEventKind::Note, TextOf(OutcomeText::NotReadThresholdUnknown));
     }
     for (const AlarmLine& line : AlarmLines(reading, entry.record)) {
         if (std::find(active.begin(), active.end(), line.text) == active.end()) {
@@ -110,12 +187,12 @@ void UpdateAlarms(EncoderEntry& entry, const DeviceStatusReading& reading, std::
     }
     for (const std::string& old : entry.activeAlarms) {
         if (std::find(active.begin(), active.end(), old) == active.end()) {
-            Log(entry, now, EncoderEventKind::AlarmCleared, old);
+            Log(list, entry, now, EncoderEventKind::AlarmCleared, old);
         }
     }
     for (const std::string& now_active : active) {
         if (std::find(entry.activeAlarms.begin(), entry.activeAlarms.end(), now_active) == entry.activeAlarms.end()) {
-            Log(entry, now, EncoderEventKind::AlarmRaised, now_active);
+            Log(list, entry, now, EncoderEventKind::AlarmRaised, now_active);
         }
     }
     entry.activeAlarms = std::move(active);
@@ -123,7 +200,8 @@ void UpdateAlarms(EncoderEntry& entry, const DeviceStatusReading& reading, std::
 
 }   // namespace
 
-EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::chrono::system_clock::time_point now)
+EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::chrono::system_clock::time_point now,
+                          ResultSource source)
 {
     if (result.kind == ExchangeKind::Search) {
         return nullptr;
@@ -132,10 +210,15 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::
     if (entry == nullptr) {
         return nullptr;
     }
-    Log(*entry, now, EncoderEventKind::Exchange, DescribeResult(result));
-    entry->events.back().failed =
-        result.outcome != ExchangeOutcome::Succeeded && result.outcome != ExchangeOutcome::Cancelled;
-    entry->events.back().cancelled = result.outcome == ExchangeOutcome::Cancelled;
+    std::string outcome = DescribeResult(result);
+    const bool changed = result.kind != ExchangeKind::Status || outcome != entry->lastStatusOutcome;
+    if (result.kind == ExchangeKind::Status) entry->lastStatusOutcome = outcome;
+    // A monitor reads every encoder every second: only a changed outcome is news.
+    if (source == ResultSource::Command || changed) {
+        Log(list, *entry, now, EncoderEventKind::Exchange, std::move(outcome),
+            result.outcome != ExchangeOutcome::Succeeded && result.outcome != ExchangeOutcome::Cancelled,
+            result.outcome == ExchangeOutcome::Cancelled);
+    }
     if (result.outcome == ExchangeOutcome::Refused) {
         return entry;   // the exchange that holds the encoder reports for itself
     }
@@ -144,6 +227,7 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::
         return entry;
     }
 
+    const EncoderState stateBefore = entry->state;
     if (result.statusTaken) {
         entry->status = DeviceStatusReading::FromResult(result, now);
         // The list's image: a read's answer shows the encoder online, any gate without an
@@ -170,10 +254,13 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::
         entry->lastRead = *result.written;
         entry->hasLastRead = true;
     }
+    if (entry->state != stateBefore) {
+        Log(list, *entry, now, EncoderEventKind::StateChanged, StateName(entry->state));
+    }
     // After the record: the first read of a hot encoder brings the threshold its own
     // gate reading is judged against.
     if (entry->status && result.statusTaken) {
-        UpdateAlarms(*entry, *entry->status, now);
+        UpdateAlarms(list, *entry, *entry->status, now);
     }
     return entry;
 }

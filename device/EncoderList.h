@@ -3,12 +3,19 @@
 // as last read from (or written to) the encoder, the last status reading, and an event
 // log. Lookup by address is constant time; iteration keeps the order of adding.
 //
+// The event log keeps what changed, not every reading: the outcome of every command, a
+// monitor's reading only when its outcome differs from the one before, alarms raised or
+// cleared, and the encoder going online or offline. It is bounded per encoder and across
+// the whole list, the oldest events going first, so that days of monitoring a large fleet
+// hold the same memory as its first hour.
+//
 // The list belongs to ONE thread (the window's or the command-line tool's main thread).
 // The exchange engine never touches it: its results reach the owning thread (queued
 // signals, or a collector) and are applied there with ApplyResult().
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <list>
 #include <optional>
 #include <string>
@@ -27,6 +34,7 @@ enum class EncoderEventKind {
     AlarmRaised,    // an alarm line appeared in a status reading
     AlarmCleared,   // an alarm line of an earlier reading is gone
     Note,           // what a reading could not tell (once per encoder)
+    StateChanged,   // the encoder went online or offline
 };
 
 struct EncoderEvent {
@@ -35,6 +43,7 @@ struct EncoderEvent {
     std::string text;
     bool failed = false;      // an exchange that did not succeed
     bool cancelled = false;   // an exchange cancelled
+    uint64_t sequence = 0;    // grows with every event of the list: what came after a point
 };
 
 struct EncoderEntry {
@@ -51,8 +60,9 @@ struct EncoderEntry {
     std::vector<std::string> activeAlarms;   // alarm texts of the last reading, in order
     bool thresholdNoteLogged = false;        // the log said the temperature threshold is unknown
 
-    bool inFlight = false;              // an exchange for this encoder runs
-    std::vector<EncoderEvent> events;   // oldest first
+    bool inFlight = false;             // an exchange for this encoder runs
+    std::deque<EncoderEvent> events;   // oldest first; EncoderList::AddEvent bounds it
+    std::string lastStatusOutcome;     // the last status reading's description: unchanged ones are no news
 };
 
 class EncoderList {
@@ -78,21 +88,53 @@ public:
     const_iterator begin() const { return m_entries.begin(); }
     const_iterator end() const { return m_entries.end(); }
 
+    // Appends an event to the entry's log (which must be this list's), then drops the
+    // oldest events beyond the bounds: the entry's own first, then the list's oldest.
+    void AddEvent(EncoderEntry& entry, EncoderEvent event);
+    // At most `perEncoder` events kept for one encoder and `total` for the whole list.
+    void SetEventLimits(size_t perEncoder, size_t total);
+    size_t EventCount() const { return m_eventCount; }
+    // The sequence number the next event will get: events at or after it are new.
+    uint64_t NextEventSequence() const { return m_nextSequence; }
+
+    static constexpr size_t kDefaultEventsPerEncoder = 1000;
+    static constexpr size_t kDefaultEventsTotal = 50000;
+
 private:
+    // Which entry holds the list's events in the order they were added; marks of encoders
+    // removed since, or of events already dropped, are skipped when reached.
+    struct EventMark {
+        uint32_t address;
+        uint64_t sequence;
+    };
+    void DropOldest();
+    void CompactMarks();
+
     std::list<EncoderEntry> m_entries;   // order of adding; entries never move
     std::unordered_map<uint32_t, iterator> m_index;
+    std::deque<EventMark> m_marks;
+    size_t m_eventCount = 0;
+    uint64_t m_nextSequence = 1;
+    size_t m_perEncoder = kDefaultEventsPerEncoder;
+    size_t m_total = kDefaultEventsTotal;
 };
 
 // Applies a finished exchange to its encoder's entry: the record on a successful read (the
 // passwords typed into the entry stay), the last-read copy on a successful read or write,
 // state, status flags, temperature and time when a status was taken, the in-flight flag,
-// one event for the outcome, and one event per alarm raised or cleared. State follows the
+// one event for the outcome (a poll's only when it differs from the last reading's), one
+// per alarm raised or cleared, and one when the state changes. State follows the
 // device list's image: a read's answered status makes the encoder online, a read's or
 // write's unanswered status offline, other exchanges leave it. A result for an encoder
 // that is no longer listed is ignored (nullptr); so is a search (its addresses are added
 // by the caller). A refused exchange only logs: the other exchange still runs.
+// Poll: a monitor's reading, whose unchanged outcome is no event; Command: the operator's
+// (or a script's) own exchange, whose outcome always is.
+enum class ResultSource { Command, Poll };
+
 EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result,
-                          std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+                          std::chrono::system_clock::time_point now = std::chrono::system_clock::now(),
+                          ResultSource source = ResultSource::Command);
 
 // Whether a write may send the entry's record: a record is sent whole, so it must have been
 // read, and its last read must not have failed (zeros or stale values would overwrite the

@@ -105,7 +105,8 @@ void ExchangeEngine::Runner::Pump()
                 while (!queue.empty() && !job) {
                     std::shared_ptr<Job> next = std::move(queue.front());
                     queue.pop_front();
-                    if (next->state == Job::State::Queued) {
+                    // A job cancelled while queued never starts: its cancel completes it.
+                    if (next->state == Job::State::Queued && !next->cancelled) {
                         job = std::move(next);
                     }
                 }
@@ -299,6 +300,7 @@ void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeRes
         }
         if (job->state == Job::State::Running) {
             --m_shared->running;
+            result.ran = true;
         }
         job->state = Job::State::Done;
         m_shared->jobs.erase(job->id);

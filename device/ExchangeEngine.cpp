@@ -217,6 +217,21 @@ size_t ExchangeEngine::CancelAll()
     return CancelWhere([](const Job&) { return true; });
 }
 
+size_t ExchangeEngine::CancelQueued()
+{
+    return CancelWhere([](const Job& job) { return job.state == Job::State::Queued; });
+}
+
+std::vector<uint32_t> ExchangeEngine::RunningEncoders() const
+{
+    std::vector<uint32_t> running;
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    for (const auto& entry : m_shared->jobs) {
+        if (entry.second->state == Job::State::Running) running.push_back(entry.second->Address());
+    }
+    return running;
+}
+
 bool ExchangeEngine::InFlight(uint32_t hostOrderAddress) const
 {
     std::lock_guard<std::mutex> lock(m_shared->mutex);

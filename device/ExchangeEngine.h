@@ -117,6 +117,9 @@ struct ExchangeResult {
     std::vector<uint32_t> found;   // a search: every address reported, in arrival order
 
     std::string localError;   // LocalFailure, or a local trouble beside the outcome (the out file)
+    // It left the queue and ran: something may have reached the encoder. False for an
+    // exchange cancelled or refused before it started, which sent nothing.
+    bool ran = false;
 
     std::chrono::steady_clock::time_point submitted, started, finished;
     double QueuedMs() const { return std::chrono::duration<double, std::milli>(started - submitted).count(); }
@@ -196,11 +199,15 @@ public:
     size_t CancelEncoder(uint32_t hostOrderAddress);
     size_t CancelBatch(BatchId batch);
     size_t CancelAll();
+    // Cancels every exchange still waiting in the queue (nothing of them is sent); those
+    // running go on to their end.
+    size_t CancelQueued();
 
     bool InFlight(uint32_t hostOrderAddress) const;   // accepted and not yet finished
     size_t Pending() const;                           // accepted and not yet reported
     size_t Running() const;                           // running on the loop now
     size_t Limit() const;                             // how many may run at once now
+    std::vector<uint32_t> RunningEncoders() const;    // the encoders of the exchanges running now
     // Blocks until every accepted exchange has been reported (callbacks returned);
     // false when `timeoutMs` (>= 0) passed first.
     bool WaitIdle(int timeoutMs = -1) const;

@@ -1,6 +1,7 @@
 #include "Operations.h"
 
 #include <algorithm>
+#include <chrono>
 #include <unordered_map>
 
 #include "CommitRules.h"
@@ -97,13 +98,22 @@ OperationId Operations::Begin(OperationKind kind, uint32_t address, Done done, s
     flow->report.id = m_nextId++;
     flow->report.kind = kind;
     flow->report.address = address;
-    flow->report.eventsFrom = entry->events.size();
+    flow->report.eventsFrom = m_encoders.NextEventSequence();
     flow->done = std::move(done);
     return flow->report.id;
 }
 
 void Operations::Submit(const std::shared_ptr<Flow>& flow, ExchangeKind kind, const EncoderRecord& record)
 {
+    if (m_windingDown) {
+        // No new exchange once the batch winds down; the end is reported as any other,
+        // through the executor.
+        flow->report.interrupted = true;
+        m_executor([this, alive = m_alive, flow] {
+            if (*alive) Finish(flow, ExchangeOutcome::Cancelled);
+        });
+        return;
+    }
     if (EncoderEntry* entry = m_encoders.Find(flow->report.address)) entry->inFlight = true;
     ExchangeRequest request;
     request.kind = kind;
@@ -266,6 +276,12 @@ void Operations::CancelAll()
     m_engine->CancelAll();
 }
 
+void Operations::WindDown()
+{
+    m_windingDown = true;
+    m_engine->CancelQueued();
+}
+
 void Operations::PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& entry)
 {
     OperationReport& report = flow->report;
@@ -288,7 +304,7 @@ void Operations::PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& e
     if (const std::optional<WritePasswords>& given = flow->write.passwords) {
         for (const auto& [field, text] : {std::pair{RECORD_FIELD(password), &given->password},
                                           std::pair{RECORD_FIELD(newPassword), &given->newPassword}}) {
-            if (std::optional<std::string> warning = CommitField(field, EditorValue::Text(*text), record)) {
+            if (std::optional<std::string> warning = CommitField(field, EditorValue::FromTyped(*text), record)) {
                 report.boxes.push_back({MessageKind::Warning, *warning, false});
                 Finish(flow, ExchangeOutcome::Failed);
                 return;
@@ -302,7 +318,10 @@ void Operations::PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& e
 void Operations::OnResult(const std::shared_ptr<Flow>& flow, const ExchangeResult& result)
 {
     OperationReport& report = flow->report;
-    EncoderEntry* entry = ApplyResult(m_encoders, result);
+    if (result.ran) report.reached = true;
+    EncoderEntry* entry = ApplyResult(m_encoders, result, std::chrono::system_clock::now(),
+                                      report.poll ? ResultSource::Poll : ResultSource::Command);
+    if (!result.localError.empty()) report.localError = result.localError;
     if (entry == nullptr) {
         Finish(flow, result.outcome == ExchangeOutcome::Succeeded ? ExchangeOutcome::Cancelled : result.outcome);
         return;
@@ -313,8 +332,22 @@ void Operations::OnResult(const std::shared_ptr<Flow>& flow, const ExchangeResul
     }
     if (result.outcome == ExchangeOutcome::Cancelled) {
         report.notes.push_back(TextOf(OutcomeText::Cancelled));
+        if (m_windingDown) report.interrupted = true;
         Finish(flow, ExchangeOutcome::Cancelled);
         return;
+    }
+    if (result.outcome == ExchangeOutcome::LocalFailure) {
+        // This computer ran short (descriptors, ports, space, rights): whatever the link
+        // would have blamed on the encoder is no box of the encoder's, the one box says so.
+        report.boxes.push_back(
+            {MessageKind::Warning, std::string(TextOf(OutcomeText::LocalFailure)) + ": " + result.localError, false});
+        Finish(flow, ExchangeOutcome::LocalFailure);
+        return;
+    }
+    if (!result.localError.empty()) {
+        // The exchange is reported on its own merits; the copy it could not keep is a
+        // warning of its own, shown before the encoder's answer as it came first.
+        report.boxes.push_back({MessageKind::Warning, result.localError, false});
     }
     if (result.statusTaken) report.status = entry->status;
     Continue(flow, result, *entry);

@@ -40,8 +40,9 @@ struct OperationBox {
     }
 };
 
-// Passwords given for a whole batch of writes: they go into the record sent, never into
-// the encoder's entry, and nothing here stores them.
+// Passwords given for a whole batch of writes, as typed (UTF-8): they go into the record
+// sent as the encoder's GB2312, exactly as the sheet encodes typing, never into the
+// encoder's entry, and nothing here stores them.
 struct WritePasswords {
     std::string password, newPassword;
 };
@@ -74,7 +75,16 @@ struct OperationReport {
     // Why an outcome the boxes leave silent happened, or what it implies; for the log and
     // the command line's messages.
     std::vector<std::string> notes;
-    size_t eventsFrom = 0;   // the entry's events this operation added start here
+    uint64_t eventsFrom = 0;   // the entry's events this operation added: sequence numbers from here
+
+    // Some exchange of the operation left the engine's queue: something may have reached
+    // the encoder. False: nothing at all was sent to it.
+    bool reached = false;
+    // Ended by WindDown before its next exchange (the ones already sent had finished).
+    bool interrupted = false;
+    // This computer could not run the exchange (LocalFailure), or could not keep the copy
+    // of the document sent: the system's reason. Never the encoder's fault.
+    std::string localError;
 
     // Status: the reading, its alarm lines and what it could not tell.
     std::optional<DeviceStatusReading> status;
@@ -156,6 +166,13 @@ public:
     void Cancel(uint32_t address);
     void CancelAll();
 
+    // An interrupted batch: from now on no operation starts another exchange. Exchanges
+    // still queued are cancelled (nothing of them is sent); those running finish within
+    // their bounds, and their operations then end there, reported Cancelled with
+    // `interrupted` set. Operations started later end the same way without sending.
+    void WindDown();
+    bool WindingDown() const { return m_windingDown; }
+
 private:
     struct Flow;
     struct BatchCount;
@@ -171,6 +188,7 @@ private:
 
     ExchangeEngine* m_engine;
     std::optional<WaitMode> m_waitMode;
+    bool m_windingDown = false;
     EncoderList& m_encoders;
     Executor m_executor;
     std::shared_ptr<bool> m_alive;

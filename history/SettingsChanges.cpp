@@ -9,7 +9,7 @@
 
 std::optional<EncoderRecord> RecordOfDocument(const std::string& bytes)
 {
-    if (bytes.size() > kMaxSettingsFileBytes) {
+    if (bytes.size() > kMaxReceivedDocumentBytes) {
         return std::nullopt;
     }
     EncoderRecord record{};

@@ -195,3 +195,13 @@ std::string FieldValueText(const SettingsField& element, const EncoderRecord& re
     }
     return {};
 }
+
+const SettingsField* FindChildField(size_t parent, const char* name)
+{
+    const SettingsFieldTable& table = SettingsFields();
+    const uint8_t depth = table[parent].depth;
+    for (size_t i = parent + 1; i < table.count && table[i].depth > depth; ++i) {
+        if (table[i].depth == depth + 1 && std::strcmp(table[i].element, name) == 0) return &table[i];
+    }
+    return nullptr;
+}

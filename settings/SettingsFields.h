@@ -59,6 +59,10 @@ const SettingsField* FindSettingsField(FieldRef field);
 // The element carrying the field of that dotted name, or nullptr.
 const SettingsField* FindSettingsField(const char* dottedName);
 
+// The entry for a child element named `name` (whole, case-sensitive) of the container at
+// table index `parent`, or nullptr when the container has no such child.
+const SettingsField* FindChildField(size_t parent, const char* name);
+
 // The value as the document carries it, before escaping: the decimal number, the dotted
 // address, the text's bytes, the word (the list's fallback for a code beyond it).
 std::string FieldValueText(const SettingsField& element, const EncoderRecord& record);

@@ -16,24 +16,12 @@ const char* LeafText(const TiXmlNode* leaf)
     return child ? child->Value() : nullptr;
 }
 
-// The table entry for a child named `name` of the container at `parent`, or nullptr.
-// Names are compared as whole, case-sensitive byte strings.
-const SettingsField* ChildEntry(size_t parent, const char* name)
-{
-    const SettingsFieldTable& table = SettingsFields();
-    const uint8_t depth = table[parent].depth;
-    for (size_t i = parent + 1; i < table.count && table[i].depth > depth; ++i) {
-        if (table[i].depth == depth + 1 && std::strcmp(table[i].element, name) == 0) return &table[i];
-    }
-    return nullptr;
-}
-
 // Visits the child nodes in document order; an element that occurs twice is applied twice,
 // so the later value wins, and names the table does not list are ignored.
 void ReadContainer(const TiXmlNode* container, size_t entry, EncoderRecord& record)
 {
     for (const TiXmlNode* node = container->FirstChild(); node; node = node->NextSibling()) {
-        const SettingsField* child = ChildEntry(entry, node->Value());
+        const SettingsField* child = FindChildField(entry, node->Value());
         if (!child || child->Has(FieldFlag::kWrittenOnly)) continue;   // passwords are the operator's
         if (child->kind == ValueKind::Container) {
             ReadContainer(node, static_cast<size_t>(child - SettingsFields().begin()), record);

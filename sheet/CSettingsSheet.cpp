@@ -19,9 +19,7 @@ QString SheetTextFromBytes(const std::string& bytes)
 
 EditorValue SheetValueFromText(const QString& text)
 {
-    Gb2312Text encoded = Gb2312FromUtf8(text.toStdString());
-    if (!encoded.ok) return EditorValue::Unencodable(encoded.character, encoded.codePoint);
-    return EditorValue::Text(std::move(encoded.bytes));
+    return EditorValue::FromTyped(text.toStdString());
 }
 
 namespace {

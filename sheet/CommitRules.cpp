@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Gb2312.h"
 #include "SettingsDocument.h"
 #include "SheetLayout.h"
 #include "TextConversions.h"
@@ -38,6 +39,13 @@ EditorValue EditorValue::Unencodable(std::string character, uint32_t codePoint)
     value.text = std::move(character);
     value.codePoint = codePoint;
     return value;
+}
+
+EditorValue EditorValue::FromTyped(const std::string& utf8)
+{
+    Gb2312Text encoded = Gb2312FromUtf8(utf8);
+    if (!encoded.ok) return Unencodable(encoded.character, encoded.codePoint);
+    return Text(std::move(encoded.bytes));
 }
 
 uint16_t FindFreePid(const EncoderRecord& record)

@@ -25,6 +25,9 @@ struct EditorValue {
     // An edit's text holds a character the encoder's GB2312 cannot carry: `character` is
     // that character as UTF-8 (kept in `text`). Such a text is refused, naming it.
     static EditorValue Unencodable(std::string character, uint32_t codePoint);
+    // What the operator typed (UTF-8) as the encoder's GB2312 bytes: Text, or Unencodable
+    // naming the first character GB2312 lacks. Every front end encodes typed text so.
+    static EditorValue FromTyped(const std::string& utf8);
 
     Kind kind = Kind::Text;
     uint8_t index = 0;

@@ -7,7 +7,6 @@
 namespace {
 
 const char* const kNotASettingsFile = "The file is not an encoder settings document !";
-const char* const kFileTooLong = "The settings file is too long !";
 
 bool IsPassword(const SheetRow& row)
 {
@@ -29,7 +28,7 @@ std::string SaveSettingsDocument(const EncoderRecord& record)
 
 std::vector<BrokenRule> ApplySettings(const std::string& fileText, EncoderRecord& record)
 {
-    if (fileText.size() > kMaxSettingsFileBytes) return {BrokenRule{0, "", "", kFileTooLong}};
+    if (std::optional<std::string> fault = SettingsFileFault(fileText)) return {BrokenRule{0, "", "", *fault}};
     // Read over the encoder's own values, so an element the file lacks changes nothing.
     EncoderRecord fromFile = record;
     if (!ReadSettingsText(fileText.data(), static_cast<int>(fileText.size()), fromFile)) {

@@ -7,6 +7,7 @@
 
 #include "CommitRules.h"
 #include "EncoderRecord.h"
+#include "SettingsFileCheck.h"
 
 // The document a write of `record` would send (an empty service or provider name goes out
 // as "dvb"), but with both password elements empty. The record itself is not changed.
@@ -16,10 +17,12 @@ std::string SaveSettingsDocument(const EncoderRecord& record);
 // keep their value, unknown ones are ignored) and takes into `record` exactly the settings
 // an operator can edit in the sheet, the passwords excepted. Every other field (address,
 // mask, gateway, version, mux bitrate, passwords and the fields the sheet does not show)
-// stays. The result is checked as a whole: on any broken rule, or a file that is not a
+// stays. The file must first pass SettingsFileFault (whole, well-formed, no control bytes);
+// the result is then checked as a whole: on any broken rule, or a file that is not a
 // settings document, `record` is left as it was and the reasons are returned. Empty when
 // the settings were taken.
 std::vector<BrokenRule> ApplySettings(const std::string& fileText, EncoderRecord& record);
 
-// The longest settings file taken: as long as an encoder's reply may be.
-constexpr size_t kMaxSettingsFileBytes = 9999;
+// The longest settings document an encoder can have sent: as long as its reply may be. A
+// kept copy of one (a backup, a version in the history) that is longer is none of them.
+constexpr size_t kMaxReceivedDocumentBytes = 9999;

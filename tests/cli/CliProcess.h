@@ -19,8 +19,19 @@ struct CliRun {
     bool timedOut = false;
 };
 
+// How the child starts, beyond its arguments and folder.
+struct CliStart {
+    enum class Input { Null, Text, Terminal };
+    Input input = Input::Null;      // standard input: /dev/null, a pipe holding `inputText`, a pseudo-terminal
+    std::string inputText;          // Input::Text: written, then the pipe is closed
+    bool errorIsTerminal = false;   // standard error a pseudo-terminal the test reads
+    long fileLimit = 0;             // > 0: the child's soft and hard open-file limit
+    bool unprivileged = false;      // run as nobody when the test runs as root (folder rights count)
+};
+
 class CliProcess {
 public:
+    CliProcess(const std::vector<std::string>& args, const std::string& workDir, const CliStart& start);
     // Starts korvane-cli with `args` in `workDir`; its standard error is a terminal (a
     // pseudo-terminal the test reads) when `errorIsTerminal`, else a pipe like its output.
     CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal = false);
@@ -46,6 +57,11 @@ public:
         return m_pid;
     }
     void Signal(int signal);
+    // Reads standard error (kept for Wait) until it holds `text`; false after `limitMs`.
+    bool WaitForError(const std::string& text, int limitMs = 10000);
+    // Input::Terminal: types `text`, and what the terminal showed the user so far.
+    void Type(const std::string& text);
+    std::string TerminalShown();
 #endif
 
 private:
@@ -65,6 +81,7 @@ private:
 #endif
     std::string m_outText;
     std::string m_errText;
+    int m_terminal = -1;   // the test's end of the child's input terminal
 };
 
 // Whether standard error can be made a terminal for korvane-cli (a pseudo-terminal; not on

@@ -279,3 +279,80 @@ TEST(ApplyResult, AFailedReadMakesTheRecordUnwritableUntilTheNextGoodOne)
     ApplyResult(list, good);
     EXPECT_TRUE(Writable(entry));
 }
+
+TEST(EventLog, APollLogsOnlyWhatChangedACommandAlways)
+{
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    const auto poll = [&](int flags) {
+        ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, flags), std::chrono::system_clock::now(),
+                    ResultSource::Poll);
+    };
+    for (int i = 0; i < 100; ++i) poll(0);
+    poll(STATUS_BUSY);
+    poll(-1);
+    poll(-1);
+    poll(STATUS_BUSY);
+    EXPECT_EQ(
+        EventTexts(entry, EncoderEventKind::Exchange),
+        (std::vector<std::string>{"Read Device Message succeeded", "Read Device Message failed: Connect device failed",
+                                  "Read Device Message succeeded"}))
+        << "a busy flag is no new outcome; losing and regaining the encoder are";
+    ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst, 0));
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::Exchange).size(), 4u) << "the operator's own reading is logged";
+
+    ApplyResult(list, StatusResult(ExchangeKind::Read, kFirst, 0));
+    ExchangeResult lost = StatusResult(ExchangeKind::Read, kFirst, -1);
+    lost.outcome = ExchangeOutcome::Failed;
+    ApplyResult(list, lost);
+    ApplyResult(list, lost);
+    EXPECT_EQ(EventTexts(entry, EncoderEventKind::StateChanged), (std::vector<std::string>{"online", "offline"}));
+}
+
+TEST(EventLog, IsBoundedPerEncoderAndAcrossTheList)
+{
+    EncoderList list;
+    list.SetEventLimits(5, 12);
+    for (uint32_t n = 0; n < 4; ++n) list.Add(kFirst + n);
+    uint64_t before = list.NextEventSequence();
+    // Every command is an event: ten for each encoder, taken in turns.
+    for (int round = 0; round < 10; ++round) {
+        for (uint32_t n = 0; n < 4; ++n)
+            ApplyResult(list, Finished(ExchangeKind::Start, ExchangeOutcome::Succeeded, kFirst + n));
+    }
+    EXPECT_EQ(list.EventCount(), 12u);
+    size_t total = 0;
+    uint64_t oldestKept = UINT64_MAX;
+    for (const EncoderEntry& entry : list) {
+        EXPECT_LE(entry.events.size(), 5u);
+        total += entry.events.size();
+        for (size_t i = 1; i < entry.events.size(); ++i)
+            EXPECT_LT(entry.events[i - 1].sequence, entry.events[i].sequence);
+        if (!entry.events.empty()) oldestKept = std::min(oldestKept, entry.events.front().sequence);
+    }
+    EXPECT_EQ(total, 12u);
+    EXPECT_EQ(oldestKept, before + 40 - 12) << "the list's newest twelve are what stays";
+
+    // An encoder removed gives its share back; its old events are no longer counted.
+    list.Remove(kFirst);
+    EXPECT_EQ(list.EventCount(), 9u);
+    for (int i = 0; i < 1000; ++i)
+        ApplyResult(list, Finished(ExchangeKind::Stop, ExchangeOutcome::Succeeded, kFirst + 1));
+    EXPECT_EQ(list.EventCount(), 11u) << "its own bound first: five of its own and three of each other";
+    EXPECT_EQ(list.Find(kFirst + 1)->events.size(), 5u);
+}
+
+TEST(EventLog, TenThousandEncodersPolledForAnHourStayWithinTheBound)
+{
+    EncoderList list;
+    for (uint32_t n = 0; n < 10000; ++n) list.Add(kFirst + n);
+    // Encoders that come and go every few readings: each change is an event.
+    for (int second = 0; second < 60; ++second) {
+        for (uint32_t n = 0; n < 10000; ++n) {
+            const int flags = (second + static_cast<int>(n)) % 3 == 0 ? -1 : 0;
+            ApplyResult(list, StatusResult(ExchangeKind::Status, kFirst + n, flags), std::chrono::system_clock::now(),
+                        ResultSource::Poll);
+        }
+    }
+    EXPECT_EQ(list.EventCount(), EncoderList::kDefaultEventsTotal);
+}

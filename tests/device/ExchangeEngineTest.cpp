@@ -39,7 +39,11 @@ long long MsSince(Clock::time_point start)
 
 std::string TempPath(const std::string& name)
 {
-    return ::testing::TempDir() + "korvane-device-" + name;
+    std::string file = "korvane-device-" + name;
+    for (char& c : file) {
+        c = c == '/' ? '_' : c;   // a parameterised test's name is no folder
+    }
+    return ::testing::TempDir() + file;
 }
 
 std::string FileText(const std::string& path)

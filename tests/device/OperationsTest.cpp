@@ -242,6 +242,72 @@ TEST_P(OperationsTest, CancelEndsTheOperationAndKeepsTheRecord)
     EXPECT_FALSE(Entry().inFlight);
 }
 
+// An interrupted batch: what waits in the queue is cancelled with nothing sent, the
+// exchange running finishes and its operation stops before its next step, and an
+// operation started afterwards sends nothing.
+TEST_P(OperationsTest, WindDownCancelsWhatWaitsAndStopsBetweenSteps)
+{
+    EngineOptions options = engine->Options();
+    options.maxInFlight = 1;   // the write's read runs, the other encoder's read waits
+    operations.reset();
+    engine = std::make_unique<ExchangeEngine>(options);
+    operations = std::make_unique<Operations>(*engine, encoders, queue.Executor());
+    const uint32_t waiting = address + 1;   // never contacted: nobody serves it
+    encoders.Add(waiting);
+    sim->SetDelay(50);
+
+    WriteOptions write;
+    write.readFirst = true;
+    write.passwords = WritePasswords{"admin", "admin"};
+    std::shared_ptr<OperationReport> written, queued;
+    operations->Write(address, write,
+                      [&](const OperationReport& r) { written = std::make_shared<OperationReport>(r); });
+    operations->Read(waiting, [&](const OperationReport& r) { queued = std::make_shared<OperationReport>(r); });
+    ASSERT_TRUE(sim->WaitForRequests(1, 10000));
+    operations->WindDown();
+    while ((!written || !queued) && queue.RunOne(10000)) {
+    }
+    ASSERT_TRUE(written && queued);
+    EXPECT_EQ(written->outcome, ExchangeOutcome::Cancelled);
+    EXPECT_TRUE(written->reached && written->interrupted);
+    EXPECT_FALSE(written->written);
+    EXPECT_TRUE(written->record.has_value()) << "the read that was sending finished";
+    EXPECT_EQ(sim->RequestCount(CMD_WRITE_CONFIG), 0);
+    EXPECT_EQ(queued->outcome, ExchangeOutcome::Cancelled);
+    EXPECT_FALSE(queued->reached) << "nothing was sent to the encoder that waited";
+
+    const OperationReport late = Status();
+    EXPECT_EQ(late.outcome, ExchangeOutcome::Cancelled);
+    EXPECT_TRUE(late.interrupted);
+    EXPECT_FALSE(late.reached);
+}
+
+// Batch passwords are typed text: they go out as the sheet's GB2312, and a character GB2312
+// lacks is refused before anything is written.
+TEST_P(OperationsTest, BatchPasswordsAreEncodedAsTheSheetEncodesTyping)
+{
+    ASSERT_EQ(Read().outcome, ExchangeOutcome::Succeeded);
+    sim->SetPassword("admin");
+    WriteOptions batch;
+    batch.passwords = WritePasswords{"admin", "\xE5\xAF\x86\xE7\xA0\x81"};   // 密码
+    OperationReport report = Write(batch);
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Succeeded);
+    EXPECT_NE(sim->LastWrittenDocument().find("<newPassword>\xC3\xDC\xC2\xEB</newPassword>"), std::string::npos);
+
+    batch.passwords = WritePasswords{"admin", "pass\xF0\x9F\x98\x80"};
+    std::shared_ptr<OperationReport> refused;
+    operations->Write(address, batch,
+                      [&](const OperationReport& r) { refused = std::make_shared<OperationReport>(r); });
+    while (!refused && queue.RunOne(10000)) {
+    }
+    ASSERT_TRUE(refused);
+    report = *refused;
+    EXPECT_EQ(report.outcome, ExchangeOutcome::Failed);
+    ASSERT_EQ(report.boxes.size(), 1u);
+    EXPECT_NE(report.boxes[0].text.find("(U+1F600) cannot be sent to the encoder !"), std::string::npos);
+    EXPECT_EQ(sim->RequestCount(CMD_WRITE_CONFIG), 1);
+}
+
 TEST_P(OperationsTest, SearchReportsEachAddressOnceOnTheOwnersThread)
 {
     sim->SetSearchReplies({0x0A000101u, 0x0A000102u, 0x0A000101u});

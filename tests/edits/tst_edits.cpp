@@ -148,6 +148,8 @@ private slots:
     void presetRoundTripToAnotherEncoder();
     void presetThatBreaksARuleIsNotApplied();
     void presetsNeedAnEncoderThatWasRead();
+    void settingsFileRefusedAsTheCommandLineRefusesIt_data();
+    void settingsFileRefusedAsTheCommandLineRefusesIt();
     void compareTwoEncoders();
     void escapeInAnEditorClosesItAndCancelsNothing();
 
@@ -723,6 +725,50 @@ void tst_Edits::presetsNeedAnEncoderThatWasRead()
              QStringList{"The settings of never.xml were not applied to:\n127.0.0.2: Please read "
                          "the configuration first !"});
     QVERIFY(std::memcmp(record, &before, sizeof before) == 0);   // NOLINT(bugprone-suspicious-memory-comparison)
+}
+
+// The file-level checks are the command line's own (SettingsFileFault): the same files are
+// refused with the same words, and nothing of them is taken.
+void tst_Edits::settingsFileRefusedAsTheCommandLineRefusesIt_data()
+{
+    QTest::addColumn<QByteArray>("edit");   // what replaces "Korvane One" in a good file; empty: cut short
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("cut short") << QByteArray() << QStringLiteral("The settings file is not well-formed XML (line ");
+    QTest::newRow("control bytes") << QByteArray("Ko\x01\x02\x1b[31mrv")
+                                   << QStringLiteral("program_info1.progName must not contain control characters !");
+    QTest::newRow("too long") << QByteArray(70000, ' ') << QStringLiteral("The settings file is too long !");
+}
+
+void tst_Edits::settingsFileRefusedAsTheCommandLineRefusesIt()
+{
+    QFETCH(QByteArray, edit);
+    QFETCH(QString, fault);
+    Select(kFirst);
+    ReadSelected();
+    std::string document = SaveSettingsDocument(*m_frame->SelectedRecord());
+    if (edit.isEmpty()) {
+        document.resize(1000);
+    } else {
+        const std::string from = "Korvane One";
+        document.replace(document.find(from), from.size(), edit.toStdString());
+    }
+    if (edit.size() < 1000) QVERIFY(SettingsFileFault(document).value_or("").rfind(fault.toStdString(), 0) == 0);
+    const QString path = m_dir.filePath(QStringLiteral("hostile.xml"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(document.data(), qint64(document.size()));
+    file.close();
+
+    const EncoderRecord before = *m_frame->SelectedRecord();
+    m_prompter->dialogScripts.push_back(ChooseFile(path));
+    m_frame->CommandAction(ID_FILE_APPLY_SETTINGS)->trigger();
+    QCOMPARE(m_prompter->boxes.size(), size_t(1));
+    const QString text = m_prompter->boxes.front().text;
+    QVERIFY2(text.startsWith("The settings of hostile.xml were not applied to:"), qPrintable(text));
+    QVERIFY2(text.contains(fault), qPrintable(text));
+    QVERIFY(std::memcmp(m_frame->SelectedRecord(), &before, sizeof before) ==
+            0);   // NOLINT(bugprone-suspicious-memory-comparison)
+    QCOMPARE(PendingColumn(kFirst), 0);
 }
 
 void tst_Edits::compareTwoEncoders()

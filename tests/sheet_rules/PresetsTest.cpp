@@ -190,7 +190,8 @@ TEST(ApplySettings, FileLevelReasonsAreWorded)
 {
     EncoderRecord record = GoodRecord();
     EXPECT_EQ(ApplySettings("", record)[0].warning, "The file is not an encoder settings document !");
-    EXPECT_EQ(ApplySettings(std::string(10000, ' '), record)[0].warning, "The settings file is too long !");
+    EXPECT_EQ(ApplySettings(std::string(kMaxSettingsFileBytes + 1, ' '), record)[0].warning,
+              "The settings file is too long !");
 }
 
 // The reader's tolerances: missing elements keep their values, line ends of any kind,
