@@ -71,7 +71,7 @@ void PrintTo(const Refusal& refusal, std::ostream* out)
     *out << refusal.name;
 }
 
-class CliRefusal : public ::testing::TestWithParam<Refusal> {};
+class CliBuildRefusal : public ::testing::TestWithParam<Refusal> {};
 
 const std::string kNoHistory = "this build of korvane-cli has no configuration history: ";
 const std::string kHistoryNeeds = " is not available (backup, history and diff need the Linux build)";
@@ -90,7 +90,7 @@ const Refusal kRefusals[] = {
      "build)"},
 };
 
-TEST_P(CliRefusal, AMissingPartIsAUsageErrorThatSaysSo)
+TEST_P(CliBuildRefusal, AMissingPartIsAUsageErrorThatSaysSo)
 {
     const Refusal& refusal = GetParam();
     if (refusal.present) {
@@ -102,7 +102,7 @@ TEST_P(CliRefusal, AMissingPartIsAUsageErrorThatSaysSo)
     EXPECT_EQ(run.err, "korvane-cli: " + refusal.reason + "\nTry 'korvane-cli --help'.\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Build, CliRefusal, ::testing::ValuesIn(kRefusals),
+INSTANTIATE_TEST_SUITE_P(Build, CliBuildRefusal, ::testing::ValuesIn(kRefusals),
                          [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 }   // namespace

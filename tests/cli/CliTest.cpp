@@ -95,7 +95,7 @@ TEST_P(CliUsage, IsRefusedWithOneLineReasonAndHint)
 {
     const std::string& command = GetParam().args.front();
     if (!KORVANE_HAS_HISTORY && (command == "backup" || command == "history" || command == "diff")) {
-        GTEST_SKIP() << "this build has no configuration history; CliRefusal tests what it says instead";
+        GTEST_SKIP() << "this build has no configuration history; CliBuildRefusal tests what it says instead";
     }
     std::string work = FreshFolder();
     WriteFile(work + "/settings.xml", CEncoderSim::DefaultDocument(kFirst));
