@@ -167,7 +167,10 @@ void CExchangeController::SubmitBatch(ExchangeKind kind, const std::vector<uint3
     const std::vector<OperationId> ids = Ops().RunBatch(
         OperationOf(kind), listed, write, [this](const OperationReport& report) { OnDone(report, false); },
         [this](const OperationSummary& summary) {
-            emit commandSummarised(QString::fromStdString(SummaryText(summary)), summary.failed > 0);
+            QStringList failures;
+            for (const std::string& line : SummaryFailureLines(summary)) failures << QString::fromStdString(line);
+            emit commandSummarised(QString::fromStdString(SummaryText(summary)), failures,
+                                   summary.cancelled > 0 && summary.failed == 0);
         });
     for (size_t i = 0; i < listed.size(); ++i) {
         auto flight = m_flights.find(listed[i]);

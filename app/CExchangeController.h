@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QStringList>
 #include <QString>
 #include <functional>
 #include <map>
@@ -91,7 +92,9 @@ signals:
     // An operation ended (a poll's too); `single` when it was a command on one encoder,
     // whose boxes the window shows. The entry's new events start at report.eventsFrom.
     void operationDone(const OperationReport& report, bool poll, bool single);
-    void commandSummarised(const QString& text, bool failed);
+    // A batch's summary line, its failed encoders' lines, and whether the operator cancelled
+    // some of it and nothing failed.
+    void commandSummarised(const QString& text, const QStringList& failures, bool cancelled);
     void searchEnded(const QString& broadcast, const QString& text);
     void logged(const QString& encoder, CActivityLog::Severity severity, const QString& text);
     // What may be enabled and the progress changed; at most once per event-loop turn.

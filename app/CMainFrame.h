@@ -179,7 +179,7 @@ private:
     Operations& Ops();
     void WireExchanges();
     void OnOperationDone(const OperationReport& report, bool poll, bool single);
-    void OnCommandSummarised(const QString& text, bool failed);
+    void OnCommandSummarised(const QString& text, const QStringList& failures, bool cancelled);
     void ShowResultBoxes(const OperationReport& report);
     void StartSearch(uint32_t broadcast);
 

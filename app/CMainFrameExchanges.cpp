@@ -97,13 +97,16 @@ void CMainFrame::ShowResultBoxes(const OperationReport& report)
     }
 }
 
-void CMainFrame::OnCommandSummarised(const QString& text, bool failed)
+void CMainFrame::OnCommandSummarised(const QString& text, const QStringList& failures, bool cancelled)
 {
+    const bool failed = !failures.isEmpty();
     Log(QString(), failed ? CActivityLog::Severity::Warning : CActivityLog::Severity::Info, text);
     emit commandSummarised(text);
-    if (m_closing) return;
+    // A batch the operator cancelled says so in the log only: the cancel was his own act.
+    if (m_closing || cancelled) return;
     if (failed)
-        m_prompter.MessageBox(this, text, QStringLiteral("Warning"), CPrompter::Icon::Exclamation);
+        m_prompter.MessageBoxWithDetails(this, text, failures.join(QLatin1Char('\n')), QStringLiteral("Warning"),
+                                         CPrompter::Icon::Exclamation);
     else
         m_prompter.MessageBox(this, text, QStringLiteral("Tip"), CPrompter::Icon::None);
 }

@@ -11,6 +11,21 @@ void CModalPrompter::MessageBox(QWidget* owner, const QString& text, const QStri
     box.exec();
 }
 
+void CPrompter::MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details,
+                                      const QString& caption, Icon icon)
+{
+    MessageBox(owner, details.isEmpty() ? text : text + QStringLiteral("\n\n") + details, caption, icon);
+}
+
+void CModalPrompter::MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details,
+                                           const QString& caption, Icon icon)
+{
+    QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon, caption, text,
+                    QMessageBox::Ok, owner);
+    box.setDetailedText(details);
+    box.exec();
+}
+
 int CModalPrompter::RunDialog(QDialog& dialog)
 {
     return dialog.exec();

@@ -25,6 +25,10 @@ public:
     // A modal question with Yes and No buttons, owned by `owner`; true for Yes. A
     // prompter that asks nothing answers Yes.
     virtual bool Question(QWidget* owner, const QString& text, const QString& caption);
+    // A box as MessageBox with a long list behind it (the shipped box scrolls it under
+    // "Show Details..."); a prompter that records boxes takes the text and the list as one.
+    virtual void MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details,
+                                       const QString& caption, Icon icon);
 };
 
 // The prompter of the shipped program: real QMessageBox, QDialog::exec and QMenu::exec.
@@ -34,4 +38,6 @@ public:
     int RunDialog(QDialog& dialog) override;
     QAction* TrackPopupMenu(QMenu& menu, const QPoint& globalPos) override;
     bool Question(QWidget* owner, const QString& text, const QString& caption) override;
+    void MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details, const QString& caption,
+                               Icon icon) override;
 };

@@ -8,6 +8,7 @@
 #include "OutcomeTexts.h"
 #include "Presets.h"
 #include "RecordFields.h"
+#include "TextConversions.h"
 
 namespace {
 
@@ -440,8 +441,14 @@ void Operations::Finish(const std::shared_ptr<Flow>& flow, ExchangeOutcome outco
         ++count.summary.succeeded;
     else if (outcome == ExchangeOutcome::Cancelled)
         ++count.summary.cancelled;
-    else
+    else {
         ++count.summary.failed;
+        const OperationReport& report = flow->report;
+        std::string why = !report.boxes.empty()   ? report.boxes.front().text
+                          : !report.notes.empty() ? report.notes.front()
+                                                  : ExchangeOutcomeName(outcome);
+        count.summary.failures.push_back({report.address, why.substr(0, why.find('\n'))});
+    }
     if (++count.finished == count.summary.total && count.end) count.end(count.summary);
 }
 
@@ -535,6 +542,18 @@ void Operations::SubmitGathered(Gathered gathered)
         });
     };
     m_engine->SubmitBatch(requests, callbacks, {});
+}
+
+std::vector<std::string> SummaryFailureLines(const OperationSummary& summary)
+{
+    std::vector<OperationSummary::Failure> failures = summary.failures;
+    std::stable_sort(failures.begin(), failures.end(),
+                     [](const auto& a, const auto& b) { return a.address < b.address; });
+    std::vector<std::string> lines;
+    lines.reserve(failures.size());
+    for (const OperationSummary::Failure& failure : failures)
+        lines.push_back(FormatDotted(failure.address) + ": " + failure.why);
+    return lines;
 }
 
 std::string SummaryText(const OperationSummary& summary)

@@ -113,10 +113,19 @@ const char* OperationName(OperationKind kind);
 struct OperationSummary {
     OperationKind kind = OperationKind::Read;
     size_t total = 0, succeeded = 0, failed = 0, cancelled = 0;
+    // The encoders that failed and why (the first thing their command said), in the order
+    // they ended.
+    struct Failure {
+        uint32_t address = 0;
+        std::string why;
+    };
+    std::vector<Failure> failures;
 };
 // "Read Configuration on 20 encoders: 17 succeeded, 3 failed." (", 2 cancelled" before the
 // point when any was).
 std::string SummaryText(const OperationSummary& summary);
+// One line per failed encoder, in address order: "10.1.2.20: Connect Device Failed !".
+std::vector<std::string> SummaryFailureLines(const OperationSummary& summary);
 
 class Operations {
 public:

@@ -147,6 +147,7 @@ private slots:
     void replyCompleteModePersists();
     void activityLogFiltersAndExports();
     void layoutComesBackAfterARestart();
+    void fleetCancelledByTheOperatorPopsNoBox();
     void searchReportsAnsweredAndNew();
     void searchCancelled();
     void sheetIpRowsBlankAtStart();
@@ -886,7 +887,12 @@ void tst_App::fleetReadSummary()
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(WaitIdle(10000));
 
-    QCOMPARE(m_prompter->BoxTexts(), QStringList("Read Configuration on 20 encoders: 17 succeeded, 3 failed."));
+    // The failed encoders, in address order, each with what its command said.
+    QCOMPARE(m_prompter->BoxTexts(),
+             QStringList("Read Configuration on 20 encoders: 17 succeeded, 3 failed.\n\n"
+                         "127.0.0.5: Connect Device Failed !\n"
+                         "127.0.0.9: Device is busying !\n"
+                         "127.0.0.13: the encoder's reply was incomplete or not a settings document it could read"));
     QCOMPARE(m_prompter->boxes.front().caption, QStringLiteral("Warning"));
     QCOMPARE(summaries.count(), 1);
     int loaded = 0;
@@ -919,7 +925,8 @@ void tst_App::fleetReadSummary()
     }
     QCOMPARE(lines, 20);
     QVERIFY2(silent.contains("not a settings document"), qPrintable(silent));
-    QCOMPARE(m_frame->ActivityLog()->Entries().back().text, m_prompter->BoxTexts().first());
+    // The log's summary line is the box's first line.
+    QCOMPARE(m_frame->ActivityLog()->Entries().back().text, m_prompter->BoxTexts().first().section('\n', 0, 0));
     m_frame->CancelExchanges();
     delete m_frame.data();
 }
@@ -1025,6 +1032,32 @@ void tst_App::layoutComesBackAfterARestart()
     QCOMPARE(m_frame->ActivityLog()->View()->header()->sectionSize(1), 133);
     QVERIFY(m_frame->ActivityDock()->isHidden());
     QVERIFY(!m_frame->InExchange());   // nothing was asked of any encoder
+}
+
+void tst_App::fleetCancelledByTheOperatorPopsNoBox()
+{
+    SimOptions options;
+    options.bindAddress = "127.0.0.2-6";
+    auto fleet = std::make_unique<CEncoderSim>(options);
+    QVERIFY2(fleet->Start(), fleet->Error().c_str());
+    Recreate([&fleet](LinkOptions& link) {
+        link.commandPort = fleet->CommandPort();
+        link.searchPort = fleet->SearchPort();
+    });
+    for (int i = 2; i <= 6; ++i) fleet->EncoderFor(0x7F000000u + uint32_t(i)).SetFault(SimFault::Silence);
+    for (int i = 2; i <= 6; ++i) m_frame->AddEncoder(QStringLiteral("127.0.0.%1").arg(i));
+    Tree()->selectAll();
+    QSignalSpy summaries(m_frame.data(), &CMainFrame::commandSummarised);
+    RunMenuCommand(ID_READ_CONFIGURATION);
+    QVERIFY(m_frame->InExchange());
+    Tree()->setFocus();
+    QTest::keyClick(Tree(), Qt::Key_Escape);
+    QVERIFY(WaitIdle(10000));
+    QTRY_COMPARE(summaries.count(), 1);
+    QVERIFY2(summaries.front().front().toString().endsWith("5 cancelled."),
+             qPrintable(summaries.front().front().toString()));
+    QVERIFY(m_prompter->boxes.empty());   // the operator's own cancel: said in the log only
+    QCOMPARE(m_frame->ActivityLog()->Entries().back().text, summaries.front().front().toString());
 }
 
 void tst_App::replyCompleteModePersists()

@@ -20,6 +20,7 @@
 #include "Operations.h"
 #include "OutcomeTexts.h"
 #include "Presets.h"
+#include "TextConversions.h"
 
 namespace {
 
@@ -368,6 +369,9 @@ TEST_P(OperationsTest, BatchReportsEachOperationThenOneSummaryOfTheListedOnes)
     }
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->failed, 1u);
+    // The failed encoder is named with what its command said first.
+    ASSERT_EQ(SummaryFailureLines(*summary).size(), 1u);
+    EXPECT_EQ(SummaryFailureLines(*summary)[0], FormatDotted(address) + ": " + reports.back().boxes.at(0).text);
     sim->SetFault(SimFault::Silence);
     run(OperationKind::Read, {address});
     operations->CancelAll();
@@ -375,6 +379,7 @@ TEST_P(OperationsTest, BatchReportsEachOperationThenOneSummaryOfTheListedOnes)
     }
     ASSERT_TRUE(summary);
     EXPECT_EQ(SummaryText(*summary), "Read Configuration on 1 encoders: 0 succeeded, 0 failed, 1 cancelled.");
+    EXPECT_TRUE(SummaryFailureLines(*summary).empty()) << "a cancel is no failure";
 }
 
 #ifndef _WIN32
