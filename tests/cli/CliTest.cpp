@@ -93,7 +93,7 @@ class CliUsage : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(CliUsage, IsRefusedWithOneLineReasonAndHint)
 {
-    const std::string& command = GetParam().args.front();
+    const std::string command = GetParam().args.empty() ? std::string() : GetParam().args.front();
     if (!KORVANE_HAS_HISTORY && (command == "backup" || command == "history" || command == "diff")) {
         GTEST_SKIP() << "this build has no configuration history; CliBuildRefusal tests what it says instead";
     }
