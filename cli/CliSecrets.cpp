@@ -54,7 +54,11 @@ extern "C" void RestoreEchoAndDie(int signal)
 bool StandardInputIsTerminal()
 {
 #ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
+    // _isatty holds for any character device, the NUL device a script redirects from
+    // included: only a console takes a typed password.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    return input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode) != 0;
 #else
     return isatty(STDIN_FILENO) != 0;
 #endif
