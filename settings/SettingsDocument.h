@@ -1,9 +1,14 @@
 #pragma once
 // The settings document: the XML text that carries one encoder's settings both ways.
 
+#include <cstddef>
 #include <string>
 
 #include "EncoderRecord.h"
+
+// Zeros put behind a text before TinyXML parses it: it can step a few bytes past the
+// terminator over a multi-byte sequence cut off at the end of the text, and stops on these.
+constexpr size_t kParserSlack = 16;
 
 class TiXmlElement;
 

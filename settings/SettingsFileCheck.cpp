@@ -73,6 +73,7 @@ std::optional<std::string> SettingsFileFault(const std::string& fileText)
             normalised += fileText[i];
         }
     }
+    normalised.append(kParserSlack, '\0');
     TiXmlDocument document;
     document.Parse(normalised.c_str());
     if (document.Error() && document.ErrorId() == TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY) return kNotASettingsFile;

@@ -33,8 +33,6 @@ void ReadContainer(const TiXmlNode* container, size_t entry, EncoderRecord& reco
     }
 }
 
-constexpr size_t kParserSlack = 16;
-
 }   // namespace
 
 int ReadSettingsDocument(const TiXmlElement* root, EncoderRecord& record)

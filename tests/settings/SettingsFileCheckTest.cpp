@@ -116,3 +116,12 @@ TEST(SettingsFileRead, StopsOneBytePastTheLargestFile)
 }
 
 }   // namespace
+
+// A multi-byte lead at the very end of a document that declares UTF-8: the parser steps
+// past the text's end over it and must find zeros there, not the heap (the sanitizer build
+// catches a read past the buffer).
+TEST(SettingsFileCheck, ALeadByteAtTheEndIsReadNoFurther)
+{
+    const std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<encoder_202><a\xF0";
+    EXPECT_TRUE(SettingsFileFault(text).has_value());
+}
