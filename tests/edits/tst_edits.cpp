@@ -48,7 +48,9 @@ QString Shown(CSettingsSheet& sheet, int id)
     return sheet.RowFor(id)->GetValueText();
 }
 
-void TypeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
+// Clicks the row's value open, as the operator does; its edit box, which has the focus,
+// with its text selected. Null when no edit box opened.
+QLineEdit* OpenEditor(CSettingsSheet& sheet, int id)
 {
     CRowTreeItem* row = sheet.RowFor(id);
     CRowTree* tree = row->GetOwner();
@@ -56,8 +58,15 @@ void TypeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
     tree->LayoutRows();
     QTest::mouseClick(tree->GetList(), Qt::LeftButton, {}, row->GetValueRect().center());
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    QVERIFY(editor && editor == dynamic_cast<CRowEdit*>(row));
+    if (!editor || editor != dynamic_cast<CRowEdit*>(row)) return nullptr;
     editor->selectAll();
+    return editor;
+}
+
+void TypeAndEnter(CSettingsSheet& sheet, int id, const QString& text)
+{
+    QLineEdit* editor = OpenEditor(sheet, id);
+    QVERIFY(editor);
     // What a keyboard of another script types arrives as input-method text.
     QInputMethodEvent typed;
     typed.setCommitString(text);
@@ -810,14 +819,8 @@ void tst_Edits::escapeInAnEditorClosesItAndCancelsNothing()
     QVERIFY(m_frame->InExchange());
     Select(kFirst);
 
-    CRowTreeItem* row = Sheet().RowFor(kProgramName);
-    CRowTree* tree = row->GetOwner();
-    tree->EnsureVisible(row);
-    tree->LayoutRows();
-    QTest::mouseClick(tree->GetList(), Qt::LeftButton, {}, row->GetValueRect().center());
-    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    QVERIFY(editor && editor == dynamic_cast<CRowEdit*>(row));
-    editor->selectAll();
+    QLineEdit* editor = OpenEditor(Sheet(), kProgramName);
+    QVERIFY(editor);
     QTest::keyClicks(editor, "Typed");
     QTest::keyClick(editor, Qt::Key_Escape);
 
