@@ -351,7 +351,7 @@ bool CMainFrame::OnCommand(int id)
         // until it ends. Either way, and after any other command, the sheet then shows
         // what the record holds.
         if (const std::optional<EditorValue> value = m_settingsSheet->ReadEditor(id);
-            value && !InFlight(record->ipAddr)) {
+            value && !InFlight(record->ipAddr) && !NeverRead(*record)) {
             if (const std::optional<std::string> warning = CommitSetting(id, *value, *record)) Warning(*warning);
         }
         RefreshSheet(*record);
@@ -361,8 +361,17 @@ bool CMainFrame::OnCommand(int id)
 
 void CMainFrame::RefreshSheet(const EncoderRecord& record)
 {
-    m_settingsSheet->Refresh(&record);
+    if (NeverRead(record))
+        m_settingsSheet->ShowUnread(record);
+    else
+        m_settingsSheet->Refresh(&record);
     ShowPending(record);
+}
+
+bool CMainFrame::NeverRead(const EncoderRecord& record) const
+{
+    const EncoderEntry* entry = m_encoders.Find(record.ipAddr);
+    return entry && &entry->record == &record && !EverRead(*entry);
 }
 
 // The frame's own handling of its menu and toolbar commands.
@@ -470,8 +479,8 @@ void CMainFrame::UpdateCommandStates()
 
     const EncoderRecord* current = SelectedRecord();
     m_messagePane->SetCommandState(current != nullptr, current && !InFlight(current->ipAddr));
-    // No encoder selected: nothing to take an edit, and the sheet says so.
-    m_settingsSheet->SetEditable(current && !InFlight(current->ipAddr));
+    // No encoder selected, or one never read: nothing to take an edit, and the sheet says so.
+    m_settingsSheet->SetEditable(current && !InFlight(current->ipAddr) && !NeverRead(*current));
     m_settingsSheet->SetNotice(SheetNotice());
     UpdateSafeEditStates();
 

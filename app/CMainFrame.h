@@ -78,6 +78,9 @@ public:
 
     // Rewrites the settings sheet from `record`.
     void RefreshSheet(const EncoderRecord& record);
+    // The listed encoder of `record` was never read: its sheet shows no settings and takes
+    // no edit.
+    bool NeverRead(const EncoderRecord& record) const;
 
     // The record of the current encoder, or null.
     EncoderRecord* SelectedRecord() const;

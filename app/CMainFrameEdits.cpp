@@ -168,6 +168,7 @@ QString CMainFrame::SheetNotice() const
     if (const std::optional<ExchangeKind> activity = m_exchanges->Activity(current->ipAddr))
         return QStringLiteral("%1 is running %2: its settings take no edit until it ends.")
             .arg(DottedText(current->ipAddr), QString::fromLatin1(ExchangeKindName(*activity)));
+    if (NeverRead(*current)) return QStringLiteral("Not read yet: press F5 to read this encoder's configuration.");
     return QString();
 }
 

@@ -130,6 +130,11 @@ bool Writable(const EncoderEntry& entry)
     return entry.hasLastRead && entry.record.loaded != 0 && !entry.lastReadFailed;
 }
 
+bool EverRead(const EncoderEntry& entry)
+{
+    return entry.hasLastRead && entry.record.loaded != 0;
+}
+
 std::string DescribeResult(const ExchangeResult& result)
 {
     std::string text = std::string(ExchangeKindName(result.kind)) + " " + ExchangeOutcomeName(result.outcome);

@@ -140,6 +140,9 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result,
 // read, and its last read must not have failed (zeros or stale values would overwrite the
 // encoder's own settings).
 bool Writable(const EncoderEntry& entry);
+// Whether the encoder's configuration was ever read: until then its record holds nothing
+// the encoder reported (zeros but for the address) and is no setting to show or edit.
+bool EverRead(const EncoderEntry& entry);
 
 // The event text of a finished exchange, e.g. "Read Configuration failed: Device is busying !";
 // an outcome the exchange's boxes leave silent (a read that got no settings document, a

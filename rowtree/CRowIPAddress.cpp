@@ -46,6 +46,8 @@ void CRowIPAddress::SetValue(const RowValue& value)
 {
     if (value.type == RowValue::Type::Address) {
         SetAddress(value.address);
+    } else if (value.type == RowValue::Type::None) {
+        ClearAddress();
     }
 }
 

@@ -20,6 +20,7 @@ public:
     QString GetValueText() const override;
     RowValue::Type ValueType() const override { return RowValue::Type::Address; }
     RowValue GetValue() const override { return RowValue::Address(GetAddress()); }
+    // An address shows it; no value (RowValue::Type::None) leaves the row blank.
     void SetValue(const RowValue& value) override;
 
 protected:

@@ -173,6 +173,7 @@ CRowTreeItem* CSettingsSheet::RowFor(const SheetRow& layoutRow) const
 void CSettingsSheet::Refresh(const EncoderRecord* record)
 {
     if (record == nullptr) return;
+    m_unread = false;
     // The rows' own setters leave the repaint to this one, which repaints the rows whose
     // value changed and no other: selecting an encoder like the last one, or reading it
     // again, repaints little or nothing. Nothing a refresh changes shows in the scroll bar.
@@ -191,6 +192,35 @@ void CSettingsSheet::Refresh(const EncoderRecord* record)
         CRowTreeList* list = columns[i]->GetList();
         list->update(dirty[i] & list->ClientRect());
     }
+}
+
+void CSettingsSheet::ShowUnread(const EncoderRecord& record)
+{
+    m_unread = true;
+    for (BuiltRow& built : m_rows) {
+        // The address is the one thing known before a read: it is where the read goes.
+        if (built.layout->field == RECORD_FIELD(ipAddr)) {
+            ShowRow(built, record);
+            continue;
+        }
+        built.shownBytes.clear();
+        built.shownText.clear();
+        switch (built.row->ValueType()) {
+        case RowValue::Type::Text:
+            built.row->SetValue(RowValue::Text(QString()));
+            break;
+        case RowValue::Type::Index:
+            built.row->SetValue(RowValue::Index(-1));
+            break;
+        case RowValue::Type::Address:
+            built.row->SetValue(RowValue());   // an address row given none shows nothing
+            break;
+        case RowValue::Type::None:
+            break;
+        }
+    }
+    for (CRowTree* column : {m_left, m_right})
+        if (column) column->Repaint();
 }
 
 bool CSettingsSheet::SameValue(const RowValue& a, const RowValue& b)

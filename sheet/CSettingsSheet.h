@@ -42,6 +42,11 @@ public:
     // Shows `record` in every row that shows a field; a null record changes nothing.
     // Setting the editors this way is not an edit: no command is sent.
     void Refresh(const EncoderRecord* record);
+    // Shows an encoder whose configuration was never read: its address, and every other
+    // value cell blank (a zero-filled record is nothing the encoder said). The next
+    // Refresh shows a record again.
+    void ShowUnread(const EncoderRecord& record);
+    bool ShowsUnread() const { return m_unread; }
 
     // Sets apart the rows of `controlIds` (values that differ from the encoder's: a bold
     // label and a coloured stripe and label cell, taken from the palette so that they read
@@ -120,6 +125,7 @@ private:
     bool m_barDrawn = false;
     bool m_editable = true;
     bool m_secretsShown = false;
+    bool m_unread = false;
     QLabel* m_notice = nullptr;
 };
 

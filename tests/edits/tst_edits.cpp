@@ -373,12 +373,55 @@ void tst_Edits::sheetSaysWhyItTakesNoEdit()
 {
     QVERIFY(Sheet().Notice().contains(QStringLiteral("No encoder is selected")));
     QVERIFY(Sheet().RowFor(kVideoBitrate)->IsReadOnly());
-    Select(kFirst);
+
+    // An encoder never read: its zero-filled record is no configuration. Only its address
+    // shows, nothing takes an edit, and the sheet says how to get the settings.
+    EncoderRecord* record = Select(kFirst);
+    const QString unread = QStringLiteral("Not read yet: press F5 to read this encoder's configuration.");
+    QCOMPARE(Sheet().Notice(), unread);
+    QCOMPARE(Shown(Sheet(), 10002), kFirst);
+    for (int id : {10003, 10004, 10032, 10021, kVideoBitrate, kVideoPid, kProgramName, kPassword})
+        QVERIFY2(Shown(Sheet(), id).isEmpty(), qPrintable(QString::number(id)));
+    for (int id : {kVideoBitrate, kProgramName, kPassword}) {
+        QVERIFY(Sheet().RowFor(id)->IsReadOnly());
+        QVERIFY(!OpenEditor(Sheet(), id));
+    }
+    // Nor does an edit given straight to the frame (as a row editor would) reach the record.
+    const EncoderRecord before = *record;
+    static_cast<CRowEdit*>(Sheet().RowFor(kVideoBitrate))->setText(QStringLiteral("6500"));
+    m_frame->OnCommand(kVideoBitrate);
+    QVERIFY(std::memcmp(record, &before, sizeof before) == 0);
+    QCOMPARE(Shown(Sheet(), kVideoBitrate), QString());
+    QVERIFY(m_prompter->boxes.empty());
+
+    // A failed read leaves it unread.
+    m_sim->EncoderFor(kFirstAddress).SetFault(SimFault::Garbage);
+    QVERIFY(Tree()->OnCommand(ID_READ_CONFIGURATION));
+    WaitIdle();
+    QVERIFY(!m_prompter->boxes.empty());
+    QCOMPARE(Sheet().Notice(), unread);
+    QVERIFY(Sheet().RowFor(kVideoBitrate)->IsReadOnly());
+    QCOMPARE(Shown(Sheet(), kVideoBitrate), QString());
+    m_prompter->boxes.clear();
+
+    // A read brings the settings, and the rows take edits.
+    m_sim->EncoderFor(kFirstAddress).SetFault(SimFault::None);
+    ReadSelected();
     QVERIFY(Sheet().Notice().isEmpty());
+    QCOMPARE(Shown(Sheet(), kVideoBitrate), QStringLiteral("4000"));
     QVERIFY(!Sheet().RowFor(kVideoBitrate)->IsReadOnly());
+    TypeAndEnter(Sheet(), kVideoBitrate, QStringLiteral("6500"));
+    QCOMPARE(Shown(Sheet(), kVideoBitrate), QStringLiteral("6500"));
+
+    // The other encoder, never read, is blank again; the first keeps its edit.
+    Select(kSecond);
+    QCOMPARE(Sheet().Notice(), unread);
+    QCOMPARE(Shown(Sheet(), kVideoBitrate), QString());
+    Select(kFirst);
+    QCOMPARE(Shown(Sheet(), kVideoBitrate), QStringLiteral("6500"));
     Tree()->SelectNone();
     QVERIFY(Sheet().RowFor(kVideoBitrate)->IsReadOnly());
-    QVERIFY(!Sheet().Notice().isEmpty());
+    QVERIFY(Sheet().Notice().contains(QStringLiteral("No encoder is selected")));
 }
 
 void tst_Edits::reviewShowsTheChangesAndAsks()
