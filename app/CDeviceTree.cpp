@@ -9,6 +9,7 @@
 #include <QSortFilterProxyModel>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 
 #include "AppIds.h"
 #include "LinkProtocol.h"
@@ -43,6 +44,8 @@ constexpr const char* kColumnSamples[] = {
     "P2 Input ",        "-128 \u00B0C ", "00:00:00 ",
     "Pending ",
 };
+// Room around a cell's text: the style's margins and the address column's picture.
+constexpr int kCellPadding = 24;
 static_assert(sizeof kColumnSamples / sizeof kColumnSamples[0] == kDeviceColumnCount, "one sample per column");
 
 // Rows compare by each column's sort value, so that addresses and temperatures sort as
@@ -89,7 +92,8 @@ CDeviceTree::CDeviceTree(QWidget* parent) : QTreeView(parent)
     m_proxy->setSourceModel(m_model);
     setModel(m_proxy);
     for (int column = 0; column < kDeviceColumnCount; ++column)
-        setColumnWidth(column, fontMetrics().horizontalAdvance(QString::fromUtf8(kColumnSamples[column])) + 24);
+        setColumnWidth(column,
+                       fontMetrics().horizontalAdvance(QString::fromUtf8(kColumnSamples[column])) + kCellPadding);
     setRootIsDecorated(true);     // lines at root, as a tree of encoders would show them
     setUniformRowHeights(true);   // a row's height is known without asking it: long lists scroll at once
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -151,8 +155,18 @@ void CDeviceTree::ScrollToItem(const EncoderRecord* item)
 EncoderRecord* CDeviceTree::SelectedItem() const
 {
     const QModelIndex current = currentIndex();
-    if (!current.isValid() || !selectionModel()->isRowSelected(current.row(), QModelIndex())) return nullptr;
-    return m_model->RecordAt(m_proxy->mapToSource(current).row());
+    if (current.isValid() && selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        return m_model->RecordAt(m_proxy->mapToSource(current).row());
+    // The current row was taken out of a selection (Ctrl+click, Ctrl+Space): the selected
+    // row nearest it stands for the selection, as long as one is left.
+    const int from = current.isValid() ? current.row() : 0;
+    int nearest = -1;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        const int row = std::clamp(from, range.top(), range.bottom());
+        if (nearest < 0 || std::abs(row - from) < std::abs(nearest - from)) nearest = row;
+    }
+    if (nearest < 0) return nullptr;
+    return m_model->RecordAt(m_proxy->mapToSource(m_proxy->index(nearest, 0)).row());
 }
 
 QList<EncoderRecord*> CDeviceTree::SelectedEncoderItems() const
@@ -218,9 +232,20 @@ void CDeviceTree::SetItemView(const EncoderRecord* item, const DeviceItemView& v
     const bool wasInFlight = ItemInFlight(item);
     m_model->SetView(item, view);
     UpdateCountdown();
+    FitActivityColumn(item);
     // A current encoder that starts or ends an exchange changes what the sheet may do; its
     // record is the same, so the sheet needs no refresh for it.
     if (item && wasInFlight != view.InFlight() && item == SelectedItem()) emit currentEncoderBusyChanged();
+}
+
+// An outcome such as "Write Configuration failed: Connect Device Failed !" is longer than the
+// column's first width: the column widens to show it whole, and never narrows by itself.
+void CDeviceTree::FitActivityColumn(const EncoderRecord* item)
+{
+    const QString text = ItemText(item, kColumnActivity);
+    if (text.isEmpty()) return;
+    const int needed = fontMetrics().horizontalAdvance(text) + kCellPadding;
+    if (needed > columnWidth(kColumnActivity)) setColumnWidth(kColumnActivity, needed);
 }
 
 DeviceItemView CDeviceTree::ItemView(const EncoderRecord* item) const
@@ -372,6 +397,16 @@ void CDeviceTree::keyPressEvent(QKeyEvent* event)
     }
     if (plain && event->key() == Qt::Key_Backspace && !m_filter.isEmpty()) {
         SetFilterText(m_filter.left(m_filter.size() - 1));
+        event->accept();
+        return;
+    }
+    // Before the first choice the view's current row is the first one, unselected: the
+    // first arrow key selects it rather than moving past it.
+    const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+    if (arrow && event->modifiers() == Qt::NoModifier && !selectionModel()->hasSelection() && m_proxy->rowCount() > 0) {
+        const QModelIndex current = currentIndex();
+        selectionModel()->setCurrentIndex(current.isValid() ? current : m_proxy->index(0, 0),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         event->accept();
         return;
     }

@@ -105,6 +105,7 @@ private:
     void OnSelectionChanged();
     void OnHeaderClicked(int column);
     void RepaintCountdowns();
+    void FitActivityColumn(const EncoderRecord* item);
     QModelIndex ShownIndex(const EncoderRecord* item, int column = 0) const;
 
     CEncoderModel* m_model = nullptr;

@@ -332,9 +332,12 @@ void CMainFrame::UpdateItem(uint32_t address, bool recountEdits)
     view.outcome = outcome.text;
     view.outcomeFailed = outcome.failed;
     m_deviceTree->SetItemView(item, view);
-    // The image keeps its own rule: online after a read's answered status, offline when
-    // a read's or a write's status went unanswered.
-    m_deviceTree->SetItemImage(item, entry->state == EncoderState::Online ? IMAGE_ONLINE : IMAGE_OFFLINE);
+    // The image: online after a read's answered status, offline when a read's or a write's
+    // status went unanswered, and offline too while the last status reading (the monitor's
+    // included) did not reach the encoder, as the State column says.
+    const bool unreachable = entry->status && !entry->status->Answered();
+    m_deviceTree->SetItemImage(item,
+                               entry->state == EncoderState::Online && !unreachable ? IMAGE_ONLINE : IMAGE_OFFLINE);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,0 +1,193 @@
+// The device list as an operator of many encoders meets it: the keyboard's first move, an
+// encoder that stops answering, outcomes longer than the column, a selection whose current
+// row was taken out of it, and texts that read in a light and a dark palette.
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QSettings>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+#include <memory>
+
+#include "AppIds.h"
+#include "CDeviceTree.h"
+#include "CMainFrame.h"
+#include "CSettingsSheet.h"
+#include "LinkProtocol.h"
+#include "RecordingPrompter.h"
+#include "RowTreeColors.h"
+#include "StandInEncoder.h"
+
+namespace {
+
+const QString kSimAddress = QStringLiteral("127.0.0.1");
+
+}   // namespace
+
+class tst_DeviceList : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void firstArrowKeySelectsTheFirstEncoder();
+    void unreachableLooksTheSameWhoeverFindsIt_data();
+    void unreachableLooksTheSameWhoeverFindsIt();
+    void activityColumnShowsTheWholeOutcome();
+    void currentTakenOutOfASelectionLeavesASheet();
+
+private:
+    CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
+    void MakeFrame();
+    bool Read(EncoderRecord* item);
+
+    std::unique_ptr<StandInEncoder> m_sim;
+    std::unique_ptr<RecordingPrompter> m_prompter;
+    QPointer<CMainFrame> m_frame;
+    QTemporaryDir m_settingsDir;
+};
+
+void tst_DeviceList::initTestCase()
+{
+    QVERIFY(m_settingsDir.isValid());
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_device_list"));
+}
+
+void tst_DeviceList::init()
+{
+    QSettings().clear();
+    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
+    m_sim = std::make_unique<StandInEncoder>();
+    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
+    m_prompter = std::make_unique<RecordingPrompter>();
+    MakeFrame();
+}
+
+void tst_DeviceList::MakeFrame()
+{
+    delete m_frame.data();
+    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
+    m_frame->resize(1001, 700);
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+}
+
+void tst_DeviceList::cleanup()
+{
+    delete m_frame.data();
+    m_sim.reset();
+    QApplication::setPalette(QPalette());
+    QCOMPARE(LiveEncoderRecords(), 0);
+}
+
+bool tst_DeviceList::Read(EncoderRecord* item)
+{
+    Tree()->SelectOnly(item);
+    if (!Tree()->OnCommand(ID_READ_CONFIGURATION)) return false;
+    return QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000);
+}
+
+void tst_DeviceList::firstArrowKeySelectsTheFirstEncoder()
+{
+    EncoderRecord* first = m_frame->AddEncoder(QStringLiteral("10.0.0.1"));
+    EncoderRecord* second = m_frame->AddEncoder(QStringLiteral("10.0.0.2"));
+    m_frame->AddEncoder(QStringLiteral("10.0.0.3"));
+    // The list takes the keyboard as a fresh window gives it: the view makes its first row
+    // current, unselected.
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(Tree(), &focus);
+    QCOMPARE(Tree()->SelectedItem(), nullptr);
+    QTest::keyClick(Tree(), Qt::Key_Down);
+    QCOMPARE(Tree()->SelectedItem(), first);
+    QCOMPARE(Tree()->SelectedEncoderItems(), QList<EncoderRecord*>{first});
+    QTest::keyClick(Tree(), Qt::Key_Down);
+    QCOMPARE(Tree()->SelectedItem(), second);
+    // Up in a list with nothing selected picks the current row too.
+    Tree()->SelectNone();
+    QTest::keyClick(Tree(), Qt::Key_Up);
+    QCOMPARE(Tree()->SelectedEncoderItems().size(), 1);
+}
+
+void tst_DeviceList::unreachableLooksTheSameWhoeverFindsIt_data()
+{
+    QTest::addColumn<bool>("monitor");
+    QTest::newRow("a read finds it") << false;
+    QTest::newRow("the monitor finds it") << true;
+}
+
+// An encoder read once (green) stops taking connections: whether a read or the monitor's
+// reading finds out, the picture and the State column say so alike; once it answers the
+// monitor again, it is green again.
+void tst_DeviceList::unreachableLooksTheSameWhoeverFindsIt()
+{
+    QFETCH(bool, monitor);
+    EncoderRecord* item = m_frame->AddEncoder(kSimAddress);
+    QVERIFY(Read(item));
+    QCOMPARE(Tree()->ItemImage(item), IMAGE_ONLINE);
+    m_prompter->boxes.clear();
+
+    m_sim->SetFault(SimFault::EarlyClose);
+    if (monitor) {
+        m_frame->SetMonitorInterval(50);
+        m_frame->SetMonitoring(true);
+        QTRY_COMPARE(Tree()->ItemText(item, kColumnState), QStringLiteral("offline"));
+    } else {
+        QVERIFY(Read(item));
+    }
+    QCOMPARE(Tree()->ItemImage(item), IMAGE_OFFLINE);
+    QCOMPARE(Tree()->ItemText(item, kColumnState), QStringLiteral("offline"));
+
+    if (!monitor) return;
+    m_sim->SetFault(SimFault::None);
+    QTRY_COMPARE(Tree()->ItemImage(item), IMAGE_ONLINE);
+    m_frame->SetMonitoring(false);
+}
+
+void tst_DeviceList::activityColumnShowsTheWholeOutcome()
+{
+    EncoderRecord* item = m_frame->AddEncoder(kSimAddress);
+    m_sim->SetFault(SimFault::EarlyClose);
+    QVERIFY(Read(item));
+    const QString outcome = Tree()->ItemText(item, kColumnActivity);
+    QVERIFY2(outcome.contains(QStringLiteral("failed")), qPrintable(outcome));
+    QVERIFY2(Tree()->fontMetrics().horizontalAdvance(outcome) < Tree()->columnWidth(kColumnActivity),
+             qPrintable(QStringLiteral("%1 in %2 pixels").arg(outcome).arg(Tree()->columnWidth(kColumnActivity))));
+}
+
+// Three encoders selected, the current one Ctrl+clicked away: the two left are still a
+// selection, and the sheet shows the one nearest the click.
+void tst_DeviceList::currentTakenOutOfASelectionLeavesASheet()
+{
+    EncoderRecord* first = m_frame->AddEncoder(QStringLiteral("10.0.0.1"));
+    EncoderRecord* second = m_frame->AddEncoder(QStringLiteral("10.0.0.2"));
+    EncoderRecord* third = m_frame->AddEncoder(QStringLiteral("10.0.0.3"));
+    Tree()->SelectOnly(first);
+    Tree()->SelectAlso(second);
+    Tree()->SelectAlso(third);
+    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, Tree()->ItemRect(third).center());
+    QCOMPARE(Tree()->SelectedEncoderItems(), (QList<EncoderRecord*>{first, second}));
+    QCOMPARE(Tree()->SelectedItem(), second);
+    QCOMPARE(m_frame->SelectedRecord(), second);
+    const QString notice = m_frame->SettingsSheet()->Notice();
+    QVERIFY2(!notice.contains(QStringLiteral("No encoder is selected")), qPrintable(notice));
+    QCOMPARE(m_frame->SettingsSheet()->RowFor(10002)->GetValueText(), QStringLiteral("10.0.0.2"));
+    QVERIFY(m_frame->CommandAction(ID_READ_CONFIGURATION)->isEnabled());
+
+    // Taking the last ones away leaves nothing chosen.
+    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, Tree()->ItemRect(second).center());
+    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, Tree()->ItemRect(first).center());
+    QCOMPARE(Tree()->SelectedItem(), nullptr);
+    QVERIFY(m_frame->SettingsSheet()->Notice().contains(QStringLiteral("No encoder is selected")));
+}
+
+QTEST_MAIN(tst_DeviceList)
+#include "tst_device_list.moc"
