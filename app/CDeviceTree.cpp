@@ -1,5 +1,6 @@
 #include "CDeviceTree.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 #include "AppIds.h"
 #include "LinkProtocol.h"
 #include "Pictures.h"
+#include "RowTreeColors.h"
 
 namespace {
 
@@ -108,6 +110,7 @@ CDeviceTree::CDeviceTree(QWidget* parent) : QTreeView(parent)
     connect(header(), &QHeaderView::sectionClicked, this, &CDeviceTree::OnHeaderClicked);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDeviceTree::OnSelectionChanged);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &CDeviceTree::OnSelectionChanged);
+    FitSelectionColours();
     m_countdownTimer = new QTimer(this);
     m_countdownTimer->setInterval(kCountdownTickMs);
     connect(m_countdownTimer, &QTimer::timeout, this, &CDeviceTree::RepaintCountdowns);
@@ -240,6 +243,29 @@ void CDeviceTree::SetItemView(const EncoderRecord* item, const DeviceItemView& v
 
 // An outcome such as "Write Configuration failed: Connect Device Failed !" is longer than the
 // column's first width: the column widens to show it whole, and never narrows by itself.
+// Some palettes (Fusion's own light one) put white selected text on a blue that is too
+// light for it: the list deepens its selection colour until the text reads on it.
+void CDeviceTree::FitSelectionColours()
+{
+    const QPalette application = QApplication::palette(this);
+    QPalette fitted = palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor text = application.color(group, QPalette::HighlightedText);
+        fitted.setColor(group, QPalette::Highlight, ReadableOn(application.color(group, QPalette::Highlight), text));
+    }
+    m_fittingPalette = true;
+    setPalette(fitted);
+    m_fittingPalette = false;
+}
+
+void CDeviceTree::changeEvent(QEvent* event)
+{
+    QTreeView::changeEvent(event);
+    if (!m_fittingPalette &&
+        (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange))
+        FitSelectionColours();
+}
+
 void CDeviceTree::FitActivityColumn(const EncoderRecord* item)
 {
     const QString text = ItemText(item, kColumnActivity);

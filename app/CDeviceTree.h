@@ -100,12 +100,14 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void OnSelectionChanged();
     void OnHeaderClicked(int column);
     void RepaintCountdowns();
     void FitActivityColumn(const EncoderRecord* item);
+    void FitSelectionColours();
     QModelIndex ShownIndex(const EncoderRecord* item, int column = 0) const;
 
     CEncoderModel* m_model = nullptr;
@@ -114,6 +116,7 @@ private:
     MenuTracker m_trackMenu;
     EncoderRecord* m_lastCurrent = nullptr;
     QString m_filter;
+    bool m_fittingPalette = false;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };

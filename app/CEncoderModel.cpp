@@ -1,11 +1,13 @@
 #include "CEncoderModel.h"
 
 #include <QBrush>
+#include <QApplication>
 #include <QColor>
 #include <algorithm>
 
 #include "AppIds.h"
 #include "Pictures.h"
+#include "RowTreeColors.h"
 
 namespace {
 
@@ -91,10 +93,14 @@ QVariant CEncoderModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole:
         if (column == kColumnAddress) return DeviceImages().value(row.image);
         return QVariant();
-    case Qt::ForegroundRole:
-        if (column == kColumnActivity && !row.view.InFlight() && row.view.outcomeFailed) return QBrush(kAlarmColour);
-        if (column == kColumnTemperature && row.view.overTemperature) return QBrush(kAlarmColour);
-        return QVariant();
+    case Qt::ForegroundRole: {
+        // The alarm's red, deepened or lightened until it reads on the list's background
+        // (a dark palette's near-black included).
+        const bool alarm = (column == kColumnActivity && !row.view.InFlight() && row.view.outcomeFailed) ||
+                           (column == kColumnTemperature && row.view.overTemperature);
+        if (!alarm) return QVariant();
+        return QBrush(ReadableOn(kAlarmColour, QApplication::palette().color(QPalette::Active, QPalette::Base)));
+    }
     case SortRole:
         switch (column) {
         case kColumnAddress:

@@ -143,8 +143,7 @@ void CMainFrame::CreateMenus()
 void CMainFrame::CreateToolBar()
 {
     m_toolBar = m_frameCommands->BuildToolBar(*this);
-    CommandAction(ID_START_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StartOutput, palette()));
-    CommandAction(ID_STOP_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StopOutput, palette()));
+    DrawPaletteButtons();
     // The View menu's check follows the toolbar however it was hidden or shown.
     connect(m_toolBar, &QToolBar::visibilityChanged, this,
             [this] { CommandAction(ID_VIEW_TOOLBAR)->setChecked(!m_toolBar->isHidden()); });
@@ -535,8 +534,7 @@ void CMainFrame::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
     // The output's buttons are drawn for the palette: a new one draws them again.
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
-        CommandAction(ID_START_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StartOutput, palette()));
-        CommandAction(ID_STOP_TS_IP)->setIcon(OutputButtonIcon(ToolPicture::StopOutput, palette()));
+        DrawPaletteButtons();
     }
 }
 

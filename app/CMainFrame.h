@@ -172,6 +172,8 @@ protected:
 
 private:
     void CreateCommands();
+    // The buttons drawn in the palette's own colours, again whenever it changes.
+    void DrawPaletteButtons();
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();

@@ -6,11 +6,14 @@
 #include <QSettings>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <utility>
 
+#include "AppIds.h"
 #include "CActivityLog.h"
 #include "CDeviceTree.h"
 #include "CMainFrame.h"
 #include "CPaneSplitter.h"
+#include "Pictures.h"
 
 namespace {
 
@@ -89,4 +92,13 @@ bool CMainFrame::RestoreLayout()
         settings.value(QString::fromLatin1(kActivityColumnsKey)).toByteArray());
     restoreState(settings.value(QString::fromLatin1(kStateKey)).toByteArray());
     return restoreGeometry(settings.value(QString::fromLatin1(kGeometryKey)).toByteArray());
+}
+
+void CMainFrame::DrawPaletteButtons()
+{
+    const std::pair<int, ToolPicture> buttons[] = {{ID_START_TS_IP, ToolPicture::StartOutput},
+                                                   {ID_STOP_TS_IP, ToolPicture::StopOutput},
+                                                   {ID_READ_CONFIGURATION, ToolPicture::ReadSettings},
+                                                   {ID_WRITE_CONFIGURATION, ToolPicture::WriteSettings}};
+    for (const auto& [id, picture] : buttons) CommandAction(id)->setIcon(PaletteButtonIcon(picture, palette()));
 }

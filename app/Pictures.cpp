@@ -96,7 +96,9 @@ QPixmap ToolPixmap(ToolPicture picture)
     }
     case ToolPicture::StartOutput:
     case ToolPicture::StopOutput:
-        break;   // drawn for a palette: OutputButtonIcon
+    case ToolPicture::ReadSettings:
+    case ToolPicture::WriteSettings:
+        break;   // drawn for a palette: PaletteButtonIcon
     }
     return pixmap;
 }
@@ -152,7 +154,7 @@ QIcon ProgramIcon()
     return icon;
 }
 
-QIcon OutputButtonIcon(ToolPicture picture, const QPalette& palette)
+QIcon PaletteButtonIcon(ToolPicture picture, const QPalette& palette)
 {
     QIcon icon;
     for (int scale : {1, 2}) {
@@ -166,6 +168,13 @@ QIcon OutputButtonIcon(ToolPicture picture, const QPalette& palette)
             p.setBrush(QColor(0, 160, 60));
             const QPointF triangle[] = {{3.5, 1.5}, {13.5, 7.5}, {3.5, 13.5}};
             p.drawPolygon(triangle, 3);
+        } else if (picture == ToolPicture::ReadSettings || picture == ToolPicture::WriteSettings) {
+            p.setBrush(QColor(40, 110, 220));
+            const QPointF down[] = {{5.5, 1.5}, {10.5, 1.5}, {10.5, 7}, {14, 7}, {8, 13.5}, {2, 7}, {5.5, 7}};
+            QPointF arrow[7];
+            for (int i = 0; i < 7; ++i)
+                arrow[i] = picture == ToolPicture::ReadSettings ? down[i] : QPointF(down[i].x(), 15 - down[i].y());
+            p.drawPolygon(arrow, 7);
         } else {
             p.setBrush(QColor(210, 40, 40));
             p.drawRect(QRectF(2.5, 2, 11, 11));

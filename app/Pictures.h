@@ -14,11 +14,13 @@ constexpr int kToolButtonHeight = 15;
 // Indexed by IMAGE_ONLINE, IMAGE_OFFLINE, IMAGE_WARNING.
 const QList<QIcon>& DeviceImages();
 
-enum class ToolPicture { Cut, Copy, Paste, Print, About, StartOutput, StopOutput };
+enum class ToolPicture { Cut, Copy, Paste, Print, About, StartOutput, StopOutput, ReadSettings, WriteSettings };
 QIcon ToolButtonIcon(ToolPicture picture);
-// The output's start and stop buttons: a green triangle and a red square outlined in the
-// palette's text colour, so that they show on a light toolbar and on a dark one alike.
-QIcon OutputButtonIcon(ToolPicture picture, const QPalette& palette);
+// The buttons drawn for a palette: the output's start and stop (a green triangle, a red
+// square) and the settings' read and write (an arrow down into the tool, up to the
+// encoder), outlined in the palette's text colour, so that they show on a light toolbar
+// and on a dark one alike.
+QIcon PaletteButtonIcon(ToolPicture picture, const QPalette& palette);
 
 QIcon ProgramIcon();
 QPixmap ProgramIconPixmap(int size);

@@ -25,6 +25,38 @@ namespace {
 
 const QString kSimAddress = QStringLiteral("127.0.0.1");
 
+// A dark scheme as a desktop gives Fusion: light text on near-black.
+QPalette DarkPalette()
+{
+    QPalette dark = QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 42));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(50, 50, 52));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(38, 79, 120));
+    dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(127, 127, 127));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(127, 127, 127));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(127, 127, 127));
+    return dark;
+}
+
+// The best contrast of an icon's opaque pixels with `background`: its outline reads when
+// this is 4.5 or more.
+double IconContrast(const QIcon& icon, const QColor& background)
+{
+    const QImage image = icon.pixmap(QSize(16, 15)).toImage();
+    double best = 1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).alpha() == 255)
+                best = std::max(best, ContrastRatio(image.pixelColor(x, y), background));
+    return best;
+}
+
 }   // namespace
 
 class tst_DeviceList : public QObject {
@@ -40,6 +72,8 @@ private slots:
     void unreachableLooksTheSameWhoeverFindsIt();
     void activityColumnShowsTheWholeOutcome();
     void currentTakenOutOfASelectionLeavesASheet();
+    void everyTextOfTheListAndToolbarReads_data();
+    void everyTextOfTheListAndToolbarReads();
 
 private:
     CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
@@ -187,6 +221,58 @@ void tst_DeviceList::currentTakenOutOfASelectionLeavesASheet()
     QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, Tree()->ItemRect(first).center());
     QCOMPARE(Tree()->SelectedItem(), nullptr);
     QVERIFY(m_frame->SettingsSheet()->Notice().contains(QStringLiteral("No encoder is selected")));
+}
+
+void tst_DeviceList::everyTextOfTheListAndToolbarReads_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::newRow("light") << QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
+    QTest::newRow("dark") << DarkPalette();
+}
+
+// Every cell of the list (an alarm's and a failure's red included), selected or not, its
+// headings, and every toolbar button, in the palette the window is shown with.
+void tst_DeviceList::everyTextOfTheListAndToolbarReads()
+{
+    QFETCH(QPalette, palette);
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(palette);
+    MakeFrame();
+    EncoderRecord* failed = m_frame->AddEncoder(kSimAddress);
+    m_sim->SetFault(SimFault::EarlyClose);
+    QVERIFY(Read(failed));
+    m_sim->SetFault(SimFault::None);
+    EncoderRecord* read = m_frame->AddEncoder(QStringLiteral("10.0.0.1"));
+    Tree()->SelectOnly(read);
+
+    const QPalette shown = Tree()->palette();
+    QAbstractItemModel* model = Tree()->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        for (int column = 0; column < model->columnCount(); ++column) {
+            const QModelIndex index = model->index(row, column);
+            const QVariant brush = index.data(Qt::ForegroundRole);
+            const QColor text = brush.isValid() ? brush.value<QBrush>().color() : shown.color(QPalette::Text);
+            const double plain = ContrastRatio(text, shown.color(QPalette::Base));
+            QVERIFY2(plain >= 4.5, qPrintable(QStringLiteral("%1: %2").arg(index.data().toString()).arg(plain)));
+        }
+        const double selected = ContrastRatio(shown.color(QPalette::HighlightedText), shown.color(QPalette::Highlight));
+        QVERIFY2(selected >= 4.5, qPrintable(QString::number(selected)));
+    }
+    const QPalette heading = Tree()->header()->palette();
+    QVERIFY(ContrastRatio(heading.color(QPalette::ButtonText), heading.color(QPalette::Button)) >= 4.5);
+
+    const QToolBar* toolBar = m_frame->findChild<QToolBar*>(QStringLiteral("ToolBar"));
+    QVERIFY(toolBar);
+    const QColor toolbar = toolBar->palette().color(QPalette::Active, QPalette::Window);
+    QStringList faint;
+    for (QAction* action : toolBar->actions()) {
+        if (action->isSeparator()) continue;
+        const double contrast = IconContrast(action->icon(), toolbar);
+        if (contrast < 4.5) faint << QStringLiteral("%1: %2").arg(action->toolTip()).arg(contrast);
+    }
+    QVERIFY2(faint.isEmpty(), qPrintable(faint.join(QStringLiteral(", "))));
+    QApplication::setStyle(before);
 }
 
 QTEST_MAIN(tst_DeviceList)
