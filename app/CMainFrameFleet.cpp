@@ -212,7 +212,7 @@ bool CMainFrame::ClosingWithPendingEdits()
     std::vector<uint32_t> pending = EncodersWithPendingEdits();
     if (pending.empty()) return true;
     enum { kWrite, kDiscard, kCancel };
-    const QString text = QStringLiteral("%1 edits not written to the encoder. Write them before closing?")
+    const QString text = QStringLiteral("%1 edits not written yet. Write them before closing?")
                              .arg(pending.size() == 1 ? QStringLiteral("1 encoder has")
                                                       : QStringLiteral("%1 encoders have").arg(pending.size()));
     const int choice = m_prompter.Choose(this, text, QStringLiteral("Korvane"),

@@ -94,6 +94,7 @@ private slots:
     void rangeEntry_data();
     void rangeEntry();
     void pastedColumnWithDuplicates();
+    void tenThousandInOneBatch();
     void parseErrorInTheCommandLinesWords();
     void importAddressFile();
     void fleetStopAndStartAsk_data();
@@ -222,6 +223,26 @@ void tst_FleetCommands::pastedColumnWithDuplicates()
     QCOMPARE(LiveEncoderRecords(), 5);
 }
 
+// A head end's worth at once: one insertion into the list, the address book saved whole.
+void tst_FleetCommands::tenThousandInOneBatch()
+{
+    QStringList ranges;
+    for (int third = 0; third < 40; ++third) ranges << QStringLiteral("127.1.%1.0-255").arg(third);
+    QSignalSpy inserted(&Tree()->Model(), &QAbstractItemModel::rowsInserted);
+    m_prompter->dialogScripts.push_back([&ranges](QDialog& dialog) {
+        static_cast<CAddDeviceDlg&>(dialog).ListField()->setPlainText(ranges.join(QLatin1Char('\n')));
+        ClickOk(dialog);
+        return dialog.result();
+    });
+    m_frame->CommandAction(ID_ADD_ENCODER)->trigger();
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(Tree()->ItemCount(), 40 * 256);
+    QCOMPARE(LiveEncoderRecords(), 40 * 256);
+    QCOMPARE(QSettings().value(kAddressBookKey).toStringList().size(), 40 * 256);
+    QCOMPARE(m_frame->statusBar()->currentMessage(), QStringLiteral("Added 10240 encoders."));
+    QVERIFY(!m_frame->InExchange());
+}
+
 void tst_FleetCommands::parseErrorInTheCommandLinesWords()
 {
     QString error;
@@ -337,8 +358,7 @@ void tst_FleetCommands::closeWithPendingEdits()
     m_prompter->dialogScripts.push_back([](QDialog&) { return int(QDialog::Accepted); });   // the review
 
     m_frame->close();
-    QCOMPARE(m_prompter->choices,
-             QStringList("2 encoders have edits not written to the encoder. Write them before closing?"));
+    QCOMPARE(m_prompter->choices, QStringList("2 encoders have edits not written yet. Write them before closing?"));
     QCOMPARE(m_prompter->choiceButtons, QStringList({"Write", "Discard", "Cancel"}));
     if (closed)
         QTRY_VERIFY(m_frame.isNull());
