@@ -170,7 +170,7 @@ void CExchangeController::SubmitBatch(ExchangeKind kind, const std::vector<uint3
             QStringList failures;
             for (const std::string& line : SummaryFailureLines(summary)) failures << QString::fromStdString(line);
             emit commandSummarised(QString::fromStdString(SummaryText(summary)), failures,
-                                   summary.cancelled > 0 && summary.failed == 0);
+                                   summary.cancelled > 0 && summary.failed == 0 && summary.local == 0);
         });
     for (size_t i = 0; i < listed.size(); ++i) {
         auto flight = m_flights.find(listed[i]);

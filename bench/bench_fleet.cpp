@@ -3,7 +3,8 @@
 // side by side in one run.
 //
 // - read, fixed waits scaled to 40/200 ms: N = 1, 1,000 and 10,000 (as far as the open-file
-//   limit allows) at the engine's default limit in flight; ratios against N = 1.
+//   limit allows) at the engine's default limit in flight; ratios against N = 1. Beside them a
+//   plain epoll client with the same waits: what this machine's sockets take for 1,000.
 // - reply-complete mode: status of 1,000; status gate + read of 1,000, against a plain epoll
 //   client that sends the same bytes and reads the same replies.
 // - peak RSS of a process that reads 1 and 1,000 encoders; threads seen during a batch.
@@ -183,7 +184,18 @@ bool Open(Plain& plain, uint32_t address, uint16_t port, int epoll, size_t index
     return epoll_ctl(epoll, EPOLL_CTL_ADD, plain.fd, &event) == 0;
 }
 
-double PlainClient(const Fleet& fleet, int count, size_t& completed)
+// Sends one request on a connected socket, as the engine does: the header's two halves.
+void SendRequest(const Plain& plain)
+{
+    uint8_t header[FrameHeader::kSize];
+    FrameHeader{plain.stage == 0 ? CMD_STATUS : CMD_READ_CONFIG, 0}.Encode(header);
+    send(plain.fd, header, 4, MSG_NOSIGNAL);
+    send(plain.fd, header + 4, 4, MSG_NOSIGNAL);
+}
+
+// waits: none, the exchanges end when the reply is whole; else the fixed waits after each
+// request (status, read), at whose end what arrived is taken, as the fixed-wait mode does.
+double PlainClient(const Fleet& fleet, int count, size_t& completed, const LinkTiming* waits = nullptr)
 {
     int epoll = epoll_create1(0);
     std::vector<Plain> clients(static_cast<size_t>(count));
@@ -195,43 +207,68 @@ double PlainClient(const Fleet& fleet, int count, size_t& completed)
     size_t open = clients.size();
     std::vector<epoll_event> events(1024);
     uint8_t buffer[16384];
+    // Every wait of a stage is as long, so the deadlines come due in the order they were set.
+    std::vector<std::pair<Clock::time_point, size_t>> due;
+    size_t nextDue = 0;
+    auto finish = [&](size_t index) {
+        Plain& plain = clients[index];
+        close(plain.fd);
+        bool whole = plain.in.size() >= plain.want;
+        if (whole && plain.stage == 0) {
+            plain.stage = 1;
+            Open(plain, AddressOf(static_cast<int>(index)), fleet.port, epoll, index);
+        } else {
+            completed += whole;
+            --open;
+        }
+    };
+    auto take = [&](Plain& plain) {
+        ssize_t n = recv(plain.fd, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            plain.in.insert(plain.in.end(), buffer, buffer + n);
+            if (plain.in.size() >= FrameHeader::kSize) {
+                plain.want = FrameHeader::kSize + static_cast<size_t>(FrameHeader::Decode(plain.in.data()).length);
+            }
+        }
+        return n;
+    };
     while (open > 0) {
-        int ready = epoll_wait(epoll, events.data(), static_cast<int>(events.size()), 2000);
-        if (ready <= 0) {
+        int timeout = 2000;
+        if (nextDue < due.size()) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due[nextDue].first - Clock::now());
+            timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
+        }
+        int ready = epoll_wait(epoll, events.data(), static_cast<int>(events.size()), timeout);
+        if (ready < 0 || (ready == 0 && nextDue >= due.size())) {
             break;
         }
         for (int e = 0; e < ready; ++e) {
-            Plain& plain = clients[events[static_cast<size_t>(e)].data.u64];
+            size_t index = events[static_cast<size_t>(e)].data.u64;
+            Plain& plain = clients[index];
             if (events[static_cast<size_t>(e)].events & EPOLLOUT) {
-                uint8_t header[FrameHeader::kSize];
-                FrameHeader{plain.stage == 0 ? CMD_STATUS : CMD_READ_CONFIG, 0}.Encode(header);
-                send(plain.fd, header, 4, MSG_NOSIGNAL);
-                send(plain.fd, header + 4, 4, MSG_NOSIGNAL);
-                epoll_event event{};
-                event.events = EPOLLIN;
-                event.data.u64 = events[static_cast<size_t>(e)].data.u64;
-                epoll_ctl(epoll, EPOLL_CTL_MOD, plain.fd, &event);
+                SendRequest(plain);
+                if (waits == nullptr) {
+                    epoll_event event{};
+                    event.events = EPOLLIN;
+                    event.data.u64 = index;
+                    epoll_ctl(epoll, EPOLL_CTL_MOD, plain.fd, &event);
+                } else {
+                    epoll_ctl(epoll, EPOLL_CTL_DEL, plain.fd, nullptr);
+                    int ms = plain.stage == 0 ? waits->statusWaitMs : waits->readWaitMs;
+                    due.emplace_back(Clock::now() + std::chrono::milliseconds(ms), index);
+                }
                 continue;
             }
-            ssize_t n = recv(plain.fd, buffer, sizeof buffer, 0);
-            if (n > 0) {
-                plain.in.insert(plain.in.end(), buffer, buffer + n);
-                if (plain.in.size() >= FrameHeader::kSize) {
-                    plain.want = FrameHeader::kSize + static_cast<size_t>(FrameHeader::Decode(plain.in.data()).length);
-                }
-            }
+            ssize_t n = take(plain);
             if (n <= 0 || plain.in.size() >= plain.want) {
-                close(plain.fd);
-                bool whole = plain.in.size() >= plain.want;
-                if (whole && plain.stage == 0) {
-                    plain.stage = 1;
-                    Open(plain, AddressOf(static_cast<int>(events[static_cast<size_t>(e)].data.u64)), fleet.port, epoll,
-                         events[static_cast<size_t>(e)].data.u64);
-                } else {
-                    completed += whole;
-                    --open;
-                }
+                finish(index);
             }
+        }
+        for (Clock::time_point now = Clock::now(); nextDue < due.size() && due[nextDue].first <= now; ++nextDue) {
+            size_t index = due[nextDue].second;
+            while (take(clients[index]) > 0) {
+            }
+            finish(index);
         }
     }
     double ms = MsSince(start);
@@ -309,6 +346,7 @@ int main(int argc, char** argv)
     std::printf("\nread, fixed waits scaled to 40/200 ms (default limit in flight)\n");
     BatchRun one = RunBatch(fleet, ExchangeKind::Read, 1, WaitMode::Fixed, scaled);
     std::printf("  N=1      %8.1f ms  %zu ok\n", one.ms, one.succeeded);
+    double engineThousand = 0;
     for (int n : {1000, 10000}) {
         if (n > fleetSize) {
             std::printf("  N=%-6d  skipped: the open-file limit allows a fleet of %d here\n", n, fleetSize);
@@ -317,7 +355,15 @@ int main(int argc, char** argv)
         BatchRun run = RunBatch(fleet, ExchangeKind::Read, n, WaitMode::Fixed, scaled);
         std::printf("  N=%-6d %8.1f ms  %zu ok  %.2fx N=1  threads at most %zu\n", n, run.ms, run.succeeded,
                     run.ms / one.ms, run.mostThreads);
+        if (n == 1000) engineThousand = run.ms;
     }
+    // What this machine's sockets allow: a plain epoll client with the same waits, side by side.
+    size_t plainOneDone = 0, plainManyDone = 0;
+    double plainOne = PlainClient(fleet, 1, plainOneDone, &scaled);
+    double plainMany = PlainClient(fleet, 1000, plainManyDone, &scaled);
+    std::printf("  plain epoll client, same waits: N=1 %.1f ms, N=1000 %.1f ms (%zu ok): %.2fx N=1; "
+                "engine %.2fx the plain client\n",
+                plainOne, plainMany, plainManyDone, plainMany / plainOne, engineThousand / plainMany);
 
     std::printf("\nreply-complete mode, shipped waits, 1,000 encoders\n");
     BatchRun status = RunBatch(fleet, ExchangeKind::Status, 1000, WaitMode::ReplyComplete, LinkTiming{});

@@ -442,7 +442,7 @@ void Operations::Finish(const std::shared_ptr<Flow>& flow, ExchangeOutcome outco
     else if (outcome == ExchangeOutcome::Cancelled)
         ++count.summary.cancelled;
     else {
-        ++count.summary.failed;
+        ++(outcome == ExchangeOutcome::LocalFailure ? count.summary.local : count.summary.failed);
         const OperationReport& report = flow->report;
         std::string why = !report.boxes.empty()   ? report.boxes.front().text
                           : !report.notes.empty() ? report.notes.front()
@@ -559,8 +559,9 @@ std::vector<std::string> SummaryFailureLines(const OperationSummary& summary)
 std::string SummaryText(const OperationSummary& summary)
 {
     std::string text = std::string(OperationName(summary.kind)) + " on " + std::to_string(summary.total) +
-                       " encoders: " + std::to_string(summary.succeeded) + " succeeded, " +
-                       std::to_string(summary.failed) + " failed";
+                       (summary.total == 1 ? " encoder: " : " encoders: ") + std::to_string(summary.succeeded) +
+                       " succeeded, " + std::to_string(summary.failed) + " failed";
     if (summary.cancelled > 0) text += ", " + std::to_string(summary.cancelled) + " cancelled";
+    if (summary.local > 0) text += ", " + std::to_string(summary.local) + " not run by this computer";
     return text + ".";
 }

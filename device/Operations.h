@@ -113,7 +113,10 @@ const char* OperationName(OperationKind kind);
 struct OperationSummary {
     OperationKind kind = OperationKind::Read;
     size_t total = 0, succeeded = 0, failed = 0, cancelled = 0;
-    // The encoders that failed and why (the first thing their command said), in the order
+    // The exchanges this computer could not run (no descriptor, no memory, ...): no word about
+    // the encoders, so never counted among the failed.
+    size_t local = 0;
+    // The encoders that failed, here or there, and why (the first thing their command said), in the order
     // they ended.
     struct Failure {
         uint32_t address = 0;
@@ -121,8 +124,8 @@ struct OperationSummary {
     };
     std::vector<Failure> failures;
 };
-// "Read Configuration on 20 encoders: 17 succeeded, 3 failed." (", 2 cancelled" before the
-// point when any was).
+// "Read Configuration on 20 encoders: 17 succeeded, 3 failed." (", 2 cancelled" and ", 1 not
+// run by this computer" before the point when any was).
 std::string SummaryText(const OperationSummary& summary);
 // One line per failed encoder, in address order: "10.1.2.20: Connect Device Failed !".
 std::vector<std::string> SummaryFailureLines(const OperationSummary& summary);

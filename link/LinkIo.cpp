@@ -97,10 +97,30 @@ void LinkIo::Send(const void* bytes, size_t count, std::function<void(bool)> the
 {
     auto self = shared_from_this();
     const uint64_t step = ++m_step;
-    asio::async_write(m_socket, asio::buffer(bytes, count),
-                      [self, step, count, then = std::move(then)](const asio::error_code& error, size_t sent) {
+    // The bytes go to the connection now, as a blocking send would, so that the wait after
+    // the request runs from the moment it left, not from when a busy loop came round to its
+    // completion. Only what the connection cannot take at once waits for the loop.
+    asio::error_code error;
+    size_t sent = m_socket.write_some(asio::buffer(bytes, count), error);
+    if (error == asio::error::would_block || error == asio::error::try_again) {
+        error.clear();
+        sent = 0;
+    }
+    if (error || sent == count) {
+        m_sentAt = Clock::now();
+        asio::post(m_io, [self, step, ok = !error, then = std::move(then)] {
+            if (step == self->m_step) {
+                then(ok);
+            }
+        });
+        return;
+    }
+    const size_t rest = count - sent;
+    asio::async_write(m_socket, asio::buffer(static_cast<const uint8_t*>(bytes) + sent, rest),
+                      [self, step, rest, then = std::move(then)](const asio::error_code& error, size_t more) {
                           if (step == self->m_step) {
-                              then(!error && sent == count);
+                              self->m_sentAt = Clock::now();
+                              then(!error && more == rest);
                           }
                       });
 }
@@ -116,10 +136,14 @@ void LinkIo::Wait(int ms, std::function<void()> then)
         }
         self->m_deadline =
             self->m_waitEnd + std::chrono::milliseconds(std::max(0, self->m_options.timing.receiveBoundMs));
+        self->m_receiveFrom = self->m_waitEnd;
         then();
     };
+    // The wait, and every bound after it, counts from when the request left; a loop late to
+    // come round never lengthens them.
+    const Clock::time_point end = m_sentAt + std::chrono::milliseconds(ms);
     if (m_options.waitMode == WaitMode::ReplyComplete) {
-        m_waitEnd = Clock::now() + std::chrono::milliseconds(ms);
+        m_waitEnd = end;
         asio::post(m_io, std::move(over));
     } else if (m_options.sleep) {
         // The hook hears every fixed wait, a zero one included; it is for a link run alone
@@ -128,11 +152,9 @@ void LinkIo::Wait(int ms, std::function<void()> then)
         m_waitEnd = Clock::now();
         asio::post(m_io, std::move(over));
     } else {
-        m_timer.expires_after(std::chrono::milliseconds(ms));
-        m_timer.async_wait([self, over = std::move(over)](const asio::error_code&) {
-            self->m_waitEnd = Clock::now();
-            over();
-        });
+        m_waitEnd = end;
+        m_timer.expires_at(end);
+        m_timer.async_wait([over = std::move(over)](const asio::error_code&) { over(); });
     }
 }
 
@@ -164,8 +186,10 @@ void LinkIo::ReceiveStep()
     } else if (m_got > 0) {
         timeoutMs = 0;   // after the wait a receive takes what is there, in one go
     } else {
-        // Never past the exchange's receive bound, however slowly bytes arrive.
-        timeoutMs = std::min(ReceiveTimeoutMs(), MsUntil(m_deadline, false));
+        // The time-out runs from the wait's end or the last bytes, as a blocking receive's
+        // would, and never past the exchange's receive bound, however slowly bytes arrive.
+        timeoutMs = std::min(MsUntil(m_receiveFrom + std::chrono::milliseconds(ReceiveTimeoutMs()), true),
+                             MsUntil(m_deadline, false));
     }
     if (timeoutMs == 0) {
         AfterReadable(false, true);   // a poll: what has arrived, or a time-out
@@ -178,7 +202,9 @@ void LinkIo::ReceiveStep()
             if (beforeWaitEnd) {
                 ReceiveStep();   // the wait is over now: take what came
             } else {
-                FinishReceive(m_got > 0 ? m_got : -1);
+                // Bytes that came in time are taken even when the loop met the time-out
+                // first, as a receive that times out still returns what is there.
+                AfterReadable(false, true);
             }
         } else {
             AfterReadable(beforeWaitEnd, false);
@@ -207,6 +233,7 @@ void LinkIo::AfterReadable(bool beforeWaitEnd, bool poll)
         return;
     }
     m_got += static_cast<int>(n);
+    m_receiveFrom = Clock::now();
     if (m_got == m_count || !beforeWaitEnd) {
         FinishReceive(m_got);
     } else {

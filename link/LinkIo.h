@@ -73,8 +73,10 @@ private:
     std::string m_localError;
     int m_localErrorCode = 0;
 
+    Clock::time_point m_sentAt = Clock::now();   // the request's last bytes left
     Clock::time_point m_waitEnd = Clock::now();
     Clock::time_point m_deadline = Clock::now();
+    Clock::time_point m_receiveFrom = Clock::now();   // a receive's time-out counts from here
 
     // The receive under way.
     uint8_t* m_bytes = nullptr;

@@ -34,9 +34,11 @@ constexpr const char* kWineThousandReason =
     "socket emulation or to the loop, so it stays the Linux build's test";
 
 constexpr const char* kWineTrickleReason =
-    "under Wine the lone link's reference write to a stand-in that trickles its reply a byte "
-    "every 20 ms ends at the 400 ms receive bound ('Recv sendxml ret failed !') while the engine's "
-    "same write completes: the test's timing margin, not the exchange, differs there";
+    "under Wine a hundred exchanges on one loop learn that a socket is readable tens of "
+    "milliseconds late (its sockets answer through the Wine server), so a write reply "
+    "trickled a byte every 20 ms has all its bytes when the engine reads it, where the lone "
+    "link, as on Linux, takes the one byte there ('Recv sendxml ret failed !'): the moment of "
+    "the read differs, not the exchange";
 
 // Whether a fleet of `addresses` can answer searches here.
 inline bool FleetDiscoveryWorks(int addresses)
