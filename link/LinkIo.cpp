@@ -177,7 +177,7 @@ void LinkIo::Receive(void* data, int count, std::function<void(int)> then)
     ReceiveStep();
 }
 
-void LinkIo::ReceiveStep()
+void LinkIo::ReceiveStep(bool tryFirst)
 {
     const bool beforeWaitEnd = Clock::now() < m_waitEnd;
     int timeoutMs;
@@ -192,7 +192,13 @@ void LinkIo::ReceiveStep()
                              MsUntil(m_deadline, false));
     }
     if (timeoutMs == 0) {
-        AfterReadable(false, true);   // a poll: what has arrived, or a time-out
+        AfterReadable(false, Look::Poll);   // what has arrived, or a time-out
+        return;
+    }
+    if (tryFirst) {
+        // After a fixed wait the reply is mostly there already: take it without a round
+        // through the loop's readiness events.
+        AfterReadable(beforeWaitEnd, Look::First);
         return;
     }
     AwaitReadable(timeoutMs, [this, beforeWaitEnd](Readiness readiness) {
@@ -204,23 +210,23 @@ void LinkIo::ReceiveStep()
             } else {
                 // Bytes that came in time are taken even when the loop met the time-out
                 // first, as a receive that times out still returns what is there.
-                AfterReadable(false, true);
+                AfterReadable(false, Look::Poll);
             }
         } else {
-            AfterReadable(beforeWaitEnd, false);
+            AfterReadable(beforeWaitEnd, Look::Readiness);
         }
     });
 }
 
-void LinkIo::AfterReadable(bool beforeWaitEnd, bool poll)
+void LinkIo::AfterReadable(bool beforeWaitEnd, Look look)
 {
     asio::error_code error;
     size_t n = m_socket.read_some(asio::buffer(m_bytes + m_got, static_cast<size_t>(m_count - m_got)), error);
     if (error == asio::error::would_block || error == asio::error::try_again) {
-        if (poll) {
+        if (look == Look::Poll) {
             FinishReceive(m_got > 0 ? m_got : -1);
         } else {
-            ReceiveStep();   // readiness without bytes: wait again within the same bounds
+            ReceiveStep(false);   // nothing there yet: wait within the same bounds
         }
         return;
     }
@@ -237,7 +243,7 @@ void LinkIo::AfterReadable(bool beforeWaitEnd, bool poll)
     if (m_got == m_count || !beforeWaitEnd) {
         FinishReceive(m_got);
     } else {
-        ReceiveStep();
+        ReceiveStep(false);   // the connection gave all it had
     }
 }
 

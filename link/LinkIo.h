@@ -55,8 +55,11 @@ public:
     int LocalErrorCode() const { return m_localErrorCode; }
 
 private:
-    void ReceiveStep();
-    void AfterReadable(bool beforeWaitEnd, bool poll);
+    void ReceiveStep(bool tryFirst = true);
+    // How a read of the connection came about, and what no bytes then means: a poll ends
+    // the receive; after readiness, or on a first look, the receive waits on.
+    enum class Look { Poll, Readiness, First };
+    void AfterReadable(bool beforeWaitEnd, Look look);
     void FinishReceive(int result);
     // Waits until the connection can be read or `ms` passed; Ready, TimedOut or Error.
     enum class Readiness { Ready, TimedOut, Error };
