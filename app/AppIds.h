@@ -27,6 +27,7 @@ constexpr int ID_VIEW_SHOW_PASSWORDS = 32788;
 constexpr int ID_READ_BACK_AFTER_WRITE = 32789;
 constexpr int ID_COMPARE_ENCODERS = 32790;
 constexpr int ID_DEVICE_HISTORY = 32791;
+constexpr int ID_FILE_IMPORT_ADDRESSES = 32792;
 
 // The message pane's list and its one-item popup.
 constexpr int IDC_MESSAGE_LIST = 10001;

@@ -59,6 +59,16 @@ CChangesDialog::CChangesDialog(QWidget* parent, const QString& title, const QStr
     layout->addWidget(buttons);
 }
 
+void CChangesDialog::SetHeadingRow(int row)
+{
+    QTableWidgetItem* item = m_table->item(row, 0);
+    if (!item) return;
+    QFont font = item->font();
+    font.setBold(true);
+    item->setFont(font);
+    m_table->setSpan(row, 0, 1, kColumns);
+}
+
 QString CChangesDialog::Intro() const
 {
     return m_intro->text();

@@ -21,6 +21,9 @@ public:
     CChangesDialog(QWidget* parent, const QString& title, const QString& intro, const Row& headers,
                    const std::vector<Row>& rows, const QString& confirmText = QString());
 
+    // Shows `row` as a heading over the rows below it: its first cell across the table.
+    void SetHeadingRow(int row);
+
     QString Intro() const;
     // The rows as shown, cell by cell.
     std::vector<Row> Rows() const;

@@ -38,7 +38,8 @@ constexpr FrameCommand kFrameCommands[] = {
      false},
     {ID_SEARCH_ENCODER, "Search Encoder", "Find the encoders that answer a broadcast address", "Ctrl+F",
      QStyle::SP_FileDialogContentsView, false},
-    {ID_ADD_ENCODER, "Add Encoder", "Add an encoder by its address", "Ctrl+N", QStyle::SP_FileDialogNewFolder, false},
+    {ID_ADD_ENCODER, "Add Encoder", "Add an encoder by its address, or several by their addresses and ranges", "Ctrl+N",
+     QStyle::SP_FileDialogNewFolder, false},
     {ID_DEL_ENCODER, "Del Encoder", "Remove the selected encoders from the list", "Del", QStyle::SP_TrashIcon, false},
     {ID_READ_CONFIGURATION, "Read Configuration", "Read the selected encoders' settings", "F5", QStyle::SP_ArrowDown,
      false},
@@ -81,6 +82,9 @@ constexpr FrameCommand kFrameCommands[] = {
      nullptr, kNoIcon, true},
     {ID_COMPARE_ENCODERS, "Compare Encoders", "Show the settings in which the two selected encoders differ", nullptr,
      kNoIcon, false},
+    {ID_FILE_IMPORT_ADDRESSES, "Import Addresses...",
+     "Add the encoders of an address list file: one address or range per line, # starts a comment", nullptr, kNoIcon,
+     false},
     {ID_PREV_PANE, "Prev Panel", "Prev Panel", "Shift+F6", kNoIcon, false},
     {ID_DEVICE_HISTORY, "History...",
      "Show the kept versions of the current encoder's settings; Restore takes one as edits", nullptr, kNoIcon, false},
@@ -150,6 +154,8 @@ void CFrameCommands::BuildMenus(QMenuBar& bar) const
     QMenu* file = bar.addMenu(QStringLiteral("File (&F)"));
     file->addAction(Action(ID_FILE_SAVE_SETTINGS));
     file->addAction(Action(ID_FILE_APPLY_SETTINGS));
+    file->addSeparator();
+    file->addAction(Action(ID_FILE_IMPORT_ADDRESSES));
     file->addSeparator();
     file->addAction(Action(ID_APP_EXIT));
 

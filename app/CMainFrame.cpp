@@ -92,6 +92,7 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
         });
     WirePanes();
     WireExchanges();
+    WireFleet();
     m_deviceTree->Model().SetCountdown([this](uint32_t address) { return SecondsLeft(address); });
 
     m_progressTimer = new QTimer(this);
@@ -431,6 +432,9 @@ bool CMainFrame::OnFrameCommand(int id)
     case ID_DEVICE_HISTORY:
         ShowHistory();
         return true;
+    case ID_FILE_IMPORT_ADDRESSES:
+        ImportAddresses();
+        return true;
     default:
         return m_editCommands->Run(id) || OnSafeEditCommand(id);
     }
@@ -446,16 +450,9 @@ void CMainFrame::RunDeviceCommand(int id)
         if (m_prompter.RunDialog(dialog) == QDialog::Accepted) StartSearch(dialog.Address());
         return;
     }
-    case ID_ADD_ENCODER: {
-        CAddDeviceDlg dialog(m_deviceTree);
-        if (m_prompter.RunDialog(dialog) == QDialog::Accepted) {
-            // The new encoder becomes the current one, so that its commands are at hand.
-            EncoderRecord* item = AddEncoder(DottedText(dialog.Address()));
-            m_deviceTree->SelectOnly(item);
-            m_deviceTree->ScrollToItem(item);
-        }
+    case ID_ADD_ENCODER:
+        AddFromDialog();
         return;
-    }
     case ID_DEL_ENCODER: {
         if (!m_deviceTree->SelectionIdle()) return;
         DeleteEncoders(m_deviceTree->SelectedEncoderItems());
@@ -471,7 +468,11 @@ void CMainFrame::RunDeviceCommand(int id)
     std::vector<uint32_t> addresses;
     for (const EncoderRecord* item : m_deviceTree->SelectedEncoderItems())
         addresses.push_back(CDeviceTree::ItemAddress(item));
-    if (id == ID_WRITE_CONFIGURATION && !PrepareWrite(addresses)) return;
+    if (id == ID_WRITE_CONFIGURATION) {
+        WriteEncoders(std::move(addresses));
+        return;
+    }
+    if (!ConfirmFleetCommand(command->kind, addresses.size())) return;
     m_exchanges->RunCommand(command->kind, addresses);
     UpdateCommandStates();
     UpdateProgress();
@@ -550,6 +551,10 @@ void CMainFrame::changeEvent(QEvent* event)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (!ClosingWithPendingEdits()) {
+        event->ignore();
+        return;
+    }
     if (InExchange()) {
         const QString text =
             QStringLiteral("%1 exchanges are still running. Cancel them and quit?").arg(m_exchanges->Running());

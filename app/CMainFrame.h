@@ -111,6 +111,18 @@ public:
     bool RestoreLayout();
     void SaveLayout() const;
 
+    // Fleets (CMainFrameFleet.cpp). Lists the encoders given (each once; those listed
+    // already stay as they are) in one insertion and one save of the address book, and
+    // tells the operator how many were new. Answers that count.
+    int AddFleet(const std::vector<uint32_t>& addresses);
+    // File > Import Addresses...: an address list file, read as the command line's @FILE.
+    void ImportAddresses();
+    // Writes the encoders' records the way Write Configuration does (checks, one review for
+    // the batch, passwords); the encoders whose write started.
+    std::vector<uint32_t> WriteEncoders(std::vector<uint32_t> addresses);
+    // The listed encoders with edits not written.
+    std::vector<uint32_t> EncodersWithPendingEdits() const;
+
     // Safe edits (CMainFrameEdits.cpp). The edits of an encoder not yet written: the rows
     // whose value differs from the record as last read or written, passwords aside.
     int PendingEdits(uint32_t address) const;
@@ -193,6 +205,17 @@ private:
     void ExportActivityLog();
     EncoderRecord* ItemOf(uint32_t address) const;
 
+    // Fleets (CMainFrameFleet.cpp).
+    void WireFleet();
+    void AddFromDialog();
+    // Stop or Start on several encoders asks first; true to go on.
+    bool ConfirmFleetCommand(ExchangeKind kind, size_t count);
+    // The one review of a write's changes; false when the operator declined it.
+    bool ReviewWrite(const std::vector<uint32_t>& addresses);
+    // Closing with edits not written asks; true to go on closing.
+    bool ClosingWithPendingEdits();
+    void CloseWhenWritten();
+
     // Safe edits (CMainFrameEdits.cpp).
     void CreateSafeEditWidgets();
     void RestoreSafeEditSettings();
@@ -224,6 +247,7 @@ private:
     CAddressBook* m_addressBook = nullptr;
     bool m_persist = false;   // settings restored: save changes
     bool m_closing = false;
+    std::vector<uint32_t> m_closeWrites;   // the writes the closing window waits for
     QTimer* m_progressTimer = nullptr;
 
     QLabel* m_messageField = nullptr;

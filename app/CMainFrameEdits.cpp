@@ -31,14 +31,6 @@ namespace {
 
 constexpr int kNoteMs = 15000;   // how long the status bar keeps a note
 
-// A row as the rule lines name it, without a warning after it.
-QString RowName(const char* heading, const char* label)
-{
-    QString line = QString::fromStdString(BrokenRuleLine(heading, label, std::string()));
-    if (line.endsWith(QStringLiteral(": "))) line.chop(2);
-    return line;
-}
-
 QString ReadFirst()
 {
     return QString::fromLatin1(TextOf(OutcomeText::ReadFirst));
@@ -78,19 +70,19 @@ QStringList Lines(const std::vector<std::string>& texts)
     return lines;
 }
 
-bool SameChanges(const std::vector<PendingChange>& a, const std::vector<PendingChange>& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const PendingChange& x, const PendingChange& y) {
-        return x.controlId == y.controlId && x.oldText == y.oldText && x.newText == y.newText;
-    });
-}
-
 QString AddressList(const QStringList& addresses)
 {
     return addresses.join(QStringLiteral(", "));
 }
 
 }   // namespace
+
+QString SettingRowName(const char* heading, const char* label)
+{
+    QString line = QString::fromStdString(BrokenRuleLine(heading, label, std::string()));
+    if (line.endsWith(QStringLiteral(": "))) line.chop(2);
+    return line;
+}
 
 // ---------------------------------------------------------------------------------------
 // Pending edits
@@ -283,53 +275,9 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
         return false;
     }
 
-    // One review per distinct set of changes; encoders without a change are written as
-    // they are.
-    struct Review {
-        std::vector<PendingChange> changes;
-        std::vector<uint32_t> addresses;
-    };
-    std::vector<Review> reviews;
-    for (uint32_t address : addresses) {
-        std::vector<PendingChange> changes = PendingEditsOf(*m_encoders.Find(address));
-        if (changes.empty()) continue;
-        auto same = std::find_if(reviews.begin(), reviews.end(),
-                                 [&changes](const Review& review) { return SameChanges(review.changes, changes); });
-        if (same != reviews.end())
-            same->addresses.push_back(address);
-        else
-            reviews.push_back({std::move(changes), {address}});
-    }
-    std::vector<uint32_t> declined;
-    for (const Review& review : reviews) {
-        QStringList names;
-        for (uint32_t address : review.addresses) names << DottedText(address);
-        std::vector<CChangesDialog::Row> rows;
-        for (const PendingChange& change : review.changes)
-            rows.push_back({RowName(change.heading, change.label), SheetTextFromBytes(change.oldText),
-                            SheetTextFromBytes(change.newText)});
-        const QString target = names.size() == 1
-                                   ? names.first()
-                                   : QStringLiteral("%1 encoders (%2)").arg(names.size()).arg(AddressList(names));
-        const QString intro = QStringLiteral("Write %1 changed %2 to %3?")
-                                  .arg(rows.size())
-                                  .arg(rows.size() == 1 ? QStringLiteral("setting") : QStringLiteral("settings"))
-                                  .arg(target);
-        CChangesDialog dialog(
-            this, QStringLiteral("Review Changes"), intro,
-            {QStringLiteral("Setting"), QStringLiteral("On the encoder"), QStringLiteral("New value")}, rows,
-            QStringLiteral("Write"));
-        if (m_prompter.RunDialog(dialog) != QDialog::Accepted) {
-            declined.insert(declined.end(), review.addresses.begin(), review.addresses.end());
-            for (const QString& name : names)
-                Log(name, CActivityLog::Severity::Info, QStringLiteral("Write Configuration cancelled at the review"));
-        }
-    }
+    if (!ReviewWrite(addresses)) return false;
     addresses.erase(std::remove_if(addresses.begin(), addresses.end(),
-                                   [&](uint32_t address) {
-                                       return std::find(declined.begin(), declined.end(), address) != declined.end() ||
-                                              !m_encoders.Find(address) || InFlight(address);
-                                   }),
+                                   [&](uint32_t address) { return !m_encoders.Find(address) || InFlight(address); }),
                     addresses.end());
     return !addresses.empty() && AskBatchPasswords(addresses);
 }
@@ -380,8 +328,8 @@ void CMainFrame::AfterExchange(const OperationReport& report, bool monitor)
     std::vector<CChangesDialog::Row> rows;
     for (size_t i = 0; i < report.notTaken.size(); ++i) {
         const FieldMismatch& mismatch = report.notTaken[i];
-        const QString name =
-            mismatch.controlId != 0 ? RowName(mismatch.heading, mismatch.label) : QString::fromLatin1(mismatch.name);
+        const QString name = mismatch.controlId != 0 ? SettingRowName(mismatch.heading, mismatch.label)
+                                                     : QString::fromLatin1(mismatch.name);
         rows.push_back({name, Text(mismatch.written), Text(mismatch.readBack)});
         Log(dotted, CActivityLog::Severity::Warning, Text(report.notTakenLines[i]));
     }
@@ -522,7 +470,7 @@ void CMainFrame::CompareSelected()
     }
     std::vector<CChangesDialog::Row> rows;
     for (const PendingChange& change : differing)
-        rows.push_back({RowName(change.heading, change.label), SheetTextFromBytes(change.oldText),
+        rows.push_back({SettingRowName(change.heading, change.label), SheetTextFromBytes(change.oldText),
                         SheetTextFromBytes(change.newText)});
     CChangesDialog dialog(this, QStringLiteral("Compare Encoders"),
                           QStringLiteral("%1 settings differ between %2 and %3:")

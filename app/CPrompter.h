@@ -4,6 +4,7 @@
 // answer them instead of blocking in a nested modal loop.
 
 #include <QString>
+#include <QStringList>
 
 class QAction;
 class QDialog;
@@ -25,6 +26,11 @@ public:
     // A modal question with Yes and No buttons, owned by `owner`; true for Yes. A
     // prompter that asks nothing answers Yes.
     virtual bool Question(QWidget* owner, const QString& text, const QString& caption);
+    // A modal question with the `buttons` given, owned by `owner`: the index of the one
+    // pressed. `defaultButton` takes Return, `escapeButton` Esc and the title bar's close;
+    // a prompter that asks nothing answers `escapeButton`.
+    virtual int Choose(QWidget* owner, const QString& text, const QString& caption, const QStringList& buttons,
+                       int defaultButton, int escapeButton);
     // A box as MessageBox with a long list behind it (the shipped box scrolls it under
     // "Show Details..."); a prompter that records boxes takes the text and the list as one.
     virtual void MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details,
@@ -38,6 +44,8 @@ public:
     int RunDialog(QDialog& dialog) override;
     QAction* TrackPopupMenu(QMenu& menu, const QPoint& globalPos) override;
     bool Question(QWidget* owner, const QString& text, const QString& caption) override;
+    int Choose(QWidget* owner, const QString& text, const QString& caption, const QStringList& buttons,
+               int defaultButton, int escapeButton) override;
     void MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details, const QString& caption,
                                Icon icon) override;
 };

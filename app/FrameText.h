@@ -15,3 +15,6 @@ inline QString ExchangeText(ExchangeKind kind)
 {
     return QString::fromLatin1(ExchangeKindName(kind));
 }
+
+// A settings row as the rule lines name it ("Video: Bitrate"), without a warning after it.
+QString SettingRowName(const char* heading, const char* label);

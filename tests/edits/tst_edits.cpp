@@ -148,7 +148,7 @@ private slots:
     void everyTextOfTheSheetReadsInLightAndDarkPalettes();
     void sheetSaysWhyItTakesNoEdit();
     void reviewShowsTheChangesAndAsks();
-    void severalEncodersOneReviewPerSetOfChanges();
+    void severalEncodersOneReviewForTheBatch();
     void recordThatMustNotBeSentIsRefused_data();
     void recordThatMustNotBeSentIsRefused();
     void readBackShowsWhatDidNotTake();
@@ -441,7 +441,7 @@ void tst_Edits::reviewShowsTheChangesAndAsks()
     QCOMPARE(m_prompter->BoxTexts(), QStringList{"Set Configuration Success !"});
 }
 
-void tst_Edits::severalEncodersOneReviewPerSetOfChanges()
+void tst_Edits::severalEncodersOneReviewForTheBatch()
 {
     Select(kFirst);
     ReadSelected();
@@ -455,18 +455,29 @@ void tst_Edits::severalEncodersOneReviewPerSetOfChanges()
     }
     m_frame->Encoders().Find(kSecondAddress)->record.program_info1.video.pid = 300;
     Tree()->selectAll();
-    std::vector<CChangesDialog::Row> first, second;
-    QString firstIntro, secondIntro;
-    m_prompter->dialogScripts.push_back(Capture(first, firstIntro, QDialog::Accepted));
-    m_prompter->dialogScripts.push_back(Capture(second, secondIntro, QDialog::Rejected));
+
+    // Declined: one question for the batch, and nothing is sent to either encoder.
+    std::vector<CChangesDialog::Row> rows;
+    QString intro;
+    m_prompter->dialogScripts.push_back(Capture(rows, intro, QDialog::Rejected));
+    m_frame->CommandAction(ID_WRITE_CONFIGURATION)->trigger();
+    WaitIdle();
+    QCOMPARE(m_prompter->dialogTitles, QStringList({"Review Changes"}));
+    QCOMPARE(intro, QStringLiteral("Write the changed settings of 2 encoders, each as listed?"));
+    QCOMPARE(rows.size(), size_t(5));   // each encoder's heading and its changes
+    QCOMPARE(rows[0][0], QStringLiteral("127.0.0.2: 1 changed setting"));
+    QCOMPARE(rows[2][0], QStringLiteral("127.0.0.3: 2 changed settings"));
+    QVERIFY(rows[1][2] == QStringLiteral("5000"));
+    QCOMPARE(m_sim->EncoderFor(kFirstAddress).RequestCount(CMD_WRITE_CONFIG), 0);
+    QCOMPARE(m_sim->EncoderFor(kSecondAddress).RequestCount(CMD_WRITE_CONFIG), 0);
+
+    // Confirmed once: both are written.
+    m_prompter->dialogScripts.push_back(Capture(rows, intro, QDialog::Accepted));
     m_frame->CommandAction(ID_WRITE_CONFIGURATION)->trigger();
     WaitIdle();
     QCOMPARE(m_prompter->dialogTitles, QStringList({"Review Changes", "Review Changes"}));
-    QCOMPARE(first.size(), size_t(1));
-    QCOMPARE(second.size(), size_t(2));
-    QCOMPARE(firstIntro, QStringLiteral("Write 1 changed setting to 127.0.0.2?"));
     QCOMPARE(m_sim->EncoderFor(kFirstAddress).RequestCount(CMD_WRITE_CONFIG), 1);
-    QCOMPARE(m_sim->EncoderFor(kSecondAddress).RequestCount(CMD_WRITE_CONFIG), 0);   // its review was cancelled
+    QCOMPARE(m_sim->EncoderFor(kSecondAddress).RequestCount(CMD_WRITE_CONFIG), 1);
 }
 
 void tst_Edits::recordThatMustNotBeSentIsRefused_data()

@@ -70,6 +70,15 @@ public:
         return questionAnswer;
     }
 
+    int Choose(QWidget*, const QString& text, const QString&, const QStringList& buttons, int defaultButton,
+               int escapeButton) override
+    {
+        choices << text;
+        choiceButtons = buttons;
+        choiceDefault = defaultButton;
+        return choiceAnswer >= 0 ? choiceAnswer : escapeButton;
+    }
+
     QStringList BoxTexts() const
     {
         QStringList texts;
@@ -84,4 +93,8 @@ public:
     int menuChoice = 0;   // the command id the next tracked menu answers with, 0: dismissed
     QStringList questions;
     bool questionAnswer = false;   // Yes or No to every question
+    QStringList choices;           // the texts of the questions with buttons of their own
+    QStringList choiceButtons;     // the last one's buttons
+    int choiceDefault = -1;
+    int choiceAnswer = -1;   // the button every such question answers with; -1: Esc
 };

@@ -1,7 +1,8 @@
 #pragma once
-// The ADDRESS words of the command line turned into the encoders to work on: dotted
-// addresses, ranges of the last number and @FILE lists, each encoder once, in the order
-// first given.
+// Encoder addresses as an operator gives a fleet, turned into the encoders to work on:
+// dotted addresses, ranges of the last number and @FILE lists, each encoder once, in the
+// order first given. The command line's ADDRESS words and the window's Add Encoder and
+// Import Addresses read them here alike, with the same limits and the same errors.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,15 @@ AddressArguments ExpandAddressArguments(const std::vector<std::string>& words);
 // byte-order mark at the start is no part of the first line. `name` prefixes the errors
 // ("rack-3.txt:2: ...").
 AddressArguments ParseAddressList(const std::string& text, const std::string& name);
+
+// The addresses typed or pasted into one field: addresses and ranges separated by blanks,
+// tabs, commas, semicolons or line ends (a spreadsheet's column pasted, CR LF or not). No @FILE here:
+// a field's text names no files.
+AddressArguments ParseAddressText(const std::string& text);
+
+// The encoders of an address list file, as the command line's @FILE reads it; errors
+// name the file as given.
+AddressArguments ReadAddressFile(const std::string& path);
 
 // The one dotted address a search broadcasts to; false with `error` set otherwise.
 bool ParseBroadcastAddress(const std::string& word, uint32_t& address, std::string& error);

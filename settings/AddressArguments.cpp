@@ -128,6 +128,40 @@ AddressArguments ExpandAddressArguments(const std::vector<std::string>& words)
     return result;
 }
 
+AddressArguments ParseAddressText(const std::string& text)
+{
+    AddressArguments result;
+    if (text.size() > kMaxAddressFileBytes) {
+        result.error = "the addresses given are more than 16 MiB of text";
+        return result;
+    }
+    Collector collector(result);
+    const char* const separators = " \t\r\n,;";
+    size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while ((start = text.find_first_not_of(separators, start)) != std::string::npos) {
+        size_t end = text.find_first_of(separators, start);
+        if (end == std::string::npos) end = text.size();
+        // A word longer than any address or range is not echoed back whole.
+        std::string word = text.substr(start, std::min(end - start, kLongestLine + 1));
+        if (word.size() > kLongestLine) word = word.substr(0, kLongestLine) + "...";
+        start = end;
+        if (!collector.Add(word, "")) {
+            result.addresses.clear();
+            break;
+        }
+    }
+    return result;
+}
+
+AddressArguments ReadAddressFile(const std::string& path)
+{
+    AddressArguments result;
+    Collector collector(result);
+    std::string text;
+    if (!ReadListFile(path, text, result.error) || !collector.AddList(text, path)) result.addresses.clear();
+    return result;
+}
+
 AddressArguments ParseAddressList(const std::string& text, const std::string& name)
 {
     AddressArguments result;
