@@ -18,6 +18,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
+#include <optional>
 
 #include "AppIds.h"
 #include "CAddressBook.h"
@@ -248,7 +249,7 @@ QList<EncoderRecord*> CMainFrame::AddEncoders(const QStringList& texts)
 {
     QList<EncoderRecord*> items;
     std::vector<CEncoderModel::NewRow> rows;
-    std::vector<uint32_t> added;
+    std::vector<std::pair<uint32_t, bool>> added;   // with whether the encoder is new to the list
     for (const QString& text : texts) {
         if (EncoderRecord* found = FindEncoderItem(text)) {
             items << found;
@@ -265,11 +266,23 @@ QList<EncoderRecord*> CMainFrame::AddEncoders(const QStringList& texts)
         }
         if (fresh) CountEncoderRecord(1);
         rows.push_back({&entry.record, text});
-        added.push_back(address);
+        added.push_back({address, fresh});
         items << &entry.record;
     }
     m_deviceTree->InsertEncoderItems(rows);
-    for (uint32_t address : added) UpdateItem(address);
+    // An encoder new to the list was never read and its record is zero but for its address:
+    // its edit count is that of any other new one (whose address is as zero or not), so a
+    // restored book of thousands compares two records twice, not once per encoder.
+    std::optional<int> freshEdits[2];
+    for (const auto& [address, fresh] : added) {
+        if (!fresh) {
+            UpdateItem(address);
+            continue;
+        }
+        std::optional<int>& edits = freshEdits[address != 0];
+        if (!edits) edits = PendingEdits(address);
+        UpdateItemWithEdits(address, *edits);
+    }
     return items;
 }
 
@@ -311,6 +324,15 @@ EncoderRecord* CMainFrame::SelectedRecord() const
 
 void CMainFrame::UpdateItem(uint32_t address, bool recountEdits)
 {
+    const EncoderRecord* item = ItemOf(address);
+    if (!item) return;
+    // Counting the edits compares every field of two records: only when the record may
+    // have changed, not for a status reading or an exchange that merely starts.
+    UpdateItemWithEdits(address, recountEdits ? PendingEdits(address) : m_deviceTree->ItemView(item).pendingEdits);
+}
+
+void CMainFrame::UpdateItemWithEdits(uint32_t address, int pendingEdits)
+{
     const EncoderEntry* entry = m_encoders.Find(address);
     const EncoderRecord* item = ItemOf(address);
     if (!entry || !item) return;
@@ -323,9 +345,7 @@ void CMainFrame::UpdateItem(uint32_t address, bool recountEdits)
     view.status = entry->status;
     view.overTemperature = entry->status && OverTemperatureAlarm(*entry->status, entry->record);
     view.lastRead = m_exchanges->LastRead(address);
-    // Counting the edits compares every field of two records: only when the record may
-    // have changed, not for a status reading or an exchange that merely starts.
-    view.pendingEdits = recountEdits ? PendingEdits(address) : m_deviceTree->ItemView(item).pendingEdits;
+    view.pendingEdits = pendingEdits;
     if (const std::optional<ExchangeKind> activity = m_exchanges->Activity(address))
         view.activity = ExchangeText(*activity);
     const CExchangeController::Outcome outcome = m_exchanges->LastOutcome(address);

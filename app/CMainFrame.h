@@ -201,6 +201,7 @@ private:
     void StartSearch(uint32_t broadcast);
 
     void UpdateItem(uint32_t address, bool recountEdits = true);
+    void UpdateItemWithEdits(uint32_t address, int pendingEdits);
     void UpdateCommandStates();
     void UpdateProgress();
     void OnCurrentEncoderChanged(EncoderRecord* record);

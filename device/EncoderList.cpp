@@ -17,11 +17,12 @@ EncoderEntry& EncoderList::Add(uint32_t hostOrderAddress, bool* added)
         }
         return *found->second;
     }
-    EncoderEntry entry;
+    // Made in place: a moved entry would cost its event queue a second allocation, which
+    // adds up over an address book of thousands.
+    EncoderEntry& entry = m_entries.emplace_back();
     entry.address = hostOrderAddress;
     entry.dotted = FormatDotted(hostOrderAddress);
     entry.record.ipAddr = hostOrderAddress;
-    m_entries.push_back(std::move(entry));
     auto it = std::prev(m_entries.end());
     m_index.emplace(hostOrderAddress, it);
     if (added != nullptr) {

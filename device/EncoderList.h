@@ -46,6 +46,29 @@ struct EncoderEvent {
     uint64_t sequence = 0;    // grows with every event of the list: what came after a point
 };
 
+// One encoder's events, oldest first: a queue that takes no memory before its first event,
+// so that an address book of thousands never used costs none.
+class EncoderEvents {
+public:
+    using const_iterator = std::deque<EncoderEvent>::const_iterator;
+
+    void push_back(EncoderEvent event)
+    {
+        if (!m_events) m_events.emplace();
+        m_events->push_back(std::move(event));
+    }
+    void pop_front() { m_events->pop_front(); }
+    size_t size() const { return m_events ? m_events->size() : 0; }
+    bool empty() const { return size() == 0; }
+    const EncoderEvent& front() const { return m_events->front(); }
+    const EncoderEvent& operator[](size_t index) const { return (*m_events)[index]; }
+    const_iterator begin() const { return m_events ? m_events->cbegin() : const_iterator(); }
+    const_iterator end() const { return m_events ? m_events->cend() : const_iterator(); }
+
+private:
+    std::optional<std::deque<EncoderEvent>> m_events;
+};
+
 struct EncoderEntry {
     uint32_t address = 0;       // host order
     std::string dotted;         // "%d.%d.%d.%d" of `address`
@@ -60,9 +83,9 @@ struct EncoderEntry {
     std::vector<std::string> activeAlarms;   // alarm texts of the last reading, in order
     bool thresholdNoteLogged = false;        // the log said the temperature threshold is unknown
 
-    bool inFlight = false;             // an exchange for this encoder runs
-    std::deque<EncoderEvent> events;   // oldest first; EncoderList::AddEvent bounds it
-    std::string lastStatusOutcome;     // the last status reading's description: unchanged ones are no news
+    bool inFlight = false;           // an exchange for this encoder runs
+    EncoderEvents events;            // oldest first; EncoderList::AddEvent bounds it
+    std::string lastStatusOutcome;   // the last status reading's description: unchanged ones are no news
 };
 
 class EncoderList {

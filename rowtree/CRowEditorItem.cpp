@@ -28,7 +28,9 @@ CRowTreeList* CRowEditorItem::AttachEditor()
         return nullptr;
     }
     Editor()->setParent(list);
-    Editor()->setFont(CRowTree::NormalFont());
+    // Most often the editor takes the rows' font from its parents already; setting it again
+    // would make a combo box measure its whole list anew, for every row of the sheet.
+    if (Editor()->font() != CRowTree::NormalFont()) Editor()->setFont(CRowTree::NormalFont());
     m_created = true;
     return list;
 }

@@ -195,9 +195,23 @@ CRowTreeItem* CRowTree::InsertItem(CRowTreeItem* item, CRowTreeItem* parent)
     item->m_sequence = ++m_sequence;
     item->m_parent = parent;
     item->m_owner = this;
+    if (m_layoutHeld) {
+        m_layoutPending = true;
+        return item;
+    }
     m_list->UpdateScrollBars();
     Repaint();
     return item;
+}
+
+void CRowTree::HoldLayout(bool hold)
+{
+    m_layoutHeld = hold;
+    if (!hold && m_layoutPending) {
+        m_layoutPending = false;
+        m_list->UpdateScrollBars();
+        Repaint();
+    }
 }
 
 void CRowTree::DeleteSubtree(CRowTreeItem* item)
@@ -442,6 +456,10 @@ void CRowTree::Refresh()
 
 void CRowTree::Repaint()
 {
+    if (m_layoutHeld) {
+        m_layoutPending = true;
+        return;
+    }
     SyncGeometry();
     LayoutRows();
     update();

@@ -37,6 +37,9 @@ public:
     // returned unchanged).
     CRowTreeItem* InsertItem(CRowTreeItem* item, CRowTreeItem* parent = nullptr);
     void DeleteAllItems();
+    // While held, a change to the rows lays out and repaints nothing; the release does
+    // both once. Building a column of rows then costs one layout, not one per row.
+    void HoldLayout(bool hold);
 
     void SetDividerPos(int x);
     int GetDividerPos() const { return m_dividerPos; }
@@ -138,6 +141,8 @@ private:
     RowCommandTarget m_commandTarget;
     QSize m_laidOutSize{-1, -1};
     bool m_deleting = false;
+    bool m_layoutHeld = false;
+    bool m_layoutPending = false;
     RowLayout m_layout;
     std::vector<CRowTreeItem*> m_laidOutRows;
 };

@@ -97,6 +97,7 @@ bool CSettingsSheet::BuildColumn(CRowTree*& column, const SheetColumn& rows)
     column = tree;
     tree->SetCommandTarget(m_target);
 
+    tree->HoldLayout(true);
     CRowTreeItem* heading = nullptr;
     for (const SheetRow& layout : rows) {
         if (layout.kind == RowKind::Heading) {
@@ -145,6 +146,7 @@ bool CSettingsSheet::BuildColumn(CRowTree*& column, const SheetColumn& rows)
             m_rows.push_back(BuiltRow{&layout, row, {}, {}, row->GetLabelBackColor(), false});
         if (IsSecretRow(layout)) static_cast<CRowEdit*>(row)->SetMasked(true);
     }
+    tree->HoldLayout(false);
     return true;
 }
 

@@ -209,6 +209,31 @@ TEST(ApplyResult, IgnoresUnlistedEncodersAndSearches)
     EXPECT_TRUE(list.Find(kFirst)->events.empty());
 }
 
+// An encoder that never ran an exchange has no events, whether walked, counted or copied;
+// its first event and a copy of the entry then hold it.
+TEST(EncoderEvents, EmptyUntilTheFirstEventAndCopiedWithTheEntry)
+{
+    EncoderList list;
+    EncoderEntry& entry = list.Add(kFirst);
+    EXPECT_TRUE(EventTexts(entry, EncoderEventKind::Exchange).empty());
+    EXPECT_EQ(entry.events.size(), 0u);
+    EXPECT_TRUE(entry.events.begin() == entry.events.end());
+    const EncoderEntry emptyCopy = entry;
+    EXPECT_TRUE(emptyCopy.events.empty());
+
+    EncoderEvent event;
+    event.text = "Read Configuration failed";
+    list.AddEvent(entry, event);
+    const EncoderEntry copy = entry;
+    for (const EncoderEntry* holder : {static_cast<const EncoderEntry*>(&entry), &copy}) {
+        ASSERT_EQ(holder->events.size(), 1u);
+        EXPECT_EQ(holder->events.front().text, "Read Configuration failed");
+        EXPECT_EQ(EventTexts(*holder, EncoderEventKind::Exchange),
+                  std::vector<std::string>{"Read Configuration failed"});
+    }
+    EXPECT_EQ(list.EventCount(), 1u);
+}
+
 TEST(ApplyResult, SuccessfulWriteBecomesTheLastRead)
 {
     EncoderList list;

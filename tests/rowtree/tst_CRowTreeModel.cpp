@@ -184,6 +184,32 @@ private slots:
         QVERIFY(!bar->isVisible());
     }
 
+    // Rows built while the layout is held are laid out, scroll range and all, on release,
+    // exactly as rows built one layout at a time.
+    void heldLayoutLaysOutOnceOnRelease()
+    {
+        RowTreeFixture stepwise(QSize(300, 200));
+        RowTreeFixture held(QSize(300, 200));
+        QVERIFY(stepwise.Show());
+        QVERIFY(held.Show());
+        const std::vector<CRowTreeItem*> expected = Fill(stepwise, 10);
+        held.tree->HoldLayout(true);
+        const std::vector<CRowTreeItem*> rows = Fill(held, 10);
+        QVERIFY(Chain(*held.tree).empty());   // nothing laid out yet
+        held.tree->HoldLayout(false);
+        QCOMPARE(Chain(*held.tree).size(), Chain(*stepwise.tree).size());
+        QCOMPARE(held.List()->VerticalScrollBar()->maximum(), stepwise.List()->VerticalScrollBar()->maximum());
+        QCOMPARE(held.List()->VerticalScrollBar()->isVisible(), true);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows[i]->GetY(), expected[i]->GetY());
+            QCOMPARE(rows[i]->GetValueRect(), expected[i]->GetValueRect());
+        }
+        // Released with nothing changed: no second layout is owed.
+        held.tree->HoldLayout(true);
+        held.tree->HoldLayout(false);
+        QCOMPARE(Chain(*held.tree).size(), rows.size());
+    }
+
     void scrollBarNarrowsTheRows()
     {
         RowTreeFixture f(QSize(300, 200));
