@@ -26,28 +26,12 @@ bool ParseDotted(const QString& text, uint32_t& address)
     return true;
 }
 
-CEditCommands::CEditCommands(const CFrameCommands& commands, CDeviceTree& list, Panes panes, AddAddresses add)
+CEditCommands::CEditCommands(CFrameCommands& commands, CDeviceTree& list, Panes panes, AddAddresses add)
     : m_commands(commands), m_list(list), m_panes(std::move(panes)), m_add(std::move(add))
-{}
-
-bool CEditCommands::Run(int id)
 {
-    switch (id) {
-    case ID_EDIT_UNDO:
-    case ID_EDIT_CUT:
-    case ID_EDIT_COPY:
-    case ID_EDIT_PASTE:
-        Edit(id);
-        return true;
-    case ID_NEXT_PANE:
-        CycleFocus(1);
-        return true;
-    case ID_PREV_PANE:
-        CycleFocus(-1);
-        return true;
-    default:
-        return false;
-    }
+    for (int id : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE}) commands.On(id, [this, id] { Edit(id); });
+    commands.On(ID_NEXT_PANE, [this] { CycleFocus(1); });
+    commands.On(ID_PREV_PANE, [this] { CycleFocus(-1); });
 }
 
 void CEditCommands::UpdateStates() const

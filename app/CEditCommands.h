@@ -17,10 +17,9 @@ public:
     using AddAddresses = std::function<void(const QStringList& dotted)>;
     using Panes = std::function<QList<QWidget*>()>;   // in focus order, the shown ones
 
-    CEditCommands(const CFrameCommands& commands, CDeviceTree& list, Panes panes, AddAddresses add);
+    // Connects the six commands' actions to what they do here.
+    CEditCommands(CFrameCommands& commands, CDeviceTree& list, Panes panes, AddAddresses add);
 
-    // True when `id` was one of the six.
-    bool Run(int id);
     // Enables what the focus allows.
     void UpdateStates() const;
 

@@ -109,7 +109,7 @@ constexpr int kToolButtons[] = {
 
 }   // namespace
 
-CFrameCommands::CFrameCommands(QMainWindow& window, std::function<void(int)> run) : QObject(&window)
+CFrameCommands::CFrameCommands(QMainWindow& window) : QObject(&window)
 {
     for (const FrameCommand& command : kFrameCommands) {
         auto* action = new QAction(QString::fromLatin1(command.text), &window);
@@ -131,8 +131,6 @@ CFrameCommands::CFrameCommands(QMainWindow& window, std::function<void(int)> run
             action->setChecked(command.id == ID_VIEW_TOOLBAR || command.id == ID_VIEW_STATUS_BAR ||
                                command.id == ID_VIEW_ACTIVITY_LOG);
         }
-        const int id = command.id;
-        connect(action, &QAction::triggered, this, [run, id] { run(id); });
         m_actions << action;
     }
     // Del belongs to the device list: in a settings field it deletes text.
@@ -140,6 +138,20 @@ CFrameCommands::CFrameCommands(QMainWindow& window, std::function<void(int)> run
     for (QAction* action : m_actions)
         if (action->data().toInt() != ID_DEL_ENCODER)
             window.addAction(action);   // accelerators work wherever the focus is in the window
+}
+
+void CFrameCommands::On(int id, std::function<void()> handler)
+{
+    m_handlers[id] = handler;
+    if (QAction* action = Action(id)) connect(action, &QAction::triggered, this, [handler] { handler(); });
+}
+
+bool CFrameCommands::Run(int id) const
+{
+    const auto handler = m_handlers.find(id);
+    if (handler == m_handlers.end()) return false;
+    handler->second();
+    return true;
 }
 
 QAction* CFrameCommands::Action(int id) const

@@ -128,7 +128,8 @@ void CMainFrame::CreateCommands()
 {
     // Menu items, toolbar buttons and accelerators do what they name; only the sheet's
     // row editors go through OnCommand.
-    m_frameCommands = new CFrameCommands(*this, [this](int id) { OnFrameCommand(id); });
+    m_frameCommands = new CFrameCommands(*this);
+    ConnectCommands();
     CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(m_exchanges->ReplyComplete());
 }
 
@@ -379,7 +380,7 @@ bool CMainFrame::OnCommand(int id)
         }
         RefreshSheet(*record);
     }
-    return OnFrameCommand(id);
+    return m_frameCommands->Run(id);
 }
 
 void CMainFrame::RefreshSheet(const EncoderRecord& record)
@@ -398,57 +399,37 @@ bool CMainFrame::NeverRead(const EncoderRecord& record) const
 }
 
 // The frame's own handling of its menu and toolbar commands.
-bool CMainFrame::OnFrameCommand(int id)
+// The frame's own commands, each action connected to what it does.
+void CMainFrame::ConnectCommands()
 {
-    switch (id) {
-    case ID_APP_EXIT:
-        close();
-        return true;
-    case ID_VIEW_TOOLBAR:
+    CFrameCommands& commands = *m_frameCommands;
+    commands.On(ID_APP_EXIT, [this] { close(); });
+    commands.On(ID_VIEW_TOOLBAR, [this] {
         m_toolBar->setHidden(!m_toolBar->isHidden());
         CommandAction(ID_VIEW_TOOLBAR)->setChecked(!m_toolBar->isHidden());
-        return true;
-    case ID_VIEW_STATUS_BAR:
+    });
+    commands.On(ID_VIEW_STATUS_BAR, [this] {
         statusBar()->setHidden(!statusBar()->isHidden());
         CommandAction(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
-        return true;
-    case ID_VIEW_ACTIVITY_LOG:
+    });
+    commands.On(ID_VIEW_ACTIVITY_LOG, [this] {
         m_activityDock->setHidden(!m_activityDock->isHidden());
         CommandAction(ID_VIEW_ACTIVITY_LOG)->setChecked(!m_activityDock->isHidden());
-        return true;
-    case ID_VIEW_MONITOR:
-        SetMonitoring(CommandAction(ID_VIEW_MONITOR)->isChecked());
-        return true;
-    case ID_WAIT_REPLY_COMPLETE:
-        SetReplyCompleteMode(CommandAction(ID_WAIT_REPLY_COMPLETE)->isChecked());
-        return true;
-    case ID_APP_ABOUT: {
+    });
+    commands.On(ID_VIEW_MONITOR, [this] { SetMonitoring(CommandAction(ID_VIEW_MONITOR)->isChecked()); });
+    commands.On(ID_WAIT_REPLY_COMPLETE,
+                [this] { SetReplyCompleteMode(CommandAction(ID_WAIT_REPLY_COMPLETE)->isChecked()); });
+    commands.On(ID_APP_ABOUT, [this] {
         CAboutDlg about(this);
         m_prompter.RunDialog(about);
-        return true;
-    }
-    case ID_SEARCH_ENCODER:
-    case ID_ADD_ENCODER:
-    case ID_DEL_ENCODER:
-    case ID_READ_CONFIGURATION:
-    case ID_WRITE_CONFIGURATION:
-    case ID_START_TS_IP:
-    case ID_STOP_TS_IP:
-    case ID_READ_DEVICE_MESSAGE:
-        RunDeviceCommand(id);
-        return true;
-    case ID_CANCEL_EXCHANGES:
-        CancelExchanges();
-        return true;
-    case ID_DEVICE_HISTORY:
-        ShowHistory();
-        return true;
-    case ID_FILE_IMPORT_ADDRESSES:
-        ImportAddresses();
-        return true;
-    default:
-        return m_editCommands->Run(id) || OnSafeEditCommand(id);
-    }
+    });
+    // The device commands are the device list's context menu's too: one way to run each.
+    for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION,
+                   ID_START_TS_IP, ID_STOP_TS_IP, ID_READ_DEVICE_MESSAGE})
+        commands.On(id, [this, id] { RunDeviceCommand(id); });
+    commands.On(ID_CANCEL_EXCHANGES, [this] { CancelExchanges(); });
+    commands.On(ID_DEVICE_HISTORY, [this] { ShowHistory(); });
+    commands.On(ID_FILE_IMPORT_ADDRESSES, [this] { ImportAddresses(); });
 }
 
 void CMainFrame::RunDeviceCommand(int id)

@@ -191,7 +191,7 @@ private:
     void CreateStatusBar();
     void CreatePanes();
     void WirePanes();
-    bool OnFrameCommand(int id);
+    void ConnectCommands();
 
     Operations& Ops();
     void WireExchanges();
@@ -224,7 +224,6 @@ private:
     // Safe edits (CMainFrameEdits.cpp).
     void CreateSafeEditWidgets();
     void RestoreSafeEditSettings();
-    bool OnSafeEditCommand(int id);
     void UpdateSafeEditStates();
     // The checks before a write: read first, the whole record, the review. Leaves in
     // `addresses` the encoders to write; false when none is left.

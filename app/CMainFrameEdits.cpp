@@ -12,6 +12,7 @@
 #include <QStatusBar>
 
 #include "AppIds.h"
+#include "CFrameCommands.h"
 #include "CChangesDialog.h"
 #include "CDeviceTree.h"
 #include "CExchangeController.h"
@@ -117,6 +118,17 @@ void CMainFrame::CreateSafeEditWidgets()
     // Right of the message field (the one widget that is not permanent), left of the
     // lock-key indicators.
     statusBar()->insertPermanentWidget(1, m_pendingField);
+
+    CFrameCommands& commands = *m_frameCommands;
+    commands.On(ID_FILE_SAVE_SETTINGS, [this] { SaveSettingsAs(); });
+    commands.On(ID_FILE_APPLY_SETTINGS, [this] { ApplySettingsFile(); });
+    commands.On(ID_EDIT_REVERT_ROW, [this] { RevertRow(); });
+    commands.On(ID_EDIT_REVERT_ALL, [this] { RevertAll(); });
+    commands.On(ID_VIEW_SHOW_PASSWORDS,
+                [this] { SetPasswordsShown(CommandAction(ID_VIEW_SHOW_PASSWORDS)->isChecked()); });
+    commands.On(ID_READ_BACK_AFTER_WRITE,
+                [this] { SetReadBack(CommandAction(ID_READ_BACK_AFTER_WRITE)->isChecked()); });
+    commands.On(ID_COMPARE_ENCODERS, [this] { CompareSelected(); });
 }
 
 void CMainFrame::RestoreSafeEditSettings()
@@ -180,35 +192,6 @@ void CMainFrame::UpdateSafeEditStates()
     if (!entry) {
         m_settingsSheet->MarkRows({});
         m_pendingField->clear();
-    }
-}
-
-bool CMainFrame::OnSafeEditCommand(int id)
-{
-    switch (id) {
-    case ID_FILE_SAVE_SETTINGS:
-        SaveSettingsAs();
-        return true;
-    case ID_FILE_APPLY_SETTINGS:
-        ApplySettingsFile();
-        return true;
-    case ID_EDIT_REVERT_ROW:
-        RevertRow();
-        return true;
-    case ID_EDIT_REVERT_ALL:
-        RevertAll();
-        return true;
-    case ID_VIEW_SHOW_PASSWORDS:
-        SetPasswordsShown(CommandAction(ID_VIEW_SHOW_PASSWORDS)->isChecked());
-        return true;
-    case ID_READ_BACK_AFTER_WRITE:
-        SetReadBack(CommandAction(ID_READ_BACK_AFTER_WRITE)->isChecked());
-        return true;
-    case ID_COMPARE_ENCODERS:
-        CompareSelected();
-        return true;
-    default:
-        return false;
     }
 }
 
