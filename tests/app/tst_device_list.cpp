@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QSettings>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -25,10 +26,16 @@ namespace {
 
 const QString kSimAddress = QStringLiteral("127.0.0.1");
 
+QPalette FusionPalette()
+{
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    return fusion->standardPalette();
+}
+
 // A dark scheme as a desktop gives Fusion: light text on near-black.
 QPalette DarkPalette()
 {
-    QPalette dark = QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
+    QPalette dark = FusionPalette();
     dark.setColor(QPalette::Window, QColor(45, 45, 48));
     dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
     dark.setColor(QPalette::Base, QColor(30, 30, 30));
@@ -226,7 +233,7 @@ void tst_DeviceList::currentTakenOutOfASelectionLeavesASheet()
 void tst_DeviceList::everyTextOfTheListAndToolbarReads_data()
 {
     QTest::addColumn<QPalette>("palette");
-    QTest::newRow("light") << QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
+    QTest::newRow("light") << FusionPalette();
     QTest::newRow("dark") << DarkPalette();
 }
 
