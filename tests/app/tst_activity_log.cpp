@@ -15,6 +15,7 @@
 #include "CActivityStore.h"
 #include "CMainFrame.h"
 #include "RecordingPrompter.h"
+#include "TestSettings.h"
 
 using Severity = CActivityLog::Severity;
 
@@ -49,18 +50,14 @@ private:
 void tst_ActivityLog::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_activity_log"));
+    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_activity_log"));
 }
 
 void tst_ActivityLog::init()
 {
-    QSettings().clear();
     m_dir = std::make_unique<QTemporaryDir>();
     m_path = m_dir->filePath(QStringLiteral("log/activity.sqlite"));   // the folder is made when needed
-    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), m_path);
+    StartFromNoSettings(m_path);
 }
 
 void tst_ActivityLog::cleanup()

@@ -37,6 +37,7 @@
 #include "CRowTreeItem.h"
 #include "Dialogs.h"
 #include "RecordingPrompter.h"
+#include "TestSettings.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 
@@ -175,17 +176,12 @@ private:
 void tst_App::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_app"));
+    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_app"));
 }
 
 void tst_App::init()
 {
-    QSettings().clear();
-    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
+    StartFromNoSettings();   // no log kept on disk
     SimOptions options;
     m_sim = std::make_unique<StandInEncoder>(options);
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());

@@ -19,6 +19,7 @@
 #include "CSettingsSheet.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
+#include "TestSettings.h"
 #include "RowTreeColors.h"
 #include "StandInEncoder.h"
 
@@ -96,17 +97,12 @@ private:
 void tst_DeviceList::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_device_list"));
+    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_device_list"));
 }
 
 void tst_DeviceList::init()
 {
-    QSettings().clear();
-    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
+    StartFromNoSettings();   // no log kept on disk
     m_sim = std::make_unique<StandInEncoder>();
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
     m_prompter = std::make_unique<RecordingPrompter>();

@@ -26,6 +26,7 @@
 #include "Dialogs.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
+#include "TestSettings.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 
@@ -118,16 +119,12 @@ private:
 void tst_FleetCommands::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_fleet_commands"));
+    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_fleet_commands"));
 }
 
 void tst_FleetCommands::init()
 {
-    QSettings().clear();
-    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());
+    StartFromNoSettings();   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2-4";
     m_sim = std::make_unique<StandInEncoder>(options);

@@ -14,6 +14,7 @@
 #include "CMainFrame.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
+#include "TestSettings.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 
@@ -56,16 +57,12 @@ private:
 void tst_FleetWindow::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_fleet_window"));
+    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_fleet_window"));
 }
 
 void tst_FleetWindow::init()
 {
-    QSettings().clear();
+    StartFromNoSettings();   // no log kept on disk
     m_sim = std::make_unique<StandInEncoder>();
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
     m_prompter = std::make_unique<RecordingPrompter>();

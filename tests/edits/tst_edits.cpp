@@ -26,6 +26,7 @@
 #include "CSettingsSheet.h"
 #include "Presets.h"
 #include "RecordingPrompter.h"
+#include "TestSettings.h"
 #include "SettingsDocument.h"
 #include "SheetLayout.h"
 #include "StandInEncoder.h"
@@ -182,16 +183,12 @@ private:
 void tst_Edits::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_edits"));
+    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_edits"));
 }
 
 void tst_Edits::init()
 {
-    QSettings().clear();
-    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
+    StartFromNoSettings();   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2-3";
     m_sim = std::make_unique<StandInEncoder>(options);

@@ -25,6 +25,7 @@
 #include "EncoderList.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
+#include "TestSettings.h"
 #include "StandInEncoder.h"
 
 namespace {
@@ -100,16 +101,12 @@ private:
 void tst_History::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("KorvaneTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_history"));
+    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_history"));
 }
 
 void tst_History::init()
 {
-    QSettings().clear();
-    QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), QString());   // no log kept on disk
+    StartFromNoSettings();   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2";
     m_sim = std::make_unique<StandInEncoder>(options);
