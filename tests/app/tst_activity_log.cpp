@@ -15,7 +15,7 @@
 #include "CActivityStore.h"
 #include "CMainFrame.h"
 #include "RecordingPrompter.h"
-#include "TestSettings.h"
+#include "WindowTest.h"
 
 using Severity = CActivityLog::Severity;
 

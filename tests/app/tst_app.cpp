@@ -37,7 +37,7 @@
 #include "CRowTreeItem.h"
 #include "Dialogs.h"
 #include "RecordingPrompter.h"
-#include "TestSettings.h"
+#include "WindowTest.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 
@@ -187,9 +187,7 @@ void tst_App::init()
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
     m_prompter = std::make_unique<RecordingPrompter>();
     m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    m_frame->resize(1001, 700);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(1001, 700)));
 }
 
 void tst_App::cleanup()
@@ -220,9 +218,7 @@ void tst_App::Recreate(const std::function<void(LinkOptions&)>& change)
     delete m_frame.data();
     change(link);
     m_frame = new CMainFrame(*m_prompter, link, outFile);
-    m_frame->resize(1001, 700);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(1001, 700)));
 }
 
 // The way an operator gives a device command: the context menu, answered with `id`.
@@ -1003,9 +999,7 @@ void tst_App::layoutComesBackAfterARestart()
     delete m_frame.data();
     open();
     QVERIFY(!m_frame->RestoreLayout());   // nothing kept yet: the window starts as always
-    m_frame->resize(900, 640);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(900, 640)));
     m_frame->OuterSplitter()->SetProportions({40, 60});
     m_frame->InnerSplitter()->SetProportions({55, 45});
     m_frame->SettingsSheet()->SetColumnDivider(333);

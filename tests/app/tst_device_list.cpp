@@ -19,7 +19,7 @@
 #include "CSettingsSheet.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "TestSettings.h"
+#include "WindowTest.h"
 #include "RowTreeColors.h"
 #include "StandInEncoder.h"
 
@@ -113,9 +113,7 @@ void tst_DeviceList::MakeFrame()
 {
     delete m_frame.data();
     m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    m_frame->resize(1001, 700);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(1001, 700)));
 }
 
 void tst_DeviceList::cleanup()

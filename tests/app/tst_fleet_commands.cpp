@@ -26,7 +26,7 @@
 #include "Dialogs.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "TestSettings.h"
+#include "WindowTest.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 
@@ -132,9 +132,7 @@ void tst_FleetCommands::init()
     m_prompter = std::make_unique<RecordingPrompter>();
     m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
     m_frame->RestoreSettings();
-    m_frame->resize(1200, 800);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(1200, 800)));
 }
 
 void tst_FleetCommands::cleanup()

@@ -14,7 +14,7 @@
 #include "CMainFrame.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "TestSettings.h"
+#include "WindowTest.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 
@@ -79,9 +79,7 @@ void tst_FleetWindow::Open()
 {
     m_frame = new CMainFrame(*m_prompter, m_sim->Link());
     m_frame->RestoreSettings();
-    m_frame->resize(1001, 700);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(1001, 700)));
 }
 
 void tst_FleetWindow::restoresTenThousandInOneBatch()

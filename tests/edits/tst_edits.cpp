@@ -26,7 +26,7 @@
 #include "CSettingsSheet.h"
 #include "Presets.h"
 #include "RecordingPrompter.h"
-#include "TestSettings.h"
+#include "WindowTest.h"
 #include "SettingsDocument.h"
 #include "SheetLayout.h"
 #include "StandInEncoder.h"
@@ -201,9 +201,7 @@ void tst_Edits::MakeFrame()
 {
     delete m_frame.data();
     m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    m_frame->resize(1400, 900);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(1400, 900)));
 }
 
 void tst_Edits::cleanup()

@@ -25,7 +25,7 @@
 #include "EncoderList.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "TestSettings.h"
+#include "WindowTest.h"
 #include "StandInEncoder.h"
 
 namespace {
@@ -115,9 +115,7 @@ void tst_History::init()
     m_repoDir = std::make_unique<QTemporaryDir>();
     m_repo = m_repoDir->filePath(QStringLiteral("history"));
     m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    m_frame->resize(1400, 900);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(1400, 900)));
     m_frame->SetHistoryFolder(m_repo);
 }
 

@@ -25,6 +25,7 @@
 #include "CRowStatic.h"
 #include "CSettingsSheet.h"
 #include "RecordingPrompter.h"
+#include "WindowTest.h"
 #include "SettingsDocument.h"
 #include "StandInEncoder.h"
 
@@ -149,9 +150,7 @@ void tst_Sheet::init()
     QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
     m_prompter = std::make_unique<RecordingPrompter>();
     m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    m_frame->resize(1400, 900);
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame));
+    QVERIFY(ShowWindow(m_frame, QSize(1400, 900)));
 
     m_commands = 0;
     m_sheet = std::make_unique<CSettingsSheet>(nullptr, [this](int) { ++m_commands; });

@@ -1,10 +1,13 @@
 #pragma once
-// Every window test keeps its settings in a folder of its own, never the operator's, and
-// starts each case from none.
+// What every window test does alike: it keeps its settings in a folder of its own, never the
+// operator's, starts each case from none, and shows its window as an operator would see it.
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QSize>
 #include <QString>
+#include <QWidget>
+#include <QtTest>
 
 #include "CMainFrame.h"
 
@@ -25,4 +28,12 @@ inline void StartFromNoSettings(const QString& logFile = QString())
 {
     QSettings().clear();
     QSettings().setValue(QString::fromLatin1(kActivityLogFileKey), logFile);
+}
+
+// Sized, shown and exposed; false when the window never came up.
+inline bool ShowWindow(QWidget* window, QSize size)
+{
+    window->resize(size);
+    window->show();
+    return QTest::qWaitForWindowExposed(window);
 }
