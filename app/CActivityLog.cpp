@@ -1,6 +1,7 @@
 #include "CActivityLog.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -103,6 +104,9 @@ CActivityLog::CActivityLog(QWidget* parent)
 
 CActivityLog::~CActivityLog()
 {
+    // A window closed before it ever painted has its database opened now only when there
+    // are lines to keep.
+    if (m_storePending && Entries().empty()) m_storePending = false;
     FlushStore();
 }
 
@@ -116,8 +120,38 @@ bool CActivityLog::Stored() const
     return m_store && m_store->IsOpen();
 }
 
+void CActivityLog::OpenStoreAfterFirstPaint(const QString& path)
+{
+    if (path.isEmpty()) {
+        OpenStore(path);
+        return;
+    }
+    m_pendingPath = path;
+    m_storePending = true;
+    if (m_watched) m_watched->removeEventFilter(this);
+    m_watched = window();
+    m_watched->installEventFilter(this);
+}
+
+bool CActivityLog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_watched && event->type() == QEvent::Paint && m_storePending) {
+        m_watched->removeEventFilter(this);
+        // After this paint has reached the screen, not in the middle of it.
+        QTimer::singleShot(0, this, &CActivityLog::OpenPendingStore);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CActivityLog::OpenPendingStore()
+{
+    if (m_storePending) OpenStore(m_pendingPath);
+}
+
 bool CActivityLog::OpenStore(const QString& path)
 {
+    m_storePending = false;
+    if (m_watched) m_watched->removeEventFilter(this);
     FlushStore();
     // The lines of this session before a first database follow what it kept; a database
     // opened in place of another starts from its own lines.
@@ -148,6 +182,7 @@ bool CActivityLog::OpenStore(const QString& path)
 
 void CActivityLog::FlushStore()
 {
+    OpenPendingStore();   // OpenStore flushes what it took
     m_storeTimer.stop();
     if (!Stored() || m_unstored.empty()) return;
     QString error;
@@ -232,8 +267,9 @@ void CActivityLog::SetSeverityFilter(Severity least)
     m_severityFilter->setCurrentIndex(m_severityFilter->findData(int(least)));
 }
 
-bool CActivityLog::ExportCsv(const QString& path) const
+bool CActivityLog::ExportCsv(const QString& path)
 {
+    OpenPendingStore();   // the export covers what was kept
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     QTextStream out(&file);

@@ -5,6 +5,7 @@
 // (CActivityStore). The operator filters it by encoder and severity and exports what it
 // shows as CSV.
 
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 #include <QWidget>
@@ -42,6 +43,13 @@ public:
     // log itself, and the log goes on in memory. False then, and for an empty path (not
     // kept, by choice).
     bool OpenStore(const QString& path);
+    // The same, once the window the log is in has painted for the first time, or earlier
+    // when the log needs its database first (a flush, an export, closing with lines to
+    // keep): reading back what was kept never holds up the window's first appearance. An
+    // empty path (no database, by choice) takes effect at once.
+    void OpenStoreAfterFirstPaint(const QString& path);
+    // Whether a database waits to be opened after the first paint.
+    bool StorePending() const { return m_storePending; }
     // Writes the lines not yet in the database.
     void FlushStore();
     bool Stored() const;
@@ -58,7 +66,7 @@ public:
 
     // Writes the shown entries as CSV (a heading line, then one line per entry, oldest
     // first, RFC 4180 quoting); false when the file cannot be written.
-    bool ExportCsv(const QString& path) const;
+    bool ExportCsv(const QString& path);
 
     QTreeView* View() const { return m_view; }
     QComboBox* EncoderFilter() const { return m_encoderFilter; }
@@ -71,7 +79,11 @@ signals:
     // The operator asked to export; the frame asks for the file and calls ExportCsv.
     void exportRequested();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void OpenPendingStore();
     void ApplyFilters();
     void NoteEncoder(const QString& encoder);
     void NoteEncoders();
@@ -86,6 +98,9 @@ private:
     std::unique_ptr<CActivityStore> m_store;
     std::vector<Entry> m_unstored;   // added since the last write to the database
     QTimer m_storeTimer;
+    QString m_pendingPath;   // the database to open after the first paint
+    bool m_storePending = false;
+    QPointer<QWidget> m_watched;   // the window whose first paint opens it
 };
 
 // One CSV field, quoted when it holds a comma, a quote or a line end.

@@ -8,6 +8,7 @@
 #include <QToolBar>
 
 #include "AppIds.h"
+#include "LazyStandardIcon.h"
 #include "Pictures.h"
 
 namespace {
@@ -118,7 +119,7 @@ CFrameCommands::CFrameCommands(QMainWindow& window) : QObject(&window)
         const QString plain =
             QString::fromLatin1(command.text).section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
         action->setToolTip(plain.section(QLatin1String(" ("), 0, 0));
-        if (command.icon != kNoIcon) action->setIcon(window.style()->standardIcon(command.icon));
+        if (command.icon != kNoIcon) action->setIcon(LazyStandardIcon(command.icon, &window));
         if (command.shortcuts) {
             QList<QKeySequence> keys;
             for (const QString& key : QString::fromLatin1(command.shortcuts).split(QLatin1Char('|')))

@@ -512,7 +512,7 @@ void CMainFrame::RestoreSettings()
     RestoreSafeEditSettings();
     RestoreHistorySettings();
     const QVariant logFile = settings.value(QString::fromLatin1(kActivityLogFileKey));
-    m_activityLog->OpenStore(logFile.isValid() ? logFile.toString() : CActivityStore::DefaultPath());
+    m_activityLog->OpenStoreAfterFirstPaint(logFile.isValid() ? logFile.toString() : CActivityStore::DefaultPath());
     m_persist = true;
 }
 

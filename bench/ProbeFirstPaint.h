@@ -1,12 +1,15 @@
 #pragma once
 // Ends a start-up probe once its first top-level window has painted: the moment the
-// operator first sees the window. Prints the process's resident memory at that moment.
+// operator first sees the window. Prints the process's resident memory and the processor
+// time it has used (all its threads) at that moment: "rss-kib N cpu-ms M". What the
+// process does after it, taking its window down included, is not part of the start.
 
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <string>
 
@@ -30,7 +33,7 @@ protected:
             m_seen = true;
             // After this paint has run to its end, not in the middle of it.
             QTimer::singleShot(0, qApp, [] {
-                std::printf("rss-kib %ld\n", ResidentKib());
+                std::printf("rss-kib %ld cpu-ms %.2f\n", ResidentKib(), 1000.0 * double(std::clock()) / CLOCKS_PER_SEC);
                 std::fflush(stdout);
                 QApplication::exit(0);
             });

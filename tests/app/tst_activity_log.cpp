@@ -29,14 +29,30 @@ private slots:
     void databaseThatCannotBeUsedIsSaidOnceAndTheLogGoesOn_data();
     void databaseThatCannotBeUsedIsSaidOnceAndTheLogGoesOn();
     void oldestLinesGoPastTheLimit();
+    void databaseWaitsForTheFirstPaint();
+    void windowClosedBeforeItPaintedKeepsItsLines_data();
+    void windowClosedBeforeItPaintedKeepsItsLines();
 
 private:
-    // A window as the program starts it: its settings restored.
-    void Restart()
+    // A window as the program starts it: its settings restored, not shown yet.
+    void StartWindow()
     {
         delete m_frame;
         m_frame = new CMainFrame(m_prompter);
         m_frame->RestoreSettings();
+    }
+    // Started and shown: the log's database is opened once the window has painted.
+    void Restart()
+    {
+        StartWindow();
+        QVERIFY(ShowWindow(m_frame, QSize(900, 700)));
+        QTRY_VERIFY(!Log()->StorePending());
+    }
+    // The log as a new window finds it in the database.
+    std::deque<CActivityLog::Entry> KeptEntries()
+    {
+        Restart();
+        return Log()->Entries();
     }
     CActivityLog* Log() { return m_frame->ActivityLog(); }
 
@@ -181,6 +197,64 @@ void tst_ActivityLog::oldestLinesGoPastTheLimit()
     QCOMPARE(lines.back().text, QStringLiteral("4"));
     QVERIFY(store.Open(m_path, 2, lines, error));   // the newest, oldest first
     QCOMPARE(lines.front().text, QStringLiteral("3"));
+}
+
+// Reading back what was kept waits until the window has first painted; what is logged
+// before that follows the kept lines, as with any database opened late.
+void tst_ActivityLog::databaseWaitsForTheFirstPaint()
+{
+    const QDateTime at(QDate(2026, 12, 8), QTime(10, 0));
+    Restart();
+    Log()->AddEntry(at, "10.0.0.1", Severity::Info, "kept");
+    delete m_frame;
+    m_frame = nullptr;
+
+    StartWindow();
+    QVERIFY(Log()->StorePending());
+    QVERIFY(!Log()->Stored());
+    QVERIFY(Log()->Entries().empty());
+    Log()->AddEntry(at.addSecs(1), "10.0.0.2", Severity::Info, "before the first paint");
+    QVERIFY(ShowWindow(m_frame, QSize(900, 700)));
+    QTRY_VERIFY(Log()->Stored());
+    QCOMPARE(Log()->Entries().size(), size_t(2));
+    QCOMPARE(Log()->Entries().front().text, QStringLiteral("kept"));
+    QCOMPARE(Log()->Entries().back().text, QStringLiteral("before the first paint"));
+    QCOMPARE(Log()->EncoderFilter()->count(), 3);   // all, 10.0.0.1, 10.0.0.2
+
+    const std::deque<CActivityLog::Entry> kept = KeptEntries();
+    QCOMPARE(kept.size(), size_t(2));
+    QCOMPARE(kept.back().text, QStringLiteral("before the first paint"));
+}
+
+void tst_ActivityLog::windowClosedBeforeItPaintedKeepsItsLines_data()
+{
+    QTest::addColumn<bool>("logged");
+    QTest::addColumn<bool>("exported");
+    QTest::newRow("nothing logged") << false << false;
+    QTest::newRow("a line logged") << true << false;
+    QTest::newRow("exported first") << true << true;
+}
+
+// A window that never painted opens its database only when it needs it: to export what was
+// kept, or to keep what it logged when it closes. With nothing to keep no file is made.
+void tst_ActivityLog::windowClosedBeforeItPaintedKeepsItsLines()
+{
+    QFETCH(bool, logged);
+    QFETCH(bool, exported);
+    StartWindow();
+    QVERIFY(Log()->StorePending());
+    if (logged) Log()->AddEntry(QDateTime::currentDateTime(), "10.0.0.3", Severity::Warning, "unshown");
+    if (exported) {
+        QVERIFY(Log()->ExportCsv(m_dir->filePath("log.csv")));
+        QVERIFY(Log()->Stored());
+    }
+    delete m_frame;
+    m_frame = nullptr;
+    QCOMPARE(QFile::exists(m_path), logged);
+    if (!logged) return;
+    const std::deque<CActivityLog::Entry> kept = KeptEntries();
+    QCOMPARE(kept.size(), size_t(1));
+    QCOMPARE(kept.front().text, QStringLiteral("unshown"));
 }
 
 QTEST_MAIN(tst_ActivityLog)

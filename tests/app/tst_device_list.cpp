@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPainter>
 #include <QHeaderView>
 #include <QSettings>
 #include <QStyle>
@@ -17,6 +18,7 @@
 #include "CDeviceTree.h"
 #include "CMainFrame.h"
 #include "CSettingsSheet.h"
+#include "LazyStandardIcon.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
 #include "WindowTest.h"
@@ -82,6 +84,8 @@ private slots:
     void currentTakenOutOfASelectionLeavesASheet();
     void everyTextOfTheListAndToolbarReads_data();
     void everyTextOfTheListAndToolbarReads();
+    void toolbarIconsDrawAsTheStylesOwn_data();
+    void toolbarIconsDrawAsTheStylesOwn();
 
 private:
     CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
@@ -274,6 +278,64 @@ void tst_DeviceList::everyTextOfTheListAndToolbarReads()
     }
     QVERIFY2(faint.isEmpty(), qPrintable(faint.join(QStringLiteral(", "))));
     QApplication::setStyle(before);
+}
+
+void tst_DeviceList::toolbarIconsDrawAsTheStylesOwn_data()
+{
+    QTest::addColumn<QString>("style");
+    for (const char* style : {"Fusion", "Windows"}) QTest::newRow(style) << QString::fromLatin1(style);
+}
+
+// The toolbar's and menus' standard icons are made when first drawn, from the style's small
+// picture while that suffices: at every size, state and pixel ratio they draw what the
+// style's own icon draws.
+void tst_DeviceList::toolbarIconsDrawAsTheStylesOwn()
+{
+    QFETCH(QString, style);
+    QWidget window;
+    std::unique_ptr<QStyle> owned(QStyleFactory::create(style));
+    QVERIFY(owned);
+    window.setStyle(owned.get());
+    const QStyle::StandardPixmap pictures[] = {QStyle::SP_FileDialogContentsView,
+                                               QStyle::SP_FileDialogNewFolder,
+                                               QStyle::SP_TrashIcon,
+                                               QStyle::SP_ArrowDown,
+                                               QStyle::SP_ArrowUp,
+                                               QStyle::SP_MessageBoxInformation,
+                                               QStyle::SP_BrowserStop};
+    QStringList differ;
+    for (QStyle::StandardPixmap picture : pictures) {
+        const QIcon own = owned->standardIcon(picture, nullptr, &window);
+        // Asked from small to large, as the toolbar and then a larger view would.
+        const QIcon lazy = LazyStandardIcon(picture, &window);
+        QVERIFY(!lazy.isNull());
+        for (const QSize size : {QSize(16, 15), QSize(16, 16), QSize(22, 22), QSize(32, 32), QSize(48, 48)}) {
+            for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected}) {
+                for (const qreal ratio : {1.0, 2.0}) {
+                    const QString where = QStringLiteral("%1 %2x%3 mode %4 x%5")
+                                              .arg(int(picture))
+                                              .arg(size.width())
+                                              .arg(size.height())
+                                              .arg(int(mode))
+                                              .arg(ratio);
+                    if (lazy.pixmap(size, ratio, mode).toImage() != own.pixmap(size, ratio, mode).toImage() ||
+                        lazy.actualSize(size, mode) != own.actualSize(size, mode))
+                        differ << where;
+                    QImage painted[2];
+                    for (int i = 0; i < 2; ++i) {
+                        painted[i] = QImage(size * ratio, QImage::Format_ARGB32_Premultiplied);
+                        painted[i].setDevicePixelRatio(ratio);
+                        painted[i].fill(Qt::transparent);
+                        QPainter painter(&painted[i]);
+                        (i == 0 ? lazy : own).paint(&painter, QRect(QPoint(), size), Qt::AlignCenter, mode);
+                    }
+                    if (painted[0] != painted[1]) differ << where + QStringLiteral(" painted");
+                }
+            }
+        }
+        QCOMPARE(lazy.availableSizes(), own.availableSizes());
+    }
+    QVERIFY2(differ.isEmpty(), qPrintable(differ.join(QStringLiteral(", "))));
 }
 
 QTEST_MAIN(tst_DeviceList)
