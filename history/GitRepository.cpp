@@ -1,6 +1,6 @@
 #include "GitRepository.h"
 
-#include <git2.h>
+#include "GitLibrary.h"
 
 #include <filesystem>
 #include <fstream>
@@ -9,32 +9,32 @@
 namespace {
 
 // Each libgit2 object freed by its own function when its owner goes.
-template <class T, void (*Free)(T*)>
+template <class T, void (*GitLibrary::*Free)(T*)>
 struct Freer {
-    void operator()(T* object) const { Free(object); }
+    void operator()(T* object) const { (Git().*Free)(object); }
 };
-template <class T, void (*Free)(T*)>
+template <class T, void (*GitLibrary::*Free)(T*)>
 using Owned = std::unique_ptr<T, Freer<T, Free>>;
 
-using OwnedCommit = Owned<git_commit, git_commit_free>;
-using Tree = Owned<git_tree, git_tree_free>;
-using TreeEntry = Owned<git_tree_entry, git_tree_entry_free>;
-using Blob = Owned<git_blob, git_blob_free>;
-using Index = Owned<git_index, git_index_free>;
-using Signature = Owned<git_signature, git_signature_free>;
-using Walk = Owned<git_revwalk, git_revwalk_free>;
-using Object = Owned<git_object, git_object_free>;
+using OwnedCommit = Owned<git_commit, &GitLibrary::commit_free>;
+using Tree = Owned<git_tree, &GitLibrary::tree_free>;
+using TreeEntry = Owned<git_tree_entry, &GitLibrary::tree_entry_free>;
+using Blob = Owned<git_blob, &GitLibrary::blob_free>;
+using Index = Owned<git_index, &GitLibrary::index_free>;
+using Signature = Owned<git_signature, &GitLibrary::signature_free>;
+using Walk = Owned<git_revwalk, &GitLibrary::revwalk_free>;
+using Object = Owned<git_object, &GitLibrary::object_free>;
 
 std::string LastError(const char* what)
 {
-    const git_error* error = git_error_last();
+    const git_error* error = Git().error_last();
     return std::string(what) + ": " + (error && error->message ? error->message : "unknown error");
 }
 
 std::string IdText(const git_oid& id)
 {
     char text[GIT_OID_HEXSZ + 1] = {};
-    git_oid_tostr(text, sizeof text, &id);
+    Git().oid_tostr(text, sizeof text, &id);
     return text;
 }
 
@@ -42,7 +42,8 @@ OwnedCommit HeadCommit(git_repository* repository)
 {
     git_oid id;
     git_commit* commit = nullptr;
-    if (git_reference_name_to_id(&id, repository, "HEAD") != 0 || git_commit_lookup(&commit, repository, &id) != 0) {
+    if (Git().reference_name_to_id(&id, repository, "HEAD") != 0 ||
+        Git().commit_lookup(&commit, repository, &id) != 0) {
         return OwnedCommit();
     }
     return OwnedCommit(commit);
@@ -51,7 +52,7 @@ OwnedCommit HeadCommit(git_repository* repository)
 Tree TreeOf(const git_commit* commit)
 {
     git_tree* tree = nullptr;
-    if (!commit || git_commit_tree(&tree, commit) != 0) {
+    if (!commit || Git().commit_tree(&tree, commit) != 0) {
         return Tree();
     }
     return Tree(tree);
@@ -63,23 +64,23 @@ bool FileId(const git_tree* tree, const std::string& name, git_oid& id)
     if (!tree) {
         return false;
     }
-    const git_tree_entry* entry = git_tree_entry_byname(tree, name.c_str());
-    if (!entry || git_tree_entry_type(entry) != GIT_OBJECT_BLOB) {
+    const git_tree_entry* entry = Git().tree_entry_byname(tree, name.c_str());
+    if (!entry || Git().tree_entry_type(entry) != GIT_OBJECT_BLOB) {
         return false;
     }
-    git_oid_cpy(&id, git_tree_entry_id(entry));
+    Git().oid_cpy(&id, Git().tree_entry_id(entry));
     return true;
 }
 
 std::optional<std::string> BlobBytes(git_repository* repository, const git_oid& id)
 {
     git_blob* found = nullptr;
-    if (git_blob_lookup(&found, repository, &id) != 0) {
+    if (Git().blob_lookup(&found, repository, &id) != 0) {
         return std::nullopt;
     }
     Blob blob(found);
-    const auto* bytes = static_cast<const char*>(git_blob_rawcontent(blob.get()));
-    return std::string(bytes, static_cast<size_t>(git_blob_rawsize(blob.get())));
+    const auto* bytes = static_cast<const char*>(Git().blob_rawcontent(blob.get()));
+    return std::string(bytes, static_cast<size_t>(Git().blob_rawsize(blob.get())));
 }
 
 std::optional<std::string> FileIn(git_repository* repository, const git_tree* tree, const std::string& name)
@@ -94,11 +95,11 @@ std::optional<std::string> FileIn(git_repository* repository, const git_tree* tr
 GitCommitInfo InfoOf(const git_commit* commit)
 {
     GitCommitInfo info;
-    info.id = IdText(*git_commit_id(commit));
+    info.id = IdText(*Git().commit_id(commit));
     info.shortId = info.id.substr(0, 7);
-    info.time = static_cast<int64_t>(git_commit_time(commit));
-    info.offsetMinutes = git_commit_time_offset(commit);
-    const char* message = git_commit_message(commit);
+    info.time = static_cast<int64_t>(Git().commit_time(commit));
+    info.offsetMinutes = Git().commit_time_offset(commit);
+    const char* message = Git().commit_message(commit);
     info.message = message ? message : "";
     return info;
 }
@@ -107,10 +108,10 @@ GitCommitInfo InfoOf(const git_commit* commit)
 Signature Author(git_repository* repository)
 {
     git_signature* signature = nullptr;
-    if (git_signature_default(&signature, repository) == 0) {
+    if (Git().signature_default(&signature, repository) == 0) {
         return Signature(signature);
     }
-    if (git_signature_now(&signature, "Korvane configuration history", "korvane@localhost") == 0) {
+    if (Git().signature_now(&signature, "Korvane configuration history", "korvane@localhost") == 0) {
         return Signature(signature);
     }
     return Signature();
@@ -130,34 +131,35 @@ GitRepository::GitRepository(git_repository* repository, std::string folder)
 
 GitRepository::~GitRepository()
 {
-    git_repository_free(m_repository);
-    git_libgit2_shutdown();
+    Git().repository_free(m_repository);
+    Git().libgit2_shutdown();
 }
 
 std::unique_ptr<GitRepository> GitRepository::Open(const std::string& folder, bool create, std::string& error)
 {
-    git_libgit2_init();
+    if (!LoadGitLibrary(error)) return nullptr;
+    Git().libgit2_init();
     git_repository* repository = nullptr;
     // Only the folder itself: a history folder inside another repository is not that one.
-    int opened = git_repository_open_ext(&repository, folder.c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr);
+    int opened = Git().repository_open_ext(&repository, folder.c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr);
     if (opened == GIT_ENOTFOUND && create) {
         std::error_code made;
         std::filesystem::create_directories(folder, made);
-        opened = git_repository_init(&repository, folder.c_str(), 0);
+        opened = Git().repository_init(&repository, folder.c_str(), 0);
     }
     if (opened != 0) {
         error = opened == GIT_ENOTFOUND ? folder + ": not a history repository"
                                         : LastError(("cannot open " + folder).c_str());
-        git_libgit2_shutdown();
+        Git().libgit2_shutdown();
         return nullptr;
     }
-    if (git_repository_is_bare(repository)) {
+    if (Git().repository_is_bare(repository)) {
         error = folder + ": a bare repository has no folder to keep the files in";
-        git_repository_free(repository);
-        git_libgit2_shutdown();
+        Git().repository_free(repository);
+        Git().libgit2_shutdown();
         return nullptr;
     }
-    const char* workdir = git_repository_workdir(repository);
+    const char* workdir = Git().repository_workdir(repository);
     return std::unique_ptr<GitRepository>(new GitRepository(repository, workdir ? workdir : folder));
 }
 
@@ -171,11 +173,11 @@ std::optional<std::string> GitRepository::LastCommitted(const std::string& name)
 std::optional<std::string> GitRepository::FileAt(const std::string& id, const std::string& name) const
 {
     git_object* found = nullptr;
-    if (git_revparse_single(&found, m_repository, id.c_str()) != 0) {
+    if (Git().revparse_single(&found, m_repository, id.c_str()) != 0) {
         return std::nullopt;
     }
     Object object(found);
-    if (git_object_type(object.get()) != GIT_OBJECT_COMMIT) {
+    if (Git().object_type(object.get()) != GIT_OBJECT_COMMIT) {
         return std::nullopt;
     }
     Tree tree = TreeOf(reinterpret_cast<const git_commit*>(object.get()));
@@ -219,19 +221,19 @@ bool GitRepository::Commit(const std::vector<GitFile>& files, const std::string&
         }
     }
     git_index* openedIndex = nullptr;
-    if (git_repository_index(&openedIndex, m_repository) != 0) {
+    if (Git().repository_index(&openedIndex, m_repository) != 0) {
         error = LastError("cannot open the index");
         return false;
     }
     Index index(openedIndex);
-    if (git_index_read(index.get(), 1) != 0) {
+    if (Git().index_read(index.get(), 1) != 0) {
         error = LastError("cannot read the index");
         return false;
     }
     OwnedCommit head = HeadCommit(m_repository);
     Tree headTree = TreeOf(head.get());
     // The index starts from the newest commit, so that only these files can make a change.
-    if (headTree ? git_index_read_tree(index.get(), headTree.get()) != 0 : git_index_clear(index.get()) != 0) {
+    if (headTree ? Git().index_read_tree(index.get(), headTree.get()) != 0 : Git().index_clear(index.get()) != 0) {
         error = LastError("cannot read the newest commit");
         return false;
     }
@@ -239,20 +241,20 @@ bool GitRepository::Commit(const std::vector<GitFile>& files, const std::string&
         if (!WriteWorkingFile(file, error)) {
             return false;
         }
-        if (git_index_add_bypath(index.get(), file.name.c_str()) != 0) {
+        if (Git().index_add_bypath(index.get(), file.name.c_str()) != 0) {
             error = LastError(("cannot add " + file.name).c_str());
             return false;
         }
     }
     git_oid treeId;
-    if (git_index_write_tree(&treeId, index.get()) != 0) {
+    if (Git().index_write_tree(&treeId, index.get()) != 0) {
         error = LastError("cannot write the tree");
         return false;
     }
-    const bool unchanged = headTree && git_oid_equal(&treeId, git_tree_id(headTree.get()));
+    const bool unchanged = headTree && Git().oid_equal(&treeId, Git().tree_id(headTree.get()));
     if (!unchanged) {
         git_tree* found = nullptr;
-        if (git_tree_lookup(&found, m_repository, &treeId) != 0) {
+        if (Git().tree_lookup(&found, m_repository, &treeId) != 0) {
             error = LastError("cannot read the tree");
             return false;
         }
@@ -264,14 +266,14 @@ bool GitRepository::Commit(const std::vector<GitFile>& files, const std::string&
         }
         const git_commit* parents[] = {head.get()};
         git_oid commitId;
-        if (git_commit_create(&commitId, m_repository, "HEAD", signature.get(), signature.get(), nullptr,
-                              message.c_str(), tree.get(), head ? 1 : 0, parents) != 0) {
+        if (Git().commit_create(&commitId, m_repository, "HEAD", signature.get(), signature.get(), nullptr,
+                                message.c_str(), tree.get(), head ? 1 : 0, parents) != 0) {
             error = LastError("cannot commit");
             return false;
         }
         id = IdText(commitId);
     }
-    if (git_index_write(index.get()) != 0) {
+    if (Git().index_write(index.get()) != 0) {
         error = LastError("cannot write the index");
         return false;
     }
@@ -286,21 +288,21 @@ bool GitRepository::VersionsOf(const std::string& name, std::vector<GitFileVersi
         return true;   // no commit yet
     }
     git_revwalk* started = nullptr;
-    if (git_revwalk_new(&started, m_repository) != 0) {
+    if (Git().revwalk_new(&started, m_repository) != 0) {
         error = LastError("cannot walk the history");
         return false;
     }
     Walk walk(started);
-    git_revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_TIME);
-    git_revwalk_simplify_first_parent(walk.get());
-    if (git_revwalk_push(walk.get(), git_commit_id(head.get())) != 0) {
+    Git().revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_TIME);
+    Git().revwalk_simplify_first_parent(walk.get());
+    if (Git().revwalk_push(walk.get(), Git().commit_id(head.get())) != 0) {
         error = LastError("cannot walk the history");
         return false;
     }
     git_oid id;
-    while (git_revwalk_next(&id, walk.get()) == 0) {
+    while (Git().revwalk_next(&id, walk.get()) == 0) {
         git_commit* found = nullptr;
-        if (git_commit_lookup(&found, m_repository, &id) != 0) {
+        if (Git().commit_lookup(&found, m_repository, &id) != 0) {
             error = LastError("cannot read a commit");
             return false;
         }
@@ -312,12 +314,12 @@ bool GitRepository::VersionsOf(const std::string& name, std::vector<GitFileVersi
         }
         git_commit* parent = nullptr;
         OwnedCommit parentCommit(
-            git_commit_parentcount(commit.get()) > 0 && git_commit_parent(&parent, commit.get(), 0) == 0 ? parent
-                                                                                                         : nullptr);
+            Git().commit_parentcount(commit.get()) > 0 && Git().commit_parent(&parent, commit.get(), 0) == 0 ? parent
+                                                                                                             : nullptr);
         Tree parentTree = TreeOf(parentCommit.get());
         git_oid beforeId;
         const bool existed = FileId(parentTree.get(), name, beforeId);
-        if (existed && git_oid_equal(&beforeId, &afterId)) {
+        if (existed && Git().oid_equal(&beforeId, &afterId)) {
             continue;
         }
         std::optional<std::string> after = BlobBytes(m_repository, afterId);
