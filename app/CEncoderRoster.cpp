@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMainWindow>
+#include <QSet>
 #include <QStatusBar>
 
 #include "AddressArguments.h"
@@ -65,6 +66,7 @@ QList<EncoderRecord*> CEncoderRoster::AddEncoders(const QStringList& texts)
     QList<EncoderRecord*> items;
     std::vector<CEncoderModel::NewRow> rows;
     std::vector<Listed> listed;
+    QSet<uint32_t> inBatch;
     for (const QString& text : texts) {
         if (EncoderRecord* found = FindEncoderItem(text)) {
             items << found;
@@ -73,15 +75,17 @@ QList<EncoderRecord*> CEncoderRoster::AddEncoders(const QStringList& texts)
         const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
         bool fresh = false;
         EncoderEntry& entry = m_encoders.Add(address, &fresh);
-        // Another text for an address already listed (the list's own texts are canonical):
-        // one encoder keeps one item and one record.
-        if (!fresh && ItemOf(address)) {
-            items << ItemOf(address);
+        // Another text for an address already listed, or listed earlier in this batch (the
+        // list's own texts are canonical, the first one given): one encoder keeps one item
+        // and one record.
+        if (!fresh && (ItemOf(address) || inBatch.contains(address))) {
+            items << &entry.record;
             continue;
         }
         if (fresh) CountEncoderRecord(1);
         rows.push_back({&entry.record, text});
         listed.push_back({address, fresh});
+        inBatch.insert(address);
         items << &entry.record;
     }
     m_list.InsertEncoderItems(rows);
@@ -149,10 +153,18 @@ void CEncoderRoster::AddFromDialog()
 
 int CEncoderRoster::AddFleet(const std::vector<uint32_t>& addresses)
 {
+    // An address given twice is one encoder, added once and counted once.
     QStringList fresh;
-    for (uint32_t address : addresses)
-        if (!ItemOf(address)) fresh << DottedText(address);
-    const size_t listed = addresses.size() - size_t(fresh.size());
+    QSet<uint32_t> given;
+    size_t listed = 0;
+    for (uint32_t address : addresses) {
+        if (given.contains(address)) continue;
+        given.insert(address);
+        if (ItemOf(address))
+            ++listed;
+        else
+            fresh << DottedText(address);
+    }
     const QList<EncoderRecord*> items = AddEncoders(fresh);
     m_addressBook->Save();
     if (!items.isEmpty()) m_list.ScrollToItem(items.first());
