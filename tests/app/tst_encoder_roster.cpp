@@ -1,6 +1,6 @@
-// The encoders the window lists, on their own: no frame, no exchange, a plain main window
-// with the device list and the activity log it needs, and a set of busy encoders standing
-// for the exchanges in flight.
+// The encoders the window lists and their rows, on their own: no frame, no exchange, a
+// plain main window with the device list and the activity log they need, and a set of busy
+// encoders standing for the exchanges in flight.
 
 #include <QMainWindow>
 #include <QSignalSpy>
@@ -14,7 +14,10 @@
 #include "CActivityLog.h"
 #include "CAddressBook.h"
 #include "CDeviceTree.h"
+#include "AppIds.h"
 #include "CEncoderRoster.h"
+#include "CEncoderRows.h"
+#include "CExchangeController.h"
 #include "FrameText.h"
 
 class tst_EncoderRoster : public QObject {
@@ -31,6 +34,9 @@ private slots:
     void AddFleetCountsWhatIsNew();
     void KeepsTheBookOnlyOnceRestored();
     void TakeDownFreesEveryRecord();
+    void RowShowsItsEncoder_data();
+    void RowShowsItsEncoder();
+    void NewEncodersCountTheirEditsOnce();
 
 private:
     QStringList ListedTexts() const;
@@ -42,6 +48,10 @@ private:
     RecordingPrompter m_prompter;
     std::set<uint32_t> m_busy;
     CEncoderRoster* m_roster = nullptr;
+    CExchangeController* m_exchanges = nullptr;
+    std::unique_ptr<CEncoderRows> m_rows;
+    int m_edits = 0;        // what the edit count answers
+    int m_editCounts = 0;   // how often it was asked
 };
 
 void tst_EncoderRoster::initTestCase()
@@ -61,10 +71,20 @@ void tst_EncoderRoster::init()
     m_log = new CActivityLog(m_window.get());
     m_roster = new CEncoderRoster(*m_window, *m_list, *m_log, m_prompter,
                                   [this](uint32_t address) { return m_busy.count(address) != 0; });
+    m_exchanges = new CExchangeController(m_roster->Encoders(), LinkOptions{}, std::string(), m_window.get());
+    m_edits = 0;
+    m_editCounts = 0;
+    m_rows = std::make_unique<CEncoderRows>(*m_roster, *m_exchanges, *m_list, [this](uint32_t) {
+        ++m_editCounts;
+        return m_edits;
+    });
+    connect(m_roster, &CEncoderRoster::encodersListed, m_window.get(),
+            [this](const std::vector<CEncoderRoster::Listed>& listed) { m_rows->ShowListed(listed); });
 }
 
 void tst_EncoderRoster::cleanup()
 {
+    m_rows.reset();
     m_roster->TakeDown();
     m_window.reset();
 }
@@ -222,6 +242,69 @@ void tst_EncoderRoster::TakeDownFreesEveryRecord()
     QCOMPARE(LiveEncoderRecords(), live);
     QCOMPARE(m_list->Model().rowCount(), 0);
     QCOMPARE(m_roster->Encoders().Size(), size_t(0));
+}
+
+// A row says what its entry and the controller know of the encoder: the picture is online
+// only while the encoder answered and its last reading reached it.
+void tst_EncoderRoster::RowShowsItsEncoder_data()
+{
+    QTest::addColumn<int>("state");   // EncoderState
+    QTest::addColumn<int>("image");
+    QTest::addColumn<int>("shown");   // DeviceItemView::State
+
+    QTest::newRow("never heard of") << int(EncoderState::Unknown) << IMAGE_OFFLINE
+                                    << int(DeviceItemView::State::Unknown);
+    QTest::newRow("online") << int(EncoderState::Online) << IMAGE_ONLINE << int(DeviceItemView::State::Online);
+    QTest::newRow("offline") << int(EncoderState::Offline) << IMAGE_OFFLINE << int(DeviceItemView::State::Offline);
+}
+
+void tst_EncoderRoster::RowShowsItsEncoder()
+{
+    QFETCH(int, state);
+    QFETCH(int, image);
+    QFETCH(int, shown);
+    EncoderRecord* item = m_roster->AddEncoder(QStringLiteral("10.0.0.1"));
+    const EncoderRecord* other = m_roster->AddEncoder(QStringLiteral("10.0.0.2"));
+    m_roster->Encoders().Find(item->ipAddr)->state = EncoderState(state);
+    m_exchanges->SetOutcome(item->ipAddr, {QStringLiteral("Read Configuration failed"), true});
+    m_edits = 3;
+
+    m_rows->Update(item->ipAddr);
+
+    QCOMPARE(m_list->ItemImage(item), image);
+    const DeviceItemView view = m_list->ItemView(item);
+    QCOMPARE(int(view.state), shown);
+    QCOMPARE(view.pendingEdits, 3);
+    QCOMPARE(view.outcome, QStringLiteral("Read Configuration failed"));
+    QVERIFY(view.outcomeFailed);
+    QVERIFY(!view.InFlight());
+    // Only its own row: the other encoder shows nothing of it.
+    QCOMPARE(m_list->ItemView(other).outcome, QString());
+    QCOMPARE(m_list->ItemView(other).pendingEdits, 0);
+
+    // A reading or a start keeps the count shown, without counting again.
+    const int counted = m_editCounts;
+    m_edits = 5;
+    m_rows->Update(item->ipAddr, false);
+    QCOMPARE(m_editCounts, counted);
+    QCOMPARE(m_list->ItemView(item).pendingEdits, 3);
+    // An encoder not listed (gone meanwhile) is no row to write.
+    m_rows->Update(0x0A0000FFu);
+    QCOMPARE(m_list->Model().rowCount(), 2);
+}
+
+// Restoring a book of thousands compares two records once, not once per encoder: every
+// new encoder holds the same never-read record but for its address.
+void tst_EncoderRoster::NewEncodersCountTheirEditsOnce()
+{
+    QStringList texts;
+    for (int i = 0; i < 2000; ++i) texts << DottedText(0x0A000000u + uint32_t(i));   // 10.0.0.0 and on
+    m_edits = 2;
+    m_roster->AddEncoders(texts);
+    QCOMPARE(m_list->Model().rowCount(), 2000);
+    QCOMPARE(m_editCounts, 1);
+    for (const QString& text : {texts.first(), texts.last()})
+        QCOMPARE(m_list->ItemView(m_roster->FindEncoderItem(text)).pendingEdits, 2);
 }
 
 QTEST_MAIN(tst_EncoderRoster)
