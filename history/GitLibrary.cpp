@@ -1,17 +1,11 @@
 #include "GitLibrary.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <dlfcn.h>
 #endif
 
-#ifndef KORVANE_GIT_LIBRARY
-#ifdef _WIN32
-#define KORVANE_GIT_LIBRARY "libgit2.dll"
-#else
+#if !defined(_WIN32) && !defined(KORVANE_GIT_LIBRARY)
 #define KORVANE_GIT_LIBRARY "libgit2.so"
-#endif
 #endif
 
 namespace {
@@ -22,31 +16,31 @@ struct Loaded {
     std::string error;
 };
 
+#ifdef _WIN32
+// Linked as usual on Windows: the table holds the functions themselves.
+Loaded Load()
+{
+    Loaded loaded;
+#define KORVANE_GIT_TAKE(name) loaded.library.name = &::git_##name;
+    KORVANE_GIT_FUNCTIONS(KORVANE_GIT_TAKE)
+#undef KORVANE_GIT_TAKE
+    loaded.ok = true;
+    return loaded;
+}
+#else
 Loaded Load()
 {
     Loaded loaded;
     const std::string file = KORVANE_GIT_LIBRARY;
-#ifdef _WIN32
-    HMODULE handle = LoadLibraryA(file.c_str());
-    auto symbol = [&](const char* function) {
-        return handle ? reinterpret_cast<void*>(GetProcAddress(handle, function)) : nullptr;
-    };
-    if (!handle) {
-        loaded.error = "cannot load " + file;
-        return loaded;
-    }
-#else
     // Never unloaded: the table's functions stay valid for the whole process.
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto symbol = [&](const char* function) { return handle ? dlsym(handle, function) : nullptr; };
     if (!handle) {
         const char* why = dlerror();
         loaded.error = "cannot load " + file + (why ? std::string(": ") + why : std::string());
         return loaded;
     }
-#endif
 #define KORVANE_GIT_RESOLVE(name)                                                                                      \
-    loaded.library.name = reinterpret_cast<decltype(&::git_##name)>(symbol("git_" #name));                             \
+    loaded.library.name = reinterpret_cast<decltype(&::git_##name)>(dlsym(handle, "git_" #name));                      \
     if (!loaded.library.name) {                                                                                        \
         loaded.error = file + " has no function git_" #name;                                                           \
         return loaded;                                                                                                 \
@@ -56,6 +50,7 @@ Loaded Load()
     loaded.ok = true;
     return loaded;
 }
+#endif
 
 const Loaded& Library()
 {

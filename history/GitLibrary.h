@@ -2,7 +2,8 @@
 // libgit2, loaded when the configuration history is first opened rather than when the
 // program starts: the library and what it pulls in (TLS, SSH and Kerberos libraries) cost a
 // program that never opens its history a good part of its start. The functions the
-// repository code calls are reached through one table, filled once for the whole process.
+// repository code calls are reached through one table, filled once for the whole process
+// (on Windows, where libgit2 is linked as before, with the linked functions).
 
 #include <git2.h>
 

@@ -236,8 +236,7 @@ void CRowTree::DeleteAllItems()
         m_root.m_firstChild = heading->m_nextSibling;
         DeleteSubtree(heading);
     }
-    m_firstPainted = nullptr;
-    m_lastPainted = nullptr;
+    m_rows.Clear();
     m_focused = nullptr;
     m_deleting = false;
     if (m_created) {
@@ -264,7 +263,7 @@ void CRowTree::SetFocusedItem(CRowTreeItem* item)
 
 CRowTreeItem* CRowTree::FocusFirst()
 {
-    CRowTreeItem* found = m_firstPainted;
+    CRowTreeItem* found = m_rows.First();
     if (found) {
         SetFocusedItem(found);
     }
@@ -277,7 +276,7 @@ CRowTreeItem* CRowTree::FocusFirst()
 
 CRowTreeItem* CRowTree::FocusLast()
 {
-    CRowTreeItem* found = m_lastPainted;
+    CRowTreeItem* found = m_rows.Last();
     if (found) {
         SetFocusedItem(found);
     }
@@ -292,14 +291,14 @@ CRowTreeItem* CRowTree::FocusPrev()
 {
     CRowTreeItem* found = nullptr;
     if (m_focused) {
-        for (CRowTreeItem* row = m_firstPainted; row; row = row->m_nextPainted) {
+        for (CRowTreeItem* row = m_rows.First(); row; row = row->m_nextPainted) {
             if (row->m_nextPainted == m_focused) {
                 found = row;
                 break;
             }
         }
     } else {
-        found = m_lastPainted;
+        found = m_rows.Last();
     }
     if (found) {
         SetFocusedItem(found);
@@ -313,7 +312,7 @@ CRowTreeItem* CRowTree::FocusPrev()
 
 CRowTreeItem* CRowTree::FocusNext()
 {
-    CRowTreeItem* found = m_focused ? m_focused->m_nextPainted : m_firstPainted;
+    CRowTreeItem* found = m_focused ? m_focused->m_nextPainted : m_rows.First();
     if (found) {
         SetFocusedItem(found);
     }
@@ -356,26 +355,12 @@ void CRowTree::WalkTree(const std::function<void(CRowTreeItem*)>& visit, CRowTre
 
 bool CRowTree::IsPainted(const CRowTreeItem* item) const
 {
-    for (const CRowTreeItem* row = m_firstPainted; row; row = row->m_nextPainted) {
-        if (row == item) {
-            return true;
-        }
-    }
-    return false;
+    return m_rows.Shows(item);
 }
 
 QRect CRowTree::RowBand(const CRowTreeItem* item) const
 {
-    for (size_t i = 0; i < m_laidOutRows.size() && i < m_layout.rows.size(); ++i) {
-        if (m_laidOutRows[i] != item) continue;
-        const RowBoxes& boxes = m_layout.rows[i];
-        QRect band(0, boxes.top, m_list->width(), boxes.height);
-        for (const QRect& box : {boxes.fill, boxes.label, boxes.text, boxes.highlight, boxes.value, boxes.expandBox,
-                                 boxes.bottomLine, boxes.topLine, boxes.dividerLine})
-            if (!box.isEmpty()) band |= QRect(0, box.top(), m_list->width(), box.height());
-        return band.adjusted(0, -1, 0, 1);   // the expand box's outline reaches a pixel beyond it
-    }
-    return QRect();
+    return m_rows.Band(item, m_list->width());
 }
 
 void CRowTree::RepaintRow(const CRowTreeItem* item)
@@ -386,13 +371,12 @@ void CRowTree::RepaintRow(const CRowTreeItem* item)
 
 CRowTreeItem* CRowTree::ItemAt(const QPoint& point) const
 {
-    const RowHit hit = HitTestLayout(m_layout, point);
-    return hit.row < 0 ? nullptr : m_laidOutRows[static_cast<size_t>(hit.row)];
+    return m_rows.RowAt(point);
 }
 
 HitArea CRowTree::HitTest(const QPoint& point) const
 {
-    return HitTestLayout(m_layout, point).area;
+    return m_rows.HitAt(point);
 }
 
 void CRowTree::EnsureVisible(CRowTreeItem* item)
@@ -492,67 +476,8 @@ void CRowTree::LayoutRows()
     if (m_deleting) {
         return;
     }
-    // The rows in pre-order with their levels; the root is not a row of the layout.
-    std::vector<RowShape> shapes;
-    std::vector<CRowTreeItem*> rows;
-    std::vector<std::pair<CRowTreeItem*, int>> pending;
-    for (CRowTreeItem* heading = m_root.m_firstChild; heading; heading = heading->m_nextSibling) {
-        pending.emplace_back(heading, 0);
-    }
-    std::reverse(pending.begin(), pending.end());
-    while (!pending.empty()) {
-        const auto [row, level] = pending.back();
-        pending.pop_back();
-        shapes.push_back(RowShape{level, row->m_height, row->m_firstChild != nullptr, row->m_expanded});
-        rows.push_back(row);
-        // Label boxes of rows the layout no longer shows stay empty.
-        row->m_labelTextBox = QRect();
-        row->m_nextPainted = nullptr;
-        const size_t firstChild = pending.size();
-        for (CRowTreeItem* child = row->m_firstChild; child; child = child->m_nextSibling) {
-            pending.emplace_back(child, level + 1);
-        }
-        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstChild), pending.end());
-    }
-
     const QRect client = m_list->ClientRect();
-    m_layout = LayOutRows(shapes, RowLayoutFrame{client.width(), client.height(), m_dividerPos, m_scrollPos});
-    m_laidOutRows.clear();
-    m_firstPainted = nullptr;
-    m_lastPainted = nullptr;
-    for (const RowBoxes& boxes : m_layout.rows) {
-        CRowTreeItem* item = rows[static_cast<size_t>(boxes.shape)];
-        m_laidOutRows.push_back(item);
-        if (m_lastPainted) {
-            m_lastPainted->m_nextPainted = item;
-        } else {
-            m_firstPainted = item;
-        }
-        m_lastPainted = item;
-        item->m_x = boxes.x;
-        item->m_y = boxes.y;
-        item->m_valueRect = boxes.value;
-        item->m_expandBox = boxes.expandHit;
-        FitLabel(item, boxes.text);
-    }
-}
-
-void CRowTree::FitLabel(CRowTreeItem* item, const QRect& text) const
-{
-    if (!item->HasShownLabel()) {
-        return;
-    }
-    const QFont font = item->IsHeading() || item->m_labelBold ? BoldFont() : NormalFont();
-    if (item->m_fittedWidth != text.width() || item->m_fittedLabel != item->m_label || item->m_fittedFont != font) {
-        const QFontMetrics metrics(font);
-        item->m_fittedText = TruncateLabel(item->m_label, metrics, text.width());
-        // The box as drawn: from the text's left, as wide and high as the shown text.
-        item->m_fittedExtent = metrics.size(Qt::TextSingleLine, item->m_fittedText);
-        item->m_fittedLabel = item->m_label;
-        item->m_fittedWidth = text.width();
-        item->m_fittedFont = font;
-    }
-    item->m_labelTextBox = QRect(text.topLeft(), item->m_fittedExtent);
+    m_rows.Lay(m_root, RowLayoutFrame{client.width(), client.height(), m_dividerPos, m_scrollPos});
 }
 
 void CRowTree::SendCommand(int commandId) const

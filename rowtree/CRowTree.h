@@ -2,6 +2,7 @@
 
 #include "CRowTreeInfo.h"
 #include "CRowTreeItem.h"
+#include "CRowTreeLayout.h"
 #include "CRowTreeList.h"
 #include "RowTreeGeometry.h"
 
@@ -72,7 +73,7 @@ public:
     CRowTreeItem* GetRootItem() { return &m_root; }
     const CRowTreeItem* GetRootItem() const { return &m_root; }
     // The rows in display order as the last layout met them.
-    CRowTreeItem* GetFirstPainted() const { return m_firstPainted; }
+    CRowTreeItem* GetFirstPainted() const { return m_rows.First(); }
     bool IsPainted(const CRowTreeItem* item) const;
     // The band of the list the row's paint covers, its grid lines included; empty when
     // the row is not laid out in this tree.
@@ -98,13 +99,13 @@ public:
     static QFont BoldFont();
     static int LiveControls();
 
-    // Lays the rows out (LayOutRows over the tree's rows, expansion, widths, divider and
+    // Lays the rows out (CRowTreeLayout over the tree's rows, expansion, widths, divider and
     // scroll) and stores the result: the shown-row chain, each row's geometry and the label
     // as it fits its cell. Painting, hit testing and focus movement read what it stored.
     void LayoutRows();
-    const RowLayout& Layout() const { return m_layout; }
+    const RowLayout& Layout() const { return m_rows.Layout(); }
     // The row of each laid-out row, in the layout's order.
-    const std::vector<CRowTreeItem*>& LaidOutRows() const { return m_laidOutRows; }
+    const std::vector<CRowTreeItem*>& LaidOutRows() const { return m_rows.Rows(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -122,14 +123,9 @@ private:
     void HideFocusIfHidden();
     int SubtreeHeight(const CRowTreeItem* item) const;
     void DeleteSubtree(CRowTreeItem* item);
-    // Fits the row's label into its text cell (measured again only when the label, the
-    // width or the font changed) and stores the box the drawn text will take.
-    void FitLabel(CRowTreeItem* item, const QRect& text) const;
 
     uint32_t m_options = 0;
     CRowTreeItem m_root;
-    CRowTreeItem* m_firstPainted = nullptr;
-    CRowTreeItem* m_lastPainted = nullptr;
     CRowTreeItem* m_focused = nullptr;
     int m_dividerPos = RowTreeMetrics::kDividerDefault;
     int m_scrollPos = 0;
@@ -143,6 +139,5 @@ private:
     bool m_deleting = false;
     bool m_layoutHeld = false;
     bool m_layoutPending = false;
-    RowLayout m_layout;
-    std::vector<CRowTreeItem*> m_laidOutRows;
+    CRowTreeLayout m_rows;
 };

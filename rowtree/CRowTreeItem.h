@@ -144,7 +144,9 @@ protected:
 
 private:
     friend class CRowTree;
+    friend class CRowTreeLayout;
     friend class CRowTreeList;
+    friend class CRowTreePainter;
 
     // Whether the label has anything to draw (an empty or all-space label draws nothing).
     bool HasShownLabel() const;

@@ -9,8 +9,9 @@ class CRowTreeItem;
 class QScrollBar;
 
 // The part of a CRowTree that shows the rows, owns the vertical scroll bar and takes the
-// mouse and keyboard; the editors of the rows are its children. It paints what the
-// tree's row layout says and asks the tree's hit test what lies under the mouse.
+// mouse and keyboard; the editors of the rows are its children. It has what the tree's row
+// layout says painted (CRowTreePainter) and asks the tree's hit test what lies under the
+// mouse.
 class CRowTreeList : public QWidget {
     Q_OBJECT
 public:
@@ -55,9 +56,6 @@ private:
     void LayoutScrollBar();
     void ToggleExpanded(CRowTreeItem* item);
     void AutoSizeDivider();
-    // Draws the frame, every laid-out row and, while dragging, the drag bar.
-    void Paint(QPainter& painter, const RowLayout& layout, const QRect& exposed);
-    void PaintRow(QPainter& painter, const RowBoxes& boxes, CRowTreeItem* item);
 
     CRowTree* m_owner;
     bool m_dragging = false;
