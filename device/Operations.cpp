@@ -203,7 +203,7 @@ void Operations::WindDown()
 
 void Operations::PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& entry)
 {
-    EncoderRecord record;
+    EncoderRecord record{};
     if (const std::optional<ExchangeOutcome> refused = flow->PrepareWrite(entry, record)) {
         Finish(flow, *refused);
         return;
