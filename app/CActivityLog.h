@@ -47,6 +47,8 @@ public:
     bool Stored() const;
 
     void AddEntry(const QDateTime& time, const QString& encoder, Severity severity, const QString& text);
+    // A line about what happens now.
+    void Log(const QString& encoder, Severity severity, const QString& text);
 
     const std::deque<Entry>& Entries() const;
     // The entries the filters let through, oldest first.

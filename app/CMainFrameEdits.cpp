@@ -101,7 +101,7 @@ std::vector<PendingChange> CMainFrame::PendingEditsOf(const EncoderEntry& entry)
 
 int CMainFrame::PendingEdits(uint32_t address) const
 {
-    const EncoderEntry* entry = m_encoders.Find(address);
+    const EncoderEntry* entry = Encoders().Find(address);
     return entry ? int(PendingEditsOf(*entry).size()) : 0;
 }
 
@@ -140,7 +140,7 @@ void CMainFrame::SetReadBack(bool on)
 {
     m_exchanges->SetReadBack(on);
     CommandAction(ID_READ_BACK_AFTER_WRITE)->setChecked(on);
-    if (m_persist) QSettings().setValue(QString::fromLatin1(kReadBackKey), on);
+    if (m_roster->Persisting()) QSettings().setValue(QString::fromLatin1(kReadBackKey), on);
 }
 
 void CMainFrame::SetPasswordsShown(bool shown)
@@ -151,7 +151,7 @@ void CMainFrame::SetPasswordsShown(bool shown)
 
 void CMainFrame::ShowPending(const EncoderRecord& record)
 {
-    const EncoderEntry* entry = m_encoders.Find(record.ipAddr);
+    const EncoderEntry* entry = Encoders().Find(record.ipAddr);
     if (!entry || &entry->record != &record) {
         m_settingsSheet->MarkRows({});
         return;
@@ -180,7 +180,7 @@ void CMainFrame::UpdateSafeEditStates()
 {
     if (!m_pendingField) return;
     const EncoderRecord* current = SelectedRecord();
-    const EncoderEntry* entry = current ? m_encoders.Find(current->ipAddr) : nullptr;
+    const EncoderEntry* entry = current ? Encoders().Find(current->ipAddr) : nullptr;
     const bool editable = entry && !InFlight(entry->address);
     const bool pending = editable && PendingEdits(entry->address) > 0;
     CommandAction(ID_EDIT_REVERT_ROW)->setEnabled(pending);
@@ -198,7 +198,7 @@ void CMainFrame::UpdateSafeEditStates()
 void CMainFrame::RevertRow()
 {
     EncoderRecord* record = SelectedRecord();
-    EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
+    EncoderEntry* entry = record ? Encoders().Find(record->ipAddr) : nullptr;
     if (!entry || InFlight(entry->address)) return;
     int selected = 0;
     ForEachSheetRow([&](const SheetRow& row, const char*) {
@@ -213,7 +213,7 @@ void CMainFrame::RevertRow()
 void CMainFrame::RevertAll()
 {
     EncoderRecord* record = SelectedRecord();
-    EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
+    EncoderEntry* entry = record ? Encoders().Find(record->ipAddr) : nullptr;
     if (!entry || InFlight(entry->address)) return;
     for (const PendingChange& change : PendingEditsOf(*entry))
         RevertRowFields(change.controlId, entry->lastRead, entry->record);
@@ -261,7 +261,7 @@ bool CMainFrame::PrepareWrite(std::vector<uint32_t>& addresses)
 
     if (!ReviewWrite(addresses)) return false;
     addresses.erase(std::remove_if(addresses.begin(), addresses.end(),
-                                   [&](uint32_t address) { return !m_encoders.Find(address) || InFlight(address); }),
+                                   [&](uint32_t address) { return !Encoders().Find(address) || InFlight(address); }),
                     addresses.end());
     return !addresses.empty() && AskBatchPasswords(addresses);
 }
@@ -294,7 +294,7 @@ void CMainFrame::AfterExchange(const OperationReport& report, bool monitor)
     if (monitor) return;
     KeepExchangeInHistory(report);
     const uint32_t address = report.address;
-    const EncoderEntry* entry = m_encoders.Find(address);
+    const EncoderEntry* entry = Encoders().Find(address);
     if (!entry) {
         ForgetEncoderEdits(address);
         return;
@@ -352,7 +352,7 @@ bool CMainFrame::RunFileDialog(bool save, const QString& title, QString& path)
 void CMainFrame::SaveSettingsAs()
 {
     const EncoderRecord* record = SelectedRecord();
-    const EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
+    const EncoderEntry* entry = record ? Encoders().Find(record->ipAddr) : nullptr;
     if (!entry) return;
     if (!Writable(*entry)) {
         Warning(ReadFirst().toStdString());
@@ -400,7 +400,7 @@ void CMainFrame::ApplySettingsFile()
     int applied = 0;
     const EncoderRecord* current = SelectedRecord();
     for (const EncoderRecord* item : items) {
-        EncoderEntry* entry = m_encoders.Find(CDeviceTree::ItemAddress(item));
+        EncoderEntry* entry = Encoders().Find(CDeviceTree::ItemAddress(item));
         if (!entry || InFlight(entry->address)) continue;
         const QString dotted = Text(entry->dotted);
         if (!Writable(*entry)) {
@@ -442,8 +442,8 @@ void CMainFrame::CompareSelected()
 {
     const QList<EncoderRecord*> items = m_deviceTree->SelectedEncoderItems();
     if (items.size() != 2) return;
-    const EncoderEntry* first = m_encoders.Find(CDeviceTree::ItemAddress(items[0]));
-    const EncoderEntry* second = m_encoders.Find(CDeviceTree::ItemAddress(items[1]));
+    const EncoderEntry* first = Encoders().Find(CDeviceTree::ItemAddress(items[0]));
+    const EncoderEntry* second = Encoders().Find(CDeviceTree::ItemAddress(items[1]));
     if (!first || !second) return;
     const std::vector<PendingChange> differing = DifferingRows(first->record, second->record);
     if (differing.empty()) {

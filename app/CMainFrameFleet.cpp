@@ -1,19 +1,13 @@
-// The window for a fleet: encoders added by the hundred (typed, pasted or imported, read
-// by the command line's own address code), Stop and Start asked for before they take a
-// whole selection off air or on, one review for a write to many, and no edits lost by
-// closing the window.
+// The window for a fleet: one review for a write to many, and no edits lost by closing
+// the window.
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
-#include <QFileDialog>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 
-#include "AddressArguments.h"
 #include "AppIds.h"
-#include "CAddressBook.h"
 #include "CChangesDialog.h"
 #include "CDeviceTree.h"
 #include "CExchangeController.h"
@@ -24,8 +18,7 @@
 
 namespace {
 
-constexpr int kFleetNoteMs = 15000;   // how long the status bar keeps what an addition did
-constexpr int kModalRetryMs = 200;    // a box still open when the writes end: close after it
+constexpr int kModalRetryMs = 200;   // a box still open when the writes end: close after it
 
 QString Counted(size_t count, const char* one, const char* many)
 {
@@ -50,76 +43,7 @@ void CMainFrame::WireFleet()
 }
 
 // ---------------------------------------------------------------------------------------
-// Adding encoders
-
-void CMainFrame::AddFromDialog()
-{
-    CAddDeviceDlg dialog(m_deviceTree);
-    if (m_prompter.RunDialog(dialog) != QDialog::Accepted) return;
-    if (dialog.Addresses().size() > 1) {
-        AddFleet(dialog.Addresses());
-        return;
-    }
-    // One encoder, from either field, becomes the current one, so that its commands are at hand.
-    const uint32_t address = dialog.ListGiven() ? dialog.Addresses().front() : dialog.Address();
-    EncoderRecord* item = AddEncoder(DottedText(address));
-    m_deviceTree->SelectOnly(item);
-    m_deviceTree->ScrollToItem(item);
-}
-
-int CMainFrame::AddFleet(const std::vector<uint32_t>& addresses)
-{
-    QStringList fresh;
-    for (uint32_t address : addresses)
-        if (!ItemOf(address)) fresh << DottedText(address);
-    const size_t listed = addresses.size() - size_t(fresh.size());
-    const QList<EncoderRecord*> items = AddEncoders(fresh);
-    m_addressBook->Save();
-    if (!items.isEmpty()) m_deviceTree->ScrollToItem(items.first());
-    QString text = QStringLiteral("Added ") + Counted(size_t(fresh.size()), "encoder", "encoders");
-    if (listed > 0) text += QStringLiteral(" (%1 already listed)").arg(listed);
-    text += QLatin1Char('.');
-    Log(QString(), CActivityLog::Severity::Info, text);
-    statusBar()->showMessage(text, kFleetNoteMs);
-    UpdateCommandStates();
-    return int(fresh.size());
-}
-
-void CMainFrame::ImportAddresses()
-{
-    QFileDialog dialog(this, QStringLiteral("Import Addresses"), QString(),
-                       QStringLiteral("Address lists (*.txt *.csv *.lst);;All files (*)"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (m_prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().first();
-    const AddressArguments list = ReadAddressFile(QFile::encodeName(path).toStdString());
-    if (!list.Ok()) {
-        Warning(list.error);
-        return;
-    }
-    if (list.addresses.empty()) {
-        Warning(QStringLiteral("%1 lists no encoder address.").arg(path).toStdString());
-        return;
-    }
-    AddFleet(list.addresses);
-}
-
-// ---------------------------------------------------------------------------------------
-// Commands on many encoders
-
-bool CMainFrame::ConfirmFleetCommand(ExchangeKind kind, size_t count)
-{
-    // One encoder keeps its one keystroke; a selection goes off air or on only when asked.
-    if (count < 2 || (kind != ExchangeKind::Stop && kind != ExchangeKind::Start)) return true;
-    const QString text = QStringLiteral("%1 the TS output of %2 encoders?")
-                             .arg(kind == ExchangeKind::Stop ? QStringLiteral("Stop") : QStringLiteral("Start"))
-                             .arg(count);
-    if (m_prompter.Question(this, text, QStringLiteral("Korvane"))) return true;
-    Log(QString(), CActivityLog::Severity::Info,
-        QStringLiteral("%1 of %2 encoders not confirmed: nothing sent").arg(ExchangeText(kind)).arg(count));
-    return false;
-}
+// Writes to many encoders
 
 std::vector<uint32_t> CMainFrame::WriteEncoders(std::vector<uint32_t> addresses)
 {
@@ -140,7 +64,7 @@ bool CMainFrame::ReviewWrite(const std::vector<uint32_t>& addresses)
     };
     std::vector<Part> parts;
     for (uint32_t address : addresses) {
-        std::vector<PendingChange> changes = PendingEditsOf(*m_encoders.Find(address));
+        std::vector<PendingChange> changes = PendingEditsOf(*Encoders().Find(address));
         if (changes.empty()) continue;
         auto same = std::find_if(parts.begin(), parts.end(),
                                  [&changes](const Part& part) { return SameChanges(part.changes, changes); });
@@ -201,7 +125,7 @@ bool CMainFrame::ReviewWrite(const std::vector<uint32_t>& addresses)
 std::vector<uint32_t> CMainFrame::EncodersWithPendingEdits() const
 {
     std::vector<uint32_t> addresses;
-    for (const EncoderEntry& entry : m_encoders)
+    for (const EncoderEntry& entry : Encoders())
         if (!PendingEditsOf(entry).empty()) addresses.push_back(entry.address);
     return addresses;
 }

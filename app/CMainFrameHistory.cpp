@@ -50,7 +50,7 @@ void CMainFrame::KeepBeforeWrite(uint32_t address)
 {
     // What the encoder held as last read or written: if it was never kept (the history was
     // off, or failed then), it is kept now, so that no write loses it.
-    const EncoderEntry* entry = m_encoders.Find(address);
+    const EncoderEntry* entry = Encoders().Find(address);
     if (entry && entry->hasLastRead && entry->lastRead.loaded)
         KeepInHistory(*entry, entry->lastRead, QStringLiteral("Before the write to %1"));
 }
@@ -58,7 +58,7 @@ void CMainFrame::KeepBeforeWrite(uint32_t address)
 void CMainFrame::KeepExchangeInHistory(const OperationReport& report)
 {
     if (report.outcome != ExchangeOutcome::Succeeded) return;
-    const EncoderEntry* entry = m_encoders.Find(report.address);
+    const EncoderEntry* entry = Encoders().Find(report.address);
     if (!entry) return;
     if (report.kind == OperationKind::Read && report.record)
         KeepInHistory(*entry, *report.record, QStringLiteral("Read of %1"));
@@ -69,7 +69,7 @@ void CMainFrame::KeepExchangeInHistory(const OperationReport& report)
 void CMainFrame::ShowHistory()
 {
     EncoderRecord* current = SelectedRecord();
-    EncoderEntry* entry = current ? m_encoders.Find(current->ipAddr) : nullptr;
+    EncoderEntry* entry = current ? Encoders().Find(current->ipAddr) : nullptr;
     if (!entry) return;
     std::vector<EncoderVersion> versions;
     QString error;
@@ -83,7 +83,7 @@ void CMainFrame::ShowHistory()
     if (m_prompter.RunDialog(dialog) != QDialog::Accepted) return;
     const int chosen = dialog.SelectedVersion();
     // The encoder may have gone or started an exchange while the dialog was open.
-    entry = m_encoders.Find(address);
+    entry = Encoders().Find(address);
     if (chosen < 0 || size_t(chosen) >= versions.size() || !entry || InFlight(entry->address)) return;
     if (!Writable(*entry)) {
         Warning(kReadFirst);

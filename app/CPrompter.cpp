@@ -67,3 +67,13 @@ int CModalPrompter::Choose(QWidget* owner, const QString& text, const QString& c
     const int chosen = int(pushButtons.indexOf(static_cast<QPushButton*>(box.clickedButton())));
     return chosen >= 0 ? chosen : escapeButton;
 }
+
+void CPrompter::Warning(QWidget* owner, const QString& text)
+{
+    MessageBox(owner, text, QStringLiteral("Warning"), Icon::Exclamation);
+}
+
+void CPrompter::Tip(QWidget* owner, const QString& text)
+{
+    MessageBox(owner, text, QStringLiteral("Tip"), Icon::None);
+}
