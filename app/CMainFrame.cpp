@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeView>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
@@ -32,6 +33,7 @@
 #include "CPaneSplitter.h"
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
+#include "CWindowLayout.h"
 #include "Dialogs.h"
 #include "FrameText.h"
 #include "Pictures.h"
@@ -78,6 +80,8 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     CreateToolBar();
     CreateStatusBar();
     CreatePanes();
+    m_layout = std::make_unique<CWindowLayout>(*this, *m_outerSplitter, *m_innerSplitter, *m_settingsSheet,
+                                               *m_deviceTree->header(), *m_activityLog->View()->header());
     CreateSafeEditWidgets();
     m_editCommands = std::make_unique<CEditCommands>(
         *m_frameCommands, *m_deviceTree,
@@ -150,6 +154,15 @@ void CMainFrame::CreateToolBar()
     // The View menu's check follows the toolbar however it was hidden or shown.
     connect(m_toolBar, &QToolBar::visibilityChanged, this,
             [this] { CommandAction(ID_VIEW_TOOLBAR)->setChecked(!m_toolBar->isHidden()); });
+}
+
+void CMainFrame::DrawPaletteButtons()
+{
+    const std::pair<int, ToolPicture> buttons[] = {{ID_START_TS_IP, ToolPicture::StartOutput},
+                                                   {ID_STOP_TS_IP, ToolPicture::StopOutput},
+                                                   {ID_READ_CONFIGURATION, ToolPicture::ReadSettings},
+                                                   {ID_WRITE_CONFIGURATION, ToolPicture::WriteSettings}};
+    for (const auto& [id, picture] : buttons) CommandAction(id)->setIcon(PaletteButtonIcon(picture, palette()));
 }
 
 void CMainFrame::CreateStatusBar()
@@ -555,7 +568,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         }
     }
     m_closing = true;
-    if (m_persist) SaveLayout();
+    if (m_persist) m_layout->Save();
     m_exchanges->Shutdown();
     QMainWindow::closeEvent(event);
 }

@@ -34,6 +34,7 @@ class CHistoryKeeper;
 class CMessagePane;
 class CPaneSplitter;
 class CPrompter;
+class CWindowLayout;
 class QAction;
 class QDockWidget;
 class QLabel;
@@ -108,11 +109,8 @@ public:
     // exchange) and the wait mode from the per-user settings; from then on both are saved
     // whenever they change.
     void RestoreSettings();
-    // The window's layout as the operator left it: geometry, dock and toolbar, splitters,
-    // the sheet's dividers, the lists' columns. RestoreLayout is false when none was kept
-    // (the window then starts as it always did); SaveLayout runs when the window closes.
-    bool RestoreLayout();
-    void SaveLayout() const;
+    // The window's layout as the operator left it; saved when the window closes.
+    CWindowLayout& Layout() { return *m_layout; }
 
     // Fleets (CMainFrameFleet.cpp). Lists the encoders given (each once; those listed
     // already stay as they are) in one insertion and one save of the address book, and
@@ -270,6 +268,7 @@ private:
     QLabel* m_pendingField = nullptr;
 
     std::unique_ptr<CHistoryKeeper> m_history;
+    std::unique_ptr<CWindowLayout> m_layout;
 };
 
 // The settings under which the address book and the wait mode are kept.
