@@ -159,6 +159,11 @@ void CActivityLog::FlushStore()
              QStringLiteral("The activity log is not kept after the window closes: %1").arg(error));
 }
 
+void CActivityLog::AddEntry(const QString& encoder, Severity severity, const QString& text)
+{
+    AddEntry(QDateTime::currentDateTime(), encoder, severity, text);
+}
+
 void CActivityLog::AddEntry(const QDateTime& time, const QString& encoder, Severity severity, const QString& text)
 {
     Entry entry{time, encoder, severity, text};

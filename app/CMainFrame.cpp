@@ -28,12 +28,15 @@
 #include "CFrameCommands.h"
 #include "CDeviceTree.h"
 #include "CEditCommands.h"
-#include "CHistoryKeeper.h"
+#include "CHistoryPanel.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
+#include "CSafeEdits.h"
+#include "CSettingsFiles.h"
 #include "CWindowLayout.h"
+#include "CWriteReview.h"
 #include "Dialogs.h"
 #include "FrameText.h"
 #include "Pictures.h"
@@ -43,6 +46,7 @@
 const char* const kAddressBookKey = "AddressBook/encoders";
 const char* const kReplyCompleteKey = "Exchanges/finishOnCompleteReply";
 const char* const kMonitorSecondsKey = "Monitor/intervalSeconds";
+const char* const kActivityLogFileKey = "ActivityLog/file";
 
 namespace {
 
@@ -64,8 +68,7 @@ constexpr EncoderCommand kEncoderCommands[] = {
 }   // namespace
 
 CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string outFile)
-    : m_prompter(prompter), m_linkOptions(std::move(options)), m_outFile(std::move(outFile)),
-      m_history(std::make_unique<CHistoryKeeper>())
+    : m_prompter(prompter), m_linkOptions(std::move(options)), m_outFile(std::move(outFile))
 {
     // The frame is always a top-level window of its own and goes when it is closed,
     // taking the device list and every record with it.
@@ -82,7 +85,7 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     CreatePanes();
     m_layout = std::make_unique<CWindowLayout>(*this, *m_outerSplitter, *m_innerSplitter, *m_settingsSheet,
                                                *m_deviceTree->header(), *m_activityLog->View()->header());
-    CreateSafeEditWidgets();
+    CreateEditConcerns();
     m_editCommands = std::make_unique<CEditCommands>(
         *m_frameCommands, *m_deviceTree,
         [this] {
@@ -96,7 +99,6 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
         });
     WirePanes();
     WireExchanges();
-    WireFleet();
     m_deviceTree->Model().SetCountdown([this](uint32_t address) { return SecondsLeft(address); });
 
     m_progressTimer = new QTimer(this);
@@ -233,6 +235,32 @@ void CMainFrame::WirePanes()
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::UpdateCommandStates);
 }
 
+void CMainFrame::CreateEditConcerns()
+{
+    auto refreshSheet = [this](const EncoderRecord& record) { RefreshSheet(record); };
+    auto updateItem = [this](uint32_t address) { UpdateItem(address); };
+    QStatusBar& bar = *statusBar();
+    m_safeEdits = std::make_unique<CSafeEdits>(*this, m_prompter, m_encoders, *m_exchanges, *m_frameCommands,
+                                               *m_deviceTree, *m_settingsSheet, *m_activityLog, bar,
+                                               CSafeEdits::Hooks{refreshSheet, updateItem});
+    m_writes = std::make_unique<CWriteReview>(*this, m_prompter, m_encoders, *m_exchanges, *m_activityLog,
+                                              CWriteReview::Hooks{[this] {
+                                                                      UpdateCommandStates();
+                                                                      UpdateProgress();
+                                                                  },
+                                                                  [this] { return m_closing; }});
+    m_settingsFiles = std::make_unique<CSettingsFiles>(
+        *this, m_prompter, m_encoders, *m_exchanges, *m_frameCommands, *m_deviceTree, *m_activityLog, bar,
+        CSettingsFiles::Hooks{refreshSheet, updateItem, [this] { UpdateCommandStates(); }});
+    m_historyPanel = std::make_unique<CHistoryPanel>(*this, m_prompter, m_encoders, *m_exchanges, *m_frameCommands,
+                                                     *m_deviceTree, *m_activityLog, [this](EncoderEntry& entry) {
+                                                         if (SelectedRecord() == &entry.record)
+                                                             RefreshSheet(entry.record);
+                                                         UpdateItem(entry.address);
+                                                         m_safeEdits->UpdateStates();
+                                                     });
+}
+
 // ---------------------------------------------------------------------------------------
 // The device list
 
@@ -294,7 +322,7 @@ QList<EncoderRecord*> CMainFrame::AddEncoders(const QStringList& texts)
             continue;
         }
         std::optional<int>& edits = freshEdits[address != 0];
-        if (!edits) edits = PendingEdits(address);
+        if (!edits) edits = m_safeEdits->PendingEdits(address);
         UpdateItemWithEdits(address, *edits);
     }
     return items;
@@ -325,7 +353,6 @@ void CMainFrame::DeleteEncoders(const QList<EncoderRecord*>& items)
         // A monitor reading may still run: its result finds no encoder and is dropped.
         m_exchanges->Forget(address);
         if (m_encoders.Remove(address)) CountEncoderRecord(-1);
-        ForgetEncoderEdits(address);
     }
     m_addressBook->Save();
     UpdateCommandStates();
@@ -342,7 +369,8 @@ void CMainFrame::UpdateItem(uint32_t address, bool recountEdits)
     if (!item) return;
     // Counting the edits compares every field of two records: only when the record may
     // have changed, not for a status reading or an exchange that merely starts.
-    UpdateItemWithEdits(address, recountEdits ? PendingEdits(address) : m_deviceTree->ItemView(item).pendingEdits);
+    UpdateItemWithEdits(address,
+                        recountEdits ? m_safeEdits->PendingEdits(address) : m_deviceTree->ItemView(item).pendingEdits);
 }
 
 void CMainFrame::UpdateItemWithEdits(uint32_t address, int pendingEdits)
@@ -402,13 +430,12 @@ void CMainFrame::RefreshSheet(const EncoderRecord& record)
         m_settingsSheet->ShowUnread(record);
     else
         m_settingsSheet->Refresh(&record);
-    ShowPending(record);
+    m_safeEdits->ShowPending(record);
 }
 
 bool CMainFrame::NeverRead(const EncoderRecord& record) const
 {
-    const EncoderEntry* entry = m_encoders.Find(record.ipAddr);
-    return entry && &entry->record == &record && !EverRead(*entry);
+    return m_safeEdits->NeverRead(record);
 }
 
 // The frame's own handling of its menu and toolbar commands.
@@ -441,7 +468,6 @@ void CMainFrame::ConnectCommands()
                    ID_START_TS_IP, ID_STOP_TS_IP, ID_READ_DEVICE_MESSAGE})
         commands.On(id, [this, id] { RunDeviceCommand(id); });
     commands.On(ID_CANCEL_EXCHANGES, [this] { CancelExchanges(); });
-    commands.On(ID_DEVICE_HISTORY, [this] { ShowHistory(); });
     commands.On(ID_FILE_IMPORT_ADDRESSES, [this] { ImportAddresses(); });
 }
 
@@ -474,7 +500,7 @@ void CMainFrame::RunDeviceCommand(int id)
     for (const EncoderRecord* item : m_deviceTree->SelectedEncoderItems())
         addresses.push_back(CDeviceTree::ItemAddress(item));
     if (id == ID_WRITE_CONFIGURATION) {
-        WriteEncoders(std::move(addresses));
+        m_writes->WriteEncoders(std::move(addresses));
         return;
     }
     if (!ConfirmFleetCommand(command->kind, addresses.size())) return;
@@ -498,8 +524,10 @@ void CMainFrame::UpdateCommandStates()
     m_messagePane->SetCommandState(current != nullptr, current && !InFlight(current->ipAddr));
     // No encoder selected, or one never read: nothing to take an edit, and the sheet says so.
     m_settingsSheet->SetEditable(current && !InFlight(current->ipAddr) && !NeverRead(*current));
-    m_settingsSheet->SetNotice(SheetNotice());
-    UpdateSafeEditStates();
+    m_settingsSheet->SetNotice(m_safeEdits->SheetNotice());
+    m_safeEdits->UpdateStates();
+    m_settingsFiles->UpdateStates();
+    m_historyPanel->UpdateStates();
 
     m_editCommands->UpdateStates();
 }
@@ -522,8 +550,8 @@ void CMainFrame::RestoreSettings()
     // status reading's own wait makes sense.
     const int seconds = settings.value(QString::fromLatin1(kMonitorSecondsKey), kDefaultMonitorSeconds).toInt();
     SetMonitorInterval(std::clamp(seconds, 1, 3600) * 1000);
-    RestoreSafeEditSettings();
-    RestoreHistorySettings();
+    m_safeEdits->RestoreSettings();
+    m_historyPanel->RestoreSettings();
     const QVariant logFile = settings.value(QString::fromLatin1(kActivityLogFileKey));
     m_activityLog->OpenStore(logFile.isValid() ? logFile.toString() : CActivityStore::DefaultPath());
     m_persist = true;
@@ -534,12 +562,12 @@ void CMainFrame::RestoreSettings()
 
 void CMainFrame::Warning(const std::string& text)
 {
-    m_prompter.MessageBox(this, QString::fromStdString(text), QStringLiteral("Warning"), CPrompter::Icon::Exclamation);
+    m_prompter.Warning(this, QString::fromStdString(text));
 }
 
 void CMainFrame::Tip(const std::string& text)
 {
-    m_prompter.MessageBox(this, QString::fromStdString(text), QStringLiteral("Tip"), CPrompter::Icon::None);
+    m_prompter.Tip(this, QString::fromStdString(text));
 }
 
 // Closing while exchanges run asks first; cancelled or not, nothing outlives the window:
@@ -555,7 +583,7 @@ void CMainFrame::changeEvent(QEvent* event)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    if (!ClosingWithPendingEdits()) {
+    if (!m_writes->ClosingWithPendingEdits()) {
         event->ignore();
         return;
     }

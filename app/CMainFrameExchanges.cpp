@@ -16,6 +16,8 @@
 #include "CMainFrame.h"
 #include "CMessagePane.h"
 #include "CPrompter.h"
+#include "CSafeEdits.h"
+#include "CHistoryPanel.h"
 #include "FrameText.h"
 #include "OutcomeTexts.h"
 #include "StatusGate.h"
@@ -28,10 +30,8 @@ constexpr int kSearchNoteMs = 15000;   // how long the status bar keeps a search
 
 void CMainFrame::WireExchanges()
 {
-    connect(m_exchanges, &CExchangeController::operationStarting, this, [this](uint32_t address, ExchangeKind kind) {
-        UpdateItem(address, false);
-        if (kind == ExchangeKind::Write) KeepBeforeWrite(address);
-    });
+    connect(m_exchanges, &CExchangeController::operationStarting, this,
+            [this](uint32_t address, ExchangeKind) { UpdateItem(address, false); });
     connect(m_exchanges, &CExchangeController::operationDone, this, &CMainFrame::OnOperationDone);
     connect(m_exchanges, &CExchangeController::commandSummarised, this, &CMainFrame::OnCommandSummarised);
     connect(m_exchanges, &CExchangeController::searchEnded, this,
@@ -75,10 +75,13 @@ void CMainFrame::OnOperationDone(const OperationReport& report, bool poll, bool 
         if (read && current && report.outcome != ExchangeOutcome::Cancelled)
             RefreshSheet(entry->record);   // a failed read shows what the record still holds
         else if (report.kind == OperationKind::Write && current)
-            ShowPending(entry->record);   // what was written is no edit pending any more
+            m_safeEdits->ShowPending(entry->record);   // what was written is no edit pending any more
         if (single) ShowResultBoxes(report);
     }
-    if (!m_closing) AfterExchange(report, poll);
+    if (!m_closing && !poll) {
+        m_historyPanel->KeepExchange(report);
+        m_safeEdits->AfterExchange(report);
+    }
 }
 
 // One encoder: the boxes the exchange would have shown, in order. The status gate's

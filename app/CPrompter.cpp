@@ -18,6 +18,16 @@ void CPrompter::MessageBoxWithDetails(QWidget* owner, const QString& text, const
     MessageBox(owner, details.isEmpty() ? text : text + QStringLiteral("\n\n") + details, caption, icon);
 }
 
+void CPrompter::Warning(QWidget* owner, const QString& text)
+{
+    MessageBox(owner, text, QStringLiteral("Warning"), Icon::Exclamation);
+}
+
+void CPrompter::Tip(QWidget* owner, const QString& text)
+{
+    MessageBox(owner, text, QStringLiteral("Tip"), Icon::None);
+}
+
 void CModalPrompter::MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details,
                                            const QString& caption, Icon icon)
 {

@@ -35,6 +35,11 @@ public:
     // "Show Details..."); a prompter that records boxes takes the text and the list as one.
     virtual void MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details,
                                        const QString& caption, Icon icon);
+
+    // The window's two plain boxes: caption "Warning" with the exclamation icon, or caption
+    // "Tip" without one.
+    void Warning(QWidget* owner, const QString& text);
+    void Tip(QWidget* owner, const QString& text);
 };
 
 // The prompter of the shipped program: real QMessageBox, QDialog::exec and QMenu::exec.
