@@ -159,7 +159,7 @@ void CActivityLog::FlushStore()
              QStringLiteral("The activity log is not kept after the window closes: %1").arg(error));
 }
 
-void CActivityLog::AddEntry(const QString& encoder, Severity severity, const QString& text)
+void CActivityLog::Log(const QString& encoder, Severity severity, const QString& text)
 {
     AddEntry(QDateTime::currentDateTime(), encoder, severity, text);
 }

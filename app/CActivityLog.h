@@ -47,8 +47,8 @@ public:
     bool Stored() const;
 
     void AddEntry(const QDateTime& time, const QString& encoder, Severity severity, const QString& text);
-    // An entry of what the window does now.
-    void AddEntry(const QString& encoder, Severity severity, const QString& text);
+    // A line about what happens now.
+    void Log(const QString& encoder, Severity severity, const QString& text);
 
     const std::deque<Entry>& Entries() const;
     // The entries the filters let through, oldest first.

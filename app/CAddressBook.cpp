@@ -4,8 +4,9 @@
 #include <QTimer>
 
 #include "CEditCommands.h"
-#include "CMainFrame.h"
 #include "FrameText.h"
+
+const char* const kAddressBookKey = "AddressBook/encoders";
 
 CAddressBook::CAddressBook(const EncoderList& encoders, QObject* parent) : QObject(parent), m_encoders(encoders)
 {}

@@ -27,3 +27,6 @@ private:
     bool m_restored = false;
     bool m_scheduled = false;
 };
+
+// The setting under which the address book is kept.
+extern const char* const kAddressBookKey;

@@ -62,6 +62,7 @@ public:
     void Forget(uint32_t address);
     // The window closes: no new exchange, no more polls, everything cancelled.
     void Shutdown();
+    bool ShuttingDown() const { return m_closing; }
 
     bool InFlight(uint32_t address) const { return m_flights.count(address) != 0; }
     bool InExchange() const { return !m_flights.empty() || m_searchId != 0; }

@@ -51,7 +51,7 @@ void CHistoryPanel::Keep(const EncoderEntry& entry, const EncoderRecord& record,
 {
     const QString dotted = QString::fromStdString(entry.dotted);
     if (std::optional<QString> failure = m_keeper.Record(entry.dotted, record, title.arg(dotted)))
-        m_log.AddEntry(dotted, CActivityLog::Severity::Warning, *failure);
+        m_log.Log(dotted, CActivityLog::Severity::Warning, *failure);
 }
 
 void CHistoryPanel::KeepBeforeWrite(uint32_t address)
@@ -107,9 +107,9 @@ void CHistoryPanel::Show()
                                           .arg(name, dotted, lines.join(QLatin1Char('\n'))));
         return;
     }
-    m_log.AddEntry(dotted, CActivityLog::Severity::Info,
-                   QStringLiteral("Version %1 restored: %2 pending edits, not yet written")
-                       .arg(name)
-                       .arg(CSafeEdits::PendingEditsOf(*entry).size()));
+    m_log.Log(dotted, CActivityLog::Severity::Info,
+              QStringLiteral("Version %1 restored: %2 pending edits, not yet written")
+                  .arg(name)
+                  .arg(CSafeEdits::PendingEditsOf(*entry).size()));
     m_editsChanged(*entry);
 }

@@ -28,6 +28,7 @@
 #include "CFrameCommands.h"
 #include "CDeviceTree.h"
 #include "CEditCommands.h"
+#include "CEncoderRows.h"
 #include "CHistoryPanel.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
@@ -43,27 +44,12 @@
 #include "SheetLayout.h"
 #include "TextConversions.h"
 
-const char* const kAddressBookKey = "AddressBook/encoders";
-const char* const kReplyCompleteKey = "Exchanges/finishOnCompleteReply";
-const char* const kMonitorSecondsKey = "Monitor/intervalSeconds";
 const char* const kActivityLogFileKey = "ActivityLog/file";
 
 namespace {
 
-constexpr int kPaneMinimum = 30;       // no pane gets narrower or lower than this
-constexpr int kPaneBar = 1;            // the bars between panes
-constexpr int kProgressTickMs = 250;   // how often the items and the status bar count down
-
-// The device commands that act on the selected encoders, and their exchange.
-struct EncoderCommand {
-    int id;
-    ExchangeKind kind;
-};
-constexpr EncoderCommand kEncoderCommands[] = {
-    {ID_READ_CONFIGURATION, ExchangeKind::Read},    {ID_WRITE_CONFIGURATION, ExchangeKind::Write},
-    {ID_START_TS_IP, ExchangeKind::Start},          {ID_STOP_TS_IP, ExchangeKind::Stop},
-    {ID_READ_DEVICE_MESSAGE, ExchangeKind::Status},
-};
+constexpr int kPaneMinimum = 30;   // no pane gets narrower or lower than this
+constexpr int kPaneBar = 1;        // the bars between panes
 
 }   // namespace
 
@@ -76,8 +62,6 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     setWindowTitle(QStringLiteral("Korvane"));
     setWindowIcon(ProgramIcon());
     setDockOptions(QMainWindow::AnimatedDocks);
-    m_exchanges = new CExchangeController(m_encoders, m_linkOptions, m_outFile, this);
-    m_addressBook = new CAddressBook(m_encoders, this);
     CreateCommands();
     CreateMenus();
     CreateToolBar();
@@ -85,6 +69,7 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     CreatePanes();
     m_layout = std::make_unique<CWindowLayout>(*this, *m_outerSplitter, *m_innerSplitter, *m_settingsSheet,
                                                *m_deviceTree->header(), *m_activityLog->View()->header());
+    CreateConcerns();
     CreateEditConcerns();
     m_editCommands = std::make_unique<CEditCommands>(
         *m_frameCommands, *m_deviceTree,
@@ -93,38 +78,28 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
             if (!m_activityDock->isHidden()) panes << m_activityLog->View();
             return panes;
         },
-        [this](const QStringList& texts) {
-            AddEncoders(texts);
-            m_addressBook->Save();
-        });
+        [this](const QStringList& texts) { m_roster->AddAndKeep(texts); });
     WirePanes();
     WireExchanges();
-    m_deviceTree->Model().SetCountdown([this](uint32_t address) { return SecondsLeft(address); });
-
-    m_progressTimer = new QTimer(this);
-    m_progressTimer->setInterval(kProgressTickMs);
-    connect(m_progressTimer, &QTimer::timeout, this, &CMainFrame::UpdateProgress);
+    m_deviceTree->Model().SetCountdown([this](uint32_t address) { return m_exchanges->SecondsLeft(address); });
     UpdateCommandStates();
 }
 
 CMainFrame::~CMainFrame()
 {
     m_closing = true;
-    m_addressBook->SaveIfDue();
-    // Children going away below must not call back into a frame already half gone.
+    // Children going away below must not call back into a frame already half gone, nor
+    // into what shows the exchanges or starts them.
     QObject::disconnect(qApp, nullptr, this, nullptr);
     for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
-    m_progressTimer->stop();
-    // The controller goes first: its operations cancel their exchanges, the engine hands on
+    delete m_deviceCommands;
+    delete m_exchangeView;
+    // The controller goes next: its operations cancel their exchanges, the engine hands on
     // every result still to come, and those queued calls die with it.
     delete m_exchanges;
     m_exchanges = nullptr;
-    // The items point into the encoder list, which goes before the tree widget does.
-    m_deviceTree->blockSignals(true);
-    m_deviceTree->selectionModel()->blockSignals(true);
-    m_deviceTree->Model().Clear();
-    CountEncoderRecord(-int(m_encoders.Size()));
-    m_encoders.Clear();
+    m_rows.reset();
+    m_roster->TakeDown();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -136,7 +111,6 @@ void CMainFrame::CreateCommands()
     // row editors go through OnCommand.
     m_frameCommands = new CFrameCommands(*this);
     ConnectCommands();
-    CommandAction(ID_WAIT_REPLY_COMPLETE)->setChecked(m_exchanges->ReplyComplete());
 }
 
 QAction* CMainFrame::CommandAction(int id) const
@@ -229,10 +203,24 @@ void CMainFrame::WirePanes()
     connect(m_deviceTree, &CDeviceTree::encoderSelectionChanged, m_messagePane, &CMessagePane::DeleteAllMessages);
     connect(m_deviceTree, &CDeviceTree::encoderSelectionChanged, this, &CMainFrame::UpdateCommandStates);
     connect(m_deviceTree, &CDeviceTree::currentEncoderBusyChanged, this, &CMainFrame::UpdateCommandStates);
-    connect(m_deviceTree, &CDeviceTree::commandRequested, this, &CMainFrame::RunDeviceCommand);
-    connect(m_messagePane, &CMessagePane::commandRequested, this, &CMainFrame::RunDeviceCommand);
-    connect(m_activityLog, &CActivityLog::exportRequested, this, &CMainFrame::ExportActivityLog);
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::UpdateCommandStates);
+}
+
+// ---------------------------------------------------------------------------------------
+// The concerns
+
+void CMainFrame::CreateConcerns()
+{
+    m_roster = new CEncoderRoster(*this, *m_deviceTree, *m_activityLog, m_prompter,
+                                  [this](uint32_t address) { return m_exchanges->InFlight(address); });
+    m_exchanges = new CExchangeController(m_roster->Encoders(), m_linkOptions, m_outFile, this);
+    m_rows = std::make_unique<CEncoderRows>(*m_roster, *m_exchanges, *m_deviceTree,
+                                            [this](uint32_t address) { return m_safeEdits->PendingEdits(address); });
+    m_exchangeView = new CExchangeView(*this, *m_exchanges, m_roster->Encoders(), *m_rows, *m_deviceTree,
+                                       *m_messagePane, *m_activityLog, m_prompter);
+    m_deviceCommands = new CDeviceCommands(
+        *this, *m_frameCommands, *m_exchanges, *m_roster, *m_deviceTree, *m_settingsSheet, *m_messagePane,
+        *m_activityLog, m_prompter, [this](std::vector<uint32_t> addresses) { m_writes->WriteEncoders(addresses); });
 }
 
 void CMainFrame::CreateEditConcerns()
@@ -240,19 +228,20 @@ void CMainFrame::CreateEditConcerns()
     auto refreshSheet = [this](const EncoderRecord& record) { RefreshSheet(record); };
     auto updateItem = [this](uint32_t address) { UpdateItem(address); };
     QStatusBar& bar = *statusBar();
-    m_safeEdits = std::make_unique<CSafeEdits>(*this, m_prompter, m_encoders, *m_exchanges, *m_frameCommands,
+    EncoderList& encoders = Encoders();
+    m_safeEdits = std::make_unique<CSafeEdits>(*this, m_prompter, encoders, *m_exchanges, *m_frameCommands,
                                                *m_deviceTree, *m_settingsSheet, *m_activityLog, bar,
                                                CSafeEdits::Hooks{refreshSheet, updateItem});
-    m_writes = std::make_unique<CWriteReview>(*this, m_prompter, m_encoders, *m_exchanges, *m_activityLog,
+    m_writes = std::make_unique<CWriteReview>(*this, m_prompter, encoders, *m_exchanges, *m_activityLog,
                                               CWriteReview::Hooks{[this] {
                                                                       UpdateCommandStates();
                                                                       UpdateProgress();
                                                                   },
                                                                   [this] { return m_closing; }});
     m_settingsFiles = std::make_unique<CSettingsFiles>(
-        *this, m_prompter, m_encoders, *m_exchanges, *m_frameCommands, *m_deviceTree, *m_activityLog, bar,
+        *this, m_prompter, encoders, *m_exchanges, *m_frameCommands, *m_deviceTree, *m_activityLog, bar,
         CSettingsFiles::Hooks{refreshSheet, updateItem, [this] { UpdateCommandStates(); }});
-    m_historyPanel = std::make_unique<CHistoryPanel>(*this, m_prompter, m_encoders, *m_exchanges, *m_frameCommands,
+    m_historyPanel = std::make_unique<CHistoryPanel>(*this, m_prompter, encoders, *m_exchanges, *m_frameCommands,
                                                      *m_deviceTree, *m_activityLog, [this](EncoderEntry& entry) {
                                                          if (SelectedRecord() == &entry.record)
                                                              RefreshSheet(entry.record);
@@ -261,101 +250,30 @@ void CMainFrame::CreateEditConcerns()
                                                      });
 }
 
-// ---------------------------------------------------------------------------------------
-// The device list
-
-EncoderRecord* CMainFrame::FindEncoderItem(const QString& text) const
+// What one concern does, the others hear of.
+void CMainFrame::WireExchanges()
 {
-    // Items match on their whole text: the address finds the row, the text must be its own.
-    const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
-    const CEncoderModel& model = m_deviceTree->Model();
-    const int row = model.RowOfAddress(address);
-    return row >= 0 && model.TextAt(row) == text ? model.RecordAt(row) : nullptr;
-}
-
-EncoderRecord* CMainFrame::ItemOf(uint32_t address) const
-{
-    const CEncoderModel& model = m_deviceTree->Model();
-    return model.RecordAt(model.RowOfAddress(address));
-}
-
-EncoderRecord* CMainFrame::AddEncoder(const QString& text)
-{
-    EncoderRecord* item = AddEncoders({text}).value(0);
-    m_addressBook->ScheduleSave();
-    return item;
-}
-
-// One insertion into the list for the whole batch, each address looked up by hash.
-QList<EncoderRecord*> CMainFrame::AddEncoders(const QStringList& texts)
-{
-    QList<EncoderRecord*> items;
-    std::vector<CEncoderModel::NewRow> rows;
-    std::vector<std::pair<uint32_t, bool>> added;   // with whether the encoder is new to the list
-    for (const QString& text : texts) {
-        if (EncoderRecord* found = FindEncoderItem(text)) {
-            items << found;
-            continue;
-        }
-        const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
-        bool fresh = false;
-        EncoderEntry& entry = m_encoders.Add(address, &fresh);
-        // Another text for an address already listed (the list's own texts are canonical):
-        // one encoder keeps one item and one record.
-        if (!fresh && ItemOf(address)) {
-            items << ItemOf(address);
-            continue;
-        }
-        if (fresh) CountEncoderRecord(1);
-        rows.push_back({&entry.record, text});
-        added.push_back({address, fresh});
-        items << &entry.record;
-    }
-    m_deviceTree->InsertEncoderItems(rows);
-    // An encoder new to the list was never read and its record is zero but for its address:
-    // its edit count is that of any other new one (whose address is as zero or not), so a
-    // restored book of thousands compares two records twice, not once per encoder.
-    std::optional<int> freshEdits[2];
-    for (const auto& [address, fresh] : added) {
-        if (!fresh) {
-            UpdateItem(address);
-            continue;
-        }
-        std::optional<int>& edits = freshEdits[address != 0];
-        if (!edits) edits = m_safeEdits->PendingEdits(address);
-        UpdateItemWithEdits(address, *edits);
-    }
-    return items;
-}
-
-bool CMainFrame::DeleteEncoder(EncoderRecord* item)
-{
-    if (!item || InFlight(CDeviceTree::ItemAddress(item))) return false;
-    DeleteEncoders({item});
-    return true;
-}
-
-// Clears the selection, then removes the encoders' rows in one go and frees their records.
-// Encoders with an exchange in flight stay.
-void CMainFrame::DeleteEncoders(const QList<EncoderRecord*>& items)
-{
-    std::vector<const EncoderRecord*> doomed;
-    std::vector<uint32_t> addresses;
-    for (EncoderRecord* item : items) {
-        const uint32_t address = CDeviceTree::ItemAddress(item);
-        if (!item || InFlight(address) || ItemOf(address) != item) continue;
-        doomed.push_back(item);
-        addresses.push_back(address);
-    }
-    m_deviceTree->SelectNone();
-    m_deviceTree->RemoveEncoderItems(doomed);
-    for (uint32_t address : addresses) {
+    connect(m_roster, &CEncoderRoster::encodersListed, this,
+            [this](const std::vector<CEncoderRoster::Listed>& listed) { m_rows->ShowListed(listed); });
+    connect(m_roster, &CEncoderRoster::encoderLeaving, this, [this](uint32_t address) {
         // A monitor reading may still run: its result finds no encoder and is dropped.
         m_exchanges->Forget(address);
-        if (m_encoders.Remove(address)) CountEncoderRecord(-1);
-    }
-    m_addressBook->Save();
-    UpdateCommandStates();
+    });
+    connect(m_roster, &CEncoderRoster::listChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_exchangeView, &CExchangeView::statesChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_exchangeView, &CExchangeView::currentRead, this, &CMainFrame::RefreshSheet);
+    connect(m_exchangeView, &CExchangeView::currentWritten, this,
+            [this](const EncoderRecord& record) { m_safeEdits->ShowPending(record); });
+    // What the operator's exchanges leave behind: the history, then the read-back's findings.
+    connect(m_exchangeView, &CExchangeView::resultShown, this, [this](const OperationReport& report, bool monitor) {
+        if (monitor) return;
+        m_historyPanel->KeepExchange(report);
+        m_safeEdits->AfterExchange(report);
+    });
+    connect(m_deviceCommands, &CDeviceCommands::statesChanged, this, [this] {
+        UpdateCommandStates();
+        UpdateProgress();
+    });
 }
 
 EncoderRecord* CMainFrame::SelectedRecord() const
@@ -365,41 +283,7 @@ EncoderRecord* CMainFrame::SelectedRecord() const
 
 void CMainFrame::UpdateItem(uint32_t address, bool recountEdits)
 {
-    const EncoderRecord* item = ItemOf(address);
-    if (!item) return;
-    // Counting the edits compares every field of two records: only when the record may
-    // have changed, not for a status reading or an exchange that merely starts.
-    UpdateItemWithEdits(address,
-                        recountEdits ? m_safeEdits->PendingEdits(address) : m_deviceTree->ItemView(item).pendingEdits);
-}
-
-void CMainFrame::UpdateItemWithEdits(uint32_t address, int pendingEdits)
-{
-    const EncoderEntry* entry = m_encoders.Find(address);
-    const EncoderRecord* item = ItemOf(address);
-    if (!entry || !item) return;
-    DeviceItemView view;
-    if (entry->status)
-        view.state = entry->status->Answered() ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
-    else if (entry->state != EncoderState::Unknown)
-        view.state =
-            entry->state == EncoderState::Online ? DeviceItemView::State::Online : DeviceItemView::State::Offline;
-    view.status = entry->status;
-    view.overTemperature = entry->status && OverTemperatureAlarm(*entry->status, entry->record);
-    view.lastRead = m_exchanges->LastRead(address);
-    view.pendingEdits = pendingEdits;
-    if (const std::optional<ExchangeKind> activity = m_exchanges->Activity(address))
-        view.activity = ExchangeText(*activity);
-    const CExchangeController::Outcome outcome = m_exchanges->LastOutcome(address);
-    view.outcome = outcome.text;
-    view.outcomeFailed = outcome.failed;
-    m_deviceTree->SetItemView(item, view);
-    // The image: online after a read's answered status, offline when a read's or a write's
-    // status went unanswered, and offline too while the last status reading (the monitor's
-    // included) did not reach the encoder, as the State column says.
-    const bool unreachable = entry->status && !entry->status->Answered();
-    m_deviceTree->SetItemImage(item,
-                               entry->state == EncoderState::Online && !unreachable ? IMAGE_ONLINE : IMAGE_OFFLINE);
+    m_rows->Update(address, recountEdits);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -456,57 +340,10 @@ void CMainFrame::ConnectCommands()
         m_activityDock->setHidden(!m_activityDock->isHidden());
         CommandAction(ID_VIEW_ACTIVITY_LOG)->setChecked(!m_activityDock->isHidden());
     });
-    commands.On(ID_VIEW_MONITOR, [this] { SetMonitoring(CommandAction(ID_VIEW_MONITOR)->isChecked()); });
-    commands.On(ID_WAIT_REPLY_COMPLETE,
-                [this] { SetReplyCompleteMode(CommandAction(ID_WAIT_REPLY_COMPLETE)->isChecked()); });
     commands.On(ID_APP_ABOUT, [this] {
         CAboutDlg about(this);
         m_prompter.RunDialog(about);
     });
-    // The device commands are the device list's context menu's too: one way to run each.
-    for (int id : {ID_SEARCH_ENCODER, ID_ADD_ENCODER, ID_DEL_ENCODER, ID_READ_CONFIGURATION, ID_WRITE_CONFIGURATION,
-                   ID_START_TS_IP, ID_STOP_TS_IP, ID_READ_DEVICE_MESSAGE})
-        commands.On(id, [this, id] { RunDeviceCommand(id); });
-    commands.On(ID_CANCEL_EXCHANGES, [this] { CancelExchanges(); });
-    commands.On(ID_FILE_IMPORT_ADDRESSES, [this] { ImportAddresses(); });
-}
-
-void CMainFrame::RunDeviceCommand(int id)
-{
-    if (m_closing) return;
-    switch (id) {
-    case ID_SEARCH_ENCODER: {
-        if (m_exchanges->Searching()) return;   // one search at a time
-        CSearchDeviceDlg dialog(m_deviceTree);
-        if (m_prompter.RunDialog(dialog) == QDialog::Accepted) StartSearch(dialog.Address());
-        return;
-    }
-    case ID_ADD_ENCODER:
-        AddFromDialog();
-        return;
-    case ID_DEL_ENCODER: {
-        if (!m_deviceTree->SelectionIdle()) return;
-        DeleteEncoders(m_deviceTree->SelectedEncoderItems());
-        return;
-    }
-    default:
-        break;
-    }
-    const auto command = std::find_if(std::begin(kEncoderCommands), std::end(kEncoderCommands),
-                                      [id](const EncoderCommand& c) { return c.id == id; });
-    if (command == std::end(kEncoderCommands) || !m_deviceTree->SelectionIdle()) return;
-    if (id == ID_WRITE_CONFIGURATION) m_settingsSheet->CommitOpenEditor();
-    std::vector<uint32_t> addresses;
-    for (const EncoderRecord* item : m_deviceTree->SelectedEncoderItems())
-        addresses.push_back(CDeviceTree::ItemAddress(item));
-    if (id == ID_WRITE_CONFIGURATION) {
-        m_writes->WriteEncoders(std::move(addresses));
-        return;
-    }
-    if (!ConfirmFleetCommand(command->kind, addresses.size())) return;
-    m_exchanges->RunCommand(command->kind, addresses);
-    UpdateCommandStates();
-    UpdateProgress();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -514,14 +351,8 @@ void CMainFrame::RunDeviceCommand(int id)
 
 void CMainFrame::UpdateCommandStates()
 {
-    const bool idle = m_deviceTree->SelectionIdle();
-    for (const EncoderCommand& command : kEncoderCommands) CommandAction(command.id)->setEnabled(idle);
-    CommandAction(ID_DEL_ENCODER)->setEnabled(idle);
-    CommandAction(ID_SEARCH_ENCODER)->setEnabled(!m_exchanges->Searching());
-    CommandAction(ID_CANCEL_EXCHANGES)->setEnabled(InExchange());
-
+    m_deviceCommands->UpdateStates();
     const EncoderRecord* current = SelectedRecord();
-    m_messagePane->SetCommandState(current != nullptr, current && !InFlight(current->ipAddr));
     // No encoder selected, or one never read: nothing to take an edit, and the sheet says so.
     m_settingsSheet->SetEditable(current && !InFlight(current->ipAddr) && !NeverRead(*current));
     m_settingsSheet->SetNotice(m_safeEdits->SheetNotice());
@@ -543,18 +374,13 @@ void CMainFrame::OnCurrentEncoderChanged(EncoderRecord* record)
 
 void CMainFrame::RestoreSettings()
 {
-    QSettings settings;
-    AddEncoders(m_addressBook->Restore());
-    SetReplyCompleteMode(settings.value(QString::fromLatin1(kReplyCompleteKey), false).toBool());
-    // A site with hundreds of encoders may want a slower watch; nothing faster than a
-    // status reading's own wait makes sense.
-    const int seconds = settings.value(QString::fromLatin1(kMonitorSecondsKey), kDefaultMonitorSeconds).toInt();
-    SetMonitorInterval(std::clamp(seconds, 1, 3600) * 1000);
+    m_roster->RestoreAddressBook();
+    m_deviceCommands->RestoreSettings();
     m_safeEdits->RestoreSettings();
     m_historyPanel->RestoreSettings();
-    const QVariant logFile = settings.value(QString::fromLatin1(kActivityLogFileKey));
+    const QVariant logFile = QSettings().value(QString::fromLatin1(kActivityLogFileKey));
     m_activityLog->OpenStore(logFile.isValid() ? logFile.toString() : CActivityStore::DefaultPath());
-    m_persist = true;
+    m_roster->KeepChanges();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -596,7 +422,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         }
     }
     m_closing = true;
-    if (m_persist) m_layout->Save();
+    if (m_roster->Persisting()) m_layout->Save();
     m_exchanges->Shutdown();
     QMainWindow::closeEvent(event);
 }

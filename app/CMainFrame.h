@@ -1,11 +1,15 @@
 #pragma once
 // The main window: menus, toolbar, status bar and three panes (device list on the left,
 // settings sheet top right, message pane bottom right) in two CPaneSplitters, and the
-// activity log in a dock below them. It owns the encoders (their records, last readings
-// and event logs) and runs every exchange in the background on the exchange engine: the
-// window keeps painting and answering, results come back to the window's thread through
-// queued calls, and a command that would conflict with an exchange in flight is disabled,
-// never queued. The panes do not know each other; the frame wires their signals.
+// activity log in a dock below them. The frame builds them and the objects that do the
+// window's work, and wires them: the encoders listed (CEncoderRoster), their rows
+// (CEncoderRows), the exchanges (CExchangeController, run in the background: the window
+// keeps painting and answering), what the operator asks of them (CDeviceCommands) and what
+// their results show (CExchangeView); the edits not yet written (CSafeEdits), the write's
+// checks and review (CWriteReview), settings files (CSettingsFiles), the history
+// (CHistoryPanel) and the layout kept across restarts (CWindowLayout). A command that would
+// conflict with an exchange in flight is disabled, never queued. The panes do not know
+// each other; the frame wires their signals.
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -17,7 +21,11 @@
 #include <vector>
 
 #include "CActivityLog.h"
+#include "CAddressBook.h"
+#include "CDeviceCommands.h"
+#include "CEncoderRoster.h"
 #include "CExchangeController.h"
+#include "CExchangeView.h"
 #include "CSettingsSheet.h"
 #include "EncoderList.h"
 #include "EncoderLink.h"
@@ -26,9 +34,9 @@
 #include "Operations.h"
 #include "RecordComparison.h"
 
-class CAddressBook;
 class CDeviceTree;
 class CEditCommands;
+class CEncoderRows;
 class CFrameCommands;
 class CHistoryPanel;
 class CMessagePane;
@@ -41,38 +49,26 @@ class CWriteReview;
 class QAction;
 class QDockWidget;
 class QLabel;
-class QTimer;
 class QToolBar;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kDefaultMonitorSeconds = CExchangeController::kDefaultMonitorSeconds;
-
     // The program passes the defaults; tests pass short waits and ephemeral ports.
     // `outFile` keeps the last document written to an encoder (the working folder's out.xml).
     explicit CMainFrame(CPrompter& prompter, LinkOptions options = {}, std::string outFile = "out.xml");
     // Cancels whatever runs and waits for the engine's workers (each ends within 100 ms).
     ~CMainFrame() override;
 
-    // The device list; an item is named by its encoder's record. FindEncoderItem finds
-    // the item whose whole text is `text` by a hash lookup of its address.
-    EncoderRecord* FindEncoderItem(const QString& text) const;
-    // The item for dotted `text`, made (offline, with a zero-filled record) if missing.
-    EncoderRecord* AddEncoder(const QString& text);
-    // The items of many addresses, made in one insertion; the address book is not saved.
-    QList<EncoderRecord*> AddEncoders(const QStringList& texts);
-    // Clears the selection, then frees the item's record and the item. Refused (false)
-    // while the encoder has an exchange in flight.
-    bool DeleteEncoder(EncoderRecord* item);
-    // The same for many items at once; those with an exchange in flight stay.
-    void DeleteEncoders(const QList<EncoderRecord*>& items);
-
-    // The device commands (search, add, delete, read, write, start, stop, read device
-    // message) on the selection; the exchanges start in the background.
-    void RunDeviceCommand(int id);
-    // Cancels every exchange; their records stay as they were.
-    void CancelExchanges();
+    // The encoders listed, and the device list's items; an item is named by its encoder's record.
+    CEncoderRoster& Roster() const { return *m_roster; }
+    EncoderList& Encoders() const { return m_roster->Encoders(); }
+    EncoderRecord* FindEncoderItem(const QString& text) const { return m_roster->FindEncoderItem(text); }
+    EncoderRecord* AddEncoder(const QString& text) { return m_roster->AddEncoder(text); }
+    // The device commands on the selection, the monitor and the wait mode.
+    CDeviceCommands& DeviceCommands() const { return *m_deviceCommands; }
+    // What the exchanges' results show.
+    CExchangeView& ExchangeView() const { return *m_exchangeView; }
 
     // The settings sheet's row editors report their edits here by control ID: while an
     // encoder is selected the edit is committed into its record (or refused with one
@@ -82,28 +78,17 @@ public:
 
     // Rewrites the settings sheet from `record`.
     void RefreshSheet(const EncoderRecord& record);
+    // The listed encoder of `record` was never read: its sheet shows no settings and takes
+    // no edit.
+    bool NeverRead(const EncoderRecord& record) const;
 
     // The record of the current encoder, or null.
     EncoderRecord* SelectedRecord() const;
-    EncoderList& Encoders() { return m_encoders; }
 
     // True while an exchange given by the operator (or a search) runs for the encoder /
     // at all. The monitor's status readings do not count: a command cancels them.
-    bool InFlight(uint32_t address) const;
-    bool InExchange() const;
-    // Seconds left of an encoder's exchange in flight, -1 when none.
-    int SecondsLeft(uint32_t address) const;
-
-    // Monitoring: status readings of every listed encoder every `seconds`, off at start.
-    void SetMonitoring(bool on);
-    bool Monitoring() const;
-    void SetMonitorInterval(int milliseconds);
-    int MonitorInterval() const;
-
-    // Wait mode: false waits each exchange's full fixed time (the protocol's own way),
-    // true ends it as soon as the reply is complete. Applies to exchanges started after.
-    void SetReplyCompleteMode(bool on);
-    bool ReplyCompleteMode() const;
+    bool InFlight(uint32_t address) const { return m_exchanges->InFlight(address); }
+    bool InExchange() const { return m_exchanges->InExchange(); }
 
     // Restores the address book (the encoders listed when the tool last ran, without any
     // exchange) and the wait mode from the per-user settings; from then on both are saved
@@ -111,13 +96,6 @@ public:
     void RestoreSettings();
     // The window's layout as the operator left it; saved when the window closes.
     CWindowLayout& Layout() { return *m_layout; }
-
-    // Fleets (CMainFrameFleet.cpp). Lists the encoders given (each once; those listed
-    // already stay as they are) in one insertion and one save of the address book, and
-    // tells the operator how many were new. Answers that count.
-    int AddFleet(const std::vector<uint32_t>& addresses);
-    // File > Import Addresses...: an address list file, read as the command line's @FILE.
-    void ImportAddresses();
 
     // The edits not yet written: counted, marked, reverted, read back after a write.
     CSafeEdits& SafeEdits() const { return *m_safeEdits; }
@@ -146,10 +124,6 @@ public:
     void Warning(const std::string& text);
     void Tip(const std::string& text);
 
-signals:
-    // A command on several encoders ended: its kind and counts.
-    void commandSummarised(const QString& text);
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -165,41 +139,31 @@ private:
     void WirePanes();
     void ConnectCommands();
 
-    Operations& Ops();
+    // The concerns that do the window's work, made once the panes stand, and their wiring.
+    void CreateConcerns();
     void WireExchanges();
-    void OnOperationDone(const OperationReport& report, bool poll, bool single);
-    void OnCommandSummarised(const QString& text, const QStringList& failures, bool cancelled);
-    void ShowResultBoxes(const OperationReport& report);
-    void StartSearch(uint32_t broadcast);
-
+    Operations& Ops() { return m_exchanges->Ops(); }
     void UpdateItem(uint32_t address, bool recountEdits = true);
-    void UpdateItemWithEdits(uint32_t address, int pendingEdits);
     void UpdateCommandStates();
-    void UpdateProgress();
+    void UpdateProgress() { m_exchangeView->UpdateProgress(); }
     void OnCurrentEncoderChanged(EncoderRecord* record);
-    void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text);
-    void LogNewEvents(const EncoderEntry& entry, uint64_t from, bool monitor);
-    void ExportActivityLog();
-    EncoderRecord* ItemOf(uint32_t address) const;
-
-    // Fleets (CMainFrameFleet.cpp).
-    void AddFromDialog();
-    // Stop or Start on several encoders asks first; true to go on.
-    bool ConfirmFleetCommand(ExchangeKind kind, size_t count);
+    void Log(const QString& encoder, CActivityLog::Severity severity, const QString& text)
+    {
+        m_activityLog->Log(encoder, severity, text);
+    }
 
     // The concerns that hang off the edits, each taking what it acts on.
     void CreateEditConcerns();
-    bool NeverRead(const EncoderRecord& record) const;
 
     CPrompter& m_prompter;
     LinkOptions m_linkOptions;
     std::string m_outFile;
-    EncoderList m_encoders;
+    CEncoderRoster* m_roster = nullptr;           // the encoders listed and the address book
     CExchangeController* m_exchanges = nullptr;   // every exchange the window starts
-    CAddressBook* m_addressBook = nullptr;
-    bool m_persist = false;   // settings restored: save changes
+    std::unique_ptr<CEncoderRows> m_rows;
+    CExchangeView* m_exchangeView = nullptr;
+    CDeviceCommands* m_deviceCommands = nullptr;
     bool m_closing = false;
-    QTimer* m_progressTimer = nullptr;
 
     QLabel* m_messageField = nullptr;
     QToolBar* m_toolBar = nullptr;
@@ -220,8 +184,5 @@ private:
     std::unique_ptr<CHistoryPanel> m_historyPanel;
 };
 
-// The settings under which the address book and the wait mode are kept.
-extern const char* const kAddressBookKey;
-extern const char* const kReplyCompleteKey;
-extern const char* const kMonitorSecondsKey;    // read at start only; 10 when not set
-extern const char* const kActivityLogFileKey;   // the activity log's database; empty: none
+// The setting under which the activity log's database is kept; empty: none.
+extern const char* const kActivityLogFileKey;

@@ -18,16 +18,6 @@ void CPrompter::MessageBoxWithDetails(QWidget* owner, const QString& text, const
     MessageBox(owner, details.isEmpty() ? text : text + QStringLiteral("\n\n") + details, caption, icon);
 }
 
-void CPrompter::Warning(QWidget* owner, const QString& text)
-{
-    MessageBox(owner, text, QStringLiteral("Warning"), Icon::Exclamation);
-}
-
-void CPrompter::Tip(QWidget* owner, const QString& text)
-{
-    MessageBox(owner, text, QStringLiteral("Tip"), Icon::None);
-}
-
 void CModalPrompter::MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details,
                                            const QString& caption, Icon icon)
 {
@@ -76,4 +66,14 @@ int CModalPrompter::Choose(QWidget* owner, const QString& text, const QString& c
     box.exec();
     const int chosen = int(pushButtons.indexOf(static_cast<QPushButton*>(box.clickedButton())));
     return chosen >= 0 ? chosen : escapeButton;
+}
+
+void CPrompter::Warning(QWidget* owner, const QString& text)
+{
+    MessageBox(owner, text, QStringLiteral("Warning"), Icon::Exclamation);
+}
+
+void CPrompter::Tip(QWidget* owner, const QString& text)
+{
+    MessageBox(owner, text, QStringLiteral("Tip"), Icon::None);
 }

@@ -36,8 +36,8 @@ public:
     virtual void MessageBoxWithDetails(QWidget* owner, const QString& text, const QString& details,
                                        const QString& caption, Icon icon);
 
-    // The window's two plain boxes: caption "Warning" with the exclamation icon, or caption
-    // "Tip" without one.
+    // The window's two kinds of box: caption "Warning" with the exclamation icon, or
+    // caption "Tip" without one.
     void Warning(QWidget* owner, const QString& text);
     void Tip(QWidget* owner, const QString& text);
 };

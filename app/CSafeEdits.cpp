@@ -205,12 +205,11 @@ void CSafeEdits::AfterExchange(const OperationReport& report)
     if (!report.verifyRan || report.outcome == ExchangeOutcome::Cancelled) return;
     const QString dotted = QString::fromStdString(entry->dotted);
     if (!report.verifyRead) {
-        m_log.AddEntry(dotted, CActivityLog::Severity::Warning,
-                       QString::fromLatin1(TextOf(OutcomeText::ReadBackFailed)));
+        m_log.Log(dotted, CActivityLog::Severity::Warning, QString::fromLatin1(TextOf(OutcomeText::ReadBackFailed)));
         return;
     }
     if (report.notTaken.empty()) {
-        m_log.AddEntry(dotted, CActivityLog::Severity::Info, QString::fromLatin1(TextOf(OutcomeText::ReadBackAllTook)));
+        m_log.Log(dotted, CActivityLog::Severity::Info, QString::fromLatin1(TextOf(OutcomeText::ReadBackAllTook)));
         return;
     }
     std::vector<CChangesDialog::Row> rows;
@@ -219,7 +218,7 @@ void CSafeEdits::AfterExchange(const OperationReport& report)
         const QString name = mismatch.controlId != 0 ? SettingRowName(mismatch.heading, mismatch.label)
                                                      : QString::fromLatin1(mismatch.name);
         rows.push_back({name, Text(mismatch.written), Text(mismatch.readBack)});
-        m_log.AddEntry(dotted, CActivityLog::Severity::Warning, Text(report.notTakenLines[i]));
+        m_log.Log(dotted, CActivityLog::Severity::Warning, Text(report.notTakenLines[i]));
     }
     m_exchanges.SetOutcome(address, {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true});
     m_hooks.updateItem(address);

@@ -97,8 +97,8 @@ void CSettingsFiles::SaveSettingsAs()
         m_prompter.Warning(&m_window, QStringLiteral("Cannot write %1 !").arg(path));
         return;
     }
-    m_log.AddEntry(Text(entry->dotted), CActivityLog::Severity::Info,
-                   QStringLiteral("Settings saved to %1 (without passwords)").arg(path));
+    m_log.Log(Text(entry->dotted), CActivityLog::Severity::Info,
+              QStringLiteral("Settings saved to %1 (without passwords)").arg(path));
     m_statusBar.showMessage(QStringLiteral("Settings of %1 saved to %2").arg(Text(entry->dotted), path), kNoteMs);
 }
 
@@ -135,16 +135,16 @@ void CSettingsFiles::ApplySettingsFile()
             refused << dotted + QLatin1Char(':');
             for (const QString& line : RuleLines(reasons)) {
                 refused << QStringLiteral("  ") + line;
-                m_log.AddEntry(dotted, CActivityLog::Severity::Warning,
-                               QStringLiteral("Settings of %1 not applied: %2").arg(name, line));
+                m_log.Log(dotted, CActivityLog::Severity::Warning,
+                          QStringLiteral("Settings of %1 not applied: %2").arg(name, line));
             }
             continue;
         }
         ++applied;
-        m_log.AddEntry(dotted, CActivityLog::Severity::Info,
-                       QStringLiteral("Settings of %1 applied: %2 pending edits, not yet written")
-                           .arg(name)
-                           .arg(CSafeEdits::PendingEditsOf(*entry).size()));
+        m_log.Log(dotted, CActivityLog::Severity::Info,
+                  QStringLiteral("Settings of %1 applied: %2 pending edits, not yet written")
+                      .arg(name)
+                      .arg(CSafeEdits::PendingEditsOf(*entry).size()));
         m_hooks.updateItem(entry->address);
     }
     if (current) m_hooks.refreshSheet(*current);

@@ -46,7 +46,7 @@ CWriteReview::CWriteReview(QWidget& window, CPrompter& prompter, EncoderList& en
 
 void CWriteReview::Log(const QString& encoder, const QString& text, bool error)
 {
-    m_log.AddEntry(encoder, error ? CActivityLog::Severity::Error : CActivityLog::Severity::Info, text);
+    m_log.Log(encoder, error ? CActivityLog::Severity::Error : CActivityLog::Severity::Info, text);
 }
 
 std::vector<uint32_t> CWriteReview::WriteEncoders(std::vector<uint32_t> addresses)

@@ -225,7 +225,7 @@ void BM_WindowRead1000(benchmark::State& state)
     auto* frame = new CMainFrame(prompter, SimLink(), BenchOutFile());
     frame->resize(1600, 1000);
     frame->show();
-    frame->AddEncoders(FleetTexts(kReadFleet));
+    frame->Roster().AddEncoders(FleetTexts(kReadFleet));
     QApplication::processEvents();
     // A zero-time timer fires on every turn of the event loop: the longest gap between two
     // firings is the longest the window could not answer.
@@ -305,7 +305,7 @@ void BM_Monitor1000Every10s(benchmark::State& state)
     auto* frame = new CMainFrame(prompter, SimLink(), BenchOutFile());
     frame->resize(1600, 1000);
     frame->show();
-    frame->AddEncoders(FleetTexts(kReadFleet));
+    frame->Roster().AddEncoders(FleetTexts(kReadFleet));
     QApplication::processEvents();
     double share = 0;
     int missed = 0;
@@ -313,10 +313,10 @@ void BM_Monitor1000Every10s(benchmark::State& state)
         const double cpuBefore = CpuSeconds();
         QElapsedTimer wall;
         wall.start();
-        frame->SetMonitoring(true);   // the first poll now, then every 10 s
+        frame->DeviceCommands().SetMonitoring(true);   // the first poll now, then every 10 s
         for (int poll = 0; poll < kPolls; ++poll) {
             const auto since = std::chrono::system_clock::now();
-            const qint64 until = qint64(poll + 1) * frame->MonitorInterval();
+            const qint64 until = qint64(poll + 1) * frame->DeviceCommands().MonitorInterval();
             // Sleep in the event loop until the poll is due: processEvents with a time
             // returns at once when nothing is pending, and a loop of it would measure itself.
             QEventLoop wait;
@@ -325,7 +325,7 @@ void BM_Monitor1000Every10s(benchmark::State& state)
             for (const EncoderEntry& entry : frame->Encoders())
                 if (!entry.status || entry.status->TakenAt() < since) ++missed;
         }
-        frame->SetMonitoring(false);
+        frame->DeviceCommands().SetMonitoring(false);
         share = (CpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
     }
     state.counters["cpu_percent"] = share * 100.0;

@@ -85,9 +85,9 @@ int main(int argc, char** argv)
     for (int i = 0; i < encoders; ++i) {
         frame->AddEncoder(QStringLiteral("127.0.0.%1").arg(2 + i));
     }
-    frame->SetReplyCompleteMode(true);   // a reading takes its reply's time, not the 4 s wait
-    frame->SetMonitorInterval(intervalMs);
-    frame->SetMonitoring(true);
+    frame->DeviceCommands().SetReplyCompleteMode(true);   // a reading takes its reply's time, not the 4 s wait
+    frame->DeviceCommands().SetMonitorInterval(intervalMs);
+    frame->DeviceCommands().SetMonitoring(true);
 
     double firstMinute = 0;
     double last = 0;   // measured while the frame still monitors, not after it closed

@@ -781,7 +781,7 @@ void tst_App::delDuringReadHasNoEffect()
     QCOMPARE(m_prompter->menus.last().at(2), RecordedMenuItem({"Del Encoder", ID_DEL_ENCODER, false}));
     Tree()->OnCommand(ID_DEL_ENCODER);
     m_frame->OnCommand(ID_DEL_ENCODER);
-    QVERIFY(!m_frame->DeleteEncoder(item));
+    QVERIFY(!m_frame->Roster().DeleteEncoder(item));
     Tree()->setFocus();
     QTest::keyClick(Tree(), Qt::Key_Delete);
     QCOMPARE(Tree()->ItemCount(), 1);
@@ -848,7 +848,7 @@ void tst_App::closingDuringExchange()
     if (!quit) {
         QVERIFY(m_frame->isVisible());
         QVERIFY(m_frame->InExchange());
-        m_frame->CancelExchanges();
+        m_frame->DeviceCommands().CancelExchanges();
         QVERIFY(WaitIdle());
         // Nothing runs now: closing asks nothing.
         QVERIFY(m_frame->close());
@@ -877,7 +877,7 @@ void tst_App::fleetReadSummary()
     for (int i = 2; i <= 21; ++i) m_frame->AddEncoder(QStringLiteral("127.0.0.%1").arg(i));
     Tree()->selectAll();
     QCOMPARE(Tree()->SelectedEncoderItems().size(), 20);
-    QSignalSpy summaries(m_frame.data(), &CMainFrame::commandSummarised);
+    QSignalSpy summaries(&m_frame->ExchangeView(), &CExchangeView::commandSummarised);
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(WaitIdle(10000));
 
@@ -921,21 +921,21 @@ void tst_App::fleetReadSummary()
     QVERIFY2(silent.contains("not a settings document"), qPrintable(silent));
     // The log's summary line is the box's first line.
     QCOMPARE(m_frame->ActivityLog()->Entries().back().text, m_prompter->BoxTexts().first().section('\n', 0, 0));
-    m_frame->CancelExchanges();
+    m_frame->DeviceCommands().CancelExchanges();
     delete m_frame.data();
 }
 
 void tst_App::monitorRaisesAndClearsAlarm()
 {
-    QVERIFY(!m_frame->Monitoring());
+    QVERIFY(!m_frame->DeviceCommands().Monitoring());
     QVERIFY(!m_frame->CommandAction(ID_VIEW_MONITOR)->isChecked());
-    QCOMPARE(m_frame->MonitorInterval(), 10000);
+    QCOMPARE(m_frame->DeviceCommands().MonitorInterval(), 10000);
     EncoderRecord* item = m_frame->AddEncoder(kSimAddress);
     item->program_info1.start = 1;
     m_sim->SetStatus({0, 0, 38, 0, 1, 1, 1});
-    m_frame->SetMonitorInterval(50);
+    m_frame->DeviceCommands().SetMonitorInterval(50);
     m_frame->CommandAction(ID_VIEW_MONITOR)->trigger();
-    QVERIFY(m_frame->Monitoring());
+    QVERIFY(m_frame->DeviceCommands().Monitoring());
 
     auto logged = [this](const QString& text) {
         for (const CActivityLog::Entry& entry : m_frame->ActivityLog()->Entries())
@@ -957,10 +957,10 @@ void tst_App::monitorRaisesAndClearsAlarm()
     QCOMPARE(Tree()->ItemText(item, kColumnActivity), QStringLiteral("Read Configuration succeeded"));
     // Nor does a watch's reading hold back Del; its late result finds no encoder.
     QVERIFY(m_frame->CommandAction(ID_DEL_ENCODER)->isEnabled());
-    QVERIFY(m_frame->DeleteEncoder(item));
+    QVERIFY(m_frame->Roster().DeleteEncoder(item));
     QCOMPARE(LiveEncoderRecords(), 0);
     m_frame->CommandAction(ID_VIEW_MONITOR)->trigger();
-    QVERIFY(!m_frame->Monitoring());
+    QVERIFY(!m_frame->DeviceCommands().Monitoring());
 }
 
 void tst_App::addressBookRoundTrip()
@@ -977,8 +977,8 @@ void tst_App::addressBookRoundTrip()
     open();
     QCOMPARE(ItemTexts(*Tree()), QStringList({"10.0.0.5", "192.168.1.20"}));
     QVERIFY(!m_frame->InExchange());   // no exchange at start
-    QCOMPARE(m_frame->MonitorInterval(), 30000);
-    QVERIFY(!m_frame->Monitoring());
+    QCOMPARE(m_frame->DeviceCommands().MonitorInterval(), 30000);
+    QVERIFY(!m_frame->DeviceCommands().Monitoring());
     m_frame->AddEncoder(QStringLiteral("10.0.0.7"));
     Tree()->SelectOnly(Tree()->ItemAt(0));
     m_frame->CommandAction(ID_DEL_ENCODER)->trigger();
@@ -1039,7 +1039,7 @@ void tst_App::fleetCancelledByTheOperatorPopsNoBox()
     for (int i = 2; i <= 6; ++i) fleet->EncoderFor(0x7F000000u + uint32_t(i)).SetFault(SimFault::Silence);
     for (int i = 2; i <= 6; ++i) m_frame->AddEncoder(QStringLiteral("127.0.0.%1").arg(i));
     Tree()->selectAll();
-    QSignalSpy summaries(m_frame.data(), &CMainFrame::commandSummarised);
+    QSignalSpy summaries(&m_frame->ExchangeView(), &CExchangeView::commandSummarised);
     RunMenuCommand(ID_READ_CONFIGURATION);
     QVERIFY(m_frame->InExchange());
     Tree()->setFocus();
@@ -1056,11 +1056,11 @@ void tst_App::replyCompleteModePersists()
 {
     QAction* mode = m_frame->CommandAction(ID_WAIT_REPLY_COMPLETE);
     QVERIFY(!mode->isChecked());
-    QVERIFY(!m_frame->ReplyCompleteMode());
+    QVERIFY(!m_frame->DeviceCommands().ReplyCompleteMode());
     QVERIFY(mode->statusTip().contains("as soon as the encoder's reply is complete"));
     m_frame->RestoreSettings();
     mode->trigger();
-    QVERIFY(m_frame->ReplyCompleteMode());
+    QVERIFY(m_frame->DeviceCommands().ReplyCompleteMode());
     QVERIFY(QSettings().value(kReplyCompleteKey).toBool());
 
     // A read with a long fixed wait ends once the reply is in.
@@ -1068,9 +1068,9 @@ void tst_App::replyCompleteModePersists()
         link.timing.readWaitMs = 20000;
         link.timing.statusWaitMs = 20000;
     });
-    QVERIFY(!m_frame->ReplyCompleteMode());
+    QVERIFY(!m_frame->DeviceCommands().ReplyCompleteMode());
     m_frame->RestoreSettings();
-    QVERIFY(m_frame->ReplyCompleteMode());
+    QVERIFY(m_frame->DeviceCommands().ReplyCompleteMode());
     QVERIFY(m_frame->CommandAction(ID_WAIT_REPLY_COMPLETE)->isChecked());
     EncoderRecord* item = AddAndSelect(kSimAddress);
     RunMenuCommand(ID_READ_CONFIGURATION);

@@ -172,8 +172,8 @@ void tst_DeviceList::unreachableLooksTheSameWhoeverFindsIt()
 
     m_sim->SetFault(SimFault::EarlyClose);
     if (monitor) {
-        m_frame->SetMonitorInterval(50);
-        m_frame->SetMonitoring(true);
+        m_frame->DeviceCommands().SetMonitorInterval(50);
+        m_frame->DeviceCommands().SetMonitoring(true);
         QTRY_COMPARE(Tree()->ItemText(item, kColumnState), QStringLiteral("offline"));
     } else {
         QVERIFY(Read(item));
@@ -184,7 +184,7 @@ void tst_DeviceList::unreachableLooksTheSameWhoeverFindsIt()
     if (!monitor) return;
     m_sim->SetFault(SimFault::None);
     QTRY_COMPARE(Tree()->ItemImage(item), IMAGE_ONLINE);
-    m_frame->SetMonitoring(false);
+    m_frame->DeviceCommands().SetMonitoring(false);
 }
 
 void tst_DeviceList::activityColumnShowsTheWholeOutcome()

@@ -162,7 +162,7 @@ void tst_FleetCommands::AddFleetAndRead()
 {
     std::vector<uint32_t> addresses;
     for (const QString& text : kFleet) addresses.push_back(InetAddrHostOrder(text.toLatin1().constData()));
-    QCOMPARE(m_frame->AddFleet(addresses), 3);
+    QCOMPARE(m_frame->Roster().AddFleet(addresses), 3);
     Tree()->selectAll();
     m_frame->CommandAction(ID_READ_CONFIGURATION)->trigger();
     QVERIFY(QTest::qWaitFor([this] { return !m_frame->InExchange(); }, 5000));

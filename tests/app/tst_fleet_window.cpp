@@ -112,7 +112,7 @@ void tst_FleetWindow::restoresTenThousandInOneBatch()
 void tst_FleetWindow::selectAllSortAndFilterByTyping()
 {
     Open();
-    m_frame->AddEncoders(FleetAddresses());
+    m_frame->Roster().AddEncoders(FleetAddresses());
     Tree()->setFocus();
     QTest::keyClick(Tree(), Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(Tree()->SelectedEncoderItems().size(), kFleet);
@@ -154,7 +154,7 @@ void tst_FleetWindow::deleteASelectionWhileAnotherReads()
     Tree()->SelectOnly(reading);
     m_frame->CommandAction(ID_READ_CONFIGURATION)->trigger();
     QVERIFY(m_frame->InFlight(reading->ipAddr));
-    m_frame->AddEncoders(FleetAddresses());
+    m_frame->Roster().AddEncoders(FleetAddresses());
     QCOMPARE(Tree()->ItemCount(), kFleet + 1);
 
     QItemSelection others(Tree()->model()->index(1, 0), Tree()->model()->index(kFleet, kDeviceColumnCount - 1));
