@@ -4,83 +4,12 @@
 #include <chrono>
 #include <unordered_map>
 
-#include "CommitRules.h"
+#include "OperationFlow.h"
 #include "OutcomeTexts.h"
-#include "Presets.h"
-#include "RecordFields.h"
-#include "TextConversions.h"
 
 namespace {
-
-// Which exchange a flow waits for.
-enum class Step { Read, Status, Write, Verify, Single };
-
-// The boxes an exchange would show, the gate's refusal marked as the device list's.
-void TakeBoxes(OperationReport& report, const ExchangeResult& result)
-{
-    const std::optional<std::string> gate =
-        result.statusTaken ? GateMessage(DeviceStatusReading::FromResult(result)) : std::nullopt;
-    for (size_t i = 0; i < result.messages.size(); ++i) {
-        const ExchangeMessage& message = result.messages[i];
-        report.boxes.push_back({message.kind, message.text, i == 0 && gate && *gate == message.text});
-    }
-}
-
-// A read that failed without a box of its own (a wrong reply code, a length out of bounds,
-// a reply cut short, a document the reader refuses) still says why.
-void ExplainSilentReadFailure(OperationReport& report, const ExchangeResult& result)
-{
-    if (result.outcome == ExchangeOutcome::Failed && result.messages.empty())
-        report.notes.push_back(TextOf(OutcomeText::NoSettingsDocument));
-}
-
-std::vector<std::string> RuleLines(const std::vector<BrokenRule>& broken)
-{
-    std::vector<std::string> lines;
-    for (const BrokenRule& rule : broken) lines.push_back(BrokenRuleLine(rule.heading, rule.label, rule.warning));
-    return lines;
-}
-
-std::string BrokenRulesBox(const std::vector<std::string>& lines)
-{
-    std::string text = TextOf(OutcomeText::BrokenRulesNotWritten);
-    for (const std::string& line : lines) text += "\n" + line;
-    return text;
-}
-
+using Step = OperationFlow::Step;
 }   // namespace
-
-struct Operations::BatchCount {
-    OperationSummary summary;
-    size_t finished = 0;
-    BatchDone end;
-};
-
-struct Operations::Flow {
-    OperationReport report;
-    Done done;
-    std::shared_ptr<BatchCount> batch;
-    Step step = Step::Single;
-    WriteOptions write;
-    StatusOptions status;
-};
-
-const char* OperationName(OperationKind kind)
-{
-    switch (kind) {
-    case OperationKind::Status:
-        return ExchangeKindName(ExchangeKind::Status);
-    case OperationKind::Read:
-        return ExchangeKindName(ExchangeKind::Read);
-    case OperationKind::Write:
-        return ExchangeKindName(ExchangeKind::Write);
-    case OperationKind::Start:
-        return ExchangeKindName(ExchangeKind::Start);
-    case OperationKind::Stop:
-        return ExchangeKindName(ExchangeKind::Stop);
-    }
-    return "";
-}
 
 Operations::Operations(ExchangeEngine& engine, EncoderList& encoders, Executor executor)
     : m_engine(&engine), m_encoders(encoders), m_executor(std::move(executor)), m_alive(std::make_shared<bool>(true))
@@ -247,18 +176,7 @@ std::optional<OperationReport> Operations::CheckWrite(uint32_t address) const
 {
     const EncoderEntry* entry = m_encoders.Find(address);
     if (entry == nullptr) return std::nullopt;
-    OperationReport refusal;
-    refusal.kind = OperationKind::Write;
-    refusal.address = address;
-    if (!Writable(*entry)) {
-        refusal.notRead = true;
-        refusal.boxes.push_back({MessageKind::Warning, TextOf(OutcomeText::ReadFirst), false});
-        return refusal;
-    }
-    refusal.brokenRules = RuleLines(CheckWholeRecord(entry->record));
-    if (refusal.brokenRules.empty()) return std::nullopt;
-    refusal.boxes.push_back({MessageKind::Warning, BrokenRulesBox(refusal.brokenRules), false});
-    return refusal;
+    return WriteRefusal(*entry);
 }
 
 bool Operations::HasPasswords(uint32_t address) const
@@ -285,34 +203,11 @@ void Operations::WindDown()
 
 void Operations::PrepareWrite(const std::shared_ptr<Flow>& flow, EncoderEntry& entry)
 {
-    OperationReport& report = flow->report;
-    if (flow->write.settingsFile) {
-        report.brokenRules = RuleLines(ApplySettings(*flow->write.settingsFile, entry.record));
-        if (!report.brokenRules.empty()) {
-            report.boxes.push_back({MessageKind::Warning, BrokenRulesBox(report.brokenRules), false});
-            Finish(flow, ExchangeOutcome::Failed);
-            return;
-        }
-    }
-    if (std::optional<OperationReport> refusal = CheckWrite(entry.address)) {
-        report.notRead = refusal->notRead;
-        report.brokenRules = refusal->brokenRules;
-        report.boxes.insert(report.boxes.end(), refusal->boxes.begin(), refusal->boxes.end());
-        Finish(flow, ExchangeOutcome::Failed);
+    EncoderRecord record{};
+    if (const std::optional<ExchangeOutcome> refused = flow->PrepareWrite(entry, record)) {
+        Finish(flow, *refused);
         return;
     }
-    EncoderRecord record = entry.record;
-    if (const std::optional<WritePasswords>& given = flow->write.passwords) {
-        for (const auto& [field, text] : {std::pair{RECORD_FIELD(password), &given->password},
-                                          std::pair{RECORD_FIELD(newPassword), &given->newPassword}}) {
-            if (std::optional<std::string> warning = CommitField(field, EditorValue::FromTyped(*text), record)) {
-                report.boxes.push_back({MessageKind::Warning, *warning, false});
-                Finish(flow, ExchangeOutcome::Failed);
-                return;
-            }
-        }
-    }
-    flow->step = Step::Write;
     Submit(flow, ExchangeKind::Write, record);
 }
 
@@ -356,76 +251,16 @@ void Operations::OnResult(const std::shared_ptr<Flow>& flow, const ExchangeResul
 
 void Operations::Continue(const std::shared_ptr<Flow>& flow, const ExchangeResult& result, EncoderEntry& entry)
 {
-    OperationReport& report = flow->report;
-    const bool succeeded = result.outcome == ExchangeOutcome::Succeeded;
-    switch (flow->step) {
-    case Step::Read:
-        TakeBoxes(report, result);
-        ExplainSilentReadFailure(report, result);
-        if (succeeded && result.record) {
-            report.record = entry.record;
-            report.document = result.document;
-        }
-        if (!succeeded || !result.record) {
-            Finish(flow, succeeded ? ExchangeOutcome::Failed : result.outcome);
-        } else if (report.kind == OperationKind::Write) {
-            PrepareWrite(flow, entry);
-        } else if (report.kind == OperationKind::Status) {
-            flow->step = Step::Status;
-            Submit(flow, ExchangeKind::Status, entry.record);
-        } else {
-            Finish(flow, ExchangeOutcome::Succeeded);
-        }
+    const OperationFlow::Next next = flow->Continue(result, entry);
+    switch (next.what) {
+    case OperationFlow::Next::Do::Submit:
+        Submit(flow, next.exchange, entry.record);
         return;
-    case Step::Status: {
-        if (!result.statusTaken) {
-            // No reading was taken (this machine could not run the exchange): the entry's
-            // reading is an older one and says nothing about now.
-            Finish(flow, succeeded ? ExchangeOutcome::Failed : result.outcome);
-            return;
-        }
-        const DeviceStatusReading reading = entry.status.value_or(DeviceStatusReading());
-        report.status = reading;
-        report.alarms = AlarmLines(reading, entry.record);
-        report.alarmNotes = AlarmNotes(reading, entry.record);
-        if (!reading.Answered()) report.notes.push_back(TextOf(OutcomeText::AlarmConnectFailed));
-        Finish(flow, reading.Answered() ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed);
+    case OperationFlow::Next::Do::PrepareWrite:
+        PrepareWrite(flow, entry);
         return;
-    }
-    case Step::Write:
-        TakeBoxes(report, result);
-        report.written = succeeded;
-        if (result.written) report.sent = *result.written;
-        if (!succeeded) {
-            Finish(flow, result.outcome);
-        } else if (flow->write.verify) {
-            flow->step = Step::Verify;
-            report.verifyRan = true;
-            Submit(flow, ExchangeKind::Read, entry.record);
-        } else {
-            Finish(flow, ExchangeOutcome::Succeeded);
-        }
-        return;
-    case Step::Verify:
-        TakeBoxes(report, result);
-        ExplainSilentReadFailure(report, result);
-        if (!succeeded || !result.record || !report.sent) {
-            report.notes.push_back(TextOf(OutcomeText::ReadBackFailed));
-            Finish(flow, ExchangeOutcome::Failed);
-            return;
-        }
-        report.verifyRead = true;
-        report.record = entry.record;
-        report.notTaken = ReadBackMismatches(*report.sent, *result.record);
-        for (const FieldMismatch& mismatch : report.notTaken)
-            report.notTakenLines.push_back(NotTakenLine(mismatch.name, mismatch.written, mismatch.readBack));
-        if (report.notTaken.empty()) report.notes.push_back(TextOf(OutcomeText::ReadBackAllTook));
-        Finish(flow, report.notTaken.empty() ? ExchangeOutcome::Succeeded : ExchangeOutcome::Failed);
-        return;
-    case Step::Single:
-        TakeBoxes(report, result);
-        if (succeeded) report.notes.push_back(TextOf(OutcomeText::RequestNotAcknowledged));
-        Finish(flow, result.outcome);
+    case OperationFlow::Next::Do::Finish:
+        Finish(flow, next.outcome);
         return;
     }
 }
@@ -435,29 +270,13 @@ void Operations::Finish(const std::shared_ptr<Flow>& flow, ExchangeOutcome outco
     flow->report.outcome = outcome;
     if (EncoderEntry* entry = m_encoders.Find(flow->report.address)) entry->inFlight = false;
     if (flow->done) flow->done(flow->report);
-    if (!flow->batch) return;
-    BatchCount& count = *flow->batch;
-    if (outcome == ExchangeOutcome::Succeeded)
-        ++count.summary.succeeded;
-    else if (outcome == ExchangeOutcome::Cancelled)
-        ++count.summary.cancelled;
-    else {
-        ++(outcome == ExchangeOutcome::LocalFailure ? count.summary.local : count.summary.failed);
-        const OperationReport& report = flow->report;
-        std::string why = !report.boxes.empty()   ? report.boxes.front().text
-                          : !report.notes.empty() ? report.notes.front()
-                                                  : ExchangeOutcomeName(outcome);
-        count.summary.failures.push_back({report.address, why.substr(0, why.find('\n'))});
-    }
-    if (++count.finished == count.summary.total && count.end) count.end(count.summary);
+    if (flow->batch) flow->batch->Count(flow->report);
 }
 
 std::vector<OperationId> Operations::RunBatch(OperationKind kind, const std::vector<uint32_t>& addresses,
                                               const WriteOptions& write, Done done, BatchDone end)
 {
-    auto count = std::make_shared<BatchCount>();
-    count->summary.kind = kind;
-    count->end = std::move(end);
+    auto count = std::make_shared<BatchTally>(kind, std::move(end));
     std::vector<OperationId> ids;
     ids.reserve(addresses.size());
     std::vector<std::shared_ptr<Flow>> writes;
@@ -469,7 +288,7 @@ std::vector<OperationId> Operations::RunBatch(OperationKind kind, const std::vec
         ids.push_back(id);
         if (id == 0) continue;
         flow->batch = count;
-        ++count->summary.total;
+        count->Expect();
         const EncoderRecord& record = m_encoders.Find(address)->record;
         switch (kind) {
         case OperationKind::Status:
@@ -498,9 +317,9 @@ std::vector<OperationId> Operations::RunBatch(OperationKind kind, const std::vec
     }
     m_gathering = nullptr;
     SubmitGathered(std::move(gathered));
-    if (count->summary.total == 0) {
+    if (count->Expected() == 0) {
         m_executor([alive = m_alive, count] {
-            if (*alive && count->end) count->end(count->summary);
+            if (*alive) count->End();
         });
     } else if (!writes.empty()) {
         // The checks before a write refuse through the executor, never inside this call;
@@ -542,26 +361,4 @@ void Operations::SubmitGathered(Gathered gathered)
         });
     };
     m_engine->SubmitBatch(requests, callbacks, {});
-}
-
-std::vector<std::string> SummaryFailureLines(const OperationSummary& summary)
-{
-    std::vector<OperationSummary::Failure> failures = summary.failures;
-    std::stable_sort(failures.begin(), failures.end(),
-                     [](const auto& a, const auto& b) { return a.address < b.address; });
-    std::vector<std::string> lines;
-    lines.reserve(failures.size());
-    for (const OperationSummary::Failure& failure : failures)
-        lines.push_back(FormatDotted(failure.address) + ": " + failure.why);
-    return lines;
-}
-
-std::string SummaryText(const OperationSummary& summary)
-{
-    std::string text = std::string(OperationName(summary.kind)) + " on " + std::to_string(summary.total) +
-                       (summary.total == 1 ? " encoder: " : " encoders: ") + std::to_string(summary.succeeded) +
-                       " succeeded, " + std::to_string(summary.failed) + " failed";
-    if (summary.cancelled > 0) text += ", " + std::to_string(summary.cancelled) + " cancelled";
-    if (summary.local > 0) text += ", " + std::to_string(summary.local) + " not run by this computer";
-    return text + ".";
 }

@@ -10,125 +10,24 @@
 // owner's thread through the executor given at construction (the window: a queued call;
 // the command line: a CallQueue it drains); the list is changed and `done` runs there,
 // never inside the call that started the operation.
+//
+// Its parts: OperationReport.h (what an operation is asked and says), OperationFlow.h (one
+// operation's steps), OperationSummary.h (how a command on several encoders ended).
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "DeviceStatusReading.h"
 #include "EncoderList.h"
 #include "ExchangeEngine.h"
-#include "RecordComparison.h"
-#include "StatusGate.h"
+#include "OperationReport.h"
+#include "OperationSummary.h"
 
-using OperationId = uint64_t;   // 0 is never an operation
-
-enum class OperationKind { Status, Read, Write, Start, Stop };
-
-// A box a single encoder's command shows, in order: the gate's refusal (owned by the
-// device list) or the exchange's own (owned by the main window).
-struct OperationBox {
-    MessageKind kind = MessageKind::Warning;
-    std::string text;
-    bool fromGate = false;
-    bool operator==(const OperationBox& other) const
-    {
-        return kind == other.kind && text == other.text && fromGate == other.fromGate;
-    }
-};
-
-// Passwords given for a whole batch of writes, as typed (UTF-8): they go into the record
-// sent as the encoder's GB2312, exactly as the sheet encodes typing, never into the
-// encoder's entry, and nothing here stores them.
-struct WritePasswords {
-    std::string password, newPassword;
-};
-
-struct WriteOptions {
-    // Read the configuration first, in this operation (the command line); otherwise the
-    // entry must hold a record read before (the window).
-    bool readFirst = false;
-    // A settings file taken into the record as read, before the checks.
-    std::optional<std::string> settingsFile;
-    // For the batch; empty: the passwords typed into the entry's record.
-    std::optional<WritePasswords> passwords;
-    // Read the configuration back after "Set Configuration Success !" and compare.
-    bool verify = false;
-};
-
-struct StatusOptions {
-    bool readFirst = false;   // read the configuration first, so the alarms know the programs
-    bool poll = false;        // a monitor's reading
-};
-
-struct OperationReport {
-    OperationId id = 0;
-    OperationKind kind = OperationKind::Status;
-    uint32_t address = 0;
-    ExchangeOutcome outcome = ExchangeOutcome::Failed;
-    bool poll = false;
-
-    std::vector<OperationBox> boxes;   // what a single encoder's command shows, in order
-    // Why an outcome the boxes leave silent happened, or what it implies; for the log and
-    // the command line's messages.
-    std::vector<std::string> notes;
-    uint64_t eventsFrom = 0;   // the entry's events this operation added: sequence numbers from here
-
-    // Some exchange of the operation left the engine's queue: something may have reached
-    // the encoder. False: nothing at all was sent to it.
-    bool reached = false;
-    // Ended by WindDown before its next exchange (the ones already sent had finished).
-    bool interrupted = false;
-    // This computer could not run the exchange (LocalFailure), or could not keep the copy
-    // of the document sent: the system's reason. Never the encoder's fault.
-    std::string localError;
-
-    // Status: the reading, its alarm lines and what it could not tell.
-    std::optional<DeviceStatusReading> status;
-    std::vector<AlarmLine> alarms;
-    std::vector<std::string> alarmNotes;
-
-    // Read (and a write's own read): the record and the document as the encoder sent it.
-    std::optional<EncoderRecord> record;
-    std::string document;
-
-    // Write.
-    bool notRead = false;                   // refused: the configuration was not read first
-    std::vector<std::string> brokenRules;   // refused: the rules the record breaks, one line each
-    bool written = false;                   // the encoder answered "OK"
-    std::optional<EncoderRecord> sent;      // the record as sent
-    bool verifyRan = false;
-    bool verifyRead = false;               // the read-back succeeded
-    std::vector<FieldMismatch> notTaken;   // written and read back differ
-    std::vector<std::string> notTakenLines;
-};
-
-// The command names, as the device list calls them.
-const char* OperationName(OperationKind kind);
-
-// How a command on several encoders ended, one count per encoder.
-struct OperationSummary {
-    OperationKind kind = OperationKind::Read;
-    size_t total = 0, succeeded = 0, failed = 0, cancelled = 0;
-    // The exchanges this computer could not run (no descriptor, no memory, ...): no word about
-    // the encoders, so never counted among the failed.
-    size_t local = 0;
-    // The encoders that failed, here or there, and why (the first thing their command said), in the order
-    // they ended.
-    struct Failure {
-        uint32_t address = 0;
-        std::string why;
-    };
-    std::vector<Failure> failures;
-};
-// "Read Configuration on 20 encoders: 17 succeeded, 3 failed." (", 2 cancelled" and ", 1 not
-// run by this computer" before the point when any was).
-std::string SummaryText(const OperationSummary& summary);
-// One line per failed encoder, in address order: "10.1.2.20: Connect Device Failed !".
-std::vector<std::string> SummaryFailureLines(const OperationSummary& summary);
+class OperationFlow;
 
 class Operations {
 public:
@@ -186,8 +85,7 @@ public:
     bool WindingDown() const { return m_windingDown; }
 
 private:
-    struct Flow;
-    struct BatchCount;
+    using Flow = OperationFlow;
     // The first exchanges of a batch, gathered by Submit while a batch starts.
     using Gathered = std::vector<std::pair<ExchangeRequest, std::shared_ptr<Flow>>>;
     void SubmitGathered(Gathered gathered);
