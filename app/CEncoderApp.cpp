@@ -5,6 +5,7 @@
 
 #include "CMainFrame.h"
 #include "CPrompter.h"
+#include "CWindowLayout.h"
 #include "Socket.h"
 
 const char* const kApplicationTitle = "Korvex";
@@ -27,7 +28,7 @@ bool CEncoderApp::InitInstance(CPrompter& prompter, LinkOptions options)
     m_mainWindow = new CMainFrame(prompter, std::move(options));
     // The encoders listed when the tool last ran are back, without any exchange.
     m_mainWindow->RestoreSettings();
-    if (m_mainWindow->RestoreLayout()) {
+    if (m_mainWindow->Layout().Restore()) {
         m_mainWindow->show();   // where, and as large as, the operator left it
     } else {
         // Without a window manager to maximise it, the window still fills the screen.

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeView>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
@@ -28,16 +29,22 @@
 #include "CDeviceTree.h"
 #include "CEditCommands.h"
 #include "CEncoderRows.h"
-#include "CHistoryKeeper.h"
+#include "CHistoryPanel.h"
 #include "CMessagePane.h"
 #include "CPaneSplitter.h"
 #include "CPrompter.h"
 #include "CRowTreeItem.h"
+#include "CSafeEdits.h"
+#include "CSettingsFiles.h"
+#include "CWindowLayout.h"
+#include "CWriteReview.h"
 #include "Dialogs.h"
 #include "FrameText.h"
 #include "Pictures.h"
 #include "SheetLayout.h"
 #include "TextConversions.h"
+
+const char* const kActivityLogFileKey = "ActivityLog/file";
 
 namespace {
 
@@ -47,8 +54,7 @@ constexpr int kPaneBar = 1;        // the bars between panes
 }   // namespace
 
 CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string outFile)
-    : m_prompter(prompter), m_linkOptions(std::move(options)), m_outFile(std::move(outFile)),
-      m_history(std::make_unique<CHistoryKeeper>())
+    : m_prompter(prompter), m_linkOptions(std::move(options)), m_outFile(std::move(outFile))
 {
     // The frame is always a top-level window of its own and goes when it is closed,
     // taking the device list and every record with it.
@@ -61,8 +67,10 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
     CreateToolBar();
     CreateStatusBar();
     CreatePanes();
+    m_layout = std::make_unique<CWindowLayout>(*this, *m_outerSplitter, *m_innerSplitter, *m_settingsSheet,
+                                               *m_deviceTree->header(), *m_activityLog->View()->header());
     CreateConcerns();
-    CreateSafeEditWidgets();
+    CreateEditConcerns();
     m_editCommands = std::make_unique<CEditCommands>(
         *m_frameCommands, *m_deviceTree,
         [this] {
@@ -73,7 +81,6 @@ CMainFrame::CMainFrame(CPrompter& prompter, LinkOptions options, std::string out
         [this](const QStringList& texts) { m_roster->AddAndKeep(texts); });
     WirePanes();
     WireExchanges();
-    WireFleet();
     m_deviceTree->Model().SetCountdown([this](uint32_t address) { return m_exchanges->SecondsLeft(address); });
     UpdateCommandStates();
 }
@@ -123,6 +130,15 @@ void CMainFrame::CreateToolBar()
     // The View menu's check follows the toolbar however it was hidden or shown.
     connect(m_toolBar, &QToolBar::visibilityChanged, this,
             [this] { CommandAction(ID_VIEW_TOOLBAR)->setChecked(!m_toolBar->isHidden()); });
+}
+
+void CMainFrame::DrawPaletteButtons()
+{
+    const std::pair<int, ToolPicture> buttons[] = {{ID_START_TS_IP, ToolPicture::StartOutput},
+                                                   {ID_STOP_TS_IP, ToolPicture::StopOutput},
+                                                   {ID_READ_CONFIGURATION, ToolPicture::ReadSettings},
+                                                   {ID_WRITE_CONFIGURATION, ToolPicture::WriteSettings}};
+    for (const auto& [id, picture] : buttons) CommandAction(id)->setIcon(PaletteButtonIcon(picture, palette()));
 }
 
 void CMainFrame::CreateStatusBar()
@@ -199,12 +215,39 @@ void CMainFrame::CreateConcerns()
                                   [this](uint32_t address) { return m_exchanges->InFlight(address); });
     m_exchanges = new CExchangeController(m_roster->Encoders(), m_linkOptions, m_outFile, this);
     m_rows = std::make_unique<CEncoderRows>(*m_roster, *m_exchanges, *m_deviceTree,
-                                            [this](uint32_t address) { return PendingEdits(address); });
+                                            [this](uint32_t address) { return m_safeEdits->PendingEdits(address); });
     m_exchangeView = new CExchangeView(*this, *m_exchanges, m_roster->Encoders(), *m_rows, *m_deviceTree,
                                        *m_messagePane, *m_activityLog, m_prompter);
-    m_deviceCommands = new CDeviceCommands(*this, *m_frameCommands, *m_exchanges, *m_roster, *m_deviceTree,
-                                           *m_settingsSheet, *m_messagePane, *m_activityLog, m_prompter,
-                                           [this](std::vector<uint32_t> addresses) { WriteEncoders(addresses); });
+    m_deviceCommands = new CDeviceCommands(
+        *this, *m_frameCommands, *m_exchanges, *m_roster, *m_deviceTree, *m_settingsSheet, *m_messagePane,
+        *m_activityLog, m_prompter, [this](std::vector<uint32_t> addresses) { m_writes->WriteEncoders(addresses); });
+}
+
+void CMainFrame::CreateEditConcerns()
+{
+    auto refreshSheet = [this](const EncoderRecord& record) { RefreshSheet(record); };
+    auto updateItem = [this](uint32_t address) { UpdateItem(address); };
+    QStatusBar& bar = *statusBar();
+    EncoderList& encoders = Encoders();
+    m_safeEdits = std::make_unique<CSafeEdits>(*this, m_prompter, encoders, *m_exchanges, *m_frameCommands,
+                                               *m_deviceTree, *m_settingsSheet, *m_activityLog, bar,
+                                               CSafeEdits::Hooks{refreshSheet, updateItem});
+    m_writes = std::make_unique<CWriteReview>(*this, m_prompter, encoders, *m_exchanges, *m_activityLog,
+                                              CWriteReview::Hooks{[this] {
+                                                                      UpdateCommandStates();
+                                                                      UpdateProgress();
+                                                                  },
+                                                                  [this] { return m_closing; }});
+    m_settingsFiles = std::make_unique<CSettingsFiles>(
+        *this, m_prompter, encoders, *m_exchanges, *m_frameCommands, *m_deviceTree, *m_activityLog, bar,
+        CSettingsFiles::Hooks{refreshSheet, updateItem, [this] { UpdateCommandStates(); }});
+    m_historyPanel = std::make_unique<CHistoryPanel>(*this, m_prompter, encoders, *m_exchanges, *m_frameCommands,
+                                                     *m_deviceTree, *m_activityLog, [this](EncoderEntry& entry) {
+                                                         if (SelectedRecord() == &entry.record)
+                                                             RefreshSheet(entry.record);
+                                                         UpdateItem(entry.address);
+                                                         m_safeEdits->UpdateStates();
+                                                     });
 }
 
 // What one concern does, the others hear of.
@@ -215,16 +258,18 @@ void CMainFrame::WireExchanges()
     connect(m_roster, &CEncoderRoster::encoderLeaving, this, [this](uint32_t address) {
         // A monitor reading may still run: its result finds no encoder and is dropped.
         m_exchanges->Forget(address);
-        ForgetEncoderEdits(address);
     });
     connect(m_roster, &CEncoderRoster::listChanged, this, &CMainFrame::UpdateCommandStates);
-    connect(m_exchanges, &CExchangeController::operationStarting, this, [this](uint32_t address, ExchangeKind kind) {
-        if (kind == ExchangeKind::Write) KeepBeforeWrite(address);
-    });
     connect(m_exchangeView, &CExchangeView::statesChanged, this, &CMainFrame::UpdateCommandStates);
     connect(m_exchangeView, &CExchangeView::currentRead, this, &CMainFrame::RefreshSheet);
-    connect(m_exchangeView, &CExchangeView::currentWritten, this, &CMainFrame::ShowPending);
-    connect(m_exchangeView, &CExchangeView::resultShown, this, &CMainFrame::AfterExchange);
+    connect(m_exchangeView, &CExchangeView::currentWritten, this,
+            [this](const EncoderRecord& record) { m_safeEdits->ShowPending(record); });
+    // What the operator's exchanges leave behind: the history, then the read-back's findings.
+    connect(m_exchangeView, &CExchangeView::resultShown, this, [this](const OperationReport& report, bool monitor) {
+        if (monitor) return;
+        m_historyPanel->KeepExchange(report);
+        m_safeEdits->AfterExchange(report);
+    });
     connect(m_deviceCommands, &CDeviceCommands::statesChanged, this, [this] {
         UpdateCommandStates();
         UpdateProgress();
@@ -269,13 +314,12 @@ void CMainFrame::RefreshSheet(const EncoderRecord& record)
         m_settingsSheet->ShowUnread(record);
     else
         m_settingsSheet->Refresh(&record);
-    ShowPending(record);
+    m_safeEdits->ShowPending(record);
 }
 
 bool CMainFrame::NeverRead(const EncoderRecord& record) const
 {
-    const EncoderEntry* entry = Encoders().Find(record.ipAddr);
-    return entry && &entry->record == &record && !EverRead(*entry);
+    return m_safeEdits->NeverRead(record);
 }
 
 // The frame's own handling of its menu and toolbar commands.
@@ -300,7 +344,6 @@ void CMainFrame::ConnectCommands()
         CAboutDlg about(this);
         m_prompter.RunDialog(about);
     });
-    commands.On(ID_DEVICE_HISTORY, [this] { ShowHistory(); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -312,8 +355,10 @@ void CMainFrame::UpdateCommandStates()
     const EncoderRecord* current = SelectedRecord();
     // No encoder selected, or one never read: nothing to take an edit, and the sheet says so.
     m_settingsSheet->SetEditable(current && !InFlight(current->ipAddr) && !NeverRead(*current));
-    m_settingsSheet->SetNotice(SheetNotice());
-    UpdateSafeEditStates();
+    m_settingsSheet->SetNotice(m_safeEdits->SheetNotice());
+    m_safeEdits->UpdateStates();
+    m_settingsFiles->UpdateStates();
+    m_historyPanel->UpdateStates();
 
     m_editCommands->UpdateStates();
 }
@@ -331,8 +376,8 @@ void CMainFrame::RestoreSettings()
 {
     m_roster->RestoreAddressBook();
     m_deviceCommands->RestoreSettings();
-    RestoreSafeEditSettings();
-    RestoreHistorySettings();
+    m_safeEdits->RestoreSettings();
+    m_historyPanel->RestoreSettings();
     const QVariant logFile = QSettings().value(QString::fromLatin1(kActivityLogFileKey));
     m_activityLog->OpenStoreAfterFirstPaint(logFile.isValid() ? logFile.toString() : CActivityStore::DefaultPath());
     m_roster->KeepChanges();
@@ -364,7 +409,7 @@ void CMainFrame::changeEvent(QEvent* event)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    if (!ClosingWithPendingEdits()) {
+    if (!m_writes->ClosingWithPendingEdits()) {
         event->ignore();
         return;
     }
@@ -377,7 +422,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         }
     }
     m_closing = true;
-    if (m_roster->Persisting()) SaveLayout();
+    if (m_roster->Persisting()) m_layout->Save();
     m_exchanges->Shutdown();
     QMainWindow::closeEvent(event);
 }

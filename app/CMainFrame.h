@@ -5,9 +5,11 @@
 // window's work, and wires them: the encoders listed (CEncoderRoster), their rows
 // (CEncoderRows), the exchanges (CExchangeController, run in the background: the window
 // keeps painting and answering), what the operator asks of them (CDeviceCommands) and what
-// their results show (CExchangeView). A command that would conflict with an exchange in
-// flight is disabled, never queued. The panes do not know each other; the frame wires
-// their signals.
+// their results show (CExchangeView); the edits not yet written (CSafeEdits), the write's
+// checks and review (CWriteReview), settings files (CSettingsFiles), the history
+// (CHistoryPanel) and the layout kept across restarts (CWindowLayout). A command that would
+// conflict with an exchange in flight is disabled, never queued. The panes do not know
+// each other; the frame wires their signals.
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -36,10 +38,14 @@ class CDeviceTree;
 class CEditCommands;
 class CEncoderRows;
 class CFrameCommands;
-class CHistoryKeeper;
+class CHistoryPanel;
 class CMessagePane;
 class CPaneSplitter;
 class CPrompter;
+class CSafeEdits;
+class CSettingsFiles;
+class CWindowLayout;
+class CWriteReview;
 class QAction;
 class QDockWidget;
 class QLabel;
@@ -88,47 +94,17 @@ public:
     // exchange) and the wait mode from the per-user settings; from then on both are saved
     // whenever they change.
     void RestoreSettings();
-    // The window's layout as the operator left it: geometry, dock and toolbar, splitters,
-    // the sheet's dividers, the lists' columns. RestoreLayout is false when none was kept
-    // (the window then starts as it always did); SaveLayout runs when the window closes.
-    bool RestoreLayout();
-    void SaveLayout() const;
+    // The window's layout as the operator left it; saved when the window closes.
+    CWindowLayout& Layout() { return *m_layout; }
 
-    // Fleets (CMainFrameFleet.cpp). Writes the encoders' records the way Write Configuration does (checks, one review
-    // for the batch, passwords); the encoders whose write started.
-    std::vector<uint32_t> WriteEncoders(std::vector<uint32_t> addresses);
-    // The listed encoders with edits not written.
-    std::vector<uint32_t> EncodersWithPendingEdits() const;
-
-    // Safe edits (CMainFrameEdits.cpp). The edits of an encoder not yet written: the rows
-    // whose value differs from the record as last read or written, passwords aside.
-    int PendingEdits(uint32_t address) const;
-    std::vector<PendingChange> PendingEditsOf(const EncoderEntry& entry) const;
-    // Whether a write may send the encoder's record: it was read, and its last read did
-    // not fail.
-    bool Writable(const EncoderEntry& entry) const;
-    // Revert Row (the sheet's selected row) and Revert All, on the current encoder.
-    void RevertRow();
-    void RevertAll();
-    // After "Set Configuration Success !", read the encoder again and show what did not
-    // take. Kept in the per-user settings; off by default.
-    void SetReadBack(bool on);
-    bool ReadBack() const;
-    void SetPasswordsShown(bool shown);
-    // File > Save Settings As..., File > Apply Settings..., Device > Compare Encoders.
-    void SaveSettingsAs();
-    void ApplySettingsFile();
-    void CompareSelected();
-    QLabel* PendingField() const { return m_pendingField; }
-
-    // Configuration history (CMainFrameHistory.cpp): the repository every successful read
-    // and write is committed to; empty keeps none. RestoreSettings takes it from the
-    // per-user settings, by default the per-user data folder's "history".
-    void SetHistoryFolder(const QString& folder);
-    QString HistoryFolder() const;
-    // Device > History...: the current encoder's versions; Restore makes the chosen one's
-    // settings pending edits.
-    void ShowHistory();
+    // The edits not yet written: counted, marked, reverted, read back after a write.
+    CSafeEdits& SafeEdits() const { return *m_safeEdits; }
+    // Writing the encoders' records as Write Configuration does, and closing with edits.
+    CWriteReview& Writes() const { return *m_writes; }
+    // Settings files and the comparison of two encoders.
+    CSettingsFiles& SettingsFiles() const { return *m_settingsFiles; }
+    // The configuration history and Device > History....
+    CHistoryPanel& History() const { return *m_historyPanel; }
 
     CDeviceTree* DeviceTree() const { return m_deviceTree; }
     CSettingsSheet* SettingsSheet() const { return m_settingsSheet; }
@@ -176,35 +152,8 @@ private:
         m_activityLog->Log(encoder, severity, text);
     }
 
-    // Fleets (CMainFrameFleet.cpp).
-    void WireFleet();
-    // The one review of a write's changes; false when the operator declined it.
-    bool ReviewWrite(const std::vector<uint32_t>& addresses);
-    // Closing with edits not written asks; true to go on closing.
-    bool ClosingWithPendingEdits();
-    void CloseWhenWritten();
-
-    // Safe edits (CMainFrameEdits.cpp).
-    void CreateSafeEditWidgets();
-    void RestoreSafeEditSettings();
-    void UpdateSafeEditStates();
-    // The checks before a write: read first, the whole record, the review. Leaves in
-    // `addresses` the encoders to write; false when none is left.
-    bool PrepareWrite(std::vector<uint32_t>& addresses);
-    // Several encoders, some without both passwords in their sheet: asks once for the
-    // passwords of the whole write (kept in memory for this write only). False: cancelled.
-    bool AskBatchPasswords(const std::vector<uint32_t>& addresses);
-    void ShowPending(const EncoderRecord& record);
-    // Read failures, the read-back after a write and its comparison.
-    void AfterExchange(const OperationReport& report, bool monitor);
-    void ForgetEncoderEdits(uint32_t address);
-    // Configuration history.
-    void RestoreHistorySettings();
-    void KeepInHistory(const EncoderEntry& entry, const EncoderRecord& record, const QString& title);
-    void KeepBeforeWrite(uint32_t address);
-    void KeepExchangeInHistory(const OperationReport& report);
-    QString SheetNotice() const;
-    bool RunFileDialog(bool save, const QString& title, QString& path);
+    // The concerns that hang off the edits, each taking what it acts on.
+    void CreateEditConcerns();
 
     CPrompter& m_prompter;
     LinkOptions m_linkOptions;
@@ -215,7 +164,6 @@ private:
     CExchangeView* m_exchangeView = nullptr;
     CDeviceCommands* m_deviceCommands = nullptr;
     bool m_closing = false;
-    std::vector<uint32_t> m_closeWrites;   // the writes the closing window waits for
 
     QLabel* m_messageField = nullptr;
     QToolBar* m_toolBar = nullptr;
@@ -229,14 +177,12 @@ private:
     CFrameCommands* m_frameCommands = nullptr;
     std::unique_ptr<CEditCommands> m_editCommands;
 
-    // Safe edits.
-    QLabel* m_pendingField = nullptr;
-
-    std::unique_ptr<CHistoryKeeper> m_history;
+    std::unique_ptr<CWindowLayout> m_layout;
+    std::unique_ptr<CSafeEdits> m_safeEdits;
+    std::unique_ptr<CWriteReview> m_writes;
+    std::unique_ptr<CSettingsFiles> m_settingsFiles;
+    std::unique_ptr<CHistoryPanel> m_historyPanel;
 };
 
-// The settings under which the history and the activity log are kept.
-extern const char* const kHistoryFolderKey;     // the history repository's folder; empty: none
-extern const char* const kActivityLogFileKey;   // the activity log's database; empty: none
-extern const char* const
-    kReadBackKey;   // read back after every write; false when not set   // read at start only; 10 when not set
+// The setting under which the activity log's database is kept; empty: none.
+extern const char* const kActivityLogFileKey;

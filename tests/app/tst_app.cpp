@@ -40,6 +40,7 @@
 #include "WindowTest.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
+#include "CWindowLayout.h"
 
 namespace {
 
@@ -998,7 +999,7 @@ void tst_App::layoutComesBackAfterARestart()
     };
     delete m_frame.data();
     open();
-    QVERIFY(!m_frame->RestoreLayout());   // nothing kept yet: the window starts as always
+    QVERIFY(!m_frame->Layout().Restore());   // nothing kept yet: the window starts as always
     QVERIFY(ShowWindow(m_frame, QSize(900, 640)));
     m_frame->OuterSplitter()->SetProportions({40, 60});
     m_frame->InnerSplitter()->SetProportions({55, 45});
@@ -1012,7 +1013,7 @@ void tst_App::layoutComesBackAfterARestart()
     QTRY_VERIFY(m_frame.isNull());
 
     open();
-    QVERIFY(m_frame->RestoreLayout());
+    QVERIFY(m_frame->Layout().Restore());
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame));
     QCOMPARE(m_frame->size(), QSize(900, 640));

@@ -22,6 +22,7 @@
 #include "CDeviceTree.h"
 #include "CIPAddressCtrl.h"
 #include "CMainFrame.h"
+#include "CWriteReview.h"
 #include "CRowIPField.h"
 #include "Dialogs.h"
 #include "LinkProtocol.h"
@@ -367,7 +368,7 @@ void tst_FleetCommands::closeWithPendingEdits()
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         QVERIFY(!m_frame.isNull() && m_frame->isVisible());
-        QCOMPARE(m_frame->EncodersWithPendingEdits().size(), size_t(oneFails ? 1 : 2));
+        QCOMPARE(m_frame->Writes().EncodersWithPendingEdits().size(), size_t(oneFails ? 1 : 2));
     }
     QCOMPARE(Requests(CMD_WRITE_CONFIG), writes);
     QCOMPARE(m_prompter->dialogTitles.size(), answer == 0 ? 1 : 0);   // one review for both

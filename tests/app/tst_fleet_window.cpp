@@ -12,6 +12,7 @@
 #include "AppIds.h"
 #include "CDeviceTree.h"
 #include "CMainFrame.h"
+#include "CSafeEdits.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
 #include "WindowTest.h"
@@ -99,7 +100,8 @@ void tst_FleetWindow::restoresTenThousandInOneBatch()
     // shows its own encoder's count.
     for (int row = 0; row < kFleet; row += 997) {
         const EncoderRecord* item = Tree()->ItemAt(row);
-        QCOMPARE(Tree()->ItemText(item, kColumnPending), QString::number(m_frame->PendingEdits(item->ipAddr)));
+        QCOMPARE(Tree()->ItemText(item, kColumnPending),
+                 QString::number(m_frame->SafeEdits().PendingEdits(item->ipAddr)));
     }
     QVERIFY(!m_frame->InExchange());
     QCOMPARE(m_frame->FindEncoderItem(QStringLiteral("127.1.39.15")), Tree()->ItemAt(39 * 256 + 15));

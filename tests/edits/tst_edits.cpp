@@ -21,6 +21,7 @@
 #include "CChangesDialog.h"
 #include "CDeviceTree.h"
 #include "CMainFrame.h"
+#include "CSafeEdits.h"
 #include "CRowEdit.h"
 #include "CRowTreeItem.h"
 #include "CSettingsSheet.h"
@@ -247,7 +248,7 @@ void tst_Edits::pendingMarksFollowEditRevertAndRead()
     Select(kFirst);
     ReadSelected();
     QVERIFY(!Sheet().IsRowMarked(kVideoBitrate));
-    QCOMPARE(m_frame->PendingField()->text(), QStringLiteral("Pending edits: 0"));
+    QCOMPARE(m_frame->SafeEdits().PendingField()->text(), QStringLiteral("Pending edits: 0"));
 
     TypeAndEnter(Sheet(), kVideoBitrate, QStringLiteral("6500"));
     TypeAndEnter(Sheet(), kVideoPid, QStringLiteral("300"));
@@ -260,7 +261,7 @@ void tst_Edits::pendingMarksFollowEditRevertAndRead()
     QVERIFY(marked->IsLabelBold() && !plain->IsLabelBold());
     QVERIFY(marked->GetStripeColor().isValid() && !plain->GetStripeColor().isValid());
     QVERIFY(marked->GetLabelBackColor() != plain->GetLabelBackColor());
-    QCOMPARE(m_frame->PendingField()->text(), QStringLiteral("Pending edits: 2"));
+    QCOMPARE(m_frame->SafeEdits().PendingField()->text(), QStringLiteral("Pending edits: 2"));
     QCOMPARE(PendingColumn(kFirst), 2);
 
     // A typed password is no edit of the encoder's settings.
@@ -280,7 +281,7 @@ void tst_Edits::pendingMarksFollowEditRevertAndRead()
     m_frame->CommandAction(ID_EDIT_REVERT_ALL)->trigger();
     QCOMPARE(Shown(Sheet(), kVideoPid), QStringLiteral("256"));
     QVERIFY(!Sheet().IsRowMarked(kVideoPid));
-    QCOMPARE(m_frame->PendingField()->text(), QStringLiteral("Pending edits: 0"));
+    QCOMPARE(m_frame->SafeEdits().PendingField()->text(), QStringLiteral("Pending edits: 0"));
     QVERIFY(!m_frame->CommandAction(ID_EDIT_REVERT_ALL)->isEnabled());
     QCOMPARE(QString::fromLatin1(m_frame->SelectedRecord()->password), QStringLiteral("admin"));   // kept
 
@@ -580,7 +581,7 @@ void tst_Edits::recordThatMustNotBeSentIsRefused()
 
 void tst_Edits::readBackShowsWhatDidNotTake()
 {
-    m_frame->SetReadBack(true);
+    m_frame->SafeEdits().SetReadBack(true);
     Select(kFirst);
     ReadSelected();
     TypePasswords(QStringLiteral("wrong"));
@@ -621,17 +622,17 @@ void tst_Edits::readBackShowsWhatDidNotTake()
 void tst_Edits::readBackIsKeptAndOffByDefault()
 {
     m_frame->RestoreSettings();
-    QVERIFY(!m_frame->ReadBack());
+    QVERIFY(!m_frame->SafeEdits().ReadBack());
     QAction* option = m_frame->CommandAction(ID_READ_BACK_AFTER_WRITE);
     QVERIFY(option->isCheckable() && !option->isChecked());
     QVERIFY(option->statusTip().contains(QStringLiteral("one more read")));
     option->trigger();
-    QVERIFY(m_frame->ReadBack());
+    QVERIFY(m_frame->SafeEdits().ReadBack());
     QCOMPARE(QSettings().value(QString::fromLatin1(kReadBackKey)).toBool(), true);
     MakeFrame();
-    QVERIFY(!m_frame->ReadBack());
+    QVERIFY(!m_frame->SafeEdits().ReadBack());
     m_frame->RestoreSettings();
-    QVERIFY(m_frame->ReadBack());
+    QVERIFY(m_frame->SafeEdits().ReadBack());
     QVERIFY(m_frame->CommandAction(ID_READ_BACK_AFTER_WRITE)->isChecked());
 }
 

@@ -19,6 +19,8 @@
 #include "CDeviceTree.h"
 #include "CHistoryDialog.h"
 #include "CMainFrame.h"
+#include "CHistoryPanel.h"
+#include "CSafeEdits.h"
 #include "CRowEdit.h"
 #include "CRowTreeItem.h"
 #include "CSettingsSheet.h"
@@ -116,7 +118,7 @@ void tst_History::init()
     m_repo = m_repoDir->filePath(QStringLiteral("history"));
     m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
     QVERIFY(ShowWindow(m_frame, QSize(1400, 900)));
-    m_frame->SetHistoryFolder(m_repo);
+    m_frame->History().SetFolder(m_repo);
 }
 
 void tst_History::cleanup()
@@ -182,10 +184,10 @@ void tst_History::readAndWriteLeaveCommits()
 void tst_History::writeKeepsWhatTheEncoderHeldBefore()
 {
     // Read while no history is kept: the version the write replaces is not in it yet.
-    m_frame->SetHistoryFolder(QString());
+    m_frame->History().SetFolder(QString());
     Select();
     Read();
-    m_frame->SetHistoryFolder(m_repo);
+    m_frame->History().SetFolder(m_repo);
     WriteEdits(QStringLiteral("6500"));
     const QStringList messages = Messages();
     QCOMPARE(messages.size(), 2);
@@ -202,7 +204,7 @@ void tst_History::historyListsVersionsAndRestoreMakesPendingEdits()
     WriteEdits(QStringLiteral("6500"));
     TypeAndEnter(Sheet(), kVideoPid, QStringLiteral("300"));
     WriteEdits(QStringLiteral("7000"));
-    QCOMPARE(m_frame->PendingEdits(kFirstAddress), 0);
+    QCOMPARE(m_frame->SafeEdits().PendingEdits(kFirstAddress), 0);
 
     // Close: only looked at.
     QStringList versions;
@@ -224,7 +226,7 @@ void tst_History::historyListsVersionsAndRestoreMakesPendingEdits()
     QCOMPARE(newest, (QStringList{"Program1 - Video / VIDEO_PID: 256 -> 300",
                                   "Program1 - Video / Video Bitrate(kbps): 6500 -> 7000"}));
     QCOMPARE(oldest, QStringList{"First version kept"});
-    QCOMPARE(m_frame->PendingEdits(kFirstAddress), 0);
+    QCOMPARE(m_frame->SafeEdits().PendingEdits(kFirstAddress), 0);
 
     // Restore the version read first: its fields become the pending edits.
     bool restoreEnabledBefore = true;
@@ -236,7 +238,7 @@ void tst_History::historyListsVersionsAndRestoreMakesPendingEdits()
     });
     m_frame->CommandAction(ID_DEVICE_HISTORY)->trigger();
     QVERIFY(!restoreEnabledBefore);
-    const std::vector<PendingChange> pending = m_frame->PendingEditsOf(Entry());
+    const std::vector<PendingChange> pending = CSafeEdits::PendingEditsOf(Entry());
     QCOMPARE(pending.size(), size_t(2));
     QCOMPARE(pending[0].controlId, kVideoPid);
     QCOMPARE(QString::fromStdString(pending[0].oldText + " -> " + pending[0].newText), QStringLiteral("300 -> 256"));
@@ -255,7 +257,7 @@ void tst_History::failingRepositoryNeverStopsAnExchange()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("not a folder");
     file.close();
-    m_frame->SetHistoryFolder(blocked);
+    m_frame->History().SetFolder(blocked);
     Select();
     Read();
     Read();
@@ -271,16 +273,16 @@ void tst_History::folderComesFromTheSettings()
 {
     QSettings().setValue(QString::fromLatin1(kHistoryFolderKey), m_repo + QStringLiteral("-set"));
     m_frame->RestoreSettings();
-    QCOMPARE(m_frame->HistoryFolder(), m_repo + QStringLiteral("-set"));
+    QCOMPARE(m_frame->History().Folder(), m_repo + QStringLiteral("-set"));
     QSettings().setValue(QString::fromLatin1(kHistoryFolderKey), QString());
     m_frame->RestoreSettings();
-    QCOMPARE(m_frame->HistoryFolder(), QString());
+    QCOMPARE(m_frame->History().Folder(), QString());
     Select();
     QVERIFY2(!m_frame->CommandAction(ID_DEVICE_HISTORY)->isEnabled(), "no history kept");
     QSettings().remove(QString::fromLatin1(kHistoryFolderKey));
     m_frame->RestoreSettings();
-    QVERIFY2(m_frame->HistoryFolder().endsWith(QStringLiteral("/history")), qPrintable(m_frame->HistoryFolder()));
-    QVERIFY(m_frame->HistoryFolder().startsWith(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"))));
+    QVERIFY2(m_frame->History().Folder().endsWith(QStringLiteral("/history")), qPrintable(m_frame->History().Folder()));
+    QVERIFY(m_frame->History().Folder().startsWith(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"))));
 }
 
 QTEST_MAIN(tst_History)
