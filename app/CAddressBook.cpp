@@ -23,7 +23,11 @@ QStringList CAddressBook::Restore()
     texts.reserve(book.size());
     for (const QString& text : book) {
         uint32_t address = 0;
-        if (ParseDotted(text.trimmed(), address)) texts << DottedText(address);
+        if (!ParseDotted(text.trimmed(), address)) continue;
+        // The book holds what the list wrote, already canonical: the text is kept, not made again.
+        const std::string dotted = FormatDotted(address);
+        texts << (text == QLatin1String(dotted.data(), qsizetype(dotted.size())) ? text
+                                                                                 : QString::fromStdString(dotted));
     }
     m_restored = true;
     return texts;

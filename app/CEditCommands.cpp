@@ -6,6 +6,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QStringTokenizer>
 
 #include "AppIds.h"
 #include "CDeviceTree.h"
@@ -14,15 +15,17 @@
 
 bool ParseDotted(const QString& text, uint32_t& address)
 {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4) return false;
-    address = 0;
-    for (const QString& part : parts) {
+    // Read in place: an address book of thousands is parsed at every start.
+    int parts = 0;
+    uint32_t parsed = 0;
+    for (QStringView part : qTokenize(text, QLatin1Char('.'))) {
         bool ok = false;
         const int value = part.toInt(&ok);
-        if (!ok || part.isEmpty() || part.size() > 3 || value < 0 || value > 255) return false;
-        address = (address << 8) | uint32_t(value);
+        if (++parts > 4 || !ok || part.isEmpty() || part.size() > 3 || value < 0 || value > 255) return false;
+        parsed = (parsed << 8) | uint32_t(value);
     }
+    if (parts != 4) return false;
+    address = parsed;
     return true;
 }
 

@@ -89,7 +89,7 @@ QVariant CEncoderModel::data(const QModelIndex& index, int role) const
         if (role == Qt::ToolTipRole && column == kColumnLastRead)
             return row.view.lastRead.isValid() ? row.view.lastRead.toString(Qt::ISODate) : QString();
         if (role == Qt::ToolTipRole) return QVariant();
-        return row.cells[column];
+        return Cell(row, column);
     case Qt::DecorationRole:
         if (column == kColumnAddress) return DeviceImages().value(row.image);
         return QVariant();
@@ -114,7 +114,7 @@ QVariant CEncoderModel::data(const QModelIndex& index, int role) const
         case kColumnActivity:
             return row.view.InFlight() ? row.view.activity : row.view.outcome;
         default:
-            return row.cells[column];
+            return Cell(row, column);
         }
     case AddressRole:
         return uint(row.address);
@@ -132,20 +132,25 @@ QString CEncoderModel::ActivityText(const Row& row) const
     return QStringLiteral("%1, %2 s left").arg(row.view.activity).arg(std::max(0, seconds));
 }
 
-void CEncoderModel::Fill(Row& row) const
+const QString& CEncoderModel::Cell(const Row& row, int column) const
 {
-    const DeviceItemView& view = row.view;
-    row.cells[kColumnAddress] = row.text;
-    row.cells[kColumnState] = StateText(view);
-    row.cells[kColumnProg1Output] = ProgramText(view, &DeviceStatusReading::HasOutput, 1, "running", "none");
-    row.cells[kColumnProg1Input] = ProgramText(view, &DeviceStatusReading::HasInput, 1, "present", "none");
-    row.cells[kColumnProg2Output] = ProgramText(view, &DeviceStatusReading::HasOutput, 2, "running", "none");
-    row.cells[kColumnProg2Input] = ProgramText(view, &DeviceStatusReading::HasInput, 2, "present", "none");
-    const int temperature = Temperature(view);
-    row.cells[kColumnTemperature] = temperature != 0 ? QStringLiteral("%1 \u00B0C").arg(temperature) : QString();
-    row.cells[kColumnLastRead] =
-        view.lastRead.isValid() ? view.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString();
-    row.cells[kColumnPending] = QString::number(view.pendingEdits);
+    if (!row.cells) {
+        const DeviceItemView& view = row.view;
+        QString* cells = new QString[kDeviceColumnCount];
+        row.cells.reset(cells);
+        cells[kColumnAddress] = row.text;
+        cells[kColumnState] = StateText(view);
+        cells[kColumnProg1Output] = ProgramText(view, &DeviceStatusReading::HasOutput, 1, "running", "none");
+        cells[kColumnProg1Input] = ProgramText(view, &DeviceStatusReading::HasInput, 1, "present", "none");
+        cells[kColumnProg2Output] = ProgramText(view, &DeviceStatusReading::HasOutput, 2, "running", "none");
+        cells[kColumnProg2Input] = ProgramText(view, &DeviceStatusReading::HasInput, 2, "present", "none");
+        const int temperature = Temperature(view);
+        cells[kColumnTemperature] = temperature != 0 ? QStringLiteral("%1 \u00B0C").arg(temperature) : QString();
+        cells[kColumnLastRead] =
+            view.lastRead.isValid() ? view.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString();
+        cells[kColumnPending] = QString::number(view.pendingEdits);
+    }
+    return row.cells[size_t(column)];
 }
 
 void CEncoderModel::Append(const std::vector<NewRow>& rows)
@@ -162,16 +167,16 @@ void CEncoderModel::Append(const std::vector<NewRow>& rows)
     const int first = int(m_rows.size());
     beginInsertRows(QModelIndex(), first, first + int(fresh.size()) - 1);
     m_rows.reserve(m_rows.size() + fresh.size());
+    m_rowOf.reserve(qsizetype(m_rows.size() + fresh.size()));
+    m_rowOfAddress.reserve(qsizetype(m_rows.size() + fresh.size()));
     for (const NewRow* given : fresh) {
-        Row row;
+        m_rowOf.insert(given->record, int(m_rows.size()));
+        m_rowOfAddress.insert(given->record->ipAddr, int(m_rows.size()));
+        Row& row = m_rows.emplace_back();
         row.record = given->record;
         row.text = given->text;
         row.address = given->record->ipAddr;
         row.image = IMAGE_OFFLINE;
-        Fill(row);
-        m_rowOf.insert(row.record, int(m_rows.size()));
-        m_rowOfAddress.insert(row.address, int(m_rows.size()));
-        m_rows.push_back(std::move(row));
     }
     endInsertRows();
 }
@@ -255,7 +260,7 @@ void CEncoderModel::SetView(const EncoderRecord* record, const DeviceItemView& v
     if (row.view == view) return;
     m_inFlight += int(view.InFlight()) - int(row.view.InFlight());
     row.view = view;
-    Fill(row);
+    row.cells.reset();
     emit dataChanged(this->index(index, 0), this->index(index, kDeviceColumnCount - 1));
 }
 

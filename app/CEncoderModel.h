@@ -1,8 +1,9 @@
 #pragma once
 // The device list's model: one row per listed encoder, in the order they were added, over
-// the records the encoder list owns. Each row caches what its cells show, computed when
-// that encoder's view changes and never on a paint, so that a list of ten thousand costs
-// per paint only the rows on screen. Finding an encoder's row is a hash lookup.
+// the records the encoder list owns. Each row caches what its cells show, made when a view
+// first asks for them after that encoder's view changed, never again on a later paint, so
+// that a list of ten thousand costs per paint only the rows on screen and at start only
+// the rows shown first. Finding an encoder's row is a hash lookup.
 //
 // The activity cell of an encoder with an exchange in flight counts down: its seconds
 // come from the countdown the owner gives, asked only when the cell is painted.
@@ -12,6 +13,7 @@
 #include <QHash>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -104,10 +106,13 @@ private:
         QString text;
         DeviceItemView view;
         int image = 0;
-        QString cells[kDeviceColumnCount];   // the idle texts; the activity cell counts down in flight
+        // The idle texts (the activity cell counts down in flight), made when a view first
+        // asks for one and dropped when the encoder changes: the rows of a long list that
+        // were never on screen or sorted by text hold none.
+        mutable std::unique_ptr<QString[]> cells;
     };
 
-    void Fill(Row& row) const;
+    const QString& Cell(const Row& row, int column) const;
     void Reindex(int from);
     QString ActivityText(const Row& row) const;
 

@@ -63,16 +63,22 @@ EncoderRecord* CEncoderRoster::AddEncoder(const QString& text)
 // One insertion into the list for the whole batch, each address looked up by hash.
 QList<EncoderRecord*> CEncoderRoster::AddEncoders(const QStringList& texts)
 {
+    const CEncoderModel& model = m_list.Model();
     QList<EncoderRecord*> items;
     std::vector<CEncoderModel::NewRow> rows;
     std::vector<Listed> listed;
     QSet<uint32_t> inBatch;
+    items.reserve(texts.size());
+    rows.reserve(size_t(texts.size()));
+    listed.reserve(size_t(texts.size()));
+    inBatch.reserve(texts.size());
     for (const QString& text : texts) {
-        if (EncoderRecord* found = FindEncoderItem(text)) {
-            items << found;
+        // As FindEncoderItem does, the address parsed once for both questions.
+        const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
+        if (const int row = model.RowOfAddress(address); row >= 0 && model.TextAt(row) == text) {
+            items << model.RecordAt(row);
             continue;
         }
-        const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
         bool fresh = false;
         EncoderEntry& entry = m_encoders.Add(address, &fresh);
         // Another text for an address already listed, or listed earlier in this batch (the

@@ -59,8 +59,8 @@ void CHistoryPanel::KeepBeforeWrite(uint32_t address)
     // What the encoder held as last read or written: if it was never kept (the history was
     // off, or failed then), it is kept now, so that no write loses it.
     const EncoderEntry* entry = m_encoders.Find(address);
-    if (entry && entry->hasLastRead && entry->lastRead.loaded)
-        Keep(*entry, entry->lastRead, QStringLiteral("Before the write to %1"));
+    if (entry && entry->HasLastRead() && entry->lastRead->loaded)
+        Keep(*entry, *entry->lastRead, QStringLiteral("Before the write to %1"));
 }
 
 void CHistoryPanel::KeepExchange(const OperationReport& report)

@@ -79,7 +79,7 @@ CSafeEdits::CSafeEdits(QWidget& window, CPrompter& prompter, EncoderList& encode
 
 std::vector<PendingChange> CSafeEdits::PendingEditsOf(const EncoderEntry& entry)
 {
-    std::vector<PendingChange> changes = PendingChanges(entry.lastRead, entry.record);
+    std::vector<PendingChange> changes = PendingChanges(entry.LastRead(), entry.record);
     changes.erase(std::remove_if(changes.begin(), changes.end(),
                                  [](const PendingChange& change) { return IsSecretControl(change.controlId); }),
                   changes.end());
@@ -178,7 +178,7 @@ void CSafeEdits::RevertRow()
         if (built && built->IsSelected()) selected = row.controlId;
     });
     if (selected == 0 || IsSecretControl(selected)) return;
-    RevertRowFields(selected, entry->lastRead, entry->record);
+    RevertRowFields(selected, entry->LastRead(), entry->record);
     m_hooks.refreshSheet(entry->record);
 }
 
@@ -187,7 +187,7 @@ void CSafeEdits::RevertAll()
     EncoderEntry* entry = CurrentEntry();
     if (!entry || m_exchanges.InFlight(entry->address)) return;
     for (const PendingChange& change : PendingEditsOf(*entry))
-        RevertRowFields(change.controlId, entry->lastRead, entry->record);
+        RevertRowFields(change.controlId, entry->LastRead(), entry->record);
     m_hooks.refreshSheet(entry->record);
 }
 

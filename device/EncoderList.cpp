@@ -126,14 +126,29 @@ const EncoderEntry* EncoderList::Find(uint32_t hostOrderAddress) const
     return found == m_index.end() ? nullptr : &*found->second;
 }
 
+const EncoderRecord& EncoderEntry::LastRead() const
+{
+    static const EncoderRecord kNeverRead{};
+    return lastRead ? *lastRead : kNeverRead;
+}
+
+void EncoderEntry::SetLastRead(const EncoderRecord& read)
+{
+    if (lastRead) {
+        *lastRead = read;
+    } else {
+        lastRead = std::make_unique<EncoderRecord>(read);
+    }
+}
+
 bool Writable(const EncoderEntry& entry)
 {
-    return entry.hasLastRead && entry.record.loaded != 0 && !entry.lastReadFailed;
+    return entry.HasLastRead() && entry.record.loaded != 0 && !entry.lastReadFailed;
 }
 
 bool EverRead(const EncoderEntry& entry)
 {
-    return entry.hasLastRead && entry.record.loaded != 0;
+    return entry.HasLastRead() && entry.record.loaded != 0;
 }
 
 std::string DescribeResult(const ExchangeResult& result)
@@ -253,12 +268,10 @@ EncoderEntry* ApplyResult(EncoderList& list, const ExchangeResult& result, std::
         std::memcpy(record.password, entry->record.password, sizeof record.password);
         std::memcpy(record.newPassword, entry->record.newPassword, sizeof record.newPassword);
         entry->record = record;
-        entry->lastRead = record;
-        entry->hasLastRead = true;
+        entry->SetLastRead(record);
     }
     if (result.outcome == ExchangeOutcome::Succeeded && result.written) {
-        entry->lastRead = *result.written;
-        entry->hasLastRead = true;
+        entry->SetLastRead(*result.written);
     }
     if (entry->state != stateBefore) {
         Log(list, *entry, now, EncoderEventKind::StateChanged, StateName(entry->state));

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -54,7 +55,7 @@ public:
 
     void push_back(EncoderEvent event)
     {
-        if (!m_events) m_events.emplace();
+        if (!m_events) m_events = std::make_unique<std::deque<EncoderEvent>>();
         m_events->push_back(std::move(event));
     }
     void pop_front() { m_events->pop_front(); }
@@ -66,15 +67,16 @@ public:
     const_iterator end() const { return m_events ? m_events->cend() : const_iterator(); }
 
 private:
-    std::optional<std::deque<EncoderEvent>> m_events;
+    std::unique_ptr<std::deque<EncoderEvent>> m_events;
 };
 
 struct EncoderEntry {
-    uint32_t address = 0;       // host order
-    std::string dotted;         // "%d.%d.%d.%d" of `address`
-    EncoderRecord record{};     // what the sheet shows and edits
-    EncoderRecord lastRead{};   // as the encoder last reported or accepted it
-    bool hasLastRead = false;
+    uint32_t address = 0;     // host order
+    std::string dotted;       // "%d.%d.%d.%d" of `address`
+    EncoderRecord record{};   // what the sheet shows and edits
+    // As the encoder last reported or accepted it; made at the first read or write, so that
+    // an address book of thousands never read holds one record per encoder, not two.
+    std::unique_ptr<EncoderRecord> lastRead;
     bool lastReadFailed = false;   // the last read of the configuration failed
     EncoderState state = EncoderState::Unknown;
 
@@ -86,6 +88,11 @@ struct EncoderEntry {
     bool inFlight = false;           // an exchange for this encoder runs
     EncoderEvents events;            // oldest first; EncoderList::AddEvent bounds it
     std::string lastStatusOutcome;   // the last status reading's description: unchanged ones are no news
+
+    bool HasLastRead() const { return lastRead != nullptr; }
+    // The record as last read, zero-filled before the first read or write.
+    const EncoderRecord& LastRead() const;
+    void SetLastRead(const EncoderRecord& record);
 };
 
 class EncoderList {

@@ -1371,8 +1371,7 @@ void tst_App::batchWriteAsksThePasswordsOnce()
     EncoderEntry* copy = m_frame->Encoders().Find(0x7F000002u);
     copy->record = *first;
     copy->record.ipAddr = 0x7F000002u;
-    copy->lastRead = copy->record;
-    copy->hasLastRead = true;
+    copy->SetLastRead(copy->record);
     Tree()->SelectOnly(second);
     Tree()->SelectAlso(first);
 

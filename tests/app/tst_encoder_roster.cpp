@@ -33,6 +33,8 @@ private slots:
     void AddFleetCountsWhatIsNew_data();
     void AddFleetCountsWhatIsNew();
     void KeepsTheBookOnlyOnceRestored();
+    void RestoresWhatTheBookHolds_data();
+    void RestoresWhatTheBookHolds();
     void TakeDownFreesEveryRecord();
     void RowShowsItsEncoder_data();
     void RowShowsItsEncoder();
@@ -233,6 +235,30 @@ void tst_EncoderRoster::KeepsTheBookOnlyOnceRestored()
     QTRY_COMPARE(QSettings().value(QString::fromLatin1(kAddressBookKey)).toStringList().size(), 4);
     m_roster->KeepChanges();
     QVERIFY(m_roster->Persisting());
+}
+
+// A book edited by hand or by an older tool: each address comes back written as the list
+// writes it, whatever is not an address is left out.
+void tst_EncoderRoster::RestoresWhatTheBookHolds_data()
+{
+    QTest::addColumn<QStringList>("book");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("as the list wrote it") << QStringList{"10.0.0.5", "10.0.1.6"} << QStringList{"10.0.0.5", "10.0.1.6"};
+    QTest::newRow("spaces and leading zeros")
+        << QStringList{" 10.0.0.7 ", "010.000.0.08"} << QStringList{"10.0.0.7", "10.0.0.8"};
+    QTest::newRow("not addresses") << QStringList{"10.0.0.256", "10.0.0",    "10.0.0.1.2", "10..0.1",
+                                                  "",           "10.0.0.1.", "1000.0.0.1", "a.b.c.d"}
+                                   << QStringList{};
+    QTest::newRow("one address twice") << QStringList{"10.0.0.9", "10.0.0.09"} << QStringList{"10.0.0.9"};
+}
+
+void tst_EncoderRoster::RestoresWhatTheBookHolds()
+{
+    QFETCH(QStringList, book);
+    QFETCH(QStringList, listed);
+    QSettings().setValue(QString::fromLatin1(kAddressBookKey), book);
+    m_roster->RestoreAddressBook();
+    QCOMPARE(ListedTexts(), listed);
 }
 
 void tst_EncoderRoster::TakeDownFreesEveryRecord()

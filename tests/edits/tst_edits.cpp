@@ -550,7 +550,7 @@ void tst_Edits::recordThatMustNotBeSentIsRefused()
         // A record that claims to be read but holds the zeros of one never read.
         EncoderEntry* entry = m_frame->Encoders().Find(kFirstAddress);
         entry->record.loaded = 1;
-        entry->hasLastRead = true;
+        entry->SetLastRead(EncoderRecord{});
     } else if (how == "bitrate") {
         ReadSelected();
         record->program_info1.video.bitrate = 0;
