@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "SimEncoder.h"
-#include "Socket.h"
 
 struct SimEncoder::Shared {
     mutable std::mutex mutex;
@@ -20,8 +19,6 @@ struct SimEncoder::Shared {
 struct SimEncoder::State {
     uint32_t address = 0;
     uint32_t reported = 0;   // the address discovery replies carry
-    CSocket listener;        // the server thread's alone while it runs
-    CSocket datagrams;
 
     // Under Shared::mutex:
     SimFault fault = SimFault::None;

@@ -4,11 +4,20 @@
 // request whole, has SimAnswers judge it, and sends the answer when it is due (at once,
 // after the encoder's delay, or a byte at a time). Keeps a bounded number of connections
 // per encoder, so that clients that never close cannot exhaust it.
+//
+// The thread runs an Asio event loop: every listener, connection and discovery socket
+// waits on it, and every answer due later is a timer, so a wake costs only the sockets
+// and timers that are ready. A fleet of a thousand encoders with thousands of connections
+// in flight costs the machine it shares with the tool little beyond the bytes it moves.
 
-#include <atomic>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -16,7 +25,6 @@
 
 #include "SimEncoderState.h"
 #include "SimOptions.h"
-#include "Socket.h"
 
 class SimServer {
 public:
@@ -41,38 +49,31 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    struct Endpoint;     // one encoder's listener, discovery socket and connections
+    struct Connection;   // one accepted command connection and what it still has to send
+    using ConnectionPtr = std::shared_ptr<Connection>;
 
-    // One accepted command connection and what it still has to send.
-    struct Connection {
-        CSocket socket;
-        SimEncoder::State* encoder = nullptr;
-        std::vector<uint8_t> input;
-        bool answered = false;
-
-        std::vector<uint8_t> output;   // the reply, sent from `sent` on when `due`
-        size_t sent = 0;
-        size_t burst = 0;   // bytes that go at once before the trickle starts
-        bool pending = false;
-        bool closeAfter = false;   // close once the output is out
-        Clock::time_point due;
-        int stepMs = 0;   // 0: everything at once; else one byte per step
-    };
-
+    // One discovery reply waiting for its time.
     struct PendingDatagram {
-        SimEncoder::State* encoder = nullptr;
-        Clock::time_point due;
+        Endpoint* endpoint = nullptr;
         uint32_t toAddr = 0;
         uint16_t toPort = 0;
         std::vector<uint8_t> bytes;
     };
 
-    void Run();
     void CloseAll();
+    void Shutdown();   // on the loop: closes everything, so that the loop runs dry
+    void Accept(Endpoint& endpoint);
+    void OnAccepted(Endpoint& endpoint, asio::error_code error, asio::ip::tcp::socket socket);
+    void MakeRoomFor(Endpoint& endpoint);
+    void AwaitRequest(const ConnectionPtr& connection);
     bool ServeConnection(Connection& connection);   // false: the connection is to close
-    bool SendDue(Connection& connection);           // false: the connection is to close
-    void ServeDatagram(SimEncoder::State& encoder);
-    void MakeRoomFor(const SimEncoder::State* encoder);
-    void AcceptAll(SimEncoder::State& encoder, bool ready);
+    void LineUp(const ConnectionPtr& connection);   // the answer's next bytes, now or when due
+    void SendNext(const ConnectionPtr& connection);
+    void Drop(Connection& connection);
+    void ReceiveDatagram(Endpoint& endpoint);
+    void ServeDatagram(Endpoint& endpoint, size_t count);
+    void SendDueDatagrams();
     bool Fleet() const { return m_encoders.size() > 1; }   // log lines name the encoder
 
     const SimOptions& m_options;
@@ -80,9 +81,12 @@ private:
     const Encoders& m_encoders;
     uint16_t m_commandPort = 0;
     uint16_t m_searchPort = 0;
-    std::vector<Connection> m_connections;      // the server thread's
-    std::vector<PendingDatagram> m_datagrams;   // the server thread's
-    std::vector<uint8_t> m_chunk;               // the server thread's
+    asio::io_context m_io;
+    // Everything below is the server thread's while it runs.
+    std::vector<std::unique_ptr<Endpoint>> m_endpoints;   // one per encoder, in its order
+    std::multimap<Clock::time_point, PendingDatagram> m_datagrams;
+    asio::steady_timer m_datagramTimer{m_io};   // armed for the first of m_datagrams
+    std::vector<uint8_t> m_chunk;               // every connection's receives land here
+    bool m_stopping = false;
     std::thread m_thread;
-    std::atomic<bool> m_stop{false};
 };
