@@ -21,7 +21,7 @@
 #include "LazyStandardIcon.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "WindowTest.h"
+#include "FrameTest.h"
 #include "RowTreeColors.h"
 #include "StandInEncoder.h"
 
@@ -69,7 +69,7 @@ double IconContrast(const QIcon& icon, const QColor& background)
 
 }   // namespace
 
-class tst_DeviceList : public QObject {
+class tst_DeviceList : public FrameTest {
     Q_OBJECT
 
 private slots:
@@ -91,40 +91,27 @@ private:
     CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
     void MakeFrame();
     bool Read(EncoderRecord* item);
-
-    std::unique_ptr<StandInEncoder> m_sim;
-    std::unique_ptr<RecordingPrompter> m_prompter;
-    QPointer<CMainFrame> m_frame;
-    QTemporaryDir m_settingsDir;
 };
 
 void tst_DeviceList::initTestCase()
 {
-    QVERIFY(m_settingsDir.isValid());
-    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_device_list"));
+    QVERIFY(KeepSettings(QStringLiteral("tst_device_list")));
 }
 
 void tst_DeviceList::init()
 {
-    StartFromNoSettings();   // no log kept on disk
-    m_sim = std::make_unique<StandInEncoder>();
-    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    m_prompter = std::make_unique<RecordingPrompter>();
+    QVERIFY2(StartCase(), StartError());
     MakeFrame();
 }
 
 void tst_DeviceList::MakeFrame()
 {
-    delete m_frame.data();
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    QVERIFY(ShowWindow(m_frame, QSize(1001, 700)));
+    QVERIFY(ShowNewFrame(QSize(1001, 700)));
 }
 
 void tst_DeviceList::cleanup()
 {
-    delete m_frame.data();
-    m_sim.reset();
-    QApplication::setPalette(QPalette());
+    FinishCase();
     QCOMPARE(LiveEncoderRecords(), 0);
 }
 

@@ -27,7 +27,7 @@
 #include "CSettingsSheet.h"
 #include "Presets.h"
 #include "RecordingPrompter.h"
-#include "WindowTest.h"
+#include "FrameTest.h"
 #include "SettingsDocument.h"
 #include "SheetLayout.h"
 #include "StandInEncoder.h"
@@ -135,7 +135,7 @@ QString ElementOf(const QString& line)
 
 }   // namespace
 
-class tst_Edits : public QObject {
+class tst_Edits : public FrameTest {
     Q_OBJECT
 
 private slots:
@@ -174,42 +174,30 @@ private:
     int PendingColumn(const QString& address);
     void MakeFrame();
 
-    std::unique_ptr<StandInEncoder> m_sim;
-    std::unique_ptr<RecordingPrompter> m_prompter;
-    QPointer<CMainFrame> m_frame;
     QTemporaryDir m_dir;
-    QTemporaryDir m_settingsDir;
 };
 
 void tst_Edits::initTestCase()
 {
-    QVERIFY(m_settingsDir.isValid());
-    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_edits"));
+    QVERIFY(KeepSettings(QStringLiteral("tst_edits")));
 }
 
 void tst_Edits::init()
 {
-    StartFromNoSettings();   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2-3";
-    m_sim = std::make_unique<StandInEncoder>(options);
-    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    m_prompter = std::make_unique<RecordingPrompter>();
+    QVERIFY2(StartCase(options), StartError());
     MakeFrame();
 }
 
 void tst_Edits::MakeFrame()
 {
-    delete m_frame.data();
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    QVERIFY(ShowWindow(m_frame, QSize(1400, 900)));
+    QVERIFY(ShowNewFrame(QSize(1400, 900)));
 }
 
 void tst_Edits::cleanup()
 {
-    delete m_frame.data();
-    m_sim.reset();
-    QApplication::setPalette(QPalette());
+    FinishCase();
 }
 
 EncoderRecord* tst_Edits::Select(const QString& address)
