@@ -4,24 +4,6 @@
 #include <QIcon>
 #include <QStyle>
 
-namespace {
-
-QIcon SeverityIcon(ActivitySeverity severity)
-{
-    QStyle* style = QApplication::style();
-    switch (severity) {
-    case ActivitySeverity::Info:
-        return style->standardIcon(QStyle::SP_MessageBoxInformation);
-    case ActivitySeverity::Warning:
-        return style->standardIcon(QStyle::SP_MessageBoxWarning);
-    case ActivitySeverity::Error:
-        return style->standardIcon(QStyle::SP_MessageBoxCritical);
-    }
-    return QIcon();
-}
-
-}   // namespace
-
 QString CActivityModel::SeverityText(ActivitySeverity severity)
 {
     switch (severity) {
@@ -51,6 +33,27 @@ int CActivityModel::rowCount(const QModelIndex& parent) const
 int CActivityModel::columnCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : kColumnCount;
+}
+
+const QIcon& CActivityModel::SeverityIcon(ActivitySeverity severity) const
+{
+    QStyle* style = QApplication::style();
+    if (style != m_iconStyle) {
+        m_iconStyle = style;
+        m_severityIcons[0] = style->standardIcon(QStyle::SP_MessageBoxInformation);
+        m_severityIcons[1] = style->standardIcon(QStyle::SP_MessageBoxWarning);
+        m_severityIcons[2] = style->standardIcon(QStyle::SP_MessageBoxCritical);
+    }
+    switch (severity) {
+    case ActivitySeverity::Info:
+        return m_severityIcons[0];
+    case ActivitySeverity::Warning:
+        return m_severityIcons[1];
+    case ActivitySeverity::Error:
+        return m_severityIcons[2];
+    }
+    static const QIcon kNone;
+    return kNone;
 }
 
 QVariant CActivityModel::data(const QModelIndex& index, int role) const

@@ -4,9 +4,12 @@
 // long log costs one small struct per line and no widget per line.
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QSortFilterProxyModel>
 #include <deque>
 #include <vector>
+
+class QStyle;
 
 #include "ActivityEntry.h"
 
@@ -34,7 +37,12 @@ public:
     static QString TimeText(const QDateTime& time);
 
 private:
+    const QIcon& SeverityIcon(ActivitySeverity severity) const;
+
     std::deque<ActivityEntry> m_entries;   // oldest first
+    // The style's standard icons, made once per style: the log's rows are painted often.
+    mutable const QStyle* m_iconStyle = nullptr;
+    mutable QIcon m_severityIcons[3];
 };
 
 // Lets through the lines of one encoder (empty: all) of at least one severity.

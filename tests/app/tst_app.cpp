@@ -37,7 +37,7 @@
 #include "CRowTreeItem.h"
 #include "Dialogs.h"
 #include "RecordingPrompter.h"
-#include "WindowTest.h"
+#include "FrameTest.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 #include "CWindowLayout.h"
@@ -102,7 +102,7 @@ QStringList MessageTexts(const CMessagePane& pane)
 
 }   // namespace
 
-class tst_App : public QObject {
+class tst_App : public FrameTest {
     Q_OBJECT
 
 private slots:
@@ -166,35 +166,24 @@ private:
     bool WaitIdle(int timeoutMs = 5000);
     void Recreate(const std::function<void(LinkOptions&)>& change);
 
-    std::unique_ptr<StandInEncoder> m_sim;
-    std::unique_ptr<RecordingPrompter> m_prompter;
-    QPointer<CMainFrame> m_frame;
     QTemporaryDir m_dir;
-    QTemporaryDir m_settingsDir;
 };
 
 // The address book and options go to a temporary place, never to the user's settings.
 void tst_App::initTestCase()
 {
-    QVERIFY(m_settingsDir.isValid());
-    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_app"));
+    QVERIFY(KeepSettings(QStringLiteral("tst_app")));
 }
 
 void tst_App::init()
 {
-    StartFromNoSettings();   // no log kept on disk
-    SimOptions options;
-    m_sim = std::make_unique<StandInEncoder>(options);
-    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    m_prompter = std::make_unique<RecordingPrompter>();
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    QVERIFY(ShowWindow(m_frame, QSize(1001, 700)));
+    QVERIFY2(StartCase(), StartError());
+    QVERIFY(ShowNewFrame(QSize(1001, 700)));
 }
 
 void tst_App::cleanup()
 {
-    delete m_frame.data();
-    m_sim.reset();
+    FinishCase();
     QCOMPARE(LiveEncoderRecords(), 0);
 }
 

@@ -21,7 +21,8 @@
 #include "LazyStandardIcon.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "WindowTest.h"
+#include "FrameTest.h"
+#include "Palettes.h"
 #include "RowTreeColors.h"
 #include "StandInEncoder.h"
 
@@ -29,47 +30,9 @@ namespace {
 
 const QString kSimAddress = QStringLiteral("127.0.0.1");
 
-QPalette FusionPalette()
-{
-    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
-    return fusion->standardPalette();
-}
-
-// A dark scheme as a desktop gives Fusion: light text on near-black.
-QPalette DarkPalette()
-{
-    QPalette dark = FusionPalette();
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 42));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(50, 50, 52));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(38, 79, 120));
-    dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(127, 127, 127));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(127, 127, 127));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(127, 127, 127));
-    return dark;
-}
-
-// The best contrast of an icon's opaque pixels with `background`: its outline reads when
-// this is 4.5 or more.
-double IconContrast(const QIcon& icon, const QColor& background)
-{
-    const QImage image = icon.pixmap(QSize(16, 15)).toImage();
-    double best = 1;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixelColor(x, y).alpha() == 255)
-                best = std::max(best, ContrastRatio(image.pixelColor(x, y), background));
-    return best;
-}
-
 }   // namespace
 
-class tst_DeviceList : public QObject {
+class tst_DeviceList : public FrameTest {
     Q_OBJECT
 
 private slots:
@@ -91,40 +54,27 @@ private:
     CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
     void MakeFrame();
     bool Read(EncoderRecord* item);
-
-    std::unique_ptr<StandInEncoder> m_sim;
-    std::unique_ptr<RecordingPrompter> m_prompter;
-    QPointer<CMainFrame> m_frame;
-    QTemporaryDir m_settingsDir;
 };
 
 void tst_DeviceList::initTestCase()
 {
-    QVERIFY(m_settingsDir.isValid());
-    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_device_list"));
+    QVERIFY(KeepSettings(QStringLiteral("tst_device_list")));
 }
 
 void tst_DeviceList::init()
 {
-    StartFromNoSettings();   // no log kept on disk
-    m_sim = std::make_unique<StandInEncoder>();
-    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    m_prompter = std::make_unique<RecordingPrompter>();
+    QVERIFY2(StartCase(), StartError());
     MakeFrame();
 }
 
 void tst_DeviceList::MakeFrame()
 {
-    delete m_frame.data();
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    QVERIFY(ShowWindow(m_frame, QSize(1001, 700)));
+    QVERIFY(ShowNewFrame(QSize(1001, 700)));
 }
 
 void tst_DeviceList::cleanup()
 {
-    delete m_frame.data();
-    m_sim.reset();
-    QApplication::setPalette(QPalette());
+    FinishCase();
     QCOMPARE(LiveEncoderRecords(), 0);
 }
 

@@ -27,7 +27,7 @@
 #include "Dialogs.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "WindowTest.h"
+#include "FrameTest.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 
@@ -85,7 +85,7 @@ RecordingPrompter::DialogScript ChooseFile(const QString& path)
 
 }   // namespace
 
-class tst_FleetCommands : public QObject {
+class tst_FleetCommands : public FrameTest {
     Q_OBJECT
 
 private slots:
@@ -110,27 +110,18 @@ private:
     QStringList Listed() const;
     void AddFleetAndRead();
     int Requests(int command) const;
-
-    std::unique_ptr<StandInEncoder> m_sim;
-    std::unique_ptr<RecordingPrompter> m_prompter;
-    QPointer<CMainFrame> m_frame;
-    QTemporaryDir m_settingsDir;
 };
 
 void tst_FleetCommands::initTestCase()
 {
-    QVERIFY(m_settingsDir.isValid());
-    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_fleet_commands"));
+    QVERIFY(KeepSettings(QStringLiteral("tst_fleet_commands")));
 }
 
 void tst_FleetCommands::init()
 {
-    StartFromNoSettings();   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2-4";
-    m_sim = std::make_unique<StandInEncoder>(options);
-    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    m_prompter = std::make_unique<RecordingPrompter>();
+    QVERIFY2(StartCase(options), StartError());
     m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
     m_frame->RestoreSettings();
     QVERIFY(ShowWindow(m_frame, QSize(1200, 800)));
@@ -138,8 +129,7 @@ void tst_FleetCommands::init()
 
 void tst_FleetCommands::cleanup()
 {
-    delete m_frame.data();
-    m_sim.reset();
+    FinishCase();
     QCOMPARE(LiveEncoderRecords(), 0);
 }
 

@@ -15,7 +15,7 @@
 #include "CSafeEdits.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "WindowTest.h"
+#include "FrameTest.h"
 #include "StandInEncoder.h"
 #include "TextConversions.h"
 
@@ -33,7 +33,7 @@ QStringList FleetAddresses()
 
 }   // namespace
 
-class tst_FleetWindow : public QObject {
+class tst_FleetWindow : public FrameTest {
     Q_OBJECT
 
 private slots:
@@ -48,31 +48,21 @@ private slots:
 private:
     CDeviceTree* Tree() const { return m_frame->DeviceTree(); }
     void Open();
-
-    std::unique_ptr<StandInEncoder> m_sim;
-    std::unique_ptr<RecordingPrompter> m_prompter;
-    QPointer<CMainFrame> m_frame;
-    QTemporaryDir m_settingsDir;
 };
 
 void tst_FleetWindow::initTestCase()
 {
-    QVERIFY(m_settingsDir.isValid());
-    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_fleet_window"));
+    QVERIFY(KeepSettings(QStringLiteral("tst_fleet_window")));
 }
 
 void tst_FleetWindow::init()
 {
-    StartFromNoSettings();   // no log kept on disk
-    m_sim = std::make_unique<StandInEncoder>();
-    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    m_prompter = std::make_unique<RecordingPrompter>();
+    QVERIFY2(StartCase(), StartError());
 }
 
 void tst_FleetWindow::cleanup()
 {
-    delete m_frame.data();
-    m_sim.reset();
+    FinishCase();
     QCOMPARE(LiveEncoderRecords(), 0);
 }
 

@@ -27,7 +27,8 @@
 #include "CSettingsSheet.h"
 #include "Presets.h"
 #include "RecordingPrompter.h"
-#include "WindowTest.h"
+#include "FrameTest.h"
+#include "Palettes.h"
 #include "SettingsDocument.h"
 #include "SheetLayout.h"
 #include "StandInEncoder.h"
@@ -100,31 +101,6 @@ RecordingPrompter::DialogScript ChooseFile(const QString& path)
     };
 }
 
-// The WCAG contrast ratio of two colours: 4.5 and above reads as body text.
-double Contrast(const QColor& a, const QColor& b)
-{
-    auto luminance = [](const QColor& c) {
-        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-    };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-QPalette DarkPalette()
-{
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(50, 50, 52));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(38, 79, 120));
-    dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
-    return dark;
-}
-
 // The element a settings document's line carries ("\t\t<ipAddr>...").
 QString ElementOf(const QString& line)
 {
@@ -135,7 +111,7 @@ QString ElementOf(const QString& line)
 
 }   // namespace
 
-class tst_Edits : public QObject {
+class tst_Edits : public FrameTest {
     Q_OBJECT
 
 private slots:
@@ -174,42 +150,30 @@ private:
     int PendingColumn(const QString& address);
     void MakeFrame();
 
-    std::unique_ptr<StandInEncoder> m_sim;
-    std::unique_ptr<RecordingPrompter> m_prompter;
-    QPointer<CMainFrame> m_frame;
     QTemporaryDir m_dir;
-    QTemporaryDir m_settingsDir;
 };
 
 void tst_Edits::initTestCase()
 {
-    QVERIFY(m_settingsDir.isValid());
-    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_edits"));
+    QVERIFY(KeepSettings(QStringLiteral("tst_edits")));
 }
 
 void tst_Edits::init()
 {
-    StartFromNoSettings();   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2-3";
-    m_sim = std::make_unique<StandInEncoder>(options);
-    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    m_prompter = std::make_unique<RecordingPrompter>();
+    QVERIFY2(StartCase(options), StartError());
     MakeFrame();
 }
 
 void tst_Edits::MakeFrame()
 {
-    delete m_frame.data();
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    QVERIFY(ShowWindow(m_frame, QSize(1400, 900)));
+    QVERIFY(ShowNewFrame(QSize(1400, 900)));
 }
 
 void tst_Edits::cleanup()
 {
-    delete m_frame.data();
-    m_sim.reset();
-    QApplication::setPalette(QPalette());
+    FinishCase();
 }
 
 EncoderRecord* tst_Edits::Select(const QString& address)
@@ -312,9 +276,9 @@ void tst_Edits::marksReadInLightAndDarkPalettes()
     TypeAndEnter(Sheet(), kVideoBitrate, QStringLiteral("6500"));
     const CRowTreeItem* row = Sheet().RowFor(kVideoBitrate);
     QVERIFY(Sheet().IsRowMarked(kVideoBitrate));
-    QVERIFY2(Contrast(row->GetLabelTextColor(), row->GetLabelBackColor()) >= 4.5,
-             qPrintable(QString::number(Contrast(row->GetLabelTextColor(), row->GetLabelBackColor()))));
-    QVERIFY(Contrast(row->GetStripeColor(), palette.color(QPalette::Base)) > 1.2);
+    QVERIFY2(ContrastRatio(row->GetLabelTextColor(), row->GetLabelBackColor()) >= 4.5,
+             qPrintable(QString::number(ContrastRatio(row->GetLabelTextColor(), row->GetLabelBackColor()))));
+    QVERIFY(ContrastRatio(row->GetStripeColor(), palette.color(QPalette::Base)) > 1.2);
 }
 
 void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes_data()
@@ -336,11 +300,11 @@ void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes()
                 ++rows;
                 QColor back;
                 const QColor label = column->GetList()->LabelTextColor(row, row->IsHeading(), &back);
-                QVERIFY2(Contrast(label, back) >= 4.5, qPrintable(QStringLiteral("%1: label of %2: %3")
-                                                                      .arg(when, row->GetLabelText())
-                                                                      .arg(Contrast(label, back))));
+                QVERIFY2(ContrastRatio(label, back) >= 4.5, qPrintable(QStringLiteral("%1: label of %2: %3")
+                                                                           .arg(when, row->GetLabelText())
+                                                                           .arg(ContrastRatio(label, back))));
                 if (row->IsHeading()) continue;
-                const double value = Contrast(row->ShownValueColor(), row->GetBackColor());
+                const double value = ContrastRatio(row->ShownValueColor(), row->GetBackColor());
                 QVERIFY2(value >= 4.5,
                          qPrintable(QStringLiteral("%1: value of %2: %3").arg(when, row->GetLabelText()).arg(value)));
             }
@@ -355,12 +319,7 @@ void tst_Edits::everyTextOfTheSheetReadsInLightAndDarkPalettes()
     // The output's toolbar buttons show on the toolbar's own colour: their outline reads.
     const QColor toolbar = m_frame->palette().color(QPalette::Active, QPalette::Window);
     for (int id : {ID_START_TS_IP, ID_STOP_TS_IP}) {
-        const QImage image = m_frame->CommandAction(id)->icon().pixmap(QSize(16, 15)).toImage();
-        double best = 1;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (image.pixelColor(x, y).alpha() == 255)
-                    best = std::max(best, Contrast(image.pixelColor(x, y), toolbar));
+        const double best = IconContrast(m_frame->CommandAction(id)->icon(), toolbar);
         QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
     }
 }

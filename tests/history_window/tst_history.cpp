@@ -27,7 +27,7 @@
 #include "EncoderList.h"
 #include "LinkProtocol.h"
 #include "RecordingPrompter.h"
-#include "WindowTest.h"
+#include "FrameTest.h"
 #include "StandInEncoder.h"
 
 namespace {
@@ -70,7 +70,7 @@ int Accept(QDialog&)
 
 }   // namespace
 
-class tst_History : public QObject {
+class tst_History : public FrameTest {
     Q_OBJECT
 
 private slots:
@@ -92,39 +92,29 @@ private:
     QStringList Messages(const QString& range = QStringLiteral("HEAD"));
     const EncoderEntry& Entry() { return *m_frame->Encoders().Find(kFirstAddress); }
 
-    std::unique_ptr<StandInEncoder> m_sim;
-    std::unique_ptr<RecordingPrompter> m_prompter;
-    QPointer<CMainFrame> m_frame;
-    QTemporaryDir m_settingsDir;
     std::unique_ptr<QTemporaryDir> m_repoDir;
     QString m_repo;
 };
 
 void tst_History::initTestCase()
 {
-    QVERIFY(m_settingsDir.isValid());
-    KeepSettingsIn(m_settingsDir.path(), QStringLiteral("tst_history"));
+    QVERIFY(KeepSettings(QStringLiteral("tst_history")));
 }
 
 void tst_History::init()
 {
-    StartFromNoSettings();   // no log kept on disk
     SimOptions options;
     options.bindAddress = "127.0.0.2";
-    m_sim = std::make_unique<StandInEncoder>(options);
-    QVERIFY2(m_sim->Start(), m_sim->Error().c_str());
-    m_prompter = std::make_unique<RecordingPrompter>();
+    QVERIFY2(StartCase(options), StartError());
     m_repoDir = std::make_unique<QTemporaryDir>();
     m_repo = m_repoDir->filePath(QStringLiteral("history"));
-    m_frame = new CMainFrame(*m_prompter, m_sim->Link(), m_sim->OutFile());
-    QVERIFY(ShowWindow(m_frame, QSize(1400, 900)));
+    QVERIFY(ShowNewFrame(QSize(1400, 900)));
     m_frame->History().SetFolder(m_repo);
 }
 
 void tst_History::cleanup()
 {
-    delete m_frame.data();
-    m_sim.reset();
+    FinishCase();
     m_repoDir.reset();
 }
 
