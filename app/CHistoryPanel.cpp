@@ -16,16 +16,14 @@
 
 const char* const kHistoryFolderKey = "History/folder";
 
-CHistoryPanel::CHistoryPanel(QWidget& window, CPrompter& prompter, EncoderList& encoders,
-                             CExchangeController& exchanges, CFrameCommands& commands, CDeviceTree& deviceTree,
-                             CActivityLog& log, std::function<void(EncoderEntry&)> editsChanged)
-    : m_window(window), m_prompter(prompter), m_encoders(encoders), m_exchanges(exchanges), m_commands(commands),
-      m_deviceTree(deviceTree), m_log(log), m_editsChanged(std::move(editsChanged))
+CHistoryPanel::CHistoryPanel(const FrameParts& parts, std::function<void(EncoderEntry&)> editsChanged)
+    : m_parts(parts), m_editsChanged(std::move(editsChanged))
 {
-    commands.On(ID_DEVICE_HISTORY, [this] { Show(); });
-    connect(&m_exchanges, &CExchangeController::operationStarting, this, [this](uint32_t address, ExchangeKind kind) {
-        if (kind == ExchangeKind::Write) KeepBeforeWrite(address);
-    });
+    parts.commands.On(ID_DEVICE_HISTORY, [this] { Show(); });
+    connect(&m_parts.exchanges, &CExchangeController::operationStarting, this,
+            [this](uint32_t address, ExchangeKind kind) {
+                if (kind == ExchangeKind::Write) KeepBeforeWrite(address);
+            });
 }
 
 void CHistoryPanel::SetFolder(const QString& folder)
@@ -42,23 +40,23 @@ void CHistoryPanel::RestoreSettings()
 
 void CHistoryPanel::UpdateStates()
 {
-    const EncoderRecord* current = m_deviceTree.SelectedItem();
-    const bool listed = current && m_encoders.Find(current->ipAddr);
-    m_commands.Action(ID_DEVICE_HISTORY)->setEnabled(listed && !Folder().isEmpty());
+    const EncoderRecord* current = m_parts.deviceTree.SelectedItem();
+    const bool listed = current && m_parts.encoders.Find(current->ipAddr);
+    m_parts.commands.Action(ID_DEVICE_HISTORY)->setEnabled(listed && !Folder().isEmpty());
 }
 
 void CHistoryPanel::Keep(const EncoderEntry& entry, const EncoderRecord& record, const QString& title)
 {
     const QString dotted = QString::fromStdString(entry.dotted);
     if (std::optional<QString> failure = m_keeper.Record(entry.dotted, record, title.arg(dotted)))
-        m_log.Log(dotted, CActivityLog::Severity::Warning, *failure);
+        m_parts.log.Log(dotted, CActivityLog::Severity::Warning, *failure);
 }
 
 void CHistoryPanel::KeepBeforeWrite(uint32_t address)
 {
     // What the encoder held as last read or written: if it was never kept (the history was
     // off, or failed then), it is kept now, so that no write loses it.
-    const EncoderEntry* entry = m_encoders.Find(address);
+    const EncoderEntry* entry = m_parts.encoders.Find(address);
     if (entry && entry->HasLastRead() && entry->lastRead->loaded)
         Keep(*entry, *entry->lastRead, QStringLiteral("Before the write to %1"));
 }
@@ -66,7 +64,7 @@ void CHistoryPanel::KeepBeforeWrite(uint32_t address)
 void CHistoryPanel::KeepExchange(const OperationReport& report)
 {
     if (report.outcome != ExchangeOutcome::Succeeded) return;
-    const EncoderEntry* entry = m_encoders.Find(report.address);
+    const EncoderEntry* entry = m_parts.encoders.Find(report.address);
     if (!entry) return;
     if (report.kind == OperationKind::Read && report.record)
         Keep(*entry, *report.record, QStringLiteral("Read of %1"));
@@ -76,25 +74,25 @@ void CHistoryPanel::KeepExchange(const OperationReport& report)
 
 void CHistoryPanel::Show()
 {
-    const EncoderRecord* current = m_deviceTree.SelectedItem();
-    EncoderEntry* entry = current ? m_encoders.Find(current->ipAddr) : nullptr;
+    const EncoderRecord* current = m_parts.deviceTree.SelectedItem();
+    EncoderEntry* entry = current ? m_parts.encoders.Find(current->ipAddr) : nullptr;
     if (!entry) return;
     std::vector<EncoderVersion> versions;
     QString error;
     if (!m_keeper.Versions(entry->dotted, versions, error)) {
-        m_prompter.Warning(&m_window, error);
+        m_parts.prompter.Warning(&m_parts.window, error);
         return;
     }
     const QString dotted = QString::fromStdString(entry->dotted);
     const uint32_t address = entry->address;
-    CHistoryDialog dialog(&m_window, dotted, versions);
-    if (m_prompter.RunDialog(dialog) != QDialog::Accepted) return;
+    CHistoryDialog dialog(&m_parts.window, dotted, versions);
+    if (m_parts.prompter.RunDialog(dialog) != QDialog::Accepted) return;
     const int chosen = dialog.SelectedVersion();
     // The encoder may have gone or started an exchange while the dialog was open.
-    entry = m_encoders.Find(address);
-    if (chosen < 0 || size_t(chosen) >= versions.size() || !entry || m_exchanges.InFlight(entry->address)) return;
+    entry = m_parts.encoders.Find(address);
+    if (chosen < 0 || size_t(chosen) >= versions.size() || !entry || m_parts.exchanges.InFlight(entry->address)) return;
     if (!Writable(*entry)) {
-        m_prompter.Warning(&m_window, QString::fromLatin1(TextOf(OutcomeText::ReadFirst)));
+        m_parts.prompter.Warning(&m_parts.window, QString::fromLatin1(TextOf(OutcomeText::ReadFirst)));
         return;
     }
     const EncoderVersion& version = versions[size_t(chosen)];
@@ -103,13 +101,13 @@ void CHistoryPanel::Show()
     if (!reasons.empty()) {
         QStringList lines;
         for (const BrokenRule& rule : reasons) lines << QString::fromStdString(rule.warning);
-        m_prompter.Warning(&m_window, QStringLiteral("Version %1 of %2 cannot be restored:\n%3")
-                                          .arg(name, dotted, lines.join(QLatin1Char('\n'))));
+        m_parts.prompter.Warning(&m_parts.window, QStringLiteral("Version %1 of %2 cannot be restored:\n%3")
+                                                      .arg(name, dotted, lines.join(QLatin1Char('\n'))));
         return;
     }
-    m_log.Log(dotted, CActivityLog::Severity::Info,
-              QStringLiteral("Version %1 restored: %2 pending edits, not yet written")
-                  .arg(name)
-                  .arg(CSafeEdits::PendingEditsOf(*entry).size()));
+    m_parts.log.Log(dotted, CActivityLog::Severity::Info,
+                    QStringLiteral("Version %1 restored: %2 pending edits, not yet written")
+                        .arg(name)
+                        .arg(CSafeEdits::PendingEditsOf(*entry).size()));
     m_editsChanged(*entry);
 }

@@ -11,24 +11,17 @@
 
 #include "CHistoryKeeper.h"
 #include "EncoderList.h"
+#include "FrameParts.h"
 #include "Operations.h"
 
 // The setting under which the history repository's folder is kept; empty: none.
 extern const char* const kHistoryFolderKey;
 
-class CActivityLog;
-class CDeviceTree;
-class CExchangeController;
-class CFrameCommands;
-class CPrompter;
-class QWidget;
 
 class CHistoryPanel : public QObject {
 public:
     // `editsChanged` shows an encoder whose record a Restore changed (sheet, row, commands).
-    CHistoryPanel(QWidget& window, CPrompter& prompter, EncoderList& encoders, CExchangeController& exchanges,
-                  CFrameCommands& commands, CDeviceTree& deviceTree, CActivityLog& log,
-                  std::function<void(EncoderEntry&)> editsChanged);
+    CHistoryPanel(const FrameParts& parts, std::function<void(EncoderEntry&)> editsChanged);
 
     // The repository's folder; empty keeps none. RestoreSettings takes it from the per-user
     // settings, by default the per-user data folder's "history".
@@ -48,13 +41,7 @@ private:
     void Keep(const EncoderEntry& entry, const EncoderRecord& record, const QString& title);
     void KeepBeforeWrite(uint32_t address);
 
-    QWidget& m_window;
-    CPrompter& m_prompter;
-    EncoderList& m_encoders;
-    CExchangeController& m_exchanges;
-    CFrameCommands& m_commands;
-    CDeviceTree& m_deviceTree;
-    CActivityLog& m_log;
+    const FrameParts m_parts;
     std::function<void(EncoderEntry&)> m_editsChanged;
     CHistoryKeeper m_keeper;
 };

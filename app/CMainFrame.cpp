@@ -229,9 +229,9 @@ void CMainFrame::CreateEditConcerns()
     auto updateItem = [this](uint32_t address) { UpdateItem(address); };
     QStatusBar& bar = *statusBar();
     EncoderList& encoders = Encoders();
-    m_safeEdits = std::make_unique<CSafeEdits>(*this, m_prompter, encoders, *m_exchanges, *m_frameCommands,
-                                               *m_deviceTree, *m_settingsSheet, *m_activityLog, bar,
-                                               CSafeEdits::Hooks{refreshSheet, updateItem});
+    const FrameParts parts{*this, m_prompter, encoders, *m_exchanges, *m_frameCommands, *m_deviceTree, *m_activityLog};
+    m_safeEdits =
+        std::make_unique<CSafeEdits>(parts, *m_settingsSheet, bar, CSafeEdits::Hooks{refreshSheet, updateItem});
     m_writes = std::make_unique<CWriteReview>(*this, m_prompter, encoders, *m_exchanges, *m_activityLog,
                                               CWriteReview::Hooks{[this] {
                                                                       UpdateCommandStates();
@@ -239,15 +239,12 @@ void CMainFrame::CreateEditConcerns()
                                                                   },
                                                                   [this] { return m_closing; }});
     m_settingsFiles = std::make_unique<CSettingsFiles>(
-        *this, m_prompter, encoders, *m_exchanges, *m_frameCommands, *m_deviceTree, *m_activityLog, bar,
-        CSettingsFiles::Hooks{refreshSheet, updateItem, [this] { UpdateCommandStates(); }});
-    m_historyPanel = std::make_unique<CHistoryPanel>(*this, m_prompter, encoders, *m_exchanges, *m_frameCommands,
-                                                     *m_deviceTree, *m_activityLog, [this](EncoderEntry& entry) {
-                                                         if (SelectedRecord() == &entry.record)
-                                                             RefreshSheet(entry.record);
-                                                         UpdateItem(entry.address);
-                                                         m_safeEdits->UpdateStates();
-                                                     });
+        parts, bar, CSettingsFiles::Hooks{refreshSheet, updateItem, [this] { UpdateCommandStates(); }});
+    m_historyPanel = std::make_unique<CHistoryPanel>(parts, [this](EncoderEntry& entry) {
+        if (SelectedRecord() == &entry.record) RefreshSheet(entry.record);
+        UpdateItem(entry.address);
+        m_safeEdits->UpdateStates();
+    });
 }
 
 // What one concern does, the others hear of.

@@ -53,11 +53,8 @@ QString SettingRowName(const char* heading, const char* label)
     return line;
 }
 
-CSafeEdits::CSafeEdits(QWidget& window, CPrompter& prompter, EncoderList& encoders, CExchangeController& exchanges,
-                       CFrameCommands& commands, CDeviceTree& deviceTree, CSettingsSheet& sheet, CActivityLog& log,
-                       QStatusBar& statusBar, Hooks hooks)
-    : m_window(window), m_prompter(prompter), m_encoders(encoders), m_exchanges(exchanges), m_commands(commands),
-      m_deviceTree(deviceTree), m_sheet(sheet), m_log(log), m_hooks(std::move(hooks))
+CSafeEdits::CSafeEdits(const FrameParts& parts, CSettingsSheet& sheet, QStatusBar& statusBar, Hooks hooks)
+    : m_parts(parts), m_sheet(sheet), m_hooks(std::move(hooks))
 {
     m_pendingField = new QLabel(&statusBar);
     m_pendingField->setObjectName(QStringLiteral("PendingField"));
@@ -66,12 +63,12 @@ CSafeEdits::CSafeEdits(QWidget& window, CPrompter& prompter, EncoderList& encode
     // lock-key indicators.
     statusBar.insertPermanentWidget(1, m_pendingField);
 
-    commands.On(ID_EDIT_REVERT_ROW, [this] { RevertRow(); });
-    commands.On(ID_EDIT_REVERT_ALL, [this] { RevertAll(); });
-    commands.On(ID_VIEW_SHOW_PASSWORDS,
-                [this] { SetPasswordsShown(m_commands.Action(ID_VIEW_SHOW_PASSWORDS)->isChecked()); });
-    commands.On(ID_READ_BACK_AFTER_WRITE,
-                [this] { SetReadBack(m_commands.Action(ID_READ_BACK_AFTER_WRITE)->isChecked()); });
+    parts.commands.On(ID_EDIT_REVERT_ROW, [this] { RevertRow(); });
+    parts.commands.On(ID_EDIT_REVERT_ALL, [this] { RevertAll(); });
+    parts.commands.On(ID_VIEW_SHOW_PASSWORDS,
+                      [this] { SetPasswordsShown(m_parts.commands.Action(ID_VIEW_SHOW_PASSWORDS)->isChecked()); });
+    parts.commands.On(ID_READ_BACK_AFTER_WRITE,
+                      [this] { SetReadBack(m_parts.commands.Action(ID_READ_BACK_AFTER_WRITE)->isChecked()); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -88,20 +85,20 @@ std::vector<PendingChange> CSafeEdits::PendingEditsOf(const EncoderEntry& entry)
 
 int CSafeEdits::PendingEdits(uint32_t address) const
 {
-    const EncoderEntry* entry = m_encoders.Find(address);
+    const EncoderEntry* entry = m_parts.encoders.Find(address);
     return entry ? int(PendingEditsOf(*entry).size()) : 0;
 }
 
 bool CSafeEdits::NeverRead(const EncoderRecord& record) const
 {
-    const EncoderEntry* entry = m_encoders.Find(record.ipAddr);
+    const EncoderEntry* entry = m_parts.encoders.Find(record.ipAddr);
     return entry && &entry->record == &record && !EverRead(*entry);
 }
 
 EncoderEntry* CSafeEdits::CurrentEntry() const
 {
-    const EncoderRecord* current = m_deviceTree.SelectedItem();
-    return current ? m_encoders.Find(current->ipAddr) : nullptr;
+    const EncoderRecord* current = m_parts.deviceTree.SelectedItem();
+    return current ? m_parts.encoders.Find(current->ipAddr) : nullptr;
 }
 
 void CSafeEdits::RestoreSettings()
@@ -112,25 +109,25 @@ void CSafeEdits::RestoreSettings()
 
 void CSafeEdits::SetReadBack(bool on)
 {
-    m_exchanges.SetReadBack(on);
-    m_commands.Action(ID_READ_BACK_AFTER_WRITE)->setChecked(on);
+    m_parts.exchanges.SetReadBack(on);
+    m_parts.commands.Action(ID_READ_BACK_AFTER_WRITE)->setChecked(on);
     if (m_persist) QSettings().setValue(QString::fromLatin1(kReadBackKey), on);
 }
 
 bool CSafeEdits::ReadBack() const
 {
-    return m_exchanges.ReadBack();
+    return m_parts.exchanges.ReadBack();
 }
 
 void CSafeEdits::SetPasswordsShown(bool shown)
 {
-    m_commands.Action(ID_VIEW_SHOW_PASSWORDS)->setChecked(shown);
+    m_parts.commands.Action(ID_VIEW_SHOW_PASSWORDS)->setChecked(shown);
     m_sheet.SetSecretsShown(shown);
 }
 
 void CSafeEdits::ShowPending(const EncoderRecord& record)
 {
-    const EncoderEntry* entry = m_encoders.Find(record.ipAddr);
+    const EncoderEntry* entry = m_parts.encoders.Find(record.ipAddr);
     if (!entry || &entry->record != &record) {
         m_sheet.MarkRows({});
         return;
@@ -138,7 +135,7 @@ void CSafeEdits::ShowPending(const EncoderRecord& record)
     std::vector<int> rows;
     for (const PendingChange& change : PendingEditsOf(*entry)) rows.push_back(change.controlId);
     m_sheet.MarkRows(rows);
-    if (m_deviceTree.SelectedItem() == &record)
+    if (m_parts.deviceTree.SelectedItem() == &record)
         m_pendingField->setText(QStringLiteral("Pending edits: %1").arg(rows.size()));
     m_hooks.updateItem(entry->address);
     UpdateStates();
@@ -146,9 +143,9 @@ void CSafeEdits::ShowPending(const EncoderRecord& record)
 
 QString CSafeEdits::SheetNotice() const
 {
-    const EncoderRecord* current = m_deviceTree.SelectedItem();
+    const EncoderRecord* current = m_parts.deviceTree.SelectedItem();
     if (!current) return QStringLiteral("No encoder is selected: select one in the device list to edit its settings.");
-    if (const std::optional<ExchangeKind> activity = m_exchanges.Activity(current->ipAddr))
+    if (const std::optional<ExchangeKind> activity = m_parts.exchanges.Activity(current->ipAddr))
         return QStringLiteral("%1 is running %2: its settings take no edit until it ends.")
             .arg(DottedText(current->ipAddr), QString::fromLatin1(ExchangeKindName(*activity)));
     if (NeverRead(*current)) return QStringLiteral("Not read yet: press F5 to read this encoder's configuration.");
@@ -158,10 +155,10 @@ QString CSafeEdits::SheetNotice() const
 void CSafeEdits::UpdateStates()
 {
     const EncoderEntry* entry = CurrentEntry();
-    const bool editable = entry && !m_exchanges.InFlight(entry->address);
+    const bool editable = entry && !m_parts.exchanges.InFlight(entry->address);
     const bool pending = editable && PendingEdits(entry->address) > 0;
-    m_commands.Action(ID_EDIT_REVERT_ROW)->setEnabled(pending);
-    m_commands.Action(ID_EDIT_REVERT_ALL)->setEnabled(pending);
+    m_parts.commands.Action(ID_EDIT_REVERT_ROW)->setEnabled(pending);
+    m_parts.commands.Action(ID_EDIT_REVERT_ALL)->setEnabled(pending);
     if (!entry) {
         m_sheet.MarkRows({});
         m_pendingField->clear();
@@ -171,7 +168,7 @@ void CSafeEdits::UpdateStates()
 void CSafeEdits::RevertRow()
 {
     EncoderEntry* entry = CurrentEntry();
-    if (!entry || m_exchanges.InFlight(entry->address)) return;
+    if (!entry || m_parts.exchanges.InFlight(entry->address)) return;
     int selected = 0;
     ForEachSheetRow([&](const SheetRow& row, const char*) {
         const CRowTreeItem* built = row.controlId ? m_sheet.RowFor(row.controlId) : nullptr;
@@ -185,7 +182,7 @@ void CSafeEdits::RevertRow()
 void CSafeEdits::RevertAll()
 {
     EncoderEntry* entry = CurrentEntry();
-    if (!entry || m_exchanges.InFlight(entry->address)) return;
+    if (!entry || m_parts.exchanges.InFlight(entry->address)) return;
     for (const PendingChange& change : PendingEditsOf(*entry))
         RevertRowFields(change.controlId, entry->LastRead(), entry->record);
     m_hooks.refreshSheet(entry->record);
@@ -197,19 +194,21 @@ void CSafeEdits::RevertAll()
 void CSafeEdits::AfterExchange(const OperationReport& report)
 {
     const uint32_t address = report.address;
-    const EncoderEntry* entry = m_encoders.Find(address);
+    const EncoderEntry* entry = m_parts.encoders.Find(address);
     if (!entry) {
-        m_exchanges.Forget(address);   // the encoder went while its exchange ran
+        m_parts.exchanges.Forget(address);   // the encoder went while its exchange ran
         return;
     }
     if (!report.verifyRan || report.outcome == ExchangeOutcome::Cancelled) return;
     const QString dotted = QString::fromStdString(entry->dotted);
     if (!report.verifyRead) {
-        m_log.Log(dotted, CActivityLog::Severity::Warning, QString::fromLatin1(TextOf(OutcomeText::ReadBackFailed)));
+        m_parts.log.Log(dotted, CActivityLog::Severity::Warning,
+                        QString::fromLatin1(TextOf(OutcomeText::ReadBackFailed)));
         return;
     }
     if (report.notTaken.empty()) {
-        m_log.Log(dotted, CActivityLog::Severity::Info, QString::fromLatin1(TextOf(OutcomeText::ReadBackAllTook)));
+        m_parts.log.Log(dotted, CActivityLog::Severity::Info,
+                        QString::fromLatin1(TextOf(OutcomeText::ReadBackAllTook)));
         return;
     }
     std::vector<CChangesDialog::Row> rows;
@@ -218,12 +217,13 @@ void CSafeEdits::AfterExchange(const OperationReport& report)
         const QString name = mismatch.controlId != 0 ? SettingRowName(mismatch.heading, mismatch.label)
                                                      : QString::fromLatin1(mismatch.name);
         rows.push_back({name, Text(mismatch.written), Text(mismatch.readBack)});
-        m_log.Log(dotted, CActivityLog::Severity::Warning, Text(report.notTakenLines[i]));
+        m_parts.log.Log(dotted, CActivityLog::Severity::Warning, Text(report.notTakenLines[i]));
     }
-    m_exchanges.SetOutcome(address, {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true});
+    m_parts.exchanges.SetOutcome(address,
+                                 {QStringLiteral("Read back: %1 settings did not take").arg(rows.size()), true});
     m_hooks.updateItem(address);
-    CChangesDialog dialog(&m_window, QStringLiteral("Read Back"),
+    CChangesDialog dialog(&m_parts.window, QStringLiteral("Read Back"),
                           QStringLiteral("%1 did not take %2 of the settings written:").arg(dotted).arg(rows.size()),
                           {QStringLiteral("Setting"), QStringLiteral("Written"), QStringLiteral("Read back")}, rows);
-    m_prompter.RunDialog(dialog);
+    m_parts.prompter.RunDialog(dialog);
 }

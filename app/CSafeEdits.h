@@ -11,21 +11,16 @@
 #include <vector>
 
 #include "EncoderList.h"
+#include "FrameParts.h"
 #include "Operations.h"
 #include "RecordComparison.h"
 
 // The setting under which the read-back is kept: read back after every write; false when not set.
 extern const char* const kReadBackKey;
 
-class CActivityLog;
-class CDeviceTree;
-class CExchangeController;
-class CFrameCommands;
-class CPrompter;
 class CSettingsSheet;
 class QLabel;
 class QStatusBar;
-class QWidget;
 
 class CSafeEdits : public QObject {
 public:
@@ -37,9 +32,7 @@ public:
 
     // Adds the pending-edits field to `statusBar` and connects Revert Row, Revert All, Show
     // Passwords and Read Back After Write.
-    CSafeEdits(QWidget& window, CPrompter& prompter, EncoderList& encoders, CExchangeController& exchanges,
-               CFrameCommands& commands, CDeviceTree& deviceTree, CSettingsSheet& sheet, CActivityLog& log,
-               QStatusBar& statusBar, Hooks hooks);
+    CSafeEdits(const FrameParts& parts, CSettingsSheet& sheet, QStatusBar& statusBar, Hooks hooks);
 
     // The edits of an encoder not yet written: the rows whose value differs from the record
     // as last read or written, passwords aside (they are typed for each write, never read).
@@ -76,14 +69,8 @@ public:
 private:
     EncoderEntry* CurrentEntry() const;
 
-    QWidget& m_window;
-    CPrompter& m_prompter;
-    EncoderList& m_encoders;
-    CExchangeController& m_exchanges;
-    CFrameCommands& m_commands;
-    CDeviceTree& m_deviceTree;
+    const FrameParts m_parts;
     CSettingsSheet& m_sheet;
-    CActivityLog& m_log;
     Hooks m_hooks;
     QLabel* m_pendingField = nullptr;
     bool m_persist = false;   // settings restored: save changes

@@ -43,49 +43,47 @@ QStringList RuleLines(const std::vector<BrokenRule>& broken)
 
 }   // namespace
 
-CSettingsFiles::CSettingsFiles(QWidget& window, CPrompter& prompter, EncoderList& encoders,
-                               CExchangeController& exchanges, CFrameCommands& commands, CDeviceTree& deviceTree,
-                               CActivityLog& log, QStatusBar& statusBar, Hooks hooks)
-    : m_window(window), m_prompter(prompter), m_encoders(encoders), m_exchanges(exchanges), m_commands(commands),
-      m_deviceTree(deviceTree), m_log(log), m_statusBar(statusBar), m_hooks(std::move(hooks))
+CSettingsFiles::CSettingsFiles(const FrameParts& parts, QStatusBar& statusBar, Hooks hooks)
+    : m_parts(parts), m_statusBar(statusBar), m_hooks(std::move(hooks))
 {
-    commands.On(ID_FILE_SAVE_SETTINGS, [this] { SaveSettingsAs(); });
-    commands.On(ID_FILE_APPLY_SETTINGS, [this] { ApplySettingsFile(); });
-    commands.On(ID_COMPARE_ENCODERS, [this] { CompareSelected(); });
+    parts.commands.On(ID_FILE_SAVE_SETTINGS, [this] { SaveSettingsAs(); });
+    parts.commands.On(ID_FILE_APPLY_SETTINGS, [this] { ApplySettingsFile(); });
+    parts.commands.On(ID_COMPARE_ENCODERS, [this] { CompareSelected(); });
 }
 
 void CSettingsFiles::UpdateStates()
 {
-    const EncoderRecord* current = m_deviceTree.SelectedItem();
-    m_commands.Action(ID_FILE_SAVE_SETTINGS)->setEnabled(current && m_encoders.Find(current->ipAddr));
-    m_commands.Action(ID_FILE_APPLY_SETTINGS)->setEnabled(m_deviceTree.SelectionIdle());
-    m_commands.Action(ID_COMPARE_ENCODERS)->setEnabled(m_deviceTree.SelectedEncoderItems().size() == 2);
+    const EncoderRecord* current = m_parts.deviceTree.SelectedItem();
+    m_parts.commands.Action(ID_FILE_SAVE_SETTINGS)->setEnabled(current && m_parts.encoders.Find(current->ipAddr));
+    m_parts.commands.Action(ID_FILE_APPLY_SETTINGS)->setEnabled(m_parts.deviceTree.SelectionIdle());
+    m_parts.commands.Action(ID_COMPARE_ENCODERS)->setEnabled(m_parts.deviceTree.SelectedEncoderItems().size() == 2);
 }
 
 bool CSettingsFiles::RunFileDialog(bool save, const QString& title, QString& path)
 {
-    QFileDialog dialog(&m_window, title, QString(), QStringLiteral("Settings files (*.xml);;All files (*)"));
+    QFileDialog dialog(&m_parts.window, title, QString(), QStringLiteral("Settings files (*.xml);;All files (*)"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (save) dialog.setDefaultSuffix(QStringLiteral("xml"));
-    if (m_prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    if (m_parts.prompter.RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     path = dialog.selectedFiles().first();
     return !path.isEmpty();
 }
 
 void CSettingsFiles::SaveSettingsAs()
 {
-    const EncoderRecord* record = m_deviceTree.SelectedItem();
-    const EncoderEntry* entry = record ? m_encoders.Find(record->ipAddr) : nullptr;
+    const EncoderRecord* record = m_parts.deviceTree.SelectedItem();
+    const EncoderEntry* entry = record ? m_parts.encoders.Find(record->ipAddr) : nullptr;
     if (!entry) return;
     if (!Writable(*entry)) {
-        m_prompter.Warning(&m_window, ReadFirst());
+        m_parts.prompter.Warning(&m_parts.window, ReadFirst());
         return;
     }
     const QStringList broken = RuleLines(CheckWholeRecord(entry->record));
     if (!broken.isEmpty()) {
-        m_prompter.Warning(&m_window, QStringLiteral("The settings break these rules and were not saved:\n") +
-                                          broken.join(QLatin1Char('\n')));
+        m_parts.prompter.Warning(&m_parts.window,
+                                 QStringLiteral("The settings break these rules and were not saved:\n") +
+                                     broken.join(QLatin1Char('\n')));
         return;
     }
     QString path;
@@ -94,23 +92,23 @@ void CSettingsFiles::SaveSettingsAs()
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(document.data(), qint64(document.size())) != qint64(document.size()) || !file.flush()) {
-        m_prompter.Warning(&m_window, QStringLiteral("Cannot write %1 !").arg(path));
+        m_parts.prompter.Warning(&m_parts.window, QStringLiteral("Cannot write %1 !").arg(path));
         return;
     }
-    m_log.Log(Text(entry->dotted), CActivityLog::Severity::Info,
-              QStringLiteral("Settings saved to %1 (without passwords)").arg(path));
+    m_parts.log.Log(Text(entry->dotted), CActivityLog::Severity::Info,
+                    QStringLiteral("Settings saved to %1 (without passwords)").arg(path));
     m_statusBar.showMessage(QStringLiteral("Settings of %1 saved to %2").arg(Text(entry->dotted), path), kNoteMs);
 }
 
 void CSettingsFiles::ApplySettingsFile()
 {
-    const QList<EncoderRecord*> items = m_deviceTree.SelectedEncoderItems();
-    if (items.isEmpty() || !m_deviceTree.SelectionIdle()) return;
+    const QList<EncoderRecord*> items = m_parts.deviceTree.SelectedEncoderItems();
+    if (items.isEmpty() || !m_parts.deviceTree.SelectionIdle()) return;
     QString path;
     if (!RunFileDialog(false, QStringLiteral("Apply Settings"), path)) return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_prompter.Warning(&m_window, QStringLiteral("Cannot read %1 !").arg(path));
+        m_parts.prompter.Warning(&m_parts.window, QStringLiteral("Cannot read %1 !").arg(path));
         return;
     }
     // One byte past the longest settings file: a longer file is refused as such without
@@ -121,10 +119,10 @@ void CSettingsFiles::ApplySettingsFile()
 
     QStringList refused;
     int applied = 0;
-    const EncoderRecord* current = m_deviceTree.SelectedItem();
+    const EncoderRecord* current = m_parts.deviceTree.SelectedItem();
     for (const EncoderRecord* item : items) {
-        EncoderEntry* entry = m_encoders.Find(CDeviceTree::ItemAddress(item));
-        if (!entry || m_exchanges.InFlight(entry->address)) continue;
+        EncoderEntry* entry = m_parts.encoders.Find(CDeviceTree::ItemAddress(item));
+        if (!entry || m_parts.exchanges.InFlight(entry->address)) continue;
         const QString dotted = Text(entry->dotted);
         if (!Writable(*entry)) {
             refused << dotted + QStringLiteral(": ") + ReadFirst();
@@ -135,16 +133,16 @@ void CSettingsFiles::ApplySettingsFile()
             refused << dotted + QLatin1Char(':');
             for (const QString& line : RuleLines(reasons)) {
                 refused << QStringLiteral("  ") + line;
-                m_log.Log(dotted, CActivityLog::Severity::Warning,
-                          QStringLiteral("Settings of %1 not applied: %2").arg(name, line));
+                m_parts.log.Log(dotted, CActivityLog::Severity::Warning,
+                                QStringLiteral("Settings of %1 not applied: %2").arg(name, line));
             }
             continue;
         }
         ++applied;
-        m_log.Log(dotted, CActivityLog::Severity::Info,
-                  QStringLiteral("Settings of %1 applied: %2 pending edits, not yet written")
-                      .arg(name)
-                      .arg(CSafeEdits::PendingEditsOf(*entry).size()));
+        m_parts.log.Log(dotted, CActivityLog::Severity::Info,
+                        QStringLiteral("Settings of %1 applied: %2 pending edits, not yet written")
+                            .arg(name)
+                            .arg(CSafeEdits::PendingEditsOf(*entry).size()));
         m_hooks.updateItem(entry->address);
     }
     if (current) m_hooks.refreshSheet(*current);
@@ -156,21 +154,22 @@ void CSettingsFiles::ApplySettingsFile()
             .arg(items.size()),
         kNoteMs);
     if (!refused.isEmpty())
-        m_prompter.Warning(&m_window, QStringLiteral("The settings of %1 were not applied to:\n").arg(name) +
-                                          refused.join(QLatin1Char('\n')));
+        m_parts.prompter.Warning(&m_parts.window,
+                                 QStringLiteral("The settings of %1 were not applied to:\n").arg(name) +
+                                     refused.join(QLatin1Char('\n')));
 }
 
 void CSettingsFiles::CompareSelected()
 {
-    const QList<EncoderRecord*> items = m_deviceTree.SelectedEncoderItems();
+    const QList<EncoderRecord*> items = m_parts.deviceTree.SelectedEncoderItems();
     if (items.size() != 2) return;
-    const EncoderEntry* first = m_encoders.Find(CDeviceTree::ItemAddress(items[0]));
-    const EncoderEntry* second = m_encoders.Find(CDeviceTree::ItemAddress(items[1]));
+    const EncoderEntry* first = m_parts.encoders.Find(CDeviceTree::ItemAddress(items[0]));
+    const EncoderEntry* second = m_parts.encoders.Find(CDeviceTree::ItemAddress(items[1]));
     if (!first || !second) return;
     const std::vector<PendingChange> differing = DifferingRows(first->record, second->record);
     if (differing.empty()) {
-        m_prompter.Tip(
-            &m_window,
+        m_parts.prompter.Tip(
+            &m_parts.window,
             QStringLiteral("%1 and %2 show the same settings.").arg(Text(first->dotted), Text(second->dotted)));
         return;
     }
@@ -178,10 +177,10 @@ void CSettingsFiles::CompareSelected()
     for (const PendingChange& change : differing)
         rows.push_back({SettingRowName(change.heading, change.label), SheetTextFromBytes(change.oldText),
                         SheetTextFromBytes(change.newText)});
-    CChangesDialog dialog(&m_window, QStringLiteral("Compare Encoders"),
+    CChangesDialog dialog(&m_parts.window, QStringLiteral("Compare Encoders"),
                           QStringLiteral("%1 settings differ between %2 and %3:")
                               .arg(rows.size())
                               .arg(Text(first->dotted), Text(second->dotted)),
                           {QStringLiteral("Setting"), Text(first->dotted), Text(second->dotted)}, rows);
-    m_prompter.RunDialog(dialog);
+    m_parts.prompter.RunDialog(dialog);
 }

@@ -8,14 +8,9 @@
 #include <functional>
 
 #include "EncoderList.h"
+#include "FrameParts.h"
 
-class CActivityLog;
-class CDeviceTree;
-class CExchangeController;
-class CFrameCommands;
-class CPrompter;
 class QStatusBar;
-class QWidget;
 
 class CSettingsFiles {
 public:
@@ -27,9 +22,7 @@ public:
     };
 
     // Connects the three commands; `window` owns the dialogs and boxes.
-    CSettingsFiles(QWidget& window, CPrompter& prompter, EncoderList& encoders, CExchangeController& exchanges,
-                   CFrameCommands& commands, CDeviceTree& deviceTree, CActivityLog& log, QStatusBar& statusBar,
-                   Hooks hooks);
+    CSettingsFiles(const FrameParts& parts, QStatusBar& statusBar, Hooks hooks);
 
     void SaveSettingsAs();
     void ApplySettingsFile();
@@ -41,13 +34,7 @@ private:
     // The file chosen in a settings file dialog; false when none was.
     bool RunFileDialog(bool save, const QString& title, QString& path);
 
-    QWidget& m_window;
-    CPrompter& m_prompter;
-    EncoderList& m_encoders;
-    CExchangeController& m_exchanges;
-    CFrameCommands& m_commands;
-    CDeviceTree& m_deviceTree;
-    CActivityLog& m_log;
+    const FrameParts m_parts;
     QStatusBar& m_statusBar;
     Hooks m_hooks;
 };
