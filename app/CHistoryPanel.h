@@ -17,7 +17,6 @@
 // The setting under which the history repository's folder is kept; empty: none.
 extern const char* const kHistoryFolderKey;
 
-
 class CHistoryPanel : public QObject {
 public:
     // `editsChanged` shows an encoder whose record a Restore changed (sheet, row, commands).
