@@ -40,8 +40,12 @@ void CEncoderRoster::TakeDown()
 
 EncoderRecord* CEncoderRoster::FindEncoderItem(const QString& text) const
 {
+    return FindEncoderItem(text, InetAddrHostOrder(text.toLatin1().constData()));
+}
+
+EncoderRecord* CEncoderRoster::FindEncoderItem(const QString& text, uint32_t address) const
+{
     // Items match on their whole text: the address finds the row, the text must be its own.
-    const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
     const CEncoderModel& model = m_list.Model();
     const int row = model.RowOfAddress(address);
     return row >= 0 && model.TextAt(row) == text ? model.RecordAt(row) : nullptr;
@@ -63,7 +67,6 @@ EncoderRecord* CEncoderRoster::AddEncoder(const QString& text)
 // One insertion into the list for the whole batch, each address looked up by hash.
 QList<EncoderRecord*> CEncoderRoster::AddEncoders(const QStringList& texts)
 {
-    const CEncoderModel& model = m_list.Model();
     QList<EncoderRecord*> items;
     std::vector<CEncoderModel::NewRow> rows;
     std::vector<Listed> listed;
@@ -73,10 +76,10 @@ QList<EncoderRecord*> CEncoderRoster::AddEncoders(const QStringList& texts)
     listed.reserve(size_t(texts.size()));
     inBatch.reserve(texts.size());
     for (const QString& text : texts) {
-        // As FindEncoderItem does, the address parsed once for both questions.
+        // The address parsed once, for the lookup and for the list.
         const uint32_t address = InetAddrHostOrder(text.toLatin1().constData());
-        if (const int row = model.RowOfAddress(address); row >= 0 && model.TextAt(row) == text) {
-            items << model.RecordAt(row);
+        if (EncoderRecord* found = FindEncoderItem(text, address)) {
+            items << found;
             continue;
         }
         bool fresh = false;

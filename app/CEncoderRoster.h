@@ -81,6 +81,8 @@ signals:
     void listChanged();
 
 private:
+    // As FindEncoderItem, with `text` already parsed to `address`.
+    EncoderRecord* FindEncoderItem(const QString& text, uint32_t address) const;
     QMainWindow& m_window;
     CDeviceTree& m_list;
     CActivityLog& m_log;
