@@ -34,6 +34,9 @@ ExchangeEngine::Runner::~Runner()
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    // A parse still under way belongs to an exchange already reported; what it posts back
+    // finds the loop stopped and is dropped with it.
+    m_decoder.join();
 }
 
 size_t ExchangeEngine::Runner::LimitLocked() const
@@ -204,6 +207,9 @@ void ExchangeEngine::Runner::RunMachine(const std::shared_ptr<Job>& job, LinkOpe
             // The loop is the only writer, so concurrent writes replace the file one by one.
             job->result.localError = SaveOutFile(m_options.outFile, document);
         };
+    }
+    if (operation == LinkOperation::Read) {
+        hooks.decode = [this](std::function<void()> parse) { asio::post(m_decoder, std::move(parse)); };
     }
     if (operation == LinkOperation::Search) {
         hooks.found = [this, job](const std::string& dotted) {

@@ -4,6 +4,7 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
+#include <asio/thread_pool.hpp>
 
 #include <array>
 #include <thread>
@@ -117,4 +118,7 @@ private:
     asio::io_context m_io;
     asio::executor_work_guard<asio::io_context::executor_type> m_work;
     std::thread m_thread;
+    // Reads' settings documents are parsed here, beside the loop: with a thousand replies
+    // coming in at once, the loop takes the next reply while the last one is parsed.
+    asio::thread_pool m_decoder{1};
 };

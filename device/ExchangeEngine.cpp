@@ -2,6 +2,9 @@
 
 #include "EngineRunner.h"
 
+#include <algorithm>
+#include <cstdint>
+
 using engine_detail::KeyedByRecord;
 
 const char* ExchangeKindName(ExchangeKind kind)
@@ -275,17 +278,40 @@ CompletionCallback ExchangeCollector::Sink()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_results.push_back(result);
         ++m_total;
-        m_arrived.notify_all();
+        // A thousand results in a burst wake a waiter once, when what it waits for is
+        // there, not a thousand times to look and sleep again.
+        if (m_total >= m_wakeAt) {
+            m_wakeAt = SIZE_MAX;
+            m_arrived.notify_all();
+        }
     };
+}
+
+bool ExchangeCollector::WaitUntilLocked(std::unique_lock<std::mutex>& lock, size_t total, int timeoutMs)
+{
+    auto enough = [this, total] { return m_total >= total; };
+    if (timeoutMs < 0) {
+        while (!enough()) {
+            m_wakeAt = std::min(m_wakeAt, total);
+            m_arrived.wait(lock);
+        }
+        return true;
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!enough()) {
+        m_wakeAt = std::min(m_wakeAt, total);
+        if (m_arrived.wait_until(lock, until) == std::cv_status::timeout) {
+            return enough();
+        }
+    }
+    return true;
 }
 
 std::optional<ExchangeResult> ExchangeCollector::Next(int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    auto any = [this] { return !m_results.empty(); };
-    if (timeoutMs < 0) {
-        m_arrived.wait(lock, any);
-    } else if (!m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), any)) {
+    // Results not yet taken are the last ones to arrive: one more than those taken is one.
+    if (m_results.empty() && !WaitUntilLocked(lock, m_total + 1, timeoutMs)) {
         return std::nullopt;
     }
     ExchangeResult result = std::move(m_results.front());
@@ -296,12 +322,7 @@ std::optional<ExchangeResult> ExchangeCollector::Next(int timeoutMs)
 bool ExchangeCollector::WaitFor(size_t count, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    auto enough = [this, count] { return m_total >= count; };
-    if (timeoutMs < 0) {
-        m_arrived.wait(lock, enough);
-        return true;
-    }
-    return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), enough);
+    return WaitUntilLocked(lock, count, timeoutMs);
 }
 
 std::vector<ExchangeResult> ExchangeCollector::TakeAll()

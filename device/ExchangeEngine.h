@@ -238,8 +238,12 @@ public:
     std::vector<ExchangeResult> TakeAll();
 
 private:
+    // Waits until `total` results have arrived in all, or time-out.
+    bool WaitUntilLocked(std::unique_lock<std::mutex>& lock, size_t total, int timeoutMs);
+
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::deque<ExchangeResult> m_results;
     size_t m_total = 0;
+    size_t m_wakeAt = SIZE_MAX;   // the fewest results in all a waiter waits for
 };

@@ -257,11 +257,33 @@ void LinkExchange::ReceivePayload()
 {
     if (m_received == m_length) {
         m_outcome.document.assign(m_buffer.data(), static_cast<size_t>(m_length));
-        int result = ReadSettingsText(m_buffer.data(), m_length, m_outcome.record);
-        if (result != 0) {
-            m_outcome.record.loaded = 1;
+        if (!m_hooks.decode) {
+            Parsed(ReadSettingsText(m_buffer.data(), m_length, m_outcome.record));
+            return;
         }
-        Finish(result);
+        // The parse works on copies of its own: a cancel meanwhile ends the exchange on the
+        // loop at once, and the parse, when it comes back, finds it over.
+        struct Parse {
+            std::vector<char> text;
+            int length = 0;
+            EncoderRecord record{};
+            int result = 0;
+        };
+        auto parse = std::make_shared<Parse>();
+        parse->text = std::move(m_buffer);
+        parse->length = m_length;
+        parse->record = m_outcome.record;
+        auto self = shared_from_this();
+        m_hooks.decode([self, parse] {
+            parse->result = ReadSettingsText(parse->text.data(), parse->length, parse->record);
+            asio::post(self->m_ioContext, [self, parse] {
+                if (self->m_finished) {
+                    return;
+                }
+                self->m_outcome.record = parse->record;
+                self->Parsed(parse->result);
+            });
+        });
         return;
     }
     auto self = shared_from_this();
@@ -273,6 +295,14 @@ void LinkExchange::ReceivePayload()
         self->m_received += count;
         self->ReceivePayload();
     });
+}
+
+void LinkExchange::Parsed(int result)
+{
+    if (result != 0) {
+        m_outcome.record.loaded = 1;
+    }
+    Finish(result);
 }
 
 // ---- write ----

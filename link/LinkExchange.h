@@ -41,6 +41,10 @@ struct LinkHooks {
     std::function<void(const std::string& document)> sending;
     // A search's reported address, as each valid reply arrives.
     std::function<void(const std::string& dotted)> found;
+    // Where a read's settings document is parsed: an executor of another thread, so that
+    // the loop goes on with its other exchanges meanwhile (the parse is most of a read's
+    // own work). Empty: on the loop, at once.
+    std::function<void(std::function<void()> parse)> decode;
 };
 
 class LinkExchange : public std::enable_shared_from_this<LinkExchange> {
@@ -77,6 +81,7 @@ private:
     void Status();
     void Read();
     void ReceivePayload();
+    void Parsed(int result);
     void Write();
     void ReceiveWriteReply();
     void Judge();

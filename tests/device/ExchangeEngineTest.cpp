@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -659,4 +660,33 @@ TEST_F(EngineTest, DestroyingTheEngineCancelsWhatRuns)
     for (const ExchangeResult& result : results) {
         EXPECT_EQ(result.outcome, ExchangeOutcome::Cancelled);
     }
+}
+
+// The collector wakes a waiter when what it waits for is there (not at every result), so
+// waiters of different needs at once must each still see theirs.
+TEST(ExchangeCollector, WakesEachWaiterWhenWhatItWaitsForHasArrived)
+{
+    ExchangeCollector collector;
+    CompletionCallback sink = collector.Sink();
+    EXPECT_FALSE(collector.Next(1).has_value()) << "nothing came: the wait times out";
+    EXPECT_FALSE(collector.WaitFor(1, 1));
+
+    std::optional<ExchangeResult> first;
+    bool allThree = false;
+    std::thread nextWaiter([&] { first = collector.Next(30000); });
+    std::thread countWaiter([&] { allThree = collector.WaitFor(3, 30000); });
+    for (ExchangeId id : {1, 2, 3}) {
+        ExchangeResult result;
+        result.id = id;
+        sink(result);
+    }
+    nextWaiter.join();
+    countWaiter.join();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->id, 1u);
+    EXPECT_TRUE(allThree);
+    // A waiter that timed out earlier leaves nothing behind that holds the next one.
+    EXPECT_EQ(collector.Next(30000)->id, 2u);
+    EXPECT_EQ(collector.TakeAll().size(), 1u);
+    EXPECT_TRUE(collector.WaitFor(3, 0)) << "taken results still count";
 }

@@ -1,10 +1,13 @@
 // Every exchange bounded and cancellable: the receive bound against a trickling encoder,
-// the wake-up object, reply-complete waiting, and the status reading's temperature.
+// the wake-up object, reply-complete waiting, the status reading's temperature, and a
+// read's document parsed beside the loop.
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
 
+#include "LinkExchange.h"
 #include "LinkTestSupport.h"
 
 namespace {
@@ -129,4 +132,59 @@ TEST_F(LinkTest, CancelEndsTheFixedWaitAndSaysNothingMore)
     // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
     EXPECT_EQ(Link().QueryStatus(record), -1) << "a signalled wake-up stops the next exchange at once";
+}
+
+// A read whose settings document is parsed on another thread gives what a read parsed on
+// the loop gives; cancelled while the parse is under way, it ends at once, and the parse's
+// late result changes nothing.
+TEST_F(LinkTest, AReadParsedBesideTheLoopGivesTheSameRecordAndACancelDuringTheParseEndsAtOnce)
+{
+    options.sleep = nullptr;
+    options.waitMode = WaitMode::ReplyComplete;
+    EncoderRecord expected = record;
+    std::string expectedDocument;
+    ASSERT_EQ(Link().ReadConfiguration(expected, &expectedDocument), 1);
+
+    for (bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled during the parse" : "parsed");
+        asio::io_context io;
+        RecordingReporter machineReporter;
+        std::vector<std::function<void()>> parses;
+        LinkHooks hooks;
+        hooks.decode = [&parses](std::function<void()> parse) { parses.push_back(std::move(parse)); };
+        int calls = 0;
+        LinkOutcome outcome;
+        auto machine = LinkExchange::Make(io, machineReporter, options, LinkOperation::Read, record, 0,
+                                          std::move(hooks), [&](LinkOutcome& finished) {
+                                              ++calls;
+                                              outcome = finished;
+                                          });
+        machine->Start();
+        while (parses.empty() && calls == 0 && io.run_one_for(std::chrono::seconds(10)) != 0) {
+        }
+        ASSERT_EQ(parses.size(), 1u) << "the document went to the decoder";
+        ASSERT_EQ(calls, 0) << "nothing is reported before the parse comes back";
+        io.restart();   // with the parse away, the loop had nothing left to do and stopped
+        if (cancel) {
+            machine->Cancel();
+            while (calls == 0 && io.run_one_for(std::chrono::seconds(10)) != 0) {
+            }
+            ASSERT_EQ(calls, 1) << "the cancel did not wait for the parse";
+            EXPECT_TRUE(outcome.cancelled);
+            EXPECT_EQ(outcome.result, 0);
+        }
+        std::thread decoder(parses.front());
+        decoder.join();
+        io.restart();
+        io.run_for(std::chrono::seconds(10));
+        EXPECT_EQ(calls, 1) << "reported once";
+        EXPECT_TRUE(machineReporter.messages.empty());
+        if (!cancel) {
+            EXPECT_EQ(outcome.result, 1);
+            EXPECT_EQ(outcome.document, expectedDocument);
+            EXPECT_EQ(outcome.record.loaded, 1);
+            // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): a record and its copy, byte for byte
+            EXPECT_EQ(std::memcmp(&outcome.record, &expected, sizeof expected), 0);
+        }
+    }
 }
