@@ -4,7 +4,8 @@
 //
 // - read, fixed waits scaled to 40/200 ms: N = 1, 1,000 and 10,000 (as far as the open-file
 //   limit allows) at the engine's default limit in flight; ratios against N = 1. Beside them a
-//   plain epoll client with the same waits: what this machine's sockets take for 1,000.
+//   plain epoll client with the same waits, on one thread and on two: what this machine's
+//   sockets take for 1,000 (and 10,000).
 // - reply-complete mode: status of 1,000; status gate + read of 1,000, against a plain epoll
 //   client that sends the same bytes and reads the same replies.
 // - peak RSS of a process that reads 1 and 1,000 encoders; threads seen during a batch.
@@ -29,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ExchangeEngine.h"
@@ -198,13 +200,15 @@ void SendRequest(const Plain& plain)
 
 // waits: none, the exchanges end when the reply is whole; else the fixed waits after each
 // request (status, read), at whose end what arrived is taken, as the fixed-wait mode does.
-double PlainClient(const Fleet& fleet, int count, size_t& completed, const LinkTiming* waits = nullptr)
+// It talks to every `stride`th encoder from `first`.
+double PlainClient(const Fleet& fleet, int count, size_t& completed, const LinkTiming* waits = nullptr, int first = 0,
+                   int stride = 1)
 {
     int epoll = epoll_create1(0);
     std::vector<Plain> clients(static_cast<size_t>(count));
     Clock::time_point start = Clock::now();
     for (size_t i = 0; i < clients.size(); ++i) {
-        Open(clients[i], AddressOf(static_cast<int>(i)), fleet.port, epoll, i);
+        Open(clients[i], AddressOf(first + stride * static_cast<int>(i)), fleet.port, epoll, i);
     }
     completed = 0;
     size_t open = clients.size();
@@ -219,7 +223,7 @@ double PlainClient(const Fleet& fleet, int count, size_t& completed, const LinkT
         bool whole = plain.in.size() >= plain.want;
         if (whole && plain.stage == 0) {
             plain.stage = 1;
-            Open(plain, AddressOf(static_cast<int>(index)), fleet.port, epoll, index);
+            Open(plain, AddressOf(first + stride * static_cast<int>(index)), fleet.port, epoll, index);
         } else {
             completed += whole;
             --open;
@@ -277,6 +281,19 @@ double PlainClient(const Fleet& fleet, int count, size_t& completed, const LinkT
     double ms = MsSince(start);
     close(epoll);
     return ms;
+}
+
+// The same client on two threads, each with half the encoders: what two cores' worth of
+// this machine's sockets allow, as the engine's two loops use them.
+double PlainClientOnTwoThreads(const Fleet& fleet, int count, size_t& completed, const LinkTiming* waits)
+{
+    size_t done[2] = {};
+    Clock::time_point start = Clock::now();
+    std::thread other([&] { PlainClient(fleet, count / 2, done[1], waits, 1, 2); });
+    PlainClient(fleet, count - count / 2, done[0], waits, 0, 2);
+    other.join();
+    completed = done[0] + done[1];
+    return MsSince(start);
 }
 
 // Runs `work` in a child process; returns what it printed as a number (or -1).
@@ -405,12 +422,19 @@ int main(int argc, char** argv)
     std::printf("  plain epoll client, same waits: N=1 %.1f ms, N=1000 %.1f ms (%zu ok): %.2fx N=1; "
                 "engine %.2fx the plain client\n",
                 plainOne, plainMany, plainManyDone, plainMany / plainOne, engineThousand / plainMany);
+    size_t plainTwoDone = 0;
+    double plainTwo = PlainClientOnTwoThreads(fleet, 1000, plainTwoDone, &scaled);
+    std::printf("  the same client on two threads: N=1000 %.1f ms (%zu ok): %.2fx N=1; engine %.2fx it\n", plainTwo,
+                plainTwoDone, plainTwo / plainOne, engineThousand / plainTwo);
     if (fleetSize >= 10000) {
         size_t plainHugeDone = 0;
         double plainHuge = PlainClient(fleet, 10000, plainHugeDone, &scaled);
         std::printf(
             "  plain epoll client, same waits: N=10000 %.1f ms (%zu ok): %.2fx N=1; engine %.2fx the plain client\n",
             plainHuge, plainHugeDone, plainHuge / plainOne, engineTenThousand / plainHuge);
+        plainHuge = PlainClientOnTwoThreads(fleet, 10000, plainHugeDone, &scaled);
+        std::printf("  the same client on two threads: N=10000 %.1f ms (%zu ok): %.2fx N=1; engine %.2fx it\n",
+                    plainHuge, plainHugeDone, plainHuge / plainOne, engineTenThousand / plainHuge);
     }
 
     std::printf("\nreply-complete mode, shipped waits, 1,000 encoders\n");

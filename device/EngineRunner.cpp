@@ -5,6 +5,8 @@
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 
+#include <algorithm>
+
 #include "DescriptorBudget.h"
 #include "OutFile.h"
 #include "StatusGate.h"
@@ -12,30 +14,63 @@
 
 using Clock = std::chrono::steady_clock;
 
+namespace {
+
+// A small fixed pool: the kernel's share of each exchange (connect, send, close) is most of
+// its cost, and two loops let two cores carry it; more would only add threads.
+size_t LoopCount(size_t asked)
+{
+    if (asked != 0) {
+        return asked;
+    }
+    return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 2);
+}
+
+}   // namespace
+
 ExchangeEngine::Runner::Runner(const EngineOptions& options, std::shared_ptr<Shared> shared)
-    : m_options(options), m_shared(std::move(shared)), m_work(asio::make_work_guard(m_io))
+    : m_options(options), m_shared(std::move(shared))
 {
     size_t budget = ExchangeDescriptorBudget();
     m_shared->descriptorBudget = m_shared->descriptorLimit = budget;
-    {
-        // The loop's own descriptors (its readiness set, its wake-up, its timers) are taken
-        // now, not when the first exchange may find none left.
-        asio::ip::tcp::socket tcp(m_io);
-        asio::ip::udp::socket udp(m_io);
-        asio::steady_timer timer(m_io);
+    for (size_t i = LoopCount(m_options.loops); i > 0; --i) {
+        try {
+            auto loop = std::make_unique<Loop>();
+            {
+                // The loop's own descriptors (its readiness set, its wake-up, its timers)
+                // are taken now, not when the first exchange may find none left.
+                asio::ip::tcp::socket tcp(loop->io);
+                asio::ip::udp::socket udp(loop->io);
+                asio::steady_timer timer(loop->io);
+            }
+            m_loops.push_back(std::move(loop));
+        } catch (const std::exception&) {
+            // Without descriptors for another loop, fewer loops run it all; without any
+            // for the first, the engine cannot run (the caller hears why).
+            if (m_loops.empty()) {
+                throw;
+            }
+            break;
+        }
     }
-    m_thread = std::thread([this] { m_io.run(); });
+    for (const std::unique_ptr<Loop>& loop : m_loops) {
+        loop->thread = std::thread([&io = loop->io] { io.run(); });
+    }
 }
 
 ExchangeEngine::Runner::~Runner()
 {
-    m_work.reset();
-    m_io.stop();
-    if (m_thread.joinable()) {
-        m_thread.join();
+    for (const std::unique_ptr<Loop>& loop : m_loops) {
+        loop->work.reset();
+        loop->io.stop();
+    }
+    for (const std::unique_ptr<Loop>& loop : m_loops) {
+        if (loop->thread.joinable()) {
+            loop->thread.join();
+        }
     }
     // A parse still under way belongs to an exchange already reported; what it posts back
-    // finds the loop stopped and is dropped with it.
+    // finds its loop stopped and is dropped with it.
     m_decoder.join();
 }
 
@@ -54,44 +89,58 @@ void ExchangeEngine::Runner::SchedulePumpLocked()
         return;
     }
     m_shared->pumpPosted = true;
-    asio::post(m_io, [this] { Pump(); });
+    asio::post(First(), [this] { Pump(); });
 }
 
 void ExchangeEngine::Runner::PostFinish(const std::shared_ptr<Job>& job, ExchangeOutcome outcome)
 {
-    asio::post(m_io, [this, job, outcome] { Complete(job, outcome); });
+    asio::post(First(), [this, job, outcome] { Complete(job, outcome); });
 }
 
 void ExchangeEngine::Runner::PostBatchEnd(BatchCallback end, BatchSummary summary)
 {
-    asio::post(m_io, [this, end = std::move(end), summary] {
+    asio::post(First(), [this, end = std::move(end), summary] {
         std::shared_ptr<Shared> shared = m_shared;
-        Hand([shared, end, summary] {
-            end(summary);
-            std::lock_guard<std::mutex> lock(shared->mutex);
-            --shared->pending;
-            shared->changed.notify_all();
-        });
-        Handed();
+        Hand(
+            [shared, end, summary] {
+                end(summary);
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                --shared->pending;
+                shared->changed.notify_all();
+            },
+            true);
     });
 }
 
 void ExchangeEngine::Runner::PostCancel(std::vector<std::shared_ptr<Job>> jobs)
 {
-    asio::post(m_io, [this, jobs = std::move(jobs)] {
-        for (const std::shared_ptr<Job>& job : jobs) {
-            Job::State state;
-            {
-                std::lock_guard<std::mutex> lock(m_shared->mutex);
-                state = job->state;
-            }
-            if (state == Job::State::Queued) {
-                Complete(job, ExchangeOutcome::Cancelled);   // left in its queue; the pump skips it
-            } else if (state == Job::State::Running && job->machine) {
-                job->machine->Cancel();   // its machine reports the cancel from the loop
-            }
+    for (const std::shared_ptr<Job>& job : jobs) {
+        asio::io_context* loop;
+        {
+            std::lock_guard<std::mutex> lock(m_shared->mutex);
+            loop = job->loop != nullptr ? job->loop : &First();
         }
-    });
+        asio::post(*loop, [this, job, loop] { CancelOnLoop(job, *loop); });
+    }
+}
+
+void ExchangeEngine::Runner::CancelOnLoop(const std::shared_ptr<Job>& job, asio::io_context& here)
+{
+    Job::State state;
+    asio::io_context* loop;
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        state = job->state;
+        loop = job->loop;
+    }
+    if (state == Job::State::Queued) {
+        Complete(job, ExchangeOutcome::Cancelled);   // left in its queue; the pump skips it
+    } else if (state == Job::State::Running && loop != &here) {
+        // It went back to its queue for a descriptor and started again elsewhere.
+        asio::post(*loop, [this, job, loop] { CancelOnLoop(job, *loop); });
+    } else if (state == Job::State::Running && job->machine) {
+        job->machine->Cancel();   // its machine reports the cancel from the loop
+    }
 }
 
 void ExchangeEngine::Runner::Pump()
@@ -122,8 +171,14 @@ void ExchangeEngine::Runner::Pump()
             }
             job->state = Job::State::Running;
             ++m_shared->running;
+            job->loop = &m_loops[m_shared->nextLoop]->io;
+            m_shared->nextLoop = (m_shared->nextLoop + 1) % m_loops.size();
         }
-        StartJob(job);
+        if (job->loop == &First()) {
+            StartJob(job);
+        } else {
+            asio::post(*job->loop, [this, job] { StartJob(job); });
+        }
     }
 }
 
@@ -204,7 +259,7 @@ void ExchangeEngine::Runner::RunMachine(const std::shared_ptr<Job>& job, LinkOpe
     LinkHooks hooks;
     if (operation == LinkOperation::Write && !m_options.outFile.empty()) {
         hooks.sending = [this, job](const std::string& document) {
-            // The loop is the only writer, so concurrent writes replace the file one by one.
+            std::lock_guard<std::mutex> lock(m_outFileMutex);
             job->result.localError = SaveOutFile(m_options.outFile, document);
         };
     }
@@ -217,13 +272,13 @@ void ExchangeEngine::Runner::RunMachine(const std::shared_ptr<Job>& job, LinkOpe
             job->result.found.push_back(address);
             if (FoundCallback found = job->callbacks.found) {
                 ExchangeId id = job->id;
-                Hand([found, id, address] { found(id, address); });
+                Hand([found, id, address] { found(id, address); }, false);
             }
         };
     }
     try {
         job->machine = LinkExchange::Make(
-            m_io, job->reporter, job->link, operation, job->request.record, job->request.searchAddress,
+            *job->loop, job->reporter, job->link, operation, job->request.record, job->request.searchAddress,
             std::move(hooks), [this, job, then = std::move(then)](LinkOutcome& outcome) {
                 job->machine.reset();
                 if (outcome.cancelled) {
@@ -357,18 +412,19 @@ void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeRes
         result.linkResult = 0;
     }
     std::shared_ptr<Shared> shared = m_shared;
-    Hand([shared, done = job->callbacks.done, result = std::move(result), end = std::move(end), summary] {
-        if (done) {
-            done(result);
-        }
-        if (end) {
-            end(summary);
-        }
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        --shared->pending;
-        shared->changed.notify_all();
-    });
-    Handed();
+    Hand(
+        [shared, done = job->callbacks.done, result = std::move(result), end = std::move(end), summary] {
+            if (done) {
+                done(result);
+            }
+            if (end) {
+                end(summary);
+            }
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            --shared->pending;
+            shared->changed.notify_all();
+        },
+        true);
 }
 
 void ExchangeEngine::Runner::Handed()
@@ -378,11 +434,17 @@ void ExchangeEngine::Runner::Handed()
     m_shared->changed.notify_all();
 }
 
-void ExchangeEngine::Runner::Hand(std::function<void()> work)
+void ExchangeEngine::Runner::Hand(std::function<void()> work, bool result)
 {
     if (m_options.executor) {
         m_options.executor(std::move(work));
     } else {
+        // Without an executor callbacks run on the loop that ran the exchange, one at a
+        // time across the loops.
+        std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
         work();
+    }
+    if (result) {
+        Handed();
     }
 }

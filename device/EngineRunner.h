@@ -10,6 +10,7 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "ExchangeEngine.h"
 #include "LinkExchange.h"
@@ -45,7 +46,10 @@ struct ExchangeEngine::Job {
     State state = State::Queued;
     bool cancelled = false;
 
-    // The loop's only.
+    // Guarded by the shared mutex: the loop the job runs on, from when it starts.
+    asio::io_context* loop = nullptr;
+
+    // Its loop's only.
     LinkOptions link;
     engine_detail::CollectingReporter reporter;
     ExchangeResult result;
@@ -82,6 +86,7 @@ struct ExchangeEngine::Shared {
     size_t descriptorLimit = 1;   // lowered when the system runs out, restored when idle
     size_t descriptorBudget = 1;
     bool pumpPosted = false;
+    size_t nextLoop = 0;   // the loop the next job to start goes to
 };
 
 class ExchangeEngine::Runner {
@@ -102,7 +107,18 @@ public:
     size_t LimitLocked() const;
 
 private:
+    // One event loop on a thread of its own. The first also pumps the queues and reports
+    // results when no executor is given.
+    struct Loop {
+        asio::io_context io;
+        asio::executor_work_guard<asio::io_context::executor_type> work{asio::make_work_guard(io)};
+        std::thread thread;
+    };
+
+    asio::io_context& First() { return m_loops.front()->io; }
     void Pump();
+    // On whichever loop: ends a cancelled job on the loop it runs on.
+    void CancelOnLoop(const std::shared_ptr<Job>& job, asio::io_context& here);
     void StartJob(const std::shared_ptr<Job>& job);
     void RunMachine(const std::shared_ptr<Job>& job, LinkOperation operation, std::function<void(LinkOutcome&)> then);
     void Gate(const std::shared_ptr<Job>& job, LinkOperation next);
@@ -110,14 +126,16 @@ private:
     void Requeue(const std::shared_ptr<Job>& job);
     void Complete(const std::shared_ptr<Job>& job, ExchangeOutcome outcome);
     void Finish(const std::shared_ptr<Job>& job, ExchangeResult result);
-    void Hand(std::function<void()> work);
+    // Runs `work` where callbacks run; `result`: it reports an exchange or a batch, counted
+    // off as handed once the executor has it (without one: once it has run).
+    void Hand(std::function<void()> work, bool result);
     void Handed();
 
     const EngineOptions& m_options;
     std::shared_ptr<Shared> m_shared;
-    asio::io_context m_io;
-    asio::executor_work_guard<asio::io_context::executor_type> m_work;
-    std::thread m_thread;
+    std::vector<std::unique_ptr<Loop>> m_loops;
+    std::mutex m_outFileMutex;              // writes on different loops replace the out file one by one
+    std::recursive_mutex m_callbackMutex;   // without an executor, one callback at a time
     // Reads' settings documents are parsed here, beside the loop: with a thousand replies
     // coming in at once, the loop takes the next reply while the last one is parsed.
     asio::thread_pool m_decoder{1};

@@ -1,8 +1,9 @@
 #pragma once
 // Runs the encoder exchanges (status, read, write, start, stop, search) for many encoders
-// at once, every one a machine on one event loop (link/LinkExchange.h): connects, sends,
-// receives and fixed waits are events and timers, so a wait holds no thread and a batch of
-// thousands takes one exchange's time. The bytes, waits, results and texts of an exchange
+// at once, every one a machine on an event loop (link/LinkExchange.h) of a small fixed pool
+// (one a core, at most two): connects, sends, receives and fixed waits are events and
+// timers, so a wait holds no thread and a batch of thousands takes one exchange's time. A
+// read's settings document is parsed on a thread beside the loops. The bytes, waits, results and texts of an exchange
 // are the link's; the engine adds concurrency, priorities, deadlines, cancelling and
 // structured results.
 //
@@ -33,10 +34,11 @@
 //   contacted, one write at a time.
 //
 // Callbacks run through the executor given in the options (the window: its event loop;
-// empty: on the engine's loop thread, where a collector takes them), never inside a call
-// to Submit or Cancel. A request made while the engine shuts down is reported as
-// cancelled. Callbacks must not block for long and must not destroy the engine; they may
-// submit or cancel.
+// empty: on the loop thread that ran the exchange, one at a time across the loops, where a
+// collector takes them), never inside a call to Submit or Cancel; an executor is called
+// from any of the loops. A
+// request made while the engine shuts down is reported as cancelled. Callbacks must not
+// block for long and must not destroy the engine; they may submit or cancel.
 
 #include <chrono>
 #include <condition_variable>
@@ -157,7 +159,8 @@ using Executor = std::function<void(std::function<void()> work)>;
 struct EngineOptions {
     LinkOptions link;                  // ports, waits, bounds, default wait mode; `sleep` is not used
     size_t maxInFlight = 0;            // a cap on exchanges running at once; 0: the open-file limit's
-    Executor executor;                 // where callbacks run; empty: on the engine's loop thread
+    size_t loops = 0;                  // event loops the exchanges share; 0: one a core, at most two
+    Executor executor;                 // where callbacks run; empty: on the engine's loops, one at a time
     std::string outFile = "out.xml";   // a write's document, as sent; empty: not kept
 };
 

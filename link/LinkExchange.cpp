@@ -256,8 +256,8 @@ void LinkExchange::Read()
 void LinkExchange::ReceivePayload()
 {
     if (m_received == m_length) {
-        m_outcome.document.assign(m_buffer.data(), static_cast<size_t>(m_length));
         if (!m_hooks.decode) {
+            m_outcome.document.assign(m_buffer.data(), static_cast<size_t>(m_length));
             Parsed(ReadSettingsText(m_buffer.data(), m_length, m_outcome.record));
             return;
         }
@@ -281,6 +281,7 @@ void LinkExchange::ReceivePayload()
                     return;
                 }
                 self->m_outcome.record = parse->record;
+                self->m_outcome.document.assign(parse->text.data(), static_cast<size_t>(parse->length));
                 self->Parsed(parse->result);
             });
         });

@@ -1,6 +1,7 @@
 // The engine's event loop: cancel at every point of an exchange and for a thousand at once,
-// shutdown with requests in flight and arriving, priorities, the wait mode per request,
-// results through the caller's executor, and exchanges that meet the open-file limit.
+// shutdown with requests in flight and arriving, callbacks of two loops one at a time,
+// priorities, the wait mode per request, results through the caller's executor, and
+// exchanges that meet the open-file limit.
 
 #include <gtest/gtest.h>
 
@@ -291,6 +292,36 @@ TEST(EngineLoop, ShutdownReportsRequestsInFlightAndArrivingAsCancelled)
         EXPECT_EQ(result.outcome, ExchangeOutcome::Cancelled);
     }
     EXPECT_EQ(fleet.At(2).Requests().size(), 0u) << "nothing new was sent";
+}
+
+// Without an executor the callbacks of exchanges run on two loops still run one at a time:
+// a caller may keep what they bring in plain containers (make tsan sees any overlap).
+TEST(EngineLoop, CallbacksOfTwoLoopsRunOneAtATime)
+{
+    Fleet fleet;
+    ASSERT_TRUE(fleet.Start(200)) << fleet.error;
+    EngineOptions options = fleet.Options();
+    options.loops = 2;
+    options.link.waitMode = WaitMode::ReplyComplete;
+    std::vector<ExchangeOutcome> outcomes;   // no lock of its own
+    std::vector<uint32_t> ends;
+    {
+        ExchangeEngine engine(options);
+        std::vector<ExchangeRequest> requests;
+        for (size_t i = 0; i < fleet.Count(); ++i) {
+            requests.push_back({i % 2 == 0 ? ExchangeKind::Status : ExchangeKind::Read,
+                                fleet.RecordAt(i),
+                                0,
+                                {},
+                                ExchangePriority::Command});
+        }
+        engine.SubmitBatch(
+            requests, {[&outcomes](const ExchangeResult& result) { outcomes.push_back(result.outcome); }, {}},
+            [&ends](const BatchSummary& summary) { ends.push_back(static_cast<uint32_t>(summary.succeeded)); });
+        ASSERT_TRUE(engine.WaitIdle(60000));
+    }
+    EXPECT_EQ(outcomes, std::vector<ExchangeOutcome>(200, ExchangeOutcome::Succeeded));
+    EXPECT_EQ(ends, std::vector<uint32_t>{200}) << "the batch ends once, after its last exchange";
 }
 
 TEST(EngineLoop, CommandsGoAheadOfMonitorPolls)

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #ifdef __linux__
@@ -267,7 +268,9 @@ LinkTiming MixTiming()
     return timing;
 }
 
-class EngineEquivalenceTest : public EngineTest, public ::testing::WithParamInterface<WaitMode> {
+// Each wait mode, on one event loop and on two (a result must not depend on which loop ran
+// its exchange, nor on where its callback runs).
+class EngineEquivalenceTest : public EngineTest, public ::testing::WithParamInterface<std::tuple<WaitMode, size_t>> {
 protected:
     // The reference: the link alone, each behaviour against a stand-in of its own.
     static void SetUpTestSuite()
@@ -322,7 +325,8 @@ TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult)
         plan[encoder.Address()] = {b, k};
     }
     engineOptions.link.timing = MixTiming();
-    engineOptions.link.waitMode = GetParam();
+    engineOptions.link.waitMode = std::get<0>(GetParam());
+    engineOptions.loops = std::get<1>(GetParam());
     for (const auto& [address, which] : plan) {
         ExchangeRequest request;
         request.kind = kKinds[which.second];
@@ -353,9 +357,13 @@ TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, EngineEquivalenceTest, ::testing::Values(WaitMode::Fixed, WaitMode::ReplyComplete),
-                         [](const ::testing::TestParamInfo<WaitMode>& info) {
-                             return std::string(info.param == WaitMode::Fixed ? "fixed" : "reply_complete");
+INSTANTIATE_TEST_SUITE_P(Modes, EngineEquivalenceTest,
+                         ::testing::Combine(::testing::Values(WaitMode::Fixed, WaitMode::ReplyComplete),
+                                            ::testing::Values(size_t{1}, size_t{2})),
+                         [](const ::testing::TestParamInfo<std::tuple<WaitMode, size_t>>& info) {
+                             return std::string(std::get<0>(info.param) == WaitMode::Fixed ? "fixed"
+                                                                                           : "reply_complete") +
+                                    (std::get<1>(info.param) == 1 ? "_one_loop" : "_two_loops");
                          });
 
 TEST_F(EngineTest, RefusesASecondExchangeForTheSameEncoder)
