@@ -127,8 +127,8 @@ bool SaveFilePrivately(const std::string& path, const std::string& bytes, std::s
                 done += static_cast<size_t>(written);
             }
         }
-        // No fsync: the engine's loop writes this copy between exchanges, and a flush would
-        // hold every exchange in flight. The space is reserved as the bytes are written, so a
+        // No fsync: an engine's loop writes this copy between exchanges, and a flush would
+        // hold every exchange in flight on that loop. The space is reserved as the bytes are written, so a
         // full disk shows above or when the file is closed.
         if (close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
         // rename replaces a link planted under the name instead of writing through it.
