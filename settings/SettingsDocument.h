@@ -44,3 +44,7 @@ int ReadSettingsDocument(const TiXmlElement* root, EncoderRecord& record);
 // Normalises line ends (CR LF and lone CR to LF), parses with TinyXML and reads the root.
 // `length` bytes of `text` are used; they need not be NUL-terminated.
 int ReadSettingsText(const char* text, int length, EncoderRecord& record);
+
+// `length` bytes of `text` with their line ends as the parser is given them: CR LF and a
+// lone CR become LF, and `slack` zero bytes follow (the parser's guard, see the reader).
+std::string TextForParser(const char* text, size_t length, size_t slack);

@@ -63,17 +63,7 @@ std::optional<std::string> SettingsFileFault(const std::string& fileText)
     const size_t nul = fileText.find('\0');
     if (nul != std::string::npos) return NotWellFormed("a NUL byte at offset " + std::to_string(nul));
     // Line ends as the reader has them, so that the line numbers are the file's.
-    std::string normalised;
-    normalised.reserve(fileText.size());
-    for (size_t i = 0; i < fileText.size(); ++i) {
-        if (fileText[i] == '\r') {
-            normalised += '\n';
-            if (i + 1 < fileText.size() && fileText[i + 1] == '\n') ++i;
-        } else {
-            normalised += fileText[i];
-        }
-    }
-    normalised.append(kParserSlack, '\0');
+    const std::string normalised = TextForParser(fileText.data(), fileText.size(), kParserSlack);
     TiXmlDocument document;
     document.Parse(normalised.c_str());
     if (document.Error() && document.ErrorId() == TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY) return kNotASettingsFile;

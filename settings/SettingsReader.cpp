@@ -44,21 +44,34 @@ int ReadSettingsDocument(const TiXmlElement* root, EncoderRecord& record)
 
 int ReadSettingsText(const char* text, int length, EncoderRecord& record)
 {
-    // Line ends become LF before parsing: CR LF and a lone CR alike.
-    std::string normalised;
-    normalised.reserve(length > 0 ? static_cast<size_t>(length) : 0);
-    for (int i = 0; i < length; ++i) {
-        if (text[i] == '\r') {
-            normalised += '\n';
-            if (i + 1 < length && text[i + 1] == '\n') ++i;
-        } else {
-            normalised += text[i];
-        }
-    }
     // TinyXML can step a few bytes past the terminator over a multi-byte sequence cut off at
     // the end of the text; zeros behind it stop it there, as the reply buffer's zeros did.
-    normalised.append(kParserSlack, '\0');
+    const std::string normalised = TextForParser(text, length > 0 ? static_cast<size_t>(length) : 0, kParserSlack);
     TiXmlDocument document;
+    // Nothing here reports where in the text a fault lies: the parser keeps no rows and
+    // columns.
+    document.SetTabSize(0);
     document.Parse(normalised.c_str());
     return ReadSettingsDocument(document.RootElement(), record);
+}
+
+std::string TextForParser(const char* text, size_t length, size_t slack)
+{
+    std::string out(length + slack, '\0');
+    char* to = &out[0];
+    const char* const end = text + length;
+    while (text < end) {
+        const auto* cr = static_cast<const char*>(std::memchr(text, '\r', static_cast<size_t>(end - text)));
+        const char* stop = cr != nullptr ? cr : end;
+        std::memcpy(to, text, static_cast<size_t>(stop - text));
+        to += stop - text;
+        text = stop;
+        if (cr != nullptr) {
+            *to++ = '\n';
+            ++text;
+            if (text < end && *text == '\n') ++text;
+        }
+    }
+    out.resize(static_cast<size_t>(to - out.data()) + slack);   // the zeros after the text stay
+    return out;
 }
