@@ -100,7 +100,7 @@ tsan: deps $(BUILD_TSAN)/build.ninja
 WINDOWS_GLOBS := settings/*.cpp link/*.cpp device/*.cpp sim/*.cpp sheet/CommitRules*.cpp sheet/SheetLayout*.cpp \
                  sheet/Presets*.cpp sheet/RecordComparison*.cpp \
                  history/*.cpp cli/*.cpp
-WINDOWS_FLAGS := -std=c++17 -Wall -Wextra -Werror -DTIXML_USE_STL -DASIO_STANDALONE -DASIO_NO_DEPRECATED \
+WINDOWS_FLAGS := -std=c++17 -Wall -Wextra -Werror -DTIXML_USE_STL -DASIO_STANDALONE -DASIO_NO_DEPRECATED -DASIO_DISABLE_STD_ALIGNED_ALLOC \
                  -D_WIN32_WINNT=0x0A00 -isystem $(BUILD_WIN)/include \
                  -Isettings -Ilink -Idevice -Isim -Isheet -Ihistory -Icli
 windows-check:
