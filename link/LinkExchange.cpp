@@ -6,6 +6,7 @@
 
 #include "LinkIo.h"
 #include "LinkProtocol.h"
+#include "LinkSearch.h"
 #include "SettingsDocument.h"
 #include "TextConversions.h"
 
@@ -87,13 +88,8 @@ void LinkExchange::Cancel()
         return;
     }
     m_io->Cancel();
-    ++m_listenStep;
-    if (m_udp) {
-        asio::error_code ignored;
-        m_udp->close(ignored);
-    }
-    if (m_listenTimer) {
-        m_listenTimer->cancel();
+    if (m_search) {
+        m_search->Close();
     }
     m_outcome.cancelled = true;
     auto self = shared_from_this();
@@ -122,12 +118,8 @@ void LinkExchange::Finish(int result)
     }
     m_finished = true;
     m_io->Close();
-    if (m_udp) {
-        asio::error_code ignored;
-        m_udp->close(ignored);
-    }
-    if (m_listenTimer) {
-        m_listenTimer->cancel();
+    if (m_search) {
+        m_search->Close();
     }
     m_outcome.result = m_outcome.cancelled ? 0 : result;
     if (m_outcome.localError.empty()) {
@@ -430,84 +422,17 @@ void LinkExchange::ShortRequest(int32_t code)
 void LinkExchange::Search()
 {
     auto self = shared_from_this();
-    auto fail = [self] { asio::post(self->m_ioContext, [self] { self->Finish(0); }); };
-    m_udp = std::make_unique<asio::ip::udp::socket>(m_ioContext);
-    m_listenTimer = std::make_unique<asio::steady_timer>(m_ioContext);
-    asio::error_code error;
-    m_udp->open(asio::ip::udp::v4(), error);
-    if (error) {
-        m_outcome.localError = error.message();
-        m_outcome.localErrorCode = error.value();
-        fail();
-        return;
-    }
-    m_udp->set_option(asio::socket_base::reuse_address(true), error);
-    m_udp->set_option(asio::socket_base::broadcast(true), error);   // a search sent to a broadcast address needs it
-    // Every encoder of a subnet answers at once; room for a whole /24 of replies.
-    m_udp->set_option(asio::socket_base::receive_buffer_size(256 * 1024), error);
-    m_udp->non_blocking(true, error);
-    uint8_t request[kSearchRequestSize] = {};
-    BuildSearchRequest(request);
-    asio::ip::udp::endpoint to(asio::ip::address_v4(m_searchAddress), m_options.searchPort);
-    size_t sent = m_udp->send_to(asio::buffer(request, kSearchRequestSize), to, 0, error);
-    if (error || sent == 0) {
-        fail();
-        return;
-    }
-    m_listenEnd =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, m_options.timing.searchWindowMs));
-    Listen();
-}
-
-// Listens for the whole window, each pass at most one receive time-out long.
-void LinkExchange::Listen()
-{
-    int left = MsUntil(m_listenEnd, true);
-    if (left == 0) {
-        Finish(0);
-        return;
-    }
-    int passMs = std::min(left, m_options.timing.receiveTimeoutMs > 0 ? m_options.timing.receiveTimeoutMs : 1);
-    auto self = shared_from_this();
-    const uint64_t step = ++m_listenStep;
-    m_listenTimer->expires_after(std::chrono::milliseconds(passMs));
-    m_listenTimer->async_wait([self, step](const asio::error_code&) {
-        if (step != self->m_listenStep) {
-            return;
-        }
-        ++self->m_listenStep;
-        asio::error_code ignored;
-        self->m_udp->cancel(ignored);
-        self->Listen();
-    });
-    m_udp->async_wait(asio::ip::udp::socket::wait_read, [self, step](const asio::error_code& error) {
-        if (step != self->m_listenStep) {
-            return;
-        }
-        ++self->m_listenStep;
-        self->m_listenTimer->cancel();
-        if (error) {
+    m_search = std::make_shared<LinkSearch>(m_ioContext, m_options);
+    m_search->Start(
+        m_searchAddress,
+        [self](const std::string& dotted) {
+            if (self->m_hooks.found) {
+                self->m_hooks.found(dotted);
+            }
+        },
+        [self] {
+            self->m_outcome.localError = self->m_search->LocalError();
+            self->m_outcome.localErrorCode = self->m_search->LocalErrorCode();
             self->Finish(0);
-            return;
-        }
-        self->DrainReplies();
-        self->Listen();
-    });
-}
-
-void LinkExchange::DrainReplies()
-{
-    uint8_t buffer[kSearchBufferSize];
-    for (;;) {
-        asio::ip::udp::endpoint from;
-        asio::error_code error;
-        size_t count = m_udp->receive_from(asio::buffer(buffer, sizeof buffer), from, 0, error);
-        if (error) {
-            return;   // nothing more has arrived (or a stray error: the next pass sees)
-        }
-        std::string dotted;
-        if (count > 0 && ParseSearchReply(buffer, count, dotted) && m_hooks.found) {
-            m_hooks.found(dotted);
-        }
-    }
+        });
 }

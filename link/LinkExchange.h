@@ -8,8 +8,6 @@
 // and `done` is called there, exactly once, never from inside Start() or Cancel().
 
 #include <asio/io_context.hpp>
-#include <asio/ip/udp.hpp>
-#include <asio/steady_timer.hpp>
 
 #include <functional>
 #include <memory>
@@ -20,6 +18,7 @@
 #include "EncoderRecord.h"
 
 class LinkIo;
+class LinkSearch;
 
 enum class LinkOperation { Status, Read, Write, Start, Stop, Search };
 
@@ -87,8 +86,6 @@ private:
     void Judge();
     void ShortRequest(int32_t code);
     void Search();
-    void Listen();
-    void DrainReplies();
 
     asio::io_context& m_ioContext;
     LinkReporter& m_reporter;
@@ -107,9 +104,5 @@ private:
     int m_received = 0;
     std::vector<uint8_t> m_reply;   // a write's or a status's reply buffer
 
-    // Discovery.
-    std::unique_ptr<asio::ip::udp::socket> m_udp;
-    std::unique_ptr<asio::steady_timer> m_listenTimer;
-    std::chrono::steady_clock::time_point m_listenEnd;
-    uint64_t m_listenStep = 0;
+    std::shared_ptr<LinkSearch> m_search;   // discovery
 };
