@@ -19,6 +19,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/epoll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -89,8 +90,14 @@ bool StartFleet(Fleet& fleet, int encoders)
         if (pipe(pipeFds) != 0) {
             return false;
         }
+        const pid_t bench = getpid();
         pid_t pid = fork();
         if (pid == 0) {
+            // A bench stopped half-way (^C, a crash) leaves no stand-ins behind.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != bench) {
+                _exit(127);
+            }
             dup2(pipeFds[1], STDOUT_FILENO);
             close(pipeFds[0]);
             close(pipeFds[1]);

@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "../EndsWithTest.h"
+
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal)
     : CliProcess(args, workDir, [errorIsTerminal] {
           CliStart start;
@@ -66,6 +68,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
+    const pid_t test = getpid();
     pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
@@ -94,6 +97,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
         if (dropRights && (setgid(65534) != 0 || setuid(65534) != 0)) {
             _exit(124);
         }
+        EndWithTest(test);   // after the change of rights, which clears the request
         execv(KORVANE_CLI_PATH, argv.data());
         _exit(127);
     }

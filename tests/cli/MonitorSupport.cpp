@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <regex>
 
+#include "../EndsWithTest.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -52,8 +54,10 @@ SimProcess::SimProcess(const std::vector<std::string>& args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
+    const pid_t test = getpid();
     pid_t pid = fork();
     if (pid == 0) {
+        EndWithTest(test);
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         execv(KORVANE_SIM_PATH, argv.data());

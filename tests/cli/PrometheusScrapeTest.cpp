@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "../EndsWithTest.h"
 #include "CEncoderSim.h"
 #include "CliProcess.h"
 #include "MonitorSupport.h"
@@ -41,8 +42,10 @@ public:
             argv.push_back(const_cast<char*>(arg.c_str()));
         }
         argv.push_back(nullptr);
+        const pid_t test = getpid();
         pid_t pid = fork();
         if (pid == 0) {
+            EndWithTest(test);
             dup2(out[1], STDOUT_FILENO);
             dup2(out[1], STDERR_FILENO);
             execv(path.c_str(), argv.data());

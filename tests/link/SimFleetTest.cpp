@@ -432,3 +432,47 @@ TEST(SimFleetExecutable, RefusesBadRangesAndFaultsForAddressesItDoesNotServe)
     }
 }
 #endif
+
+#ifdef __linux__
+#include <poll.h>
+#include <sys/syscall.h>
+
+#include <cerrno>
+
+// A test that aborts never stops its stand-ins; they must not outlive it.
+TEST(SimFleetExecutable, EndsWhenTheTestThatStartedItEnds)
+{
+    int pidPipe[2];
+    ASSERT_EQ(pipe(pidPipe), 0);
+    pid_t test = fork();
+    ASSERT_GE(test, 0);
+    if (test == 0) {   // the test that aborts
+        FILE* out = nullptr;
+        pid_t sim = SpawnSim({"--bind", "127.0.0.2", "--port", "0", "--search-port", "0", "--quiet"}, out);
+        char line[512] = {};
+        bool ready = sim > 0 && std::fgets(line, sizeof line, out) != nullptr;
+        ssize_t written = write(pidPipe[1], &sim, sizeof sim);
+        if (ready && written == static_cast<ssize_t>(sizeof sim)) {
+            abort();
+        }
+        _exit(1);
+    }
+    close(pidPipe[1]);
+    pid_t sim = 0;
+    ASSERT_EQ(read(pidPipe[0], &sim, sizeof sim), static_cast<ssize_t>(sizeof sim));
+    close(pidPipe[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(test, &status, 0), test);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the stand-in did not start";
+    // Readable once the stand-in has ended (it is not our child: the aborted test's).
+    int ending = static_cast<int>(syscall(SYS_pidfd_open, sim, 0));
+    if (ending < 0) {
+        EXPECT_EQ(errno, ESRCH);   // gone already
+        return;
+    }
+    pollfd ended{ending, POLLIN, 0};
+    EXPECT_EQ(poll(&ended, 1, 10000), 1) << "the stand-in outlived the test that started it";
+    close(ending);
+    kill(sim, SIGKILL);   // whatever happened, nothing is left behind
+}
+#endif

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../EndsWithTest.h"
+
 // Runs korvane-sim with `args`; its stdout comes through `out`.
 inline pid_t SpawnSim(const std::vector<std::string>& args, FILE*& out)
 {
@@ -17,8 +19,10 @@ inline pid_t SpawnSim(const std::vector<std::string>& args, FILE*& out)
     if (pipe(pipeFds) != 0) {
         return -1;
     }
+    const pid_t test = getpid();
     pid_t pid = fork();
     if (pid == 0) {
+        EndWithTest(test);
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
