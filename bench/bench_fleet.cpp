@@ -133,8 +133,33 @@ size_t Threads()
     return count;
 }
 
+// The processor time and page faults of this process over a stretch of work: the client's
+// side only (the stand-ins run in processes of their own). Both cores are busy during a
+// batch, so what the client's work costs in all decides how soon the last exchange ends.
+struct Cost {
+    double cpuMs = 0;
+    long faults = 0;
+};
+
+Cost CostNow()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1000 + static_cast<double>(t.tv_usec) / 1000;
+    };
+    return {ms(usage.ru_utime) + ms(usage.ru_stime), usage.ru_minflt + usage.ru_majflt};
+}
+
+Cost CostSince(const Cost& start)
+{
+    Cost now = CostNow();
+    return {now.cpuMs - start.cpuMs, now.faults - start.faults};
+}
+
 struct BatchRun {
     double ms = 0;
+    Cost cost;
     size_t succeeded = 0;
     size_t mostThreads = 0;
 };
@@ -154,12 +179,14 @@ BatchRun RunBatch(const Fleet& fleet, ExchangeKind kind, int count, WaitMode mod
     }
     ExchangeCollector collector;
     BatchRun run;
+    Cost before = CostNow();
     Clock::time_point start = Clock::now();
     engine.SubmitBatch(kind, records, {collector.Sink(), {}}, {});
     while (!collector.WaitFor(records.size(), 5)) {
         run.mostThreads = std::max(run.mostThreads, Threads());
     }
     run.ms = MsSince(start);
+    run.cost = CostSince(before);
     for (const ExchangeResult& result : collector.TakeAll()) {
         run.succeeded += result.outcome == ExchangeOutcome::Succeeded;
     }
@@ -418,21 +445,28 @@ int main(int argc, char** argv)
             continue;
         }
         BatchRun run = RunBatch(fleet, ExchangeKind::Read, n, WaitMode::Fixed, scaled);
-        std::printf("  N=%-6d %8.1f ms  %zu ok  %.2fx N=1  threads at most %zu\n", n, run.ms, run.succeeded,
-                    run.ms / one.ms, run.mostThreads);
+        std::printf("  N=%-6d %8.1f ms  %zu ok  %.2fx N=1  threads at most %zu; processor %.0f ms, %ld page faults\n",
+                    n, run.ms, run.succeeded, run.ms / one.ms, run.mostThreads, run.cost.cpuMs, run.cost.faults);
         (n == 1000 ? engineThousand : engineTenThousand) = run.ms;
     }
     // What this machine's sockets allow: a plain epoll client with the same waits, side by side.
     size_t plainOneDone = 0, plainManyDone = 0;
     double plainOne = PlainClient(fleet, 1, plainOneDone, &scaled);
+    Cost before = CostNow();
     double plainMany = PlainClient(fleet, 1000, plainManyDone, &scaled);
+    Cost plainCost = CostSince(before);
     std::printf("  plain epoll client, same waits: N=1 %.1f ms, N=1000 %.1f ms (%zu ok): %.2fx N=1; "
-                "engine %.2fx the plain client\n",
-                plainOne, plainMany, plainManyDone, plainMany / plainOne, engineThousand / plainMany);
+                "engine %.2fx the plain client; processor %.0f ms, %ld page faults\n",
+                plainOne, plainMany, plainManyDone, plainMany / plainOne, engineThousand / plainMany, plainCost.cpuMs,
+                plainCost.faults);
     size_t plainTwoDone = 0;
+    before = CostNow();
     double plainTwo = PlainClientOnTwoThreads(fleet, 1000, plainTwoDone, &scaled);
-    std::printf("  the same client on two threads: N=1000 %.1f ms (%zu ok): %.2fx N=1; engine %.2fx it\n", plainTwo,
-                plainTwoDone, plainTwo / plainOne, engineThousand / plainTwo);
+    plainCost = CostSince(before);
+    std::printf("  the same client on two threads: N=1000 %.1f ms (%zu ok): %.2fx N=1; engine %.2fx it; "
+                "processor %.0f ms, %ld page faults\n",
+                plainTwo, plainTwoDone, plainTwo / plainOne, engineThousand / plainTwo, plainCost.cpuMs,
+                plainCost.faults);
     if (fleetSize >= 10000) {
         size_t plainHugeDone = 0;
         double plainHuge = PlainClient(fleet, 10000, plainHugeDone, &scaled);

@@ -233,7 +233,7 @@ void LinkExchange::Read()
                             self->Finish(0);
                             return;
                         }
-                        self->m_buffer.assign(static_cast<size_t>(length) + 1, 0);
+                        self->m_payload.assign(static_cast<size_t>(length), '\0');
                         self->m_length = length;
                         self->m_received = 0;
                         self->ReceivePayload();
@@ -248,39 +248,38 @@ void LinkExchange::Read()
 void LinkExchange::ReceivePayload()
 {
     if (m_received == m_length) {
+        // Whole: the payload becomes the outcome's document as it is, without a copy.
         if (!m_hooks.decode) {
-            m_outcome.document.assign(m_buffer.data(), static_cast<size_t>(m_length));
-            Parsed(ReadSettingsText(m_buffer.data(), m_length, m_outcome.record));
+            m_outcome.document = std::move(m_payload);
+            Parsed(ReadSettingsText(m_outcome.document.data(), m_length, m_outcome.record));
             return;
         }
         // The parse works on copies of its own: a cancel meanwhile ends the exchange on the
         // loop at once, and the parse, when it comes back, finds it over.
         struct Parse {
-            std::vector<char> text;
-            int length = 0;
+            std::string text;
             EncoderRecord record{};
             int result = 0;
         };
         auto parse = std::make_shared<Parse>();
-        parse->text = std::move(m_buffer);
-        parse->length = m_length;
+        parse->text = std::move(m_payload);
         parse->record = m_outcome.record;
         auto self = shared_from_this();
         m_hooks.decode([self, parse] {
-            parse->result = ReadSettingsText(parse->text.data(), parse->length, parse->record);
+            parse->result = ReadSettingsText(parse->text.data(), static_cast<int>(parse->text.size()), parse->record);
             asio::post(self->m_ioContext, [self, parse] {
                 if (self->m_finished) {
                     return;
                 }
                 self->m_outcome.record = parse->record;
-                self->m_outcome.document.assign(parse->text.data(), static_cast<size_t>(parse->length));
+                self->m_outcome.document = std::move(parse->text);
                 self->Parsed(parse->result);
             });
         });
         return;
     }
     auto self = shared_from_this();
-    m_io->Receive(m_buffer.data() + m_received, m_length - m_received, [self](int count) {
+    m_io->Receive(&m_payload[static_cast<size_t>(m_received)], m_length - m_received, [self](int count) {
         if (count <= 0) {
             self->Finish(0);
             return;

@@ -99,7 +99,8 @@ private:
     LinkOutcome m_outcome;
 
     uint8_t m_header[8] = {};
-    std::vector<char> m_buffer;   // a read's payload, a write's document
+    std::vector<char> m_buffer;   // a write's document
+    std::string m_payload;        // a read's payload, the document once it is whole
     int m_length = 0;
     int m_received = 0;
     std::vector<uint8_t> m_reply;   // a write's or a status's reply buffer

@@ -92,9 +92,13 @@ TEST_P(ReadFaultTest, FailsWithTheGivenMessagesAndLeavesTheRecord)
     sim.SetFault(GetParam().fault);
     record.deviceID = 42;
     EncoderRecord before = record;
-    EXPECT_EQ(Link().ReadConfiguration(record), GetParam().result);
+    std::string document = "from before";
+    EXPECT_EQ(Link().ReadConfiguration(record, &document), GetParam().result);
     EXPECT_EQ(reporter.messages, GetParam().messages);
     EXPECT_TRUE(SameRecord(record, before));
+    // The payload is handed on when it came whole, settings document or not; a part never.
+    bool whole = GetParam().fault == SimFault::Garbage || GetParam().fault == SimFault::WrongRoot;
+    EXPECT_EQ(document.empty(), !whole) << document;
 }
 
 INSTANTIATE_TEST_SUITE_P(
