@@ -114,13 +114,28 @@ void ExchangeEngine::Runner::PostBatchEnd(BatchCallback end, BatchSummary summar
 
 void ExchangeEngine::Runner::PostCancel(std::vector<std::shared_ptr<Job>> jobs)
 {
-    for (const std::shared_ptr<Job>& job : jobs) {
-        asio::io_context* loop;
-        {
-            std::lock_guard<std::mutex> lock(m_shared->mutex);
-            loop = job->loop != nullptr ? job->loop : &First();
+    // One hand-over per loop, however many are cancelled at once (a fleet's worth).
+    std::vector<std::vector<std::shared_ptr<Job>>> byLoop(m_loops.size());
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        for (std::shared_ptr<Job>& job : jobs) {
+            size_t index = 0;   // a queued job's cancel goes to the first loop
+            while (job->loop != nullptr && index + 1 < m_loops.size() && job->loop != &m_loops[index]->io) {
+                ++index;
+            }
+            byLoop[index].push_back(std::move(job));
         }
-        asio::post(*loop, [this, job, loop] { CancelOnLoop(job, *loop); });
+    }
+    for (size_t index = 0; index < byLoop.size(); ++index) {
+        if (byLoop[index].empty()) {
+            continue;
+        }
+        asio::io_context& loop = m_loops[index]->io;
+        asio::post(loop, [this, &loop, cancelled = std::move(byLoop[index])] {
+            for (const std::shared_ptr<Job>& job : cancelled) {
+                CancelOnLoop(job, loop);
+            }
+        });
     }
 }
 
