@@ -289,19 +289,16 @@ CompletionCallback ExchangeCollector::Sink()
 
 bool ExchangeCollector::WaitUntilLocked(std::unique_lock<std::mutex>& lock, size_t total, int timeoutMs)
 {
-    auto enough = [this, total] { return m_total >= total; };
-    if (timeoutMs < 0) {
-        while (!enough()) {
-            m_wakeAt = std::min(m_wakeAt, total);
-            m_arrived.wait(lock);
-        }
-        return true;
+    std::optional<std::chrono::steady_clock::time_point> until;
+    if (timeoutMs >= 0) {
+        until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     }
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!enough()) {
+    while (m_total < total) {
         m_wakeAt = std::min(m_wakeAt, total);
-        if (m_arrived.wait_until(lock, until) == std::cv_status::timeout) {
-            return enough();
+        if (!until) {
+            m_arrived.wait(lock);
+        } else if (m_arrived.wait_until(lock, *until) == std::cv_status::timeout) {
+            return m_total >= total;
         }
     }
     return true;
