@@ -85,7 +85,11 @@ size_t ExchangeEngine::Runner::LimitLocked() const
 
 void ExchangeEngine::Runner::SchedulePumpLocked()
 {
-    if (m_shared->pumpPosted) {
+    // With nothing queued there is nothing to start: the end of each exchange of a batch
+    // that has all started would otherwise wake the first loop for nothing.
+    bool queued = std::any_of(m_shared->queues.begin(), m_shared->queues.end(),
+                              [](const std::deque<std::shared_ptr<Job>>& queue) { return !queue.empty(); });
+    if (m_shared->pumpPosted || !queued) {
         return;
     }
     m_shared->pumpPosted = true;
