@@ -159,9 +159,8 @@ windows-test: deps $(BUILD)/build.ninja
 	  -DKORVANE_TINYXML_SOURCE=$(CURDIR)/$(BUILD_WINTEST)/tinyxml -DASIO_INCLUDE_DIR=$(CURDIR)/$(BUILD_WINTEST)/lent
 	cmake --build $(BUILD_WINTEST) -j $(JOBS)
 	$(WINE_ENV) $(WINE) wineboot --init >/dev/null 2>&1 || true
-	# A test program stuck under Wine (seen now and then in the link tests: a link's
-	# socket closing on the main thread waits for ever on its loop's lock) is stopped well
-	# after the slowest passes (the command line's, about a minute) and run again.
+	# A test program stuck under Wine is stopped well after the slowest passes (the command
+	# line's, about a minute) and run again.
 	cd $(BUILD_WINTEST) && $(WINE_ENV) ctest --output-on-failure --timeout 300 --repeat until-pass:3
 	cmake --build $(BUILD) -j $(JOBS) --target korvane-cli korvane-sim
 	$(WINE_ENV) tests/windows/compare-cli.sh $(BUILD) $(BUILD_WINTEST)

@@ -8,10 +8,11 @@
 
 namespace {
 
-// Runs one exchange's machine on a loop of its own until it is over. A cancel from another
+// Runs one exchange's machine on the link's loop until it is over. A cancel from another
 // thread reaches the machine through the loop.
-LinkOutcome RunToCompletion(LinkReporter& reporter, const LinkOptions& options, LinkOperation operation,
-                            const EncoderRecord& record, uint32_t searchAddress, LinkHooks hooks)
+LinkOutcome RunToCompletion(std::unique_ptr<asio::io_context>& loop, LinkReporter& reporter, const LinkOptions& options,
+                            LinkOperation operation, const EncoderRecord& record, uint32_t searchAddress,
+                            LinkHooks hooks)
 {
     LinkOutcome outcome;
     outcome.record = record;
@@ -22,10 +23,12 @@ LinkOutcome RunToCompletion(LinkReporter& reporter, const LinkOptions& options, 
     }
     // The loop needs descriptors of its own; where there are none, the exchange meets the
     // same end as one whose socket cannot be made.
-    std::unique_ptr<asio::io_context> loop;
     std::shared_ptr<LinkExchange> exchange;
     try {
-        loop = std::make_unique<asio::io_context>();
+        if (!loop) {
+            loop = std::make_unique<asio::io_context>();
+        }
+        loop->restart();   // the last exchange ran it out of work
         exchange = LinkExchange::Make(*loop, reporter, options, operation, record, searchAddress, std::move(hooks),
                                       [&outcome](LinkOutcome& finished) { outcome = std::move(finished); });
     } catch (const std::exception& error) {
@@ -61,6 +64,8 @@ CEncoderLink::CEncoderLink(LinkReporter& reporter, LinkOptions options)
     : m_reporter(reporter), m_options(std::move(options))
 {}
 
+CEncoderLink::~CEncoderLink() = default;
+
 bool CEncoderLink::Cancelled() const
 {
     return m_options.cancel != nullptr && m_options.cancel->Signalled();
@@ -73,7 +78,7 @@ int CEncoderLink::ReadConfiguration(EncoderRecord& record)
 
 int CEncoderLink::ReadConfiguration(EncoderRecord& record, std::string* document)
 {
-    LinkOutcome outcome = RunToCompletion(m_reporter, m_options, LinkOperation::Read, record, 0, {});
+    LinkOutcome outcome = RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Read, record, 0, {});
     if (outcome.cancelled || outcome.result == 0) {
         // The record stays as it was; the payload is handed on whenever it came whole.
         if (document != nullptr && !outcome.cancelled) {
@@ -93,7 +98,8 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record, std::string* sent)
     std::string document;
     LinkHooks hooks;
     hooks.sending = [&document](const std::string& bytes) { document = bytes; };
-    LinkOutcome outcome = RunToCompletion(m_reporter, m_options, LinkOperation::Write, record, 0, std::move(hooks));
+    LinkOutcome outcome =
+        RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Write, record, 0, std::move(hooks));
     if (!document.empty()) {
         record = outcome.record;   // as the writer completed it for sending
     }
@@ -105,12 +111,12 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record, std::string* sent)
 
 int CEncoderLink::StartTsToIp(const EncoderRecord& record)
 {
-    return RunToCompletion(m_reporter, m_options, LinkOperation::Start, record, 0, {}).result;
+    return RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Start, record, 0, {}).result;
 }
 
 int CEncoderLink::StopTsToIp(const EncoderRecord& record)
 {
-    return RunToCompletion(m_reporter, m_options, LinkOperation::Stop, record, 0, {}).result;
+    return RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Stop, record, 0, {}).result;
 }
 
 int CEncoderLink::QueryStatus(const EncoderRecord& record)
@@ -121,7 +127,7 @@ int CEncoderLink::QueryStatus(const EncoderRecord& record)
 
 int CEncoderLink::QueryStatus(const EncoderRecord& record, StatusReply& reading)
 {
-    LinkOutcome outcome = RunToCompletion(m_reporter, m_options, LinkOperation::Status, record, 0, {});
+    LinkOutcome outcome = RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Status, record, 0, {});
     reading = outcome.cancelled ? StatusReply{} : outcome.reading;
     return reading.flags;
 }
@@ -130,5 +136,5 @@ void CEncoderLink::SearchEncoder(uint32_t address, const std::function<void(cons
 {
     LinkHooks hooks;
     hooks.found = addEncoder;
-    RunToCompletion(m_reporter, m_options, LinkOperation::Search, EncoderRecord{}, address, std::move(hooks));
+    RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Search, EncoderRecord{}, address, std::move(hooks));
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The exchanges with one encoder: read, write, start, stop and status over the TCP
 // command channel, and discovery over UDP. Each call runs the exchange's machine
-// (LinkExchange.h) to completion on an event loop of its own: it opens its own socket,
-// returns once the exchange is over, and closes the socket before it returns.
+// (LinkExchange.h) to completion on the link's event loop (made at its first call, kept for
+// the next): it opens its own socket, returns once the exchange is over, and closes the
+// socket before it returns. One loop a link, not one an exchange: on Windows every loop
+// that sets a timer starts a thread of its own, and ends it when it goes.
 //
 // Every exchange is bounded: the connect by `connectTimeoutMs`, the fixed wait by its
 // time, and all receives after one wait together by `receiveBoundMs` (each receive by
@@ -11,12 +13,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "EncoderRecord.h"
 #include "LinkProtocol.h"
 
 class CWakeup;
+namespace asio {
+class io_context;
+}
 
 // The fixed waits. The encoder needs them to do its work: a reply must be complete in
 // the connection when the wait ends. Tests shorten them; the program keeps these.
@@ -68,6 +74,9 @@ public:
 class CEncoderLink {
 public:
     explicit CEncoderLink(LinkReporter& reporter, LinkOptions options = {});
+    ~CEncoderLink();
+    CEncoderLink(const CEncoderLink&) = delete;
+    CEncoderLink& operator=(const CEncoderLink&) = delete;
 
     // Fills the record from the encoder's settings document and sets `loaded`; returns
     // the reader's result, 0 on every failure.
@@ -97,4 +106,5 @@ public:
 private:
     LinkReporter& m_reporter;
     LinkOptions m_options;
+    std::unique_ptr<asio::io_context> m_loop;   // one caller at a time
 };
