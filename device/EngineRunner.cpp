@@ -86,14 +86,23 @@ size_t ExchangeEngine::Runner::LimitLocked() const
 void ExchangeEngine::Runner::SchedulePumpLocked()
 {
     // With nothing queued there is nothing to start: the end of each exchange of a batch
-    // that has all started would otherwise wake the first loop for nothing.
-    bool queued = std::any_of(m_shared->queues.begin(), m_shared->queues.end(),
-                              [](const std::deque<std::shared_ptr<Job>>& queue) { return !queue.empty(); });
-    if (m_shared->pumpPosted || !queued) {
-        return;
+    // that has all started would otherwise wake a loop for nothing. One job wakes one
+    // loop (in turn); more wake them all, so that a fleet's connects are made on every
+    // core at once rather than handed from one loop to the others one by one.
+    size_t queued = 0;
+    for (const std::deque<std::shared_ptr<Job>>& queue : m_shared->queues) {
+        queued += queue.size();
     }
-    m_shared->pumpPosted = true;
-    asio::post(First(), [this] { Pump(); });
+    size_t wake = std::min(queued, m_loops.size());
+    for (size_t i = 0; i < m_loops.size() && wake > 0; ++i) {
+        Loop& loop = *m_loops[(m_shared->nextLoop + i) % m_loops.size()];
+        if (!loop.pumpPosted) {
+            loop.pumpPosted = true;
+            asio::post(loop.io, [this, &loop] { Pump(loop); });
+        }
+        --wake;
+    }
+    m_shared->nextLoop = (m_shared->nextLoop + 1) % m_loops.size();
 }
 
 void ExchangeEngine::Runner::PostFinish(const std::shared_ptr<Job>& job, ExchangeOutcome outcome)
@@ -162,42 +171,38 @@ void ExchangeEngine::Runner::CancelOnLoop(const std::shared_ptr<Job>& job, asio:
     }
 }
 
-void ExchangeEngine::Runner::Pump()
+void ExchangeEngine::Runner::Pump(Loop& loop)
 {
+    // A few at a time: the other loops take from the same queues, and a thousand takings
+    // of the mutex each would have them wait on each other.
+    constexpr size_t kTake = 16;
+    std::vector<std::shared_ptr<Job>> taken;
+    taken.reserve(kTake);
     for (;;) {
-        std::shared_ptr<Job> job;
         {
             std::lock_guard<std::mutex> lock(m_shared->mutex);
-            m_shared->pumpPosted = false;
-            if (m_shared->running >= LimitLocked()) {
-                return;
-            }
+            loop.pumpPosted = false;
             for (auto& queue : m_shared->queues) {   // commands first, then polls
-                while (!queue.empty() && !job) {
+                while (!queue.empty() && taken.size() < kTake && m_shared->running < LimitLocked()) {
                     std::shared_ptr<Job> next = std::move(queue.front());
                     queue.pop_front();
                     // A job cancelled while queued never starts: its cancel completes it.
                     if (next->state == Job::State::Queued && !next->cancelled) {
-                        job = std::move(next);
+                        next->state = Job::State::Running;
+                        next->loop = &loop.io;
+                        ++m_shared->running;
+                        taken.push_back(std::move(next));
                     }
                 }
-                if (job) {
-                    break;
-                }
             }
-            if (!job) {
-                return;
-            }
-            job->state = Job::State::Running;
-            ++m_shared->running;
-            job->loop = &m_loops[m_shared->nextLoop]->io;
-            m_shared->nextLoop = (m_shared->nextLoop + 1) % m_loops.size();
         }
-        if (job->loop == &First()) {
+        if (taken.empty()) {
+            return;
+        }
+        for (const std::shared_ptr<Job>& job : taken) {
             StartJob(job);
-        } else {
-            asio::post(*job->loop, [this, job] { StartJob(job); });
         }
+        taken.clear();
     }
 }
 
@@ -432,9 +437,9 @@ void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeRes
     }
     std::shared_ptr<Shared> shared = m_shared;
     Hand(
-        [shared, done = job->callbacks.done, result = std::move(result), end = std::move(end), summary] {
+        [shared, done = job->callbacks.done, result = std::move(result), end = std::move(end), summary]() mutable {
             if (done) {
-                done(result);
+                done(std::move(result));
             }
             if (end) {
                 end(summary);

@@ -85,8 +85,7 @@ struct ExchangeEngine::Shared {
     size_t running = 0;
     size_t descriptorLimit = 1;   // lowered when the system runs out, restored when idle
     size_t descriptorBudget = 1;
-    bool pumpPosted = false;
-    size_t nextLoop = 0;   // the loop the next job to start goes to
+    size_t nextLoop = 0;   // the loop woken first to start what is queued
 };
 
 class ExchangeEngine::Runner {
@@ -107,16 +106,18 @@ public:
     size_t LimitLocked() const;
 
 private:
-    // One event loop on a thread of its own. The first also pumps the queues and reports
-    // results when no executor is given.
+    // One event loop on a thread of its own. Each starts exchanges from the queues on
+    // itself; the first also reports results when no executor is given.
     struct Loop {
         asio::io_context io;
         asio::executor_work_guard<asio::io_context::executor_type> work{asio::make_work_guard(io)};
         std::thread thread;
+        bool pumpPosted = false;   // guarded by the shared mutex
     };
 
     asio::io_context& First() { return m_loops.front()->io; }
-    void Pump();
+    // On `loop`: starts there what may start, a few jobs per taking of the mutex.
+    void Pump(Loop& loop);
     // On whichever loop: ends a cancelled job on the loop it runs on.
     void CancelOnLoop(const std::shared_ptr<Job>& job, asio::io_context& here);
     void StartJob(const std::shared_ptr<Job>& job);

@@ -274,9 +274,9 @@ bool ExchangeEngine::WaitIdle(int timeoutMs) const
 
 CompletionCallback ExchangeCollector::Sink()
 {
-    return [this](const ExchangeResult& result) {
+    return [this](ExchangeResult result) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_results.push_back(result);
+        m_results.push_back(std::move(result));
         ++m_total;
         // A thousand results in a burst wake a waiter once, when what it waits for is
         // there, not a thousand times to look and sleep again.

@@ -133,7 +133,8 @@ struct BatchSummary {
     size_t total = 0, succeeded = 0, failed = 0, cancelled = 0, refused = 0, localFailures = 0;
 };
 
-using CompletionCallback = std::function<void(const ExchangeResult&)>;
+// The result is the callback's own: a collector keeps it without copying a read's document.
+using CompletionCallback = std::function<void(ExchangeResult)>;
 using FoundCallback = std::function<void(ExchangeId, uint32_t address)>;   // search progress
 using BatchCallback = std::function<void(const BatchSummary&)>;
 

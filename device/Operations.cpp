@@ -58,8 +58,8 @@ void Operations::Submit(const std::shared_ptr<Flow>& flow, ExchangeKind kind, co
     ExchangeCallbacks callbacks;
     // The result crosses to the owner's thread; an operation whose owner went first is
     // dropped there.
-    callbacks.done = [this, executor = m_executor, alive = m_alive, flow](const ExchangeResult& result) {
-        executor([this, alive, flow, result] {
+    callbacks.done = [this, executor = m_executor, alive = m_alive, flow](ExchangeResult result) {
+        executor([this, alive, flow, result = std::move(result)] {
             if (*alive) OnResult(flow, result);
         });
     };
@@ -353,8 +353,8 @@ void Operations::SubmitGathered(Gathered gathered)
         requests.push_back(request);
     }
     ExchangeCallbacks callbacks;
-    callbacks.done = [this, executor = m_executor, alive = m_alive, flows](const ExchangeResult& result) {
-        executor([this, alive, flows, result] {
+    callbacks.done = [this, executor = m_executor, alive = m_alive, flows](ExchangeResult result) {
+        executor([this, alive, flows, result = std::move(result)] {
             if (!*alive) return;
             const auto flow = flows->find(result.address);
             if (flow != flows->end()) OnResult(flow->second, result);
