@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -197,6 +198,7 @@ struct BatchRun {
     size_t succeeded = 0;
     size_t mostThreads = 0;
     double lastStartMs = 0;   // when the last exchange of the batch started
+    std::string threadShares;
 };
 
 EngineOptions OptionsFor(const Fleet& fleet, WaitMode mode, LinkTiming timing)
@@ -210,8 +212,60 @@ EngineOptions OptionsFor(const Fleet& fleet, WaitMode mode, LinkTiming timing)
     return options;
 }
 
+// Each thread's processor time so far, by thread id, with its name (the engine names its
+// loops and its parser).
+std::map<std::string, std::pair<std::string, double>> ThreadTimes()
+{
+    std::map<std::string, std::pair<std::string, double>> times;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') {
+                continue;
+            }
+            std::string task = std::string("/proc/self/task/") + entry->d_name;
+            char name[64] = "";
+            if (FILE* file = std::fopen((task + "/comm").c_str(), "r")) {
+                if (std::fgets(name, sizeof name, file) != nullptr) {
+                    name[std::strcspn(name, "\n")] = '\0';
+                }
+                std::fclose(file);
+            }
+            unsigned long long ns = 0;
+            if (FILE* file = std::fopen((task + "/schedstat").c_str(), "r")) {
+                if (std::fscanf(file, "%llu", &ns) == 1) {
+                    times[entry->d_name] = {name, static_cast<double>(ns) / 1e6};
+                }
+                std::fclose(file);
+            }
+        }
+        closedir(dir);
+    }
+    return times;
+}
+
+// What the batch's processor time went to: the engine's loops, its parser, the caller.
+std::string ThreadShares(const std::map<std::string, std::pair<std::string, double>>& before)
+{
+    double loops = 0, parse = 0, caller = 0;
+    for (const auto& [tid, now] : ThreadTimes()) {
+        auto was = before.find(tid);
+        double ms = now.second - (was == before.end() ? 0 : was->second.second);
+        if (now.first == "korvane-loop") {
+            loops += ms;
+        } else if (now.first == "korvane-parse") {
+            parse += ms;
+        } else {
+            caller += ms;
+        }
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "loops %.0f ms, parser %.0f ms, caller %.0f ms", loops, parse, caller);
+    return text;
+}
+
 BatchRun RunBatch(ExchangeEngine& engine, ExchangeKind kind, int count)
 {
+    auto threadsBefore = ThreadTimes();
     std::vector<EncoderRecord> records(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         records[static_cast<size_t>(i)].ipAddr = AddressOf(i);
@@ -226,6 +280,7 @@ BatchRun RunBatch(ExchangeEngine& engine, ExchangeKind kind, int count)
     }
     run.ms = MsSince(start);
     run.cost = CostSince(before);
+    run.threadShares = ThreadShares(threadsBefore);
     for (const ExchangeResult& result : collector.TakeAll()) {
         run.succeeded += result.outcome == ExchangeOutcome::Succeeded;
         run.lastStartMs =
@@ -495,9 +550,9 @@ int main(int argc, char** argv)
         }
         BatchRun run = RunBatch(fleet, ExchangeKind::Read, n, WaitMode::Fixed, scaled);
         std::printf("  N=%-6d %8.1f ms  %zu ok  %.2fx N=1  threads at most %zu; last start at %.1f ms; processor %.0f "
-                    "ms, %ld page faults (stand-ins %.0f ms)\n",
+                    "ms (%s), %ld page faults (stand-ins %.0f ms)\n",
                     n, run.ms, run.succeeded, run.ms / one.ms, run.mostThreads, run.lastStartMs, run.cost.cpuMs,
-                    run.cost.faults, run.cost.standInsMs);
+                    run.threadShares.c_str(), run.cost.faults, run.cost.standInsMs);
         (n == 1000 ? engineThousand : engineTenThousand) = run.ms;
     }
     {
@@ -508,9 +563,9 @@ int main(int argc, char** argv)
         BatchRun keptOne = RunBatch(kept, ExchangeKind::Read, 1);
         BatchRun keptMany = RunBatch(kept, ExchangeKind::Read, 1000);
         std::printf("  one engine kept across batches: N=1 %.1f ms, N=1000 %.1f ms (%zu ok): %.2fx N=1; last start "
-                    "at %.1f ms; processor %.0f ms, %ld page faults (stand-ins %.0f ms)\n",
+                    "at %.1f ms; processor %.0f ms (%s), %ld page faults (stand-ins %.0f ms)\n",
                     keptOne.ms, keptMany.ms, keptMany.succeeded, keptMany.ms / keptOne.ms, keptMany.lastStartMs,
-                    keptMany.cost.cpuMs, keptMany.cost.faults, keptMany.cost.standInsMs);
+                    keptMany.cost.cpuMs, keptMany.threadShares.c_str(), keptMany.cost.faults, keptMany.cost.standInsMs);
     }
     // What this machine's sockets allow: a plain epoll client with the same waits, side by side.
     size_t plainOneDone = 0, plainManyDone = 0;
