@@ -6,17 +6,20 @@
 #include "LinkExchange.h"
 #include "Socket.h"
 
-namespace {
+CEncoderLink::CEncoderLink(LinkReporter& reporter, LinkOptions options)
+    : m_reporter(reporter), m_options(std::move(options))
+{}
+
+CEncoderLink::~CEncoderLink() = default;
 
 // Runs one exchange's machine on the link's loop until it is over. A cancel from another
 // thread reaches the machine through the loop.
-LinkOutcome RunToCompletion(std::unique_ptr<asio::io_context>& loop, LinkReporter& reporter, const LinkOptions& options,
-                            LinkOperation operation, const EncoderRecord& record, uint32_t searchAddress,
-                            LinkHooks hooks)
+LinkOutcome CEncoderLink::Run(LinkOperation operation, const EncoderRecord& record, uint32_t searchAddress,
+                              LinkHooks hooks)
 {
     LinkOutcome outcome;
     outcome.record = record;
-    if (options.cancel != nullptr && options.cancel->Signalled()) {
+    if (m_options.cancel != nullptr && m_options.cancel->Signalled()) {
         outcome.cancelled = true;   // nothing is sent, nothing is said
         outcome.reading = StatusReply{};
         return outcome;
@@ -25,23 +28,24 @@ LinkOutcome RunToCompletion(std::unique_ptr<asio::io_context>& loop, LinkReporte
     // same end as one whose socket cannot be made.
     std::shared_ptr<LinkExchange> exchange;
     try {
-        if (!loop) {
-            loop = std::make_unique<asio::io_context>();
+        if (!m_loop) {
+            m_loop = std::make_unique<asio::io_context>();
         }
-        loop->restart();   // the last exchange ran it out of work
-        exchange = LinkExchange::Make(*loop, reporter, options, operation, record, searchAddress, std::move(hooks),
-                                      [&outcome](LinkOutcome& finished) { outcome = std::move(finished); });
+        m_loop->restart();   // the last exchange ran it out of work
+        exchange =
+            LinkExchange::Make(*m_loop, m_reporter, m_options, operation, record, searchAddress, std::move(hooks),
+                               [&outcome](LinkOutcome& finished) { outcome = std::move(finished); });
     } catch (const std::exception& error) {
         exchange.reset();
         outcome.localError = error.what();
-        LinkExchange::ReportNoSocket(operation, record, reporter, outcome);
+        LinkExchange::ReportNoSocket(operation, record, m_reporter, outcome);
         return outcome;
     }
-    asio::io_context& io = *loop;
+    asio::io_context& io = *m_loop;
     std::weak_ptr<LinkExchange> weak = exchange;
     CWakeup::Subscription subscription = 0;
-    if (options.cancel != nullptr) {
-        subscription = options.cancel->Subscribe([&io, weak] {
+    if (m_options.cancel != nullptr) {
+        subscription = m_options.cancel->Subscribe([&io, weak] {
             asio::post(io, [weak] {
                 if (auto running = weak.lock()) {
                     running->Cancel();
@@ -52,19 +56,11 @@ LinkOutcome RunToCompletion(std::unique_ptr<asio::io_context>& loop, LinkReporte
     exchange->Start();
     io.run();
     exchange.reset();
-    if (options.cancel != nullptr) {
-        options.cancel->Unsubscribe(subscription);
+    if (m_options.cancel != nullptr) {
+        m_options.cancel->Unsubscribe(subscription);
     }
     return outcome;
 }
-
-}   // namespace
-
-CEncoderLink::CEncoderLink(LinkReporter& reporter, LinkOptions options)
-    : m_reporter(reporter), m_options(std::move(options))
-{}
-
-CEncoderLink::~CEncoderLink() = default;
 
 bool CEncoderLink::Cancelled() const
 {
@@ -78,7 +74,7 @@ int CEncoderLink::ReadConfiguration(EncoderRecord& record)
 
 int CEncoderLink::ReadConfiguration(EncoderRecord& record, std::string* document)
 {
-    LinkOutcome outcome = RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Read, record, 0, {});
+    LinkOutcome outcome = Run(LinkOperation::Read, record, 0, {});
     if (outcome.cancelled || outcome.result == 0) {
         // The record stays as it was; the payload is handed on whenever it came whole.
         if (document != nullptr && !outcome.cancelled) {
@@ -98,8 +94,7 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record, std::string* sent)
     std::string document;
     LinkHooks hooks;
     hooks.sending = [&document](const std::string& bytes) { document = bytes; };
-    LinkOutcome outcome =
-        RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Write, record, 0, std::move(hooks));
+    LinkOutcome outcome = Run(LinkOperation::Write, record, 0, std::move(hooks));
     if (!document.empty()) {
         record = outcome.record;   // as the writer completed it for sending
     }
@@ -111,12 +106,12 @@ int CEncoderLink::WriteConfiguration(EncoderRecord& record, std::string* sent)
 
 int CEncoderLink::StartTsToIp(const EncoderRecord& record)
 {
-    return RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Start, record, 0, {}).result;
+    return Run(LinkOperation::Start, record, 0, {}).result;
 }
 
 int CEncoderLink::StopTsToIp(const EncoderRecord& record)
 {
-    return RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Stop, record, 0, {}).result;
+    return Run(LinkOperation::Stop, record, 0, {}).result;
 }
 
 int CEncoderLink::QueryStatus(const EncoderRecord& record)
@@ -127,7 +122,7 @@ int CEncoderLink::QueryStatus(const EncoderRecord& record)
 
 int CEncoderLink::QueryStatus(const EncoderRecord& record, StatusReply& reading)
 {
-    LinkOutcome outcome = RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Status, record, 0, {});
+    LinkOutcome outcome = Run(LinkOperation::Status, record, 0, {});
     reading = outcome.cancelled ? StatusReply{} : outcome.reading;
     return reading.flags;
 }
@@ -136,5 +131,5 @@ void CEncoderLink::SearchEncoder(uint32_t address, const std::function<void(cons
 {
     LinkHooks hooks;
     hooks.found = addEncoder;
-    RunToCompletion(m_loop, m_reporter, m_options, LinkOperation::Search, EncoderRecord{}, address, std::move(hooks));
+    Run(LinkOperation::Search, EncoderRecord{}, address, std::move(hooks));
 }

@@ -23,6 +23,9 @@ class CWakeup;
 namespace asio {
 class io_context;
 }
+enum class LinkOperation;
+struct LinkHooks;
+struct LinkOutcome;
 
 // The fixed waits. The encoder needs them to do its work: a reply must be complete in
 // the connection when the wait ends. Tests shorten them; the program keeps these.
@@ -104,6 +107,9 @@ public:
     bool Cancelled() const;
 
 private:
+    // Runs one exchange's machine on the link's loop until it is over.
+    LinkOutcome Run(LinkOperation operation, const EncoderRecord& record, uint32_t searchAddress, LinkHooks hooks);
+
     LinkReporter& m_reporter;
     LinkOptions m_options;
     std::unique_ptr<asio::io_context> m_loop;   // one caller at a time
