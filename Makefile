@@ -133,6 +133,7 @@ WINTEST_APT_OPTS := -q -o Dir::Etc::SourceList=$(WINTEST_APT)/sources.list \
   -o Dir::Etc::SourceParts=$(WINTEST_APT)/sources.list.d -o Dir::State::Lists=$(WINTEST_APT)/lists \
   -o Dir::Cache=$(WINTEST_APT)/cache -o APT::Sandbox::User=root
 WINE ?= $(shell command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+WINESERVER ?= $(shell command -v wineserver || echo /usr/lib/wine/wineserver64)
 WINE_ENV := WINEPREFIX=$(CURDIR)/$(BUILD_WINTEST)/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 $(BUILD_WINTEST)/tinyxml/tinyxml.cpp:
@@ -158,10 +159,19 @@ windows-test: deps $(BUILD)/build.ninja
 	cmake --preset windows-cross -B $(BUILD_WINTEST) \
 	  -DKORVANE_TINYXML_SOURCE=$(CURDIR)/$(BUILD_WINTEST)/tinyxml -DASIO_INCLUDE_DIR=$(CURDIR)/$(BUILD_WINTEST)/lent
 	cmake --build $(BUILD_WINTEST) -j $(JOBS)
+	$(WINE_ENV) $(WINESERVER) -k >/dev/null 2>&1 || true
 	$(WINE_ENV) $(WINE) wineboot --init >/dev/null 2>&1 || true
+	# One wine server for every test program, kept until they are done: left to itself it
+	# ends with each program, and the next one may meet it on its way out ("recvmsg:
+	# Connection reset by peer"). Wine's own services start with it here, not in a test
+	# program, whose output pipes they would hold open for as long as the server lives.
+	$(WINE_ENV) $(WINESERVER) -w
+	$(WINE_ENV) $(WINESERVER) -p
+	$(WINE_ENV) $(WINE) wineboot </dev/null >/dev/null 2>&1 || true
 	# A test program stuck under Wine is stopped well after the slowest passes (the command
 	# line's, about a minute) and run again.
-	cd $(BUILD_WINTEST) && $(WINE_ENV) ctest --output-on-failure --timeout 300 --repeat until-pass:3
+	cd $(BUILD_WINTEST) && $(WINE_ENV) ctest --output-on-failure --timeout 300 --repeat until-pass:3; \
+	  status=$$?; $(WINE_ENV) $(WINESERVER) -k >/dev/null 2>&1; exit $$status
 	cmake --build $(BUILD) -j $(JOBS) --target korvane-cli korvane-sim
 	$(WINE_ENV) tests/windows/compare-cli.sh $(BUILD) $(BUILD_WINTEST)
 
