@@ -26,11 +26,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -134,43 +134,52 @@ size_t Threads()
     return count;
 }
 
-// The processor time and page faults of this process over a stretch of work: the client's
-// side only (the stand-ins run in processes of their own). Both cores are busy during a
-// batch, so what the client's work costs in all decides how soon the last exchange ends.
-// The stand-ins share this machine's cores with the client: what they spend in a batch
-// is time the client's exchanges wait for a core.
-std::vector<pid_t> g_standIns;
+// Each thread's processor time so far under /proc/PID/task (the scheduler's count, finer
+// than the clock ticks of /proc/PID/stat), by thread id, with the thread's name (the engine
+// names its loops and its parser).
+using TaskTimes = std::map<std::string, std::pair<std::string, double>>;
 
-struct Cost {
-    double cpuMs = 0;
-    long faults = 0;
-    double standInsMs = 0;
-};
-
-double RunTimeMs(pid_t pid)
+TaskTimes TimesOfTasks(const std::string& tasks)
 {
-    // The scheduler's count of every thread, in nanoseconds: finer than the clock ticks of
-    // /proc/PID/stat.
-    unsigned long long total = 0;
-    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    TaskTimes times;
     if (DIR* dir = opendir(tasks.c_str())) {
         while (dirent* entry = readdir(dir)) {
             if (entry->d_name[0] == '.') {
                 continue;
             }
-            std::string path = tasks + "/" + entry->d_name + "/schedstat";
+            std::string task = tasks + "/" + entry->d_name;
+            char name[64] = "";
+            if (FILE* file = std::fopen((task + "/comm").c_str(), "r")) {
+                if (std::fgets(name, sizeof name, file) != nullptr) {
+                    name[std::strcspn(name, "\n")] = '\0';
+                }
+                std::fclose(file);
+            }
             unsigned long long ns = 0;
-            if (FILE* file = std::fopen(path.c_str(), "r")) {
+            if (FILE* file = std::fopen((task + "/schedstat").c_str(), "r")) {
                 if (std::fscanf(file, "%llu", &ns) == 1) {
-                    total += ns;
+                    times[entry->d_name] = {name, static_cast<double>(ns) / 1e6};
                 }
                 std::fclose(file);
             }
         }
         closedir(dir);
     }
-    return static_cast<double>(total) / 1e6;
+    return times;
 }
+
+// The stand-ins share this machine's cores with the client: what they spend in a batch
+// is time the client's exchanges wait for a core.
+std::vector<pid_t> g_standIns;
+
+// The processor time and page faults of this process over a stretch of work, and the
+// processor time of the stand-ins meanwhile. Both cores are busy during a batch, so what
+// client and stand-ins spend in all decides how soon the last exchange ends.
+struct Cost {
+    double cpuMs = 0;
+    long faults = 0;
+    double standInsMs = 0;
+};
 
 Cost CostNow()
 {
@@ -181,7 +190,9 @@ Cost CostNow()
     };
     Cost cost{ms(usage.ru_utime) + ms(usage.ru_stime), usage.ru_minflt + usage.ru_majflt, 0};
     for (pid_t pid : g_standIns) {
-        cost.standInsMs += RunTimeMs(pid);
+        for (const auto& [tid, task] : TimesOfTasks("/proc/" + std::to_string(pid) + "/task")) {
+            cost.standInsMs += task.second;
+        }
     }
     return cost;
 }
@@ -212,42 +223,11 @@ EngineOptions OptionsFor(const Fleet& fleet, WaitMode mode, LinkTiming timing)
     return options;
 }
 
-// Each thread's processor time so far, by thread id, with its name (the engine names its
-// loops and its parser).
-std::map<std::string, std::pair<std::string, double>> ThreadTimes()
-{
-    std::map<std::string, std::pair<std::string, double>> times;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] == '.') {
-                continue;
-            }
-            std::string task = std::string("/proc/self/task/") + entry->d_name;
-            char name[64] = "";
-            if (FILE* file = std::fopen((task + "/comm").c_str(), "r")) {
-                if (std::fgets(name, sizeof name, file) != nullptr) {
-                    name[std::strcspn(name, "\n")] = '\0';
-                }
-                std::fclose(file);
-            }
-            unsigned long long ns = 0;
-            if (FILE* file = std::fopen((task + "/schedstat").c_str(), "r")) {
-                if (std::fscanf(file, "%llu", &ns) == 1) {
-                    times[entry->d_name] = {name, static_cast<double>(ns) / 1e6};
-                }
-                std::fclose(file);
-            }
-        }
-        closedir(dir);
-    }
-    return times;
-}
-
 // What the batch's processor time went to: the engine's loops, its parser, the caller.
-std::string ThreadShares(const std::map<std::string, std::pair<std::string, double>>& before)
+std::string ThreadShares(const TaskTimes& before)
 {
     double loops = 0, parse = 0, caller = 0;
-    for (const auto& [tid, now] : ThreadTimes()) {
+    for (const auto& [tid, now] : TimesOfTasks("/proc/self/task")) {
         auto was = before.find(tid);
         double ms = now.second - (was == before.end() ? 0 : was->second.second);
         if (now.first == "korvane-loop") {
@@ -265,7 +245,7 @@ std::string ThreadShares(const std::map<std::string, std::pair<std::string, doub
 
 BatchRun RunBatch(ExchangeEngine& engine, ExchangeKind kind, int count)
 {
-    auto threadsBefore = ThreadTimes();
+    TaskTimes threadsBefore = TimesOfTasks("/proc/self/task");
     std::vector<EncoderRecord> records(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         records[static_cast<size_t>(i)].ipAddr = AddressOf(i);

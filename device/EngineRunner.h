@@ -107,7 +107,8 @@ public:
 
 private:
     // One event loop on a thread of its own. Each starts exchanges from the queues on
-    // itself; the first also reports results when no executor is given.
+    // itself; the first also reports what ends off the loops (a refused request, one made
+    // while the engine goes, a cancel of a queued one, a batch with no exchange).
     struct Loop {
         asio::io_context io;
         asio::executor_work_guard<asio::io_context::executor_type> work{asio::make_work_guard(io)};
