@@ -28,20 +28,6 @@ constexpr const char* kWineBurstReason =
     "Wine's datagram sockets queue fewer datagrams than the receive buffer asked for, so a whole "
     "subnet answering in one burst overflows them (the stand-in sends blocking: nothing is lost before)";
 
-constexpr const char* kWineThousandReason =
-    "under Wine a thousand exchanges at once against four in-process stand-in fleets of 250 "
-    "addresses all reach their encoders only after 20 s to a minute (368 to 476 running after "
-    "20 s, none refused or queued for a descriptor), and their cancel takes more than 10 s: every "
-    "socket call goes through the Wine server, which the stand-ins' 2,000 sockets share; a "
-    "hundred at once meet the test's bounds there";
-
-constexpr const char* kWineTrickleReason =
-    "under Wine a hundred exchanges on one loop learn that a socket is readable tens of "
-    "milliseconds late (its sockets answer through the Wine server), so a write reply "
-    "trickled a byte every 20 ms has all its bytes when the engine reads it, where the lone "
-    "link, as on Linux, takes the one byte there ('Recv sendxml ret failed !'): the moment of "
-    "the read differs, not the exchange";
-
 // Whether a fleet of `addresses` can answer searches here.
 inline bool FleetDiscoveryWorks(int addresses)
 {

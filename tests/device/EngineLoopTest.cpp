@@ -233,9 +233,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EngineLoop, CancelsAThousandAtOnceAndClosesEverySocket)
 {
-    if (RunningUnderWine()) {
-        GTEST_SKIP() << kWineThousandReason;
-    }
     ExchangeEngine raiser;   // lifts the open-file limit before the fleet takes its share
     int descriptors = OpenDescriptors();
     {
@@ -296,7 +293,7 @@ TEST(EngineLoop, ShutdownReportsRequestsInFlightAndArrivingAsCancelled)
 
 // Without an executor the callbacks of exchanges run on two loops still run one at a time:
 // a caller may keep what they bring in plain containers (make tsan sees any overlap). What
-// each exchange came to is not the point (under Wine many of a hundred at once fail late).
+// each exchange came to is not the point.
 TEST(EngineLoop, CallbacksOfTwoLoopsRunOneAtATime)
 {
     Fleet fleet;

@@ -304,9 +304,6 @@ std::map<std::pair<size_t, size_t>, Alone> EngineEquivalenceTest::s_expected;
 
 TEST_P(EngineEquivalenceTest, EveryResultIsTheSingleEncoderResult)
 {
-    if (RunningUnderWine()) {
-        GTEST_SKIP() << kWineTrickleReason;
-    }
     ASSERT_EQ(s_expected.size(), kBehaviours.size() * kKinds.size()) << "every reference ran";
     std::set<std::string> distinct;
     for (const auto& [which, want] : s_expected) {
