@@ -96,11 +96,12 @@ tsan: deps $(BUILD_TSAN)/build.ninja
 # operators' Windows desktops, warnings as errors. The globs pick up new sources and
 # layers that land later. The headers of TinyXML, Asio (header-only), libgit2 and
 # libmicrohttpd alone are lent to the cross compiler (all exist for Windows); the rest of
-# /usr/include is the build machine's and stays out.
+# /usr/include is the build machine's and stays out. Asio is configured as CMakeLists.txt
+# configures it for MinGW (one kind of handler memory, one kind of thread in every source).
 WINDOWS_GLOBS := settings/*.cpp link/*.cpp device/*.cpp sim/*.cpp sheet/CommitRules*.cpp sheet/SheetLayout*.cpp \
                  sheet/Presets*.cpp sheet/RecordComparison*.cpp \
                  history/*.cpp cli/*.cpp
-WINDOWS_FLAGS := -std=c++17 -Wall -Wextra -Werror -DTIXML_USE_STL -DASIO_STANDALONE -DASIO_NO_DEPRECATED -DASIO_DISABLE_STD_ALIGNED_ALLOC \
+WINDOWS_FLAGS := -std=c++17 -Wall -Wextra -Werror -DTIXML_USE_STL -DASIO_STANDALONE -DASIO_NO_DEPRECATED -DASIO_DISABLE_STD_ALIGNED_ALLOC -DASIO_HAS_PTHREADS=1 \
                  -D_WIN32_WINNT=0x0A00 -isystem $(BUILD_WIN)/include \
                  -Isettings -Ilink -Idevice -Isim -Isheet -Ihistory -Icli
 windows-check:
