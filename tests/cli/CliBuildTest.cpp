@@ -45,7 +45,7 @@ TEST(CliMonitor, ReportsChangesWithoutTheMetricsEndpoint)
     CliProcess monitor({"monitor", "127.0.13.2-4", "--port", std::to_string(fleet.CommandPort()), "--wait", "reply",
                         "--interval", "0.1"},
                        FreshFolder());
-    ASSERT_TRUE(monitor.Started());
+    ASSERT_TRUE(monitor.Started()) << monitor.StartError();
     const std::vector<std::string> first = {"127.0.13.2 online", "127.0.13.3 online",
                                             "127.0.13.3 raised Program-2 no output", "127.0.13.4 offline"};
     ASSERT_TRUE(monitor.ReadUntil([&](const std::string& out, const std::string&) { return HasEvents(out, first); }))

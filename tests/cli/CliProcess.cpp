@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -35,6 +37,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
     int err[2] = {-1, -1};
     int in[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0) {
+        m_startError = std::string("pipe: ") + std::strerror(errno);
         return;
     }
     bool made =
@@ -49,6 +52,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
         }
     }
     if (!made) {
+        m_startError = std::string("pipe or pseudo-terminal: ") + std::strerror(errno);
         for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) {
             if (fd >= 0) close(fd);
         }
@@ -70,6 +74,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
     argv.push_back(nullptr);
     const pid_t test = getpid();
     pid_t pid = fork();
+    const int forkError = errno;
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
@@ -105,6 +110,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
     close(err[1]);
     if (in[0] >= 0) close(in[0]);
     if (pid < 0) {
+        m_startError = std::string("fork: ") + std::strerror(forkError);
         close(out[0]);
         close(err[0]);
         if (in[1] >= 0) close(in[1]);
@@ -198,6 +204,7 @@ CliRun CliProcess::Wait(int limitMs)
 {
     CliRun run;
     if (m_pid <= 0) {
+        run.err = "korvane-cli did not start: " + m_startError;
         return run;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);

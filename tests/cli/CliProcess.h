@@ -40,6 +40,9 @@ public:
     CliProcess& operator=(const CliProcess&) = delete;
 
     bool Started() const;
+    // Why the process did not start (a failed pipe, fork or CreateProcess and its error), for
+    // the test's failure message; empty when it started.
+    const std::string& StartError() const { return m_startError; }
     // Reads both outputs to their end and reaps the process; kills it after `limitMs`.
     // What was read before (Out, Err) is part of the result.
     CliRun Wait(int limitMs = 60000);
@@ -81,6 +84,7 @@ private:
 #endif
     std::string m_outText;
     std::string m_errText;
+    std::string m_startError;
     int m_terminal = -1;   // the test's end of the child's input terminal
 };
 

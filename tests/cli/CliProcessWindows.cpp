@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "CliProcess.h"
@@ -89,14 +90,17 @@ const char* TerminalUnavailableReason()
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& workDir, bool errorIsTerminal)
 {
     if (errorIsTerminal) {
+        m_startError = TerminalUnavailableReason();
         return;
     }
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
     if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
+        m_startError = "CreatePipe: error " + std::to_string(GetLastError());
         return;
     }
     if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        m_startError = "CreatePipe: error " + std::to_string(GetLastError());
         CloseHandle(outRead);
         CloseHandle(outWrite);
         return;
@@ -120,6 +124,9 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
     PROCESS_INFORMATION process{};
     BOOL made = CreateProcessA(KORVANE_CLI_PATH, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                workDir.c_str(), &startup, &process);
+    if (!made) {
+        m_startError = "CreateProcess: error " + std::to_string(GetLastError());
+    }
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (nul != INVALID_HANDLE_VALUE) {
@@ -178,6 +185,7 @@ CliRun CliProcess::Wait(int limitMs)
 {
     CliRun run;
     if (m_process == nullptr) {
+        run.err = "korvane-cli did not start: " + m_startError;
         return run;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);

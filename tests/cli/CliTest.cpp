@@ -328,7 +328,7 @@ TEST_P(CliReadFault, FailsTheEncoderWithItsMessage)
 {
     Encoder(0).SetTrickle(20);
     CliProcess process(Join(Common(kFaultAfterStatusMs), {"read", "127.0.0.2"}), work);
-    ASSERT_TRUE(process.Started());
+    ASSERT_TRUE(process.Started()) << process.StartError();
     ASSERT_TRUE(Encoder(0).WaitForRequests(1, 10000));   // the gate's status was answered healthily
     Encoder(0).SetFault(GetParam().fault);
     CliRun run = process.Wait();
@@ -490,7 +490,7 @@ TEST_P(CliWriteFault, EndsWithTheWriteTexts)
     CliProcess process(
         Join(Common(kFaultAfterStatusMs), {"write", "127.0.0.2", "--settings", "rack.xml", "--password", "admin"}),
         work);
-    ASSERT_TRUE(process.Started());
+    ASSERT_TRUE(process.Started()) << process.StartError();
     // Status and read, then the write's status gate.
     ASSERT_TRUE(Encoder(0).WaitForRequests(3, 10000));
     Encoder(0).SetFault(GetParam().fault);

@@ -99,7 +99,7 @@ TEST(MonitorStandIn, ReportsChangesServesMetricsAndEndsOnSigterm)
     CliProcess monitor({"monitor", "127.0.11.2-4", "--port", std::to_string(sim.CommandPort()), "--wait", "reply",
                         "--interval", "0.1", "--metrics", "127.0.0.1:0"},
                        FreshFolder());
-    ASSERT_TRUE(monitor.Started());
+    ASSERT_TRUE(monitor.Started()) << monitor.StartError();
     const uint16_t metricsPort = MetricsPortOf(monitor);
     ASSERT_NE(metricsPort, 0) << monitor.Err();
 
