@@ -234,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(EngineLoop, CancelsAThousandAtOnceAndClosesEverySocket)
 {
     ExchangeEngine raiser;   // lifts the open-file limit before the fleet takes its share
-    int descriptors = OpenDescriptors();
+    int sockets = OpenSockets();
     {
         Fleet fleet;
         ASSERT_TRUE(fleet.Start(1000)) << fleet.error;
@@ -259,7 +259,7 @@ TEST(EngineLoop, CancelsAThousandAtOnceAndClosesEverySocket)
             EXPECT_EQ(result.outcome, ExchangeOutcome::Cancelled);
         }
     }
-    EXPECT_EQ(OpenDescriptors(), descriptors) << "every exchange's socket is closed";
+    EXPECT_EQ(OpenSockets(), sockets) << "every exchange's socket is closed";
 }
 
 TEST(EngineLoop, ShutdownReportsRequestsInFlightAndArrivingAsCancelled)
