@@ -11,27 +11,11 @@
 
 #include "EncoderLink.h"
 
-// Descriptors open in this process; nothing an exchange opens may outlive it.
-inline int OpenDescriptors()
-{
-#ifdef __linux__
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-#else
-    return 0;
-#endif
-}
-
-// Sockets open in this process. Where other threads start at the same time (an engine's loops),
-// a count of every descriptor may meet the short-lived pipes that the sanitizers' run-time
-// opens and closes at once as it checks memory; sockets are what an exchange opens.
-inline int OpenSockets()
+// Descriptors open in this process that `socketsOnly` narrows to sockets; nothing an exchange
+// opens may outlive it. Sockets alone are what an exchange opens: where other threads start
+// at the same time (an engine's loops), a count of every descriptor may meet the short-lived
+// pipes that the sanitizers' run-time opens and closes at once as it checks memory.
+inline int CountDescriptors(bool socketsOnly)
 {
 #ifdef __linux__
     int count = 0;
@@ -39,16 +23,26 @@ inline int OpenSockets()
         while (dirent* entry = readdir(dir)) {
             char target[64] = {};
             const std::string path = std::string("/proc/self/fd/") + entry->d_name;
-            if (readlink(path.c_str(), target, sizeof target - 1) > 0 && std::strncmp(target, "socket:", 7) == 0) {
-                ++count;
-            }
+            count += !socketsOnly ||
+                     (readlink(path.c_str(), target, sizeof target - 1) > 0 && std::strncmp(target, "socket:", 7) == 0);
         }
         closedir(dir);
     }
     return count;
 #else
+    (void)socketsOnly;
     return 0;
 #endif
+}
+
+inline int OpenDescriptors()
+{
+    return CountDescriptors(false);
+}
+
+inline int OpenSockets()
+{
+    return CountDescriptors(true);
 }
 
 // Waits, or receives, that no test sits out: only a cancel ends them in time.
