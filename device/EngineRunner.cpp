@@ -390,8 +390,7 @@ void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeRes
     if (result.started == Clock::time_point{}) {
         result.started = result.finished = Clock::now();
     }
-    BatchSummary summary;
-    BatchCallback end;
+    std::shared_ptr<Batch> batch;
     {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
         if (job->state == Job::State::Done) {
@@ -416,7 +415,7 @@ void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeRes
         if (job->batch != 0) {
             auto it = m_shared->batches.find(job->batch);
             if (it != m_shared->batches.end()) {
-                std::shared_ptr<Batch> batch = it->second;
+                batch = it->second;
                 switch (result.outcome) {
                 case ExchangeOutcome::Succeeded:
                     ++batch->summary.succeeded;
@@ -435,9 +434,7 @@ void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeRes
                     break;
                 }
                 if (--batch->unreported == 0) {
-                    summary = batch->summary;
-                    end = std::move(batch->end);
-                    m_shared->batches.erase(it);
+                    m_shared->batches.erase(it);   // counted whole: nothing of it left to cancel
                 }
             }
         }
@@ -456,9 +453,20 @@ void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeRes
     }
     std::shared_ptr<Shared> shared = m_shared;
     Hand(
-        [shared, done = job->callbacks.done, result = std::move(result), end = std::move(end), summary]() mutable {
+        [shared, done = job->callbacks.done, result = std::move(result), batch]() mutable {
             if (done) {
                 done(std::move(result));
+            }
+            // Results are handed one at a time (on the caller's executor, or across the
+            // loops under one lock), so the last one handed is the last one heard.
+            BatchCallback end;
+            BatchSummary summary;
+            if (batch) {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                if (--batch->unhanded == 0) {
+                    end = std::move(batch->end);
+                    summary = batch->summary;
+                }
             }
             if (end) {
                 end(summary);

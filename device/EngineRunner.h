@@ -63,7 +63,10 @@ struct ExchangeEngine::Job {
 
 struct ExchangeEngine::Batch {
     BatchSummary summary;
-    size_t unreported = 0;
+    size_t unreported = 0;   // exchanges not yet counted into the summary
+    // Results not yet handed to their callback: the batch's end follows the last of them, on
+    // whichever loop it ended, never a result counted earlier on another loop.
+    size_t unhanded = 0;
     BatchCallback end;
 };
 

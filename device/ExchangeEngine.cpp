@@ -109,7 +109,7 @@ ExchangeEngine::BatchTicket ExchangeEngine::SubmitBatch(const std::vector<Exchan
     auto batch = std::make_shared<Batch>();
     batch->end = std::move(end);
     batch->summary.total = requests.size();
-    batch->unreported = requests.size();
+    batch->unreported = batch->unhanded = requests.size();
     {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
         ticket.id = m_shared->nextBatch++;
