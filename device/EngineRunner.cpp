@@ -457,8 +457,7 @@ void ExchangeEngine::Runner::Finish(const std::shared_ptr<Job>& job, ExchangeRes
             if (done) {
                 done(std::move(result));
             }
-            // Results are handed one at a time (on the caller's executor, or across the
-            // loops under one lock), so the last one handed is the last one heard.
+            // Handed one at a time (executor, or one lock across loops): the last handed is heard last.
             BatchCallback end;
             BatchSummary summary;
             if (batch) {
